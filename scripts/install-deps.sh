@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs everything a fresh Debian 12 machine needs to build and test the launcher.
+# Idempotent: when every package is already present it returns without touching apt.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qtbase5-dev qttools5-dev qttools5-dev-tools
+  zlib1g-dev liblzma-dev libssl-dev openssl
+  fonts-liberation ca-certificates xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <QtGlobal>
+
+namespace orvik::launcher {
+
+// The launcher's static configuration, read once at start-up and never written.
+struct TLauncherSettings
+{
+    QUrl launcherConfiguration;
+    QUrl cdnDiagnosticsTrace;
+    bool appendNocacheToPackageUrls = false;
+    QString packages;
+    QString settingsTarget;
+    QString packageFile;
+    QString partialPackageFile;
+    QString assetFile;
+    QString accountGroupFile;
+    qint64 waitNotificationTimeout = 0;
+    qint64 downloadErrorTimeout = 0;
+    qint64 clientStartTimeout = 0;
+    bool fastScan = true;
+    bool skipVerification = true;
+    bool chunkVerification = false;
+    qint32 maxCachedChunks = 100;
+    qint32 maxConcurrentDownloads = 10;
+
+    // Reads every value from an INI file. A missing or unreadable file yields the defaults;
+    // there is no merging with any other file.
+    static TLauncherSettings loadFromIniFile(const QString& path);
+};
+
+namespace settingskeys {
+inline const QString kFileName = QStringLiteral("launchersettings.ini");
+inline const QString kResourceDirectory = QStringLiteral(":/settings/");
+
+inline const QString kUrls = QStringLiteral("URLS");
+inline const QString kLauncherConfiguration = QStringLiteral("launcherConfiguration");
+inline const QString kCdnDiagnosticsTrace = QStringLiteral("cdnDiagnosticsTrace");
+inline const QString kAppendNocacheToPackageUrls = QStringLiteral("appendNocacheToPackageUrls");
+inline const QString kDirectories = QStringLiteral("DIRECTORIES");
+inline const QString kPackages = QStringLiteral("packages");
+inline const QString kSettingsTarget = QStringLiteral("settingsTarget");
+inline const QString kFiles = QStringLiteral("FILES");
+inline const QString kPackageFile = QStringLiteral("packageFile");
+inline const QString kPartialPackageFile = QStringLiteral("partialPackageFile");
+inline const QString kAssetFile = QStringLiteral("assetFile");
+inline const QString kAccountGroupFile = QStringLiteral("accountGroupFile");
+inline const QString kTiming = QStringLiteral("TIMING");
+inline const QString kWaitNotificationTimeout = QStringLiteral("waitNotificationTimeout");
+inline const QString kDownloadErrorTimeout = QStringLiteral("downloadErrorTimeout");
+inline const QString kClientStartTimeout = QStringLiteral("clientStartTimeout");
+inline const QString kOptions = QStringLiteral("OPTIONS");
+inline const QString kMaxCachedChunks = QStringLiteral("maxCachedChunks");
+inline const QString kMaxConcurrentDownloads = QStringLiteral("maxConcurrentDownloads");
+inline const QString kSkipVerification = QStringLiteral("skipVerification");
+inline const QString kFastScan = QStringLiteral("fastScan");
+inline const QString kDebug = QStringLiteral("DEBUG");
+inline const QString kChunkVerification = QStringLiteral("chunkVerification");
+} // namespace settingskeys
+
+} // namespace orvik::launcher

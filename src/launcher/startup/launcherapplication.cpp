@@ -1,0 +1,166 @@
+#include "launcher/startup/launcherapplication.h"
+
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/logging/logging.h"
+#include "launcher/startup/accountgroup.h"
+#include "launcher/startup/launcherconstants.h"
+#include "shared/singleinstance/singleinstanceguard.h"
+#include "shared/translation/translationmanager.h"
+
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QPixmap>
+#include <QSplashScreen>
+
+namespace orvik::launcher {
+
+namespace {
+
+TLauncherApplication* g_pApplication = nullptr;
+
+} // namespace
+
+TLauncherApplication::TLauncherApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+    , m_FirstLaunchOption(
+          {QStringLiteral("l"), QStringLiteral("first-launch")},
+          QStringLiteral("Automatically download default packages when starting up."))
+    , m_SkipSelfUpdateOption({QStringLiteral("s"), QStringLiteral("skip-selfupdate")},
+                             QStringLiteral("Do not perform self-update check on launch."))
+    , m_ShowUiOption({QStringLiteral("u"), QStringLiteral("show-ui")},
+                     QStringLiteral("Show list of available packages after intial checks."))
+    , m_PatchOption({QStringLiteral("p"), QStringLiteral("patch")},
+                    QStringLiteral("Start update of <patchexecutable> without user interaction."),
+                    QStringLiteral("patchexecutable"))
+    , m_FunnelIdentifierKey(constants::kFunnelIdentifierKey)
+{
+    m_pNetworkAccessManager = std::make_shared<QNetworkAccessManager>();
+    m_pLauncherFilesystemHelper = std::make_shared<TLauncherFilesystemHelper>();
+    m_pTranslationManager = std::make_shared<orvik::shared::TTranslationManager>();
+
+    addCommandLineOptions();
+
+    g_pApplication = this;
+    installTranslation();
+
+    setApplicationName(constants::kApplicationName);
+    setApplicationDisplayName(constants::kApplicationName);
+    setOrganizationName(constants::kOrganizationName);
+    setOrganizationDomain(constants::kOrganizationDomain);
+
+    const auto settings = m_pLauncherFilesystemHelper->settings();
+    m_StartupTimer.setSingleShot(true);
+    m_StartupTimer.setInterval(static_cast<int>(settings->waitNotificationTimeout));
+    QObject::connect(&m_StartupTimer, &QTimer::timeout, this, [this] { onStartupTimerTimeout(); });
+
+    m_AccountGroup = readAccountGroup(*m_pLauncherFilesystemHelper);
+
+    m_ExitTimer.setInterval(200);
+    QObject::connect(&m_ExitTimer, &QTimer::timeout, this, [this] { onExitTimerTimeout(); });
+}
+
+TLauncherApplication::~TLauncherApplication()
+{
+    delete m_pSplashScreen;
+    if (g_pApplication == this)
+        g_pApplication = nullptr;
+}
+
+TLauncherApplication* TLauncherApplication::instance()
+{
+    return g_pApplication;
+}
+
+int TLauncherApplication::run()
+{
+    m_CommandLineParser.parse(QCoreApplication::arguments());
+
+    m_pSingleInstanceGuard =
+        std::make_unique<::shared::TSingleInstanceGuard>(constants::kSingleInstanceKey);
+    switch (m_pSingleInstanceGuard->acquire()) {
+    case ::shared::TSingleInstanceGuard::EOutcome::Acquired:
+        break;
+    case ::shared::TSingleInstanceGuard::EOutcome::AlreadyRunning:
+        qInfo() << "Version: " << constants::kLauncherVersion << "already running" << threadSuffix;
+        return 0;
+    case ::shared::TSingleInstanceGuard::EOutcome::Failed:
+        qFatal("QSharedMemory::SharedMemoryError(%d)",
+               static_cast<int>(m_pSingleInstanceGuard->error()));
+    }
+
+    setupLogging();
+    qInfo() << "Version: " << constants::kLauncherVersion << threadSuffix;
+    qInfo() << "load configuration" << threadSuffix;
+
+    m_StartupTimer.start();
+    return exec();
+}
+
+void TLauncherApplication::addCommandLineOptions()
+{
+    // Unknown options are ignored on purpose: older shortcuts may still pass retired ones.
+    m_CommandLineParser.addOption(m_FirstLaunchOption);
+    m_CommandLineParser.addOption(m_SkipSelfUpdateOption);
+    m_CommandLineParser.addOption(m_ShowUiOption);
+    m_CommandLineParser.addOption(m_PatchOption);
+}
+
+void TLauncherApplication::installTranslation()
+{
+    // A missing translation is silent: the about texts then show their identifiers.
+    m_pTranslationManager->installTranslation(constants::kTranslationFile, applicationDirPath());
+}
+
+void TLauncherApplication::onStartupTimerTimeout()
+{
+    showSplashScreen(constants::kLoadingSplashImage);
+}
+
+void TLauncherApplication::onExitTimerTimeout()
+{
+    m_ExitTimer.stop();
+    QCoreApplication::exit(0);
+}
+
+void TLauncherApplication::showSplashScreen(const QString& imagePath)
+{
+    hideSplashScreen();
+    m_pSplashScreen = new QSplashScreen(QPixmap(imagePath));
+    m_pSplashScreen->show();
+    processEvents();
+    m_StartupTimer.stop();
+}
+
+void TLauncherApplication::hideSplashScreen()
+{
+    if (!m_pSplashScreen)
+        return;
+    m_pSplashScreen->close();
+    processEvents();
+    delete m_pSplashScreen;
+    m_pSplashScreen = nullptr;
+}
+
+void TLauncherApplication::showMaintenanceMessageAndExit()
+{
+    m_StartupTimer.stop();
+    hideSplashScreen();
+    QMessageBox::information(
+        nullptr, QStringLiteral("Kestrun Online cannot be started"),
+        QStringLiteral("Kestrun Online is currently down for maintenance. Please try again later."),
+        QMessageBox::Close);
+    QCoreApplication::exit(1);
+}
+
+void TLauncherApplication::showCriticalFileErrorAndExit(const QString& message)
+{
+    m_StartupTimer.stop();
+    hideSplashScreen();
+    QMessageBox::critical(nullptr, QStringLiteral("Kestrun Online cannot start"),
+                          QStringLiteral("A critical error occurred while accessing a file:\n") +
+                              message + QStringLiteral("\nPlease reinstall Launcher."),
+                          QMessageBox::Ok);
+    QCoreApplication::exit(1);
+}
+
+} // namespace orvik::launcher

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QApplication>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+class QNetworkAccessManager;
+class QSplashScreen;
+
+namespace shared {
+class TSingleInstanceGuard;
+}
+namespace orvik::shared {
+class TTranslationManager;
+}
+
+namespace orvik::launcher {
+
+class TLauncherFilesystemHelper;
+
+// The application object: owns every long-lived component, runs the start-up sequence and
+// decides what the launcher does once its configuration is in.
+class TLauncherApplication : public QApplication
+{
+public:
+    TLauncherApplication(int& argc, char** argv);
+    ~TLauncherApplication() override;
+
+    // The one application of this process; null before construction and after destruction.
+    static TLauncherApplication* instance();
+
+    // Parses the command line, claims the single instance, opens the log and runs the event loop.
+    // Returns the process's exit status.
+    int run();
+
+    const QString& accountGroup() const { return m_AccountGroup; }
+    bool isFirstLaunch() const { return m_CommandLineParser.isSet(m_FirstLaunchOption); }
+    bool isSelfUpdateSkipped() const { return m_CommandLineParser.isSet(m_SkipSelfUpdateOption); }
+    bool isUiRequested() const { return m_CommandLineParser.isSet(m_ShowUiOption); }
+    QString patchExecutable() const { return m_CommandLineParser.value(m_PatchOption); }
+
+    // Error boxes without a parent window; both end the program with status 1.
+    void showMaintenanceMessageAndExit();
+    void showCriticalFileErrorAndExit(const QString& message);
+
+private:
+    void installTranslation();
+    void addCommandLineOptions();
+    void onStartupTimerTimeout();
+    void onExitTimerTimeout();
+    void showSplashScreen(const QString& imagePath);
+    void hideSplashScreen();
+
+    std::shared_ptr<QNetworkAccessManager> m_pNetworkAccessManager;
+    std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
+    std::shared_ptr<orvik::shared::TTranslationManager> m_pTranslationManager;
+    QSplashScreen* m_pSplashScreen = nullptr;
+    QCommandLineParser m_CommandLineParser;
+    QCommandLineOption m_FirstLaunchOption;
+    QCommandLineOption m_SkipSelfUpdateOption;
+    QCommandLineOption m_ShowUiOption;
+    QCommandLineOption m_PatchOption;
+    QTimer m_StartupTimer;
+    QTimer m_ExitTimer;
+    QString m_AccountGroup;
+    QString m_FunnelIdentifierKey;
+    std::unique_ptr<::shared::TSingleInstanceGuard> m_pSingleInstanceGuard;
+};
+
+} // namespace orvik::launcher

@@ -1,0 +1,42 @@
+#include "launcherinstall.h"
+
+#include "testfiles.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace testsupport {
+
+TLauncherInstall::TLauncherInstall()
+{
+    const QString source = QStringLiteral(KESTRUN_LAUNCHER_BINARY);
+    const QString translation = QStringLiteral(KESTRUN_BIN_DIR "/launcher.en.qm");
+    m_bValid = m_Directory.isValid() && QFile::copy(source, executablePath()) &&
+               QFile::copy(translation, m_Directory.filePath(QStringLiteral("launcher.en.qm")));
+}
+
+QString TLauncherInstall::executablePath() const
+{
+    return m_Directory.filePath(QStringLiteral("launcher"));
+}
+
+bool TLauncherInstall::writeSettings(const QByteArray& iniContent)
+{
+    return writeBytes(m_Directory.filePath(QStringLiteral("launchersettings.ini")), iniContent);
+}
+
+QProcess& TLauncherInstall::start(const QStringList& arguments)
+{
+    auto process = std::make_unique<QProcess>();
+    process->setWorkingDirectory(directory());
+    process->start(executablePath(), arguments);
+    m_Processes.push_back(std::move(process));
+    return *m_Processes.back();
+}
+
+QString TLauncherInstall::logFilePath()
+{
+    return kestrunDataDirectory() + QStringLiteral("/launcher.log");
+}
+
+} // namespace testsupport

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace testsupport {
+
+// A copy of the built launcher in a temporary directory, with its translation beside it,
+// to be run as a player would run it.
+class TLauncherInstall
+{
+public:
+    TLauncherInstall();
+
+    bool isValid() const { return m_bValid; }
+    QString directory() const { return m_Directory.path(); }
+    QString executablePath() const;
+
+    // Puts a "launchersettings.ini" with this content beside the executable.
+    bool writeSettings(const QByteArray& iniContent);
+
+    // Starts the launcher; the process is killed when the install goes away.
+    QProcess& start(const QStringList& arguments = {});
+
+    // The log the launcher writes in this test's private per-user data directory.
+    static QString logFilePath();
+
+private:
+    QTemporaryDir m_Directory;
+    bool m_bValid = false;
+    std::vector<std::unique_ptr<QProcess>> m_Processes;
+};
+
+} // namespace testsupport

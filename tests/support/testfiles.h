@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace testsupport {
+
+// Writes a file, creating its parent directories. Returns false on any failure.
+bool writeBytes(const QString& path, const QByteArray& bytes);
+// The file's bytes, or an empty array when it cannot be read.
+QByteArray readBytes(const QString& path);
+
+// The launcher's per-user data directory under this test's private XDG_DATA_HOME.
+QString kestrunDataDirectory();
+
+} // namespace testsupport
