@@ -1,0 +1,34 @@
+#include "shared/jsonupload/jsondocumenthttppostsender.h"
+
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QUrl>
+
+namespace shared {
+
+TJsonDocumentHttpPostSender::TJsonDocumentHttpPostSender(
+    std::shared_ptr<QNetworkAccessManager> pNetworkAccessManager)
+    : m_pNetworkAccessManager(std::move(pNetworkAccessManager))
+{
+    connect(m_pNetworkAccessManager.get(), &QNetworkAccessManager::finished, this,
+            &TJsonDocumentHttpPostSender::onFinished);
+}
+
+void TJsonDocumentHttpPostSender::send(const QUrl& Url, const QJsonDocument& Document)
+{
+    QNetworkRequest request(Url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    request.setHeader(QNetworkRequest::ContentDispositionHeader,
+                      QStringLiteral("form-data; name=\"metadata\""));
+    m_pNetworkAccessManager->post(request, Document.toJson(QJsonDocument::Compact));
+}
+
+void TJsonDocumentHttpPostSender::onFinished(QNetworkReply* Reply)
+{
+    const QByteArray body = Reply->readAll();
+    emit finished(Reply->error(), Reply->errorString(), body);
+    Reply->deleteLater();
+}
+
+} // namespace shared

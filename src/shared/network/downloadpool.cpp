@@ -1,0 +1,159 @@
+#include "shared/network/downloadpool.h"
+
+#include "shared/network/qnetworkaccessmanagerwrapper.h"
+#include "shared/network/qnetworkreplywrapper.h"
+
+#include <QNetworkRequest>
+
+#include <algorithm>
+
+namespace shared {
+
+TDownloadPool::TDownloadPool(int MaxConcurrentDownloads,
+                             std::shared_ptr<QNetworkAccessManagerWrapper> pNetworkAccessManager,
+                             bool ReleaseSlotOnFinish)
+    : m_pNetworkAccessManager(std::move(pNetworkAccessManager))
+    , m_MaxConcurrentDownloads(MaxConcurrentDownloads)
+    , m_ReleaseSlotOnFinish(ReleaseSlotOnFinish)
+{
+    // Follow redirects, but never from HTTPS down to HTTP.
+    if (m_pNetworkAccessManager)
+        m_pNetworkAccessManager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+}
+
+// Running replies are not aborted: they stay with their manager, and their connections to this
+// pool end with it.
+TDownloadPool::~TDownloadPool() = default;
+
+void TDownloadPool::queueDownload(const QUrl& Url)
+{
+    const QUrl strict(Url.toString(), QUrl::StrictMode);
+    if (!strict.isValid() || strict.isRelative()) {
+        emit failed(Url, QNetworkReply::ProtocolInvalidOperationError,
+                    QStringLiteral("Invalid URL"));
+        return;
+    }
+    removeFromQueue(Url);
+    if (m_ActiveDownloads.contains(Url))
+        return;
+    m_QueuedDownloads.push_back(Url);
+    startQueuedDownloads();
+}
+
+void TDownloadPool::queueDownloadWithPriority(const QUrl& Url)
+{
+    removeFromQueue(Url);
+    if (m_ActiveDownloads.contains(Url))
+        return;
+    m_QueuedDownloads.push_front(Url);
+    startQueuedDownloads();
+}
+
+void TDownloadPool::setMaxConcurrentDownloads(int MaxConcurrentDownloads)
+{
+    m_MaxConcurrentDownloads = MaxConcurrentDownloads;
+    if (MaxConcurrentDownloads > 0)
+        startQueuedDownloads();
+}
+
+int TDownloadPool::getMaxConcurrentDownloads() const
+{
+    return m_MaxConcurrentDownloads;
+}
+
+int TDownloadPool::getNumberOfActiveDownloads() const
+{
+    return m_ActiveDownloads.size();
+}
+
+std::size_t TDownloadPool::getNumberOfOutstandingDownloads() const
+{
+    return m_QueuedDownloads.size() + static_cast<std::size_t>(m_ActiveDownloads.size());
+}
+
+void TDownloadPool::setCache(QAbstractNetworkCache* pCache)
+{
+    m_pNetworkAccessManager->setCache(pCache);
+}
+
+void TDownloadPool::releaseDownload(const QUrl& Url)
+{
+    if (m_ActiveDownloads.remove(Url) > 0)
+        startQueuedDownloads();
+}
+
+void TDownloadPool::startQueuedDownloads()
+{
+    while (!m_QueuedDownloads.empty() &&
+           getNumberOfActiveDownloads() < getMaxConcurrentDownloads()) {
+        const QUrl url = m_QueuedDownloads.front();
+        m_QueuedDownloads.pop_front();
+
+        QNetworkRequest request(url);
+        request.setTransferTimeout(m_TransferTimeoutMs);
+        QNetworkReplyWrapper* pReply = m_pNetworkAccessManager->get(request);
+
+        // The queued URL travels with the handlers, so results are reported under it whatever
+        // redirects the reply followed.
+        connect(pReply, &QNetworkReplyWrapper::finished, this,
+                [this, url, pReply] { onReplyFinished(url, pReply); });
+        connect(pReply, QOverload<QNetworkReply::NetworkError>::of(&QNetworkReplyWrapper::error),
+                this,
+                [this, url, pReply](QNetworkReply::NetworkError) { onReplyError(url, pReply); });
+        connect(pReply, &QNetworkReplyWrapper::progress, this,
+                [this, url](qint64 Bytes) { emit progress(url, Bytes); });
+
+        m_ActiveDownloads.insert(url, pReply);
+    }
+}
+
+void TDownloadPool::removeFromQueue(const QUrl& Url)
+{
+    m_QueuedDownloads.erase(std::remove(m_QueuedDownloads.begin(), m_QueuedDownloads.end(), Url),
+                            m_QueuedDownloads.end());
+}
+
+// Checking the reply, not just the URL, matters when a client queues a URL again from its
+// failed handler: the old reply's late finished must neither report twice nor take the slot
+// of the new download.
+bool TDownloadPool::isUnreported(const QUrl& Url, const QNetworkReplyWrapper* pReply) const
+{
+    const auto it = m_ActiveDownloads.constFind(Url);
+    return it != m_ActiveDownloads.constEnd() && it.value() == pReply;
+}
+
+void TDownloadPool::markReported(const QUrl& Url)
+{
+    if (m_ReleaseSlotOnFinish)
+        m_ActiveDownloads.remove(Url);
+    else
+        m_ActiveDownloads[Url] = nullptr;
+}
+
+// Qt reports a reply's error before its finished; the failure is reported here once and the
+// later finished only cleans up.
+void TDownloadPool::onReplyError(const QUrl& Url, QNetworkReplyWrapper* pReply)
+{
+    if (!isUnreported(Url, pReply))
+        return;
+    markReported(Url);
+    emit failed(Url, pReply->error(), pReply->errorString());
+    if (m_ReleaseSlotOnFinish)
+        startQueuedDownloads();
+}
+
+void TDownloadPool::onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pReply)
+{
+    if (isUnreported(Url, pReply)) {
+        markReported(Url);
+        if (pReply->error() != QNetworkReply::NoError)
+            emit failed(Url, pReply->error(), pReply->errorString());
+        else
+            emit success(Url, pReply->readAll());
+        if (m_ReleaseSlotOnFinish)
+            startQueuedDownloads();
+    }
+    pReply->deleteLater();
+}
+
+} // namespace shared

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "shared/network/networkaccessmanagerauthenticationhandler.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QNetworkReply>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <deque>
+#include <memory>
+
+class QAbstractNetworkCache;
+
+namespace shared {
+
+class QNetworkAccessManagerWrapper;
+class QNetworkReplyWrapper;
+
+// Runs HTTP GET downloads, at most a bounded number at a time, keyed by URL: one URL is never
+// downloaded twice at once by one pool. Every started download reports exactly once, through
+// success or failed, under the URL it was queued with.
+//
+// With automatic release a URL gives up its slot as soon as it has reported. With manual
+// release it keeps the slot until releaseDownload, so the bound also limits the clients'
+// processing of the results.
+//
+// Lives on one thread; every call and signal happens there.
+class TDownloadPool : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A request that receives no bytes for this long fails like any network error, so a stalled
+    // connection cannot hang its client.
+    static constexpr int kDefaultTransferTimeoutMs = 60 * 1000;
+
+    TDownloadPool(int MaxConcurrentDownloads,
+                  std::shared_ptr<QNetworkAccessManagerWrapper> pNetworkAccessManager,
+                  bool ReleaseSlotOnFinish);
+    ~TDownloadPool() override;
+
+    // Queues at the back; a URL already waiting moves there. Invalid or relative URLs fail at
+    // once with ProtocolInvalidOperationError and "Invalid URL".
+    virtual void queueDownload(const QUrl& Url);
+    // Queues at the front; a URL already waiting moves there.
+    virtual void queueDownloadWithPriority(const QUrl& Url);
+    // Lowering the bound stops no running download; it only keeps new ones from starting.
+    virtual void setMaxConcurrentDownloads(int MaxConcurrentDownloads);
+    virtual int getMaxConcurrentDownloads() const;
+    virtual int getNumberOfActiveDownloads() const;
+    // Queued plus active.
+    virtual std::size_t getNumberOfOutstandingDownloads() const;
+    virtual void setCache(QAbstractNetworkCache* pCache);
+    // Frees the slot of a URL. A URL that holds no slot is ignored.
+    virtual void releaseDownload(const QUrl& Url);
+
+    // Applies to downloads started from now on. Production code keeps the default; tests shorten
+    // it to exercise stalled connections.
+    void setTransferTimeout(int Milliseconds) { m_TransferTimeoutMs = Milliseconds; }
+
+signals:
+    void success(QUrl url, QByteArray data);
+    void failed(QUrl url, QNetworkReply::NetworkError code, QString errorString);
+    void progress(QUrl Url, qint64 BytesReceivedFromRequest);
+
+private:
+    void startQueuedDownloads();
+    void removeFromQueue(const QUrl& Url);
+    // True when Url's slot is held by pReply and pReply has not reported yet.
+    bool isUnreported(const QUrl& Url, const QNetworkReplyWrapper* pReply) const;
+    void markReported(const QUrl& Url);
+    void onReplyError(const QUrl& Url, QNetworkReplyWrapper* pReply);
+    void onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pReply);
+
+    std::shared_ptr<QNetworkAccessManagerWrapper> m_pNetworkAccessManager;
+    // A slot whose download has already reported holds a null reply (manual release only).
+    QMap<QUrl, QNetworkReplyWrapper*> m_ActiveDownloads;
+    int m_MaxConcurrentDownloads;
+    std::deque<QUrl> m_QueuedDownloads;
+    TNetworkAccessManagerAuthenticationHandler m_AuthenticationHandler;
+    bool m_ReleaseSlotOnFinish;
+    int m_TransferTimeoutMs = kDefaultTransferTimeoutMs;
+};
+
+} // namespace shared

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QNetworkReply>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+namespace shared {
+
+// A thin, overridable face of one QNetworkReply, so the download pool can be driven by fakes.
+// The wrapper is a child of its reply; destroying the wrapper also releases the reply, so a
+// long-lived network access manager does not collect every finished reply until it dies.
+class QNetworkReplyWrapper : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit QNetworkReplyWrapper(QNetworkReply* pReply);
+    ~QNetworkReplyWrapper() override;
+
+    virtual QNetworkReply::NetworkError error() const;
+    virtual QString errorString() const;
+    virtual QByteArray readAll();
+    // The URL the request was made for; after redirects still the original one.
+    virtual QUrl requestUrl() const;
+
+signals:
+    void error(QNetworkReply::NetworkError code);
+    void finished();
+    void progress(qint64 BytesReceivedFromRequest);
+
+private:
+    // Guarded: when the reply itself is destroyed first it takes this wrapper with it.
+    QPointer<QNetworkReply> m_pReply;
+};
+
+} // namespace shared
