@@ -1,0 +1,160 @@
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/settings/launchersettings.h"
+
+#include "testfiles.h"
+
+#include <QCoreApplication>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using orvik::launcher::TLauncherFilesystemHelper;
+using orvik::launcher::TLauncherSettings;
+
+class TestLauncherSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName("Halvern GmbH");
+        QCoreApplication::setApplicationName("Kestrun Online");
+    }
+
+    void init()
+    {
+        m_pDir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_pDir->isValid());
+    }
+
+    void compiledInDefaults()
+    {
+        // No file beside the (test) executable: the compiled-in file and the code defaults.
+        const TLauncherFilesystemHelper helper(m_pDir->path());
+        const auto s = helper.settings();
+        QCOMPARE(s->launcherConfiguration.scheme(), QString("https"));
+        QCOMPARE(s->launcherConfiguration.path(), QString("/launcher/qormetadata.json"));
+        QVERIFY(!s->cdnDiagnosticsTrace.isValid());
+        QCOMPARE(s->appendNocacheToPackageUrls, false);
+        QCOMPARE(s->packages, QString("packages"));
+        QCOMPARE(s->settingsTarget, QString("KestrunOnlineClient_Data/Data/Settings"));
+        QCOMPARE(s->packageFile, QString("package.json"));
+        QCOMPARE(s->partialPackageFile, QString("partial-package.json"));
+        QCOMPARE(s->assetFile, QString("assets.json"));
+        QCOMPARE(s->accountGroupFile, QString("accountgroup.json"));
+        QCOMPARE(s->waitNotificationTimeout, 500);
+        QCOMPARE(s->downloadErrorTimeout, 10000);
+        QCOMPARE(s->clientStartTimeout, 30000);
+        QCOMPARE(s->maxCachedChunks, 100);
+        QCOMPARE(s->maxConcurrentDownloads, 10);
+        QCOMPARE(s->skipVerification, true);
+        QCOMPARE(s->fastScan, true);
+        QCOMPARE(s->chunkVerification, false);
+    }
+
+    void fileBesideExecutableReplacesCompiledInFile()
+    {
+        // Values missing from the user's file take the code defaults, never the compiled-in ones.
+        QVERIFY(testsupport::writeBytes(iniPath(), "[OPTIONS]\nmaxConcurrentDownloads=3\n"));
+        const TLauncherFilesystemHelper helper(m_pDir->path());
+        const auto s = helper.settings();
+        QCOMPARE(s->maxConcurrentDownloads, 3);
+        QVERIFY(s->launcherConfiguration.isEmpty());
+        QVERIFY(s->packages.isEmpty());
+        QVERIFY(s->packageFile.isEmpty());
+        QVERIFY(s->accountGroupFile.isEmpty());
+        QCOMPARE(s->waitNotificationTimeout, 0);
+        QCOMPARE(s->downloadErrorTimeout, 0);
+        QCOMPARE(s->maxCachedChunks, 100);
+        QCOMPARE(s->fastScan, true);
+    }
+
+    void everyKeyIsRead()
+    {
+        QVERIFY(testsupport::writeBytes(iniPath(), R"([URLS]
+launcherConfiguration=http://127.0.0.1:1/launcher/qormetadata.json
+cdnDiagnosticsTrace=http://127.0.0.1:2/trace
+appendNocacheToPackageUrls=1
+[DIRECTORIES]
+packages=pk
+settingsTarget=st
+[FILES]
+packageFile=p.json
+partialPackageFile=pp.json
+assetFile=a.json
+accountGroupFile=g.json
+[TIMING]
+waitNotificationTimeout=-1
+downloadErrorTimeout=2147483647
+clientStartTimeout=7
+[OPTIONS]
+fastScan=false
+skipVerification=false
+maxCachedChunks=5
+maxConcurrentDownloads=4
+[DEBUG]
+chunkVerification=true
+)"));
+        const auto s = TLauncherFilesystemHelper(m_pDir->path()).settings();
+        QCOMPARE(s->launcherConfiguration, QUrl("http://127.0.0.1:1/launcher/qormetadata.json"));
+        QCOMPARE(s->cdnDiagnosticsTrace, QUrl("http://127.0.0.1:2/trace"));
+        QCOMPARE(s->appendNocacheToPackageUrls, true);
+        QCOMPARE(s->packages, QString("pk"));
+        QCOMPARE(s->settingsTarget, QString("st"));
+        QCOMPARE(s->packageFile, QString("p.json"));
+        QCOMPARE(s->partialPackageFile, QString("pp.json"));
+        QCOMPARE(s->assetFile, QString("a.json"));
+        QCOMPARE(s->accountGroupFile, QString("g.json"));
+        QCOMPARE(s->waitNotificationTimeout, -1); // widened with its sign
+        QCOMPARE(s->downloadErrorTimeout, 2147483647);
+        QCOMPARE(s->clientStartTimeout, 7);
+        QCOMPARE(s->fastScan, false);
+        QCOMPARE(s->skipVerification, false);
+        QCOMPARE(s->maxCachedChunks, 5);
+        QCOMPARE(s->maxConcurrentDownloads, 4);
+        QCOMPARE(s->chunkVerification, true);
+    }
+
+    void unreadableValuesTakeNullResults()
+    {
+        QVERIFY(testsupport::writeBytes(
+            iniPath(), "[TIMING]\nwaitNotificationTimeout=soon\n[URLS]\ncdnDiagnosticsTrace=\n"
+                       "appendNocacheToPackageUrls=true\n"));
+        const auto s = TLauncherFilesystemHelper(m_pDir->path()).settings();
+        QCOMPARE(s->waitNotificationTimeout, 0);
+        QVERIFY(!s->cdnDiagnosticsTrace.isValid());
+        QCOMPARE(s->appendNocacheToPackageUrls, true);
+    }
+
+    void malformedFileYieldsDefaults()
+    {
+        QVERIFY(testsupport::writeBytes(iniPath(), QByteArray("\x00\xff[[[=\n", 7)));
+        const auto s = TLauncherFilesystemHelper(m_pDir->path()).settings();
+        QVERIFY(s->launcherConfiguration.isEmpty());
+        QCOMPARE(s->maxConcurrentDownloads, 10);
+    }
+
+    void accountGroupPaths()
+    {
+        TLauncherFilesystemHelper helper(m_pDir->path());
+        QCOMPARE(helper.accountGroupRelativePath(),
+                 QString("KestrunOnlineClient_Data/Data/Settings/accountgroup.json"));
+        QVERIFY(helper.accountGroupFilePath().isEmpty()); // fixed on first use only
+        QVERIFY(!helper.accountGroupFileExists());
+        const QString expected =
+            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/accountgroup.json";
+        QCOMPARE(helper.accountGroupFilePath(), expected);
+        QVERIFY(expected.startsWith(qEnvironmentVariable("XDG_DATA_HOME")));
+        QVERIFY(testsupport::writeBytes(expected, "{}"));
+        QVERIFY(helper.accountGroupFileExists());
+    }
+
+private:
+    QString iniPath() const { return m_pDir->filePath("launchersettings.ini"); }
+
+    std::unique_ptr<QTemporaryDir> m_pDir;
+};
+
+QTEST_GUILESS_MAIN(TestLauncherSettings)
+#include "tst_launchersettings.moc"
