@@ -142,8 +142,8 @@ chunkVerification=true
                  QString("KestrunOnlineClient_Data/Data/Settings/accountgroup.json"));
         QVERIFY(helper.accountGroupFilePath().isEmpty()); // fixed on first use only
         QVERIFY(!helper.accountGroupFileExists());
-        const QString expected =
-            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/accountgroup.json";
+        const QString expected = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                                 "/accountgroup.json";
         QCOMPARE(helper.accountGroupFilePath(), expected);
         QVERIFY(expected.startsWith(qEnvironmentVariable("XDG_DATA_HOME")));
         QVERIFY(testsupport::writeBytes(expected, "{}"));
