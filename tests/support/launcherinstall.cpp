@@ -1,5 +1,6 @@
 #include "launcherinstall.h"
 
+#include "buildpaths.h"
 #include "testfiles.h"
 
 #include <QDir>
@@ -13,6 +14,17 @@ TLauncherInstall::TLauncherInstall()
     const QString translation = QStringLiteral(KESTRUN_BIN_DIR "/launcher.en.qm");
     m_bValid = m_Directory.isValid() && QFile::copy(source, executablePath()) &&
                QFile::copy(translation, m_Directory.filePath(QStringLiteral("launcher.en.qm")));
+}
+
+TLauncherInstall::~TLauncherInstall()
+{
+    for (const auto& process : m_Processes) {
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        process->terminate();
+        if (!process->waitForFinished(30000))
+            process->kill();
+    }
 }
 
 QString TLauncherInstall::executablePath() const

@@ -15,6 +15,8 @@ class TLauncherInstall
 {
 public:
     TLauncherInstall();
+    // Ends running launchers with SIGTERM, so they release their single-instance segment.
+    ~TLauncherInstall();
 
     bool isValid() const { return m_bValid; }
     QString directory() const { return m_Directory.path(); }
@@ -23,7 +25,7 @@ public:
     // Puts a "launchersettings.ini" with this content beside the executable.
     bool writeSettings(const QByteArray& iniContent);
 
-    // Starts the launcher; the process is killed when the install goes away.
+    // Starts the launcher; it is ended when the install goes away.
     QProcess& start(const QStringList& arguments = {});
 
     // The log the launcher writes in this test's private per-user data directory.

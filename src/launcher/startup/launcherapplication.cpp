@@ -4,6 +4,7 @@
 #include "launcher/logging/logging.h"
 #include "launcher/startup/accountgroup.h"
 #include "launcher/startup/launcherconstants.h"
+#include "shared/platform/terminationsignalwatcher.h"
 #include "shared/singleinstance/singleinstanceguard.h"
 #include "shared/translation/translationmanager.h"
 
@@ -91,6 +92,7 @@ int TLauncherApplication::run()
     setupLogging();
     qInfo() << "Version: " << constants::kLauncherVersion << threadSuffix;
     qInfo() << "load configuration" << threadSuffix;
+    watchTerminationSignals();
 
     m_StartupTimer.start();
     return exec();
@@ -103,6 +105,18 @@ void TLauncherApplication::addCommandLineOptions()
     m_CommandLineParser.addOption(m_SkipSelfUpdateOption);
     m_CommandLineParser.addOption(m_ShowUiOption);
     m_CommandLineParser.addOption(m_PatchOption);
+}
+
+void TLauncherApplication::watchTerminationSignals()
+{
+    // Leaving through the event loop releases the single-instance segment and flushes the log.
+    m_pTerminationSignalWatcher = std::make_unique<::shared::TTerminationSignalWatcher>();
+    QObject::connect(m_pTerminationSignalWatcher.get(),
+                     &::shared::TTerminationSignalWatcher::terminationRequested, this,
+                     [](int signalNumber) {
+                         qInfo() << "terminationRequested" << signalNumber << threadSuffix;
+                         QCoreApplication::exit(128 + signalNumber);
+                     });
 }
 
 void TLauncherApplication::installTranslation()

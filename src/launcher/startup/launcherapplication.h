@@ -13,7 +13,8 @@ class QSplashScreen;
 
 namespace shared {
 class TSingleInstanceGuard;
-}
+class TTerminationSignalWatcher;
+} // namespace shared
 namespace orvik::shared {
 class TTranslationManager;
 }
@@ -49,6 +50,7 @@ public:
 
 private:
     void installTranslation();
+    void watchTerminationSignals();
     void addCommandLineOptions();
     void onStartupTimerTimeout();
     void onExitTimerTimeout();
@@ -69,6 +71,7 @@ private:
     QString m_AccountGroup;
     QString m_FunnelIdentifierKey;
     std::unique_ptr<::shared::TSingleInstanceGuard> m_pSingleInstanceGuard;
+    std::unique_ptr<::shared::TTerminationSignalWatcher> m_pTerminationSignalWatcher;
 };
 
 } // namespace orvik::launcher

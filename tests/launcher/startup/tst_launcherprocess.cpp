@@ -1,0 +1,85 @@
+// The real launcher binary, started as a player would start it.
+#include "launcherinstall.h"
+#include "testfiles.h"
+
+#include <QtTest>
+
+using testsupport::TLauncherInstall;
+
+namespace {
+
+constexpr int kTimeoutMs = 30000;
+
+QByteArray logContent()
+{
+    return testsupport::readBytes(TLauncherInstall::logFilePath());
+}
+
+bool isRunningWithLog(const QProcess& process)
+{
+    return process.state() == QProcess::Running && logContent().contains("load configuration");
+}
+
+} // namespace
+
+class TestLauncherProcess : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void secondInstanceLeavesFirstUntouched()
+    {
+        TLauncherInstall install;
+        QVERIFY(install.isValid());
+        QProcess& first = install.start();
+        QTRY_VERIFY_WITH_TIMEOUT(isRunningWithLog(first), kTimeoutMs);
+        const QByteArray firstLog = logContent();
+        QVERIFY2(firstLog.contains(R"(Info: Version:  "0.0.14"  Thread:  0x)"), firstLog);
+
+        QProcess& second = install.start();
+        QVERIFY(second.waitForFinished(kTimeoutMs));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        const QByteArray output = second.readAllStandardError();
+        QVERIFY2(output.contains(R"(Version:  "0.0.14" already running  Thread:  0x)"), output);
+        // The account group is read before the log opens, so its warning goes to the console.
+        QVERIFY2(output.contains("AccountGroupSetting Error: KeyNotExists"), output);
+
+        // Logging is set up after the guard: the second start must not truncate the log.
+        QCOMPARE(logContent(), firstLog);
+        QCOMPARE(first.state(), QProcess::Running);
+    }
+
+    void terminationEndsThroughTheEventLoop()
+    {
+        TLauncherInstall install;
+        QProcess& launcher = install.start();
+        QTRY_VERIFY_WITH_TIMEOUT(isRunningWithLog(launcher), kTimeoutMs);
+        launcher.terminate();
+        QVERIFY(launcher.waitForFinished(kTimeoutMs));
+        QCOMPARE(launcher.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(launcher.exitCode(), 128 + 15);
+        QVERIFY(logContent().contains("Info: terminationRequested 15"));
+    }
+
+    void startAfterKilledInstance()
+    {
+        // A killed launcher leaves its segment and its log behind; the next start must run and
+        // begin a fresh log.
+        TLauncherInstall install;
+        QProcess& killed = install.start();
+        QTRY_VERIFY_WITH_TIMEOUT(isRunningWithLog(killed), kTimeoutMs);
+        killed.kill();
+        QVERIFY(killed.waitForFinished(kTimeoutMs));
+        QVERIFY(testsupport::writeBytes(TLauncherInstall::logFilePath(), "stale line\n"));
+
+        QProcess& next = install.start({"--unknown-option", "-x"});
+        QTRY_VERIFY_WITH_TIMEOUT(isRunningWithLog(next), kTimeoutMs);
+        const QByteArray log = logContent();
+        QVERIFY2(!log.contains("stale line"), log);
+        QCOMPARE(log.count("Info: Version: "), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLauncherProcess)
+#include "tst_launcherprocess.moc"
