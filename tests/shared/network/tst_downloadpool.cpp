@@ -1,0 +1,414 @@
+// The download pool against the local test server: queue order, de-duplication, the bound, slot
+// release, one report per download, URL validation, redirects and the transfer time-out.
+#include "shared/network/downloadpool.h"
+#include "shared/network/qnetworkaccessmanagerwrapper.h"
+#include "testhttpserver.h"
+
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+using shared::TDownloadPool;
+using testsupport::TTestHttpRoute;
+using testsupport::TTestHttpServer;
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+// Remembers every request the pool makes, then lets the real manager run it.
+class TRecordingManager : public shared::QNetworkAccessManagerWrapper
+{
+public:
+    TRecordingManager() : QNetworkAccessManagerWrapper(std::make_shared<QNetworkAccessManager>()) {}
+    shared::QNetworkReplyWrapper* get(const QNetworkRequest& Request) override
+    {
+        m_Requests.append(Request);
+        return QNetworkAccessManagerWrapper::get(Request);
+    }
+    QList<QNetworkRequest> m_Requests;
+};
+
+std::unique_ptr<TDownloadPool> makePool(int bound, bool releaseSlotOnFinish)
+{
+    return std::make_unique<TDownloadPool>(bound, std::make_shared<TRecordingManager>(),
+                                           releaseSlotOnFinish);
+}
+
+// The paths the server was asked for, in arrival order.
+QStringList requestedPaths(const TTestHttpServer& server)
+{
+    QStringList paths;
+    for (const auto& request : server.requests())
+        paths << request.path;
+    return paths;
+}
+
+TTestHttpRoute delayedRoute(const QByteArray& body, int delayMs)
+{
+    TTestHttpRoute route;
+    route.body = body;
+    route.delayMs = delayMs;
+    return route;
+}
+
+// Waits until the spy holds at least count signals.
+bool waitForCount(QSignalSpy& spy, int count)
+{
+    while (spy.count() < count)
+        if (!spy.wait(kWaitMs))
+            return false;
+    return true;
+}
+
+} // namespace
+
+class TestDownloadPool : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void requeueingMovesWaitingUrl_data();
+    void requeueingMovesWaitingUrl();
+    void queueingRunningUrlAddsNothing();
+    void zeroBoundStartsNothingUntilRaised();
+    void manualReleaseHoldsSlotPastSuccess();
+    void failingDownloadReportsOnce_data();
+    void failingDownloadReportsOnce();
+    void retryFromFailedHandlerReportsEachAttemptOnce_data();
+    void retryFromFailedHandlerReportsEachAttemptOnce();
+    void invalidUrlFailsAtOnce_data();
+    void invalidUrlFailsAtOnce();
+    void redirectReportsUnderQueuedUrl_data();
+    void redirectReportsUnderQueuedUrl();
+    void stalledDownloadFailsAfterTransferTimeout();
+    void requestsCarryDefaultTransferTimeout();
+
+private:
+    std::unique_ptr<TTestHttpServer> m_pServer;
+};
+
+void TestDownloadPool::init()
+{
+    qRegisterMetaType<QNetworkReply::NetworkError>();
+    m_pServer = std::make_unique<TTestHttpServer>();
+    QVERIFY(m_pServer->start());
+    for (const char* path : {"/a", "/b", "/c", "/d"})
+        m_pServer->serve(path, QByteArray("body of ") + path);
+}
+
+// Catches a re-queue that duplicates the entry or leaves it in place; with a bound of 1 the
+// server sees the start order.
+void TestDownloadPool::requeueingMovesWaitingUrl_data()
+{
+    QTest::addColumn<bool>("withPriority");
+    QTest::addColumn<QString>("requeued");
+    QTest::addColumn<QStringList>("expectedOrder");
+    QTest::newRow("to the back") << false << "/a" << QStringList{"/b", "/c", "/a"};
+    QTest::newRow("to the front") << true << "/c" << QStringList{"/c", "/a", "/b"};
+}
+
+void TestDownloadPool::requeueingMovesWaitingUrl()
+{
+    QFETCH(bool, withPriority);
+    QFETCH(QString, requeued);
+    QFETCH(QStringList, expectedOrder);
+    auto pool = makePool(0, true);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+
+    for (const char* path : {"/a", "/b", "/c"})
+        pool->queueDownload(m_pServer->url(path));
+    if (withPriority)
+        pool->queueDownloadWithPriority(m_pServer->url(requeued));
+    else
+        pool->queueDownload(m_pServer->url(requeued));
+    QCOMPARE(pool->getNumberOfOutstandingDownloads(), std::size_t(3));
+
+    pool->setMaxConcurrentDownloads(1);
+    QVERIFY(waitForCount(succeeded, 3));
+    QCOMPARE(requestedPaths(*m_pServer), expectedOrder);
+}
+
+// Catches a second download of a running URL or a second report for it. The sentinel download
+// queued behind it proves that any duplicate report would already have arrived.
+void TestDownloadPool::queueingRunningUrlAddsNothing()
+{
+    m_pServer->setRoute("/slow", delayedRoute("slow body", 300));
+    auto pool = makePool(1, true);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+
+    pool->queueDownload(m_pServer->url("/slow"));
+    pool->queueDownload(m_pServer->url("/slow"));
+    pool->queueDownloadWithPriority(m_pServer->url("/slow"));
+    QCOMPARE(pool->getNumberOfOutstandingDownloads(), std::size_t(1));
+    pool->queueDownload(m_pServer->url("/a"));
+
+    QVERIFY(waitForCount(succeeded, 2));
+    QCOMPARE(succeeded[0][0].toUrl(), m_pServer->url("/slow"));
+    QCOMPARE(succeeded[0][1].toByteArray(), QByteArray("slow body"));
+    QCOMPARE(succeeded[1][0].toUrl(), m_pServer->url("/a"));
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(requestedPaths(*m_pServer), (QStringList{"/slow", "/a"}));
+}
+
+// Catches a pool that starts downloads with a bound of 0, or that starts them out of order or
+// beyond the bound once it is raised.
+void TestDownloadPool::zeroBoundStartsNothingUntilRaised()
+{
+    for (const char* path : {"/a", "/b", "/c"})
+        m_pServer->setRoute(path, delayedRoute(path, 200));
+    auto pool = makePool(0, true);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    QSignalSpy received(m_pServer.get(), &TTestHttpServer::requestReceived);
+
+    for (const char* path : {"/a", "/b", "/c"})
+        pool->queueDownload(m_pServer->url(path));
+    QCOMPARE(pool->getNumberOfActiveDownloads(), 0);
+    QCOMPARE(pool->getNumberOfOutstandingDownloads(), std::size_t(3));
+
+    pool->setMaxConcurrentDownloads(2);
+    QCOMPARE(pool->getNumberOfActiveDownloads(), 2);
+    QVERIFY(waitForCount(received, 2));
+    // Both first downloads are held by the server's delay, so the third cannot have started.
+    QCOMPARE(m_pServer->requestCount("/c"), 0);
+    QStringList started = requestedPaths(*m_pServer);
+    started.sort();
+    QCOMPARE(started, (QStringList{"/a", "/b"}));
+
+    QVERIFY(waitForCount(succeeded, 3));
+    QCOMPARE(pool->getNumberOfOutstandingDownloads(), std::size_t(0));
+}
+
+// Catches a manual-release pool that frees the slot on success, or that reacts to releasing a
+// URL that holds no slot.
+void TestDownloadPool::manualReleaseHoldsSlotPastSuccess()
+{
+    auto pool = makePool(1, false);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+
+    pool->queueDownload(m_pServer->url("/a"));
+    pool->queueDownload(m_pServer->url("/b"));
+    QVERIFY(waitForCount(succeeded, 1));
+    QCOMPARE(succeeded[0][0].toUrl(), m_pServer->url("/a"));
+    QCOMPARE(pool->getNumberOfActiveDownloads(), 1);
+    QCOMPARE(pool->getNumberOfOutstandingDownloads(), std::size_t(2));
+
+    pool->releaseDownload(m_pServer->url("/c"));
+    QCOMPARE(pool->getNumberOfActiveDownloads(), 1);
+    QCOMPARE(pool->getNumberOfOutstandingDownloads(), std::size_t(2));
+    QCOMPARE(m_pServer->requestCount("/b"), 0);
+
+    pool->releaseDownload(m_pServer->url("/a"));
+    QVERIFY(waitForCount(succeeded, 2));
+    QCOMPARE(succeeded[1][0].toUrl(), m_pServer->url("/b"));
+    QCOMPARE(pool->getNumberOfOutstandingDownloads(), std::size_t(1));
+}
+
+// Qt reports a failing reply's error and then its finished; each must lead to one failed only.
+// With manual release the client may release later, after both have arrived, which is how a
+// client that processes results on a worker thread behaves.
+void TestDownloadPool::failingDownloadReportsOnce_data()
+{
+    QTest::addColumn<bool>("releaseSlotOnFinish");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<qint64>("closeAfterBytes");
+    QTest::addColumn<QNetworkReply::NetworkError>("error");
+    QTest::newRow("automatic, 500")
+        << true << 500 << qint64(-1) << QNetworkReply::InternalServerError;
+    QTest::newRow("automatic, closed mid-body")
+        << true << 200 << qint64(10) << QNetworkReply::RemoteHostClosedError;
+    QTest::newRow("manual, 404") << false << 404 << qint64(-1)
+                                 << QNetworkReply::ContentNotFoundError;
+    QTest::newRow("manual, closed mid-body")
+        << false << 200 << qint64(10) << QNetworkReply::RemoteHostClosedError;
+}
+
+void TestDownloadPool::failingDownloadReportsOnce()
+{
+    QFETCH(bool, releaseSlotOnFinish);
+    QFETCH(int, status);
+    QFETCH(qint64, closeAfterBytes);
+    QFETCH(QNetworkReply::NetworkError, error);
+    TTestHttpRoute route;
+    route.status = status;
+    route.body = QByteArray(100, 'x');
+    route.closeAfterBytes = closeAfterBytes;
+    m_pServer->setRoute("/bad", route);
+    auto pool = makePool(1, releaseSlotOnFinish);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    if (!releaseSlotOnFinish) {
+        auto* pPool = pool.get();
+        connect(pPool, &TDownloadPool::failed, pPool, [pPool](const QUrl& url) {
+            QTimer::singleShot(50, pPool, [pPool, url] { pPool->releaseDownload(url); });
+        });
+        connect(pPool, &TDownloadPool::success, pPool,
+                [pPool](const QUrl& url) { pPool->releaseDownload(url); });
+    }
+
+    pool->queueDownload(m_pServer->url("/bad"));
+    pool->queueDownload(m_pServer->url("/a"));
+    QVERIFY(waitForCount(succeeded, 1));
+
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed[0][0].toUrl(), m_pServer->url("/bad"));
+    QCOMPARE(failed[0][1].value<QNetworkReply::NetworkError>(), error);
+    QVERIFY(!failed[0][2].toString().isEmpty());
+}
+
+// A client that retries from its failed handler queues the URL again while Qt has still to
+// deliver the old reply's finished. That late finished must neither report again nor take the
+// new download's slot, or the retry's result would be lost.
+void TestDownloadPool::retryFromFailedHandlerReportsEachAttemptOnce_data()
+{
+    QTest::addColumn<bool>("releaseSlotOnFinish");
+    QTest::newRow("automatic") << true;
+    QTest::newRow("manual") << false;
+}
+
+void TestDownloadPool::retryFromFailedHandlerReportsEachAttemptOnce()
+{
+    QFETCH(bool, releaseSlotOnFinish);
+    TTestHttpRoute route;
+    route.body = "second time lucky";
+    route.failFirst = 1;
+    m_pServer->setRoute("/flaky", route);
+    auto pool = makePool(2, releaseSlotOnFinish);
+    auto* pPool = pool.get();
+    connect(pPool, &TDownloadPool::failed, pPool, [pPool](const QUrl& url) {
+        pPool->releaseDownload(url);
+        pPool->queueDownload(url);
+    });
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+
+    pool->queueDownload(m_pServer->url("/flaky"));
+    QVERIFY(waitForCount(succeeded, 1));
+    QCOMPARE(succeeded[0][1].toByteArray(), QByteArray("second time lucky"));
+    // A sentinel behind the retry flushes out any late duplicate.
+    pool->queueDownload(m_pServer->url("/a"));
+    QVERIFY(waitForCount(succeeded, 2));
+
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(m_pServer->requestCount("/flaky"), 2);
+}
+
+void TestDownloadPool::invalidUrlFailsAtOnce_data()
+{
+    QTest::addColumn<QUrl>("url");
+    QTest::newRow("path only") << QUrl("files/data.bin");
+    QTest::newRow("absolute path without host") << QUrl("/files/data.bin");
+    QTest::newRow("bad port") << QUrl("http://127.0.0.1:99999999/x");
+    QTest::newRow("empty") << QUrl();
+}
+
+// Catches an invalid URL that is queued (and reported asynchronously or never) instead of
+// failing synchronously without touching the queue.
+void TestDownloadPool::invalidUrlFailsAtOnce()
+{
+    QFETCH(QUrl, url);
+    auto pool = makePool(0, true);
+    pool->queueDownload(m_pServer->url("/a"));
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+
+    pool->queueDownload(url);
+
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed[0][0].toUrl(), url);
+    QCOMPARE(failed[0][1].value<QNetworkReply::NetworkError>(),
+             QNetworkReply::ProtocolInvalidOperationError);
+    QCOMPARE(int(failed[0][1].value<QNetworkReply::NetworkError>()), 302);
+    QCOMPARE(failed[0][2].toString(), QString("Invalid URL"));
+    QCOMPARE(pool->getNumberOfOutstandingDownloads(), std::size_t(1));
+}
+
+// Results belong to the URL the client queued, not to where the server sent the request; and
+// the pool must refuse a redirect from HTTPS down to HTTP.
+void TestDownloadPool::redirectReportsUnderQueuedUrl_data()
+{
+    QTest::addColumn<bool>("fromHttps");
+    QTest::addColumn<bool>("toHttps");
+    QTest::addColumn<bool>("succeeds");
+    QTest::newRow("http to http") << false << false << true;
+    QTest::newRow("http to https") << false << true << true;
+    QTest::newRow("https to https") << true << true << true;
+    QTest::newRow("https to http refused") << true << false << false;
+}
+
+void TestDownloadPool::redirectReportsUnderQueuedUrl()
+{
+    QFETCH(bool, fromHttps);
+    QFETCH(bool, toHttps);
+    QFETCH(bool, succeeds);
+    TTestHttpServer https(TTestHttpServer::EProtocol::Https);
+    QVERIFY(https.start());
+    https.serve("/target", "secure target");
+    m_pServer->serve("/target", "plain target");
+    TTestHttpServer& source = fromHttps ? https : *m_pServer;
+    TTestHttpServer& target = toHttps ? https : *m_pServer;
+    TTestHttpRoute redirect;
+    redirect.redirectTo = target.url("/target").toString();
+    source.setRoute("/moved", redirect);
+    auto pool = makePool(1, true);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+
+    const QUrl queued = source.url("/moved");
+    pool->queueDownload(queued);
+    QVERIFY(waitForCount(succeeded, succeeds ? 1 : 0));
+    if (succeeds) {
+        QCOMPARE(succeeded[0][0].toUrl(), queued);
+        QCOMPARE(succeeded[0][1].toByteArray(),
+                 QByteArray(toHttps ? "secure target" : "plain target"));
+        QCOMPARE(failed.count(), 0);
+    } else {
+        QVERIFY(waitForCount(failed, 1));
+        QCOMPARE(failed[0][0].toUrl(), queued);
+        QCOMPARE(failed[0][1].value<QNetworkReply::NetworkError>(),
+                 QNetworkReply::InsecureRedirectError);
+        QCOMPARE(target.requestCount("/target"), 0);
+    }
+}
+
+// Without a transfer time-out a connection that goes silent after its headers would hang its
+// client forever; with one it fails like any network error.
+void TestDownloadPool::stalledDownloadFailsAfterTransferTimeout()
+{
+    TTestHttpRoute route;
+    route.body = QByteArray(10000, 'x');
+    route.stallAfterBytes = 1000;
+    m_pServer->setRoute("/stall", route);
+    auto pool = makePool(1, true);
+    pool->setTransferTimeout(300);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+
+    pool->queueDownload(m_pServer->url("/stall"));
+    pool->queueDownload(m_pServer->url("/a"));
+    QVERIFY(waitForCount(succeeded, 1));
+
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed[0][0].toUrl(), m_pServer->url("/stall"));
+    QCOMPARE(failed[0][1].value<QNetworkReply::NetworkError>(),
+             QNetworkReply::OperationCanceledError);
+}
+
+// Catches production pools that run without the time-out: only tests may shorten it.
+void TestDownloadPool::requestsCarryDefaultTransferTimeout()
+{
+    auto manager = std::make_shared<TRecordingManager>();
+    TDownloadPool pool(1, manager, true);
+    QSignalSpy succeeded(&pool, &TDownloadPool::success);
+
+    pool.queueDownload(m_pServer->url("/a"));
+    QVERIFY(waitForCount(succeeded, 1));
+    QCOMPARE(manager->m_Requests.size(), 1);
+    QCOMPARE(manager->m_Requests[0].transferTimeout(), 60000);
+}
+
+QTEST_GUILESS_MAIN(TestDownloadPool)
+#include "tst_downloadpool.moc"
