@@ -8,6 +8,7 @@ packages=(
   qtbase5-dev qttools5-dev qttools5-dev-tools
   zlib1g-dev liblzma-dev libssl-dev openssl
   fonts-liberation ca-certificates xvfb xauth
+  dpkg-dev lzip xz-utils clang libclang-rt-14-dev
 )
 
 missing=()
@@ -24,3 +25,6 @@ if ((${#missing[@]})); then
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# libzpaq comes as source from Debian's zpaq package, outside the repository.
+"$(dirname "$0")/fetch-libzpaq.sh"

@@ -1,12 +1,12 @@
 #include "shared/filesystemhelper/lzmacompressedreadonlymemoryblob.h"
 
+#include "shared/container/containerdecoder.h"
+
 namespace shared {
 
 QByteArray TLZMACompressedReadOnlyMemoryBlob::getData() const
 {
-    // Container decoding is not linked in yet: stored bytes are the lenient outcome for every
-    // input.
-    return TReadOnlyMemoryBlob::getData();
+    return decodeContainerLenient(TReadOnlyMemoryBlob::getData());
 }
 
 } // namespace shared

@@ -1,0 +1,135 @@
+#include "shared/container/containerdecoder.h"
+
+#include "shared/container/containercodec.h"
+#include "shared/container/containerheader.h"
+#include "shared/container/deflatecodec.h"
+#include "shared/container/lzipcodec.h"
+#include "shared/container/lzmacodec.h"
+#include "shared/container/zpaqcodec.h"
+#include "shared/filesystemhelper/decompressionerror.h"
+
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace shared {
+
+namespace {
+
+constexpr unsigned kHighestDispatchedCodecId = 21;
+const char kDecodingFailed[] = "Invalid input data could not be decompressed";
+
+// The largest output a QByteArray can hold, with room for its bookkeeping.
+constexpr std::uint64_t kMaxOutputSize = std::numeric_limits<int>::max() - 64;
+
+enum class EDecodeOutcome {
+    NotContainer,
+    Decoded,
+    Failed,
+};
+
+bool dispatch(unsigned codecId, const char* payload, std::size_t packedSize, char* output,
+              std::size_t& outputLength)
+{
+    switch (static_cast<EContainerCodec>(codecId)) {
+    case EContainerCodec::Stored:
+        if (packedSize > outputLength) {
+            return false;
+        }
+        std::memcpy(output, payload, packedSize);
+        outputLength = packedSize;
+        return true;
+    case EContainerCodec::Deflate:
+        return inflateRawDeflate(payload, packedSize, output, outputLength);
+    case EContainerCodec::Lzip:
+        return decodeLzipMember(payload, packedSize, output, outputLength);
+    case EContainerCodec::Lzma:
+    case EContainerCodec::LzmaAlias:
+        return decodeLzmaAlone(payload, packedSize, output, outputLength);
+    case EContainerCodec::Zpaq:
+        return decodeZpaq(payload, packedSize, output, outputLength);
+    }
+    return false;
+}
+
+EDecodeOutcome decode(const QByteArray& bytes, QByteArray& decoded)
+{
+    TContainerHeader header;
+    switch (readContainerHeader(bytes, header)) {
+    case EContainerHeaderStatus::NotContainer:
+        return EDecodeOutcome::NotContainer;
+    case EContainerHeaderStatus::Truncated:
+        return EDecodeOutcome::Failed;
+    case EContainerHeaderStatus::Valid:
+        break;
+    }
+    // A packed size that runs past the data would have the codecs read beyond the buffer.
+    const auto available = static_cast<std::uint64_t>(bytes.size()) - header.m_nPayloadOffset;
+    if (header.m_nPackedSize > available || header.m_nUnpackedSize == 0 ||
+        header.m_nUnpackedSize > kMaxOutputSize) {
+        return EDecodeOutcome::Failed;
+    }
+    try {
+        decoded = QByteArray(static_cast<int>(header.m_nUnpackedSize), '\0');
+    } catch (const std::bad_alloc&) {
+        return EDecodeOutcome::Failed;
+    }
+    std::uint64_t length = header.m_nUnpackedSize;
+    if (!unpackContainer(header.m_nCodecId, bytes.constData() + header.m_nPayloadOffset,
+                         header.m_nPackedSize, decoded.data(), length)) {
+        decoded.clear();
+        return EDecodeOutcome::Failed;
+    }
+    decoded.resize(static_cast<int>(length));
+    return EDecodeOutcome::Decoded;
+}
+
+} // namespace
+
+bool unpackContainer(unsigned codecId, const char* payload, std::uint64_t packedSize, char* output,
+                     std::uint64_t& outputLength)
+{
+    if (packedSize == 0 || outputLength == 0 || codecId > kHighestDispatchedCodecId) {
+        return false;
+    }
+    constexpr std::uint64_t addressable = std::numeric_limits<std::size_t>::max();
+    if (packedSize > addressable || outputLength > addressable) {
+        return false;
+    }
+    std::size_t length = static_cast<std::size_t>(outputLength);
+    try {
+        if (!dispatch(codecId, payload, static_cast<std::size_t>(packedSize), output, length)) {
+            return false;
+        }
+    } catch (const std::exception&) {
+        // A codec that runs out of memory has failed like one that meets corrupt data.
+        return false;
+    }
+    outputLength = length;
+    return true;
+}
+
+QByteArray decodeContainerStrict(const QByteArray& bytes)
+{
+    QByteArray decoded;
+    switch (decode(bytes, decoded)) {
+    case EDecodeOutcome::NotContainer:
+        return bytes;
+    case EDecodeOutcome::Decoded:
+        return decoded;
+    case EDecodeOutcome::Failed:
+        break;
+    }
+    throw TDecompressionError(kDecodingFailed);
+}
+
+QByteArray decodeContainerLenient(const QByteArray& bytes)
+{
+    QByteArray decoded;
+    if (decode(bytes, decoded) == EDecodeOutcome::Decoded) {
+        return decoded;
+    }
+    return bytes;
+}
+
+} // namespace shared

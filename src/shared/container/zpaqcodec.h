@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstddef>
+
+namespace shared {
+
+// Decodes a ZPAQ stream (levels 1 and 2, any number of blocks and segments) into
+// output[0..capacity), never writing past the capacity. Every failure of the stream, including
+// one the decoder reports as fatal, is a false result; a segment's stored SHA-1 is checked.
+// On success outputLength becomes the capacity.
+bool decodeZpaq(const char* input, std::size_t inputLength, char* output,
+                std::size_t& outputLength);
+
+// A ZPAQ stream made with one of the library's levels, "1" (fast) to "5" (strong).
+QByteArray encodeZpaq(const QByteArray& data, int level);
+
+} // namespace shared
