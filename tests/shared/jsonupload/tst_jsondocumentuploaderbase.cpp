@@ -1,0 +1,156 @@
+// The JSON upload against the local test server: the request on the wire and how each kind of
+// answer is judged.
+#include "shared/jsonupload/jsondocumenthttppostsender.h"
+#include "shared/jsonupload/jsondocumentuploaderbase.h"
+#include "testhttpserver.h"
+
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+using shared::TJsonDocumentHttpPostSender;
+using shared::TJsonDocumentUploaderBase;
+using testsupport::TTestHttpRoute;
+using testsupport::TTestHttpServer;
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+std::unique_ptr<TJsonDocumentUploaderBase> makeUploader()
+{
+    auto sender =
+        std::make_shared<TJsonDocumentHttpPostSender>(std::make_shared<QNetworkAccessManager>());
+    return std::make_unique<TJsonDocumentUploaderBase>(sender);
+}
+
+TTestHttpRoute answer(int status, const QByteArray& body, int delayMs = 0)
+{
+    TTestHttpRoute route;
+    route.status = status;
+    route.body = body;
+    route.delayMs = delayMs;
+    return route;
+}
+
+const QJsonDocument kDocument(QJsonObject{{"cpu", "x86-64"}, {"cores", 2}});
+
+} // namespace
+
+class TestJsonDocumentUploaderBase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void postsCompactJsonWithFormHeaders();
+    void judgesAnswer_data();
+    void judgesAnswer();
+    void reportsUploadsInOrderOfTheirAnswers();
+};
+
+// Catches a wrong method, missing or wrong headers, or an indented body the service would not
+// expect.
+void TestJsonDocumentUploaderBase::postsCompactJsonWithFormHeaders()
+{
+    TTestHttpServer server;
+    QVERIFY(server.start());
+    server.serve("/survey", "{}");
+    auto uploader = makeUploader();
+    QSignalSpy finished(uploader.get(), &TJsonDocumentUploaderBase::finished);
+
+    uploader->upload(server.url("/survey"), kDocument);
+    QVERIFY(finished.wait(kWaitMs));
+
+    QCOMPARE(server.requests().size(), 1);
+    const auto request = server.requests()[0];
+    QCOMPARE(request.method, QByteArray("POST"));
+    QCOMPARE(request.header("Content-Type"), QByteArray("application/json"));
+    QCOMPARE(request.header("Content-Disposition"), QByteArray("form-data; name=\"metadata\""));
+    QCOMPARE(request.body, kDocument.toJson(QJsonDocument::Compact));
+}
+
+void TestJsonDocumentUploaderBase::judgesAnswer_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("successful");
+    QTest::addColumn<QString>("message"); // "*" for any non-empty text
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("documentKept");
+
+    QTest::newRow("HTTP 500 whatever the body")
+        << 500 << QByteArray(R"({"errorCode":0})") << false << "*" << 0 << false;
+    QTest::newRow("empty object") << 200 << QByteArray("{}") << true << "" << 0 << true;
+    QTest::newRow("errorCode 0") << 200 << QByteArray(R"({"errorCode":0,"id":7})") << true << ""
+                                 << 0 << true;
+    QTest::newRow("errorCode as string")
+        << 200 << QByteArray(R"({"errorCode":"5","errorMessage":"ignored"})") << true << "" << 0
+        << true;
+    QTest::newRow("errorCode as number")
+        << 200 << QByteArray(R"({"errorCode":5,"errorMessage":"survey rejected"})") << false
+        << "survey rejected" << 5 << true;
+    QTest::newRow("not JSON") << 200 << QByteArray("<html>oops</html>") << false << "*" << -100
+                              << false;
+    QTest::newRow("empty body") << 200 << QByteArray() << false << "*" << -100 << false;
+}
+
+// The upload starts with a rejected answer, so a judgement that leaves the previous failure's
+// message or code behind is caught as well.
+void TestJsonDocumentUploaderBase::judgesAnswer()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, successful);
+    QFETCH(QString, message);
+    QFETCH(int, code);
+    QFETCH(bool, documentKept);
+    TTestHttpServer server;
+    QVERIFY(server.start());
+    server.setRoute("/rejected", answer(200, R"({"errorCode":9,"errorMessage":"earlier"})"));
+    server.setRoute("/service", answer(status, body));
+    auto uploader = makeUploader();
+    QSignalSpy finished(uploader.get(), &TJsonDocumentUploaderBase::finished);
+    uploader->upload(server.url("/rejected"), kDocument);
+    QVERIFY(finished.wait(kWaitMs));
+    QCOMPARE(uploader->getLastErrorCode(), 9);
+
+    uploader->upload(server.url("/service"), kDocument);
+    QVERIFY(finished.wait(kWaitMs));
+
+    QCOMPARE(finished.count(), 2);
+    QCOMPARE(finished[1][0].toBool(), successful);
+    if (message == "*")
+        QVERIFY(!uploader->getLastErrorMessage().isEmpty());
+    else
+        QCOMPARE(uploader->getLastErrorMessage(), message);
+    QCOMPARE(uploader->getLastErrorCode(), code);
+    const QJsonDocument reply = finished[1][1].value<QJsonDocument>();
+    QCOMPARE(reply, documentKept ? QJsonDocument::fromJson(body) : QJsonDocument());
+}
+
+// The sender keeps no replies: the answers arrive in the order the server finishes them.
+void TestJsonDocumentUploaderBase::reportsUploadsInOrderOfTheirAnswers()
+{
+    TTestHttpServer server;
+    QVERIFY(server.start());
+    server.setRoute("/slow", answer(200, R"({"which":"slow"})", 400));
+    server.setRoute("/fast", answer(200, R"({"which":"fast"})"));
+    auto uploader = makeUploader();
+    QSignalSpy finished(uploader.get(), &TJsonDocumentUploaderBase::finished);
+
+    uploader->upload(server.url("/slow"), kDocument);
+    uploader->upload(server.url("/fast"), kDocument);
+    while (finished.count() < 2)
+        QVERIFY(finished.wait(kWaitMs));
+
+    QCOMPARE(finished[0][1].value<QJsonDocument>().object().value("which").toString(),
+             QString("fast"));
+    QCOMPARE(finished[1][1].value<QJsonDocument>().object().value("which").toString(),
+             QString("slow"));
+}
+
+QTEST_GUILESS_MAIN(TestJsonDocumentUploaderBase)
+#include "tst_jsondocumentuploaderbase.moc"
