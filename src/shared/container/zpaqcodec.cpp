@@ -23,8 +23,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Thrown by the output when the declared size is reached: decoding stops there.
-struct TOutputFull
+// Thrown by the output when the stream holds more than the declared size. A corrupt
+// postprocessor tends to do just that, and what it wrote up to the limit is garbage that the
+// segment's checksum would have caught.
+struct TOutputOverflow
 {
 };
 
@@ -84,7 +86,7 @@ public:
     void put(int c) override
     {
         if (m_nLeft == 0) {
-            throw TOutputFull();
+            throw TOutputOverflow();
         }
         *m_pOutput++ = static_cast<char>(c);
         --m_nLeft;
@@ -98,7 +100,7 @@ public:
         m_pOutput += taken;
         m_nLeft -= taken;
         if (taken < wanted) {
-            throw TOutputFull();
+            throw TOutputOverflow();
         }
     }
 
@@ -126,7 +128,7 @@ std::uint64_t stepBudgetFor(std::size_t inputLength, std::size_t capacity)
     return kZpaqlStepsBase + bytes * kZpaqlStepsPerByte;
 }
 
-// Throws TZpaqError for a corrupt stream, TOutputFull when the output is full.
+// Throws TZpaqError for a corrupt stream, TOutputOverflow for one that does not fit.
 void decodeAllBlocks(libzpaq::Decompresser& decompresser)
 {
     bool foundBlock = false;
@@ -182,8 +184,8 @@ bool decodeZpaq(const char* input, std::size_t inputLength, char* output, std::s
     decompresser.setOutput(&writer);
     try {
         decodeAllBlocks(decompresser);
-    } catch (const TOutputFull&) {
-        // The declared size is authoritative: what the stream holds beyond it is cut off.
+    } catch (const TOutputOverflow&) {
+        return false;
     } catch (const TZpaqError&) {
         return false;
     } catch (const std::bad_alloc&) {
