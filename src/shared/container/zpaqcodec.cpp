@@ -33,10 +33,10 @@ struct TOutputOverflow
 // ZPAQL instructions the running decode may still execute; unlimited outside a decode.
 thread_local std::uint64_t t_nZpaqlStepsLeft = std::numeric_limits<std::uint64_t>::max();
 
-// A stream's programs run once per byte; legitimate ones need far fewer instructions per byte
-// than this, a program that loops forever needs more.
-constexpr std::uint64_t kZpaqlStepsPerByte = 4096;
-constexpr std::uint64_t kZpaqlStepsBase = std::uint64_t(1) << 26;
+// A stream's programs run once per byte. The strongest standard level needs under 200
+// instructions per byte of input and output; a program that loops forever needs more.
+constexpr std::uint64_t kZpaqlStepsPerByte = 2048;
+constexpr std::uint64_t kZpaqlStepsBase = std::uint64_t(1) << 24;
 // Model memory a stream may ask for; the strongest standard levels stay well below.
 constexpr double kMaxZpaqModelMemory = double(std::uint64_t(1) << 30);
 
