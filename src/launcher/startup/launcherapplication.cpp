@@ -4,6 +4,8 @@
 #include "launcher/logging/logging.h"
 #include "launcher/startup/accountgroup.h"
 #include "launcher/startup/launcherconstants.h"
+#include "shared/network/downloadpool.h"
+#include "shared/network/qnetworkaccessmanagerwrapper.h"
 #include "shared/platform/terminationsignalwatcher.h"
 #include "shared/singleinstance/singleinstanceguard.h"
 #include "shared/translation/translationmanager.h"
@@ -18,6 +20,9 @@ namespace orvik::launcher {
 namespace {
 
 TLauncherApplication* g_pApplication = nullptr;
+
+// Few and small documents go through the launcher-wide pool; package data has pools of its own.
+constexpr int kLauncherWideMaxConcurrentDownloads = 6;
 
 } // namespace
 
@@ -36,6 +41,10 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     , m_FunnelIdentifierKey(constants::kFunnelIdentifierKey)
 {
     m_pNetworkAccessManager = std::make_shared<QNetworkAccessManager>();
+    m_pNetworkAccessManagerWrapper =
+        std::make_shared<::shared::QNetworkAccessManagerWrapper>(m_pNetworkAccessManager);
+    m_pDownloadPool = std::make_shared<::shared::TDownloadPool>(
+        kLauncherWideMaxConcurrentDownloads, m_pNetworkAccessManagerWrapper, true);
     m_pLauncherFilesystemHelper = std::make_shared<TLauncherFilesystemHelper>();
     m_pTranslationManager = std::make_shared<orvik::shared::TTranslationManager>();
 

@@ -12,6 +12,8 @@ class QNetworkAccessManager;
 class QSplashScreen;
 
 namespace shared {
+class QNetworkAccessManagerWrapper;
+class TDownloadPool;
 class TSingleInstanceGuard;
 class TTerminationSignalWatcher;
 } // namespace shared
@@ -58,8 +60,10 @@ private:
     void hideSplashScreen();
 
     std::shared_ptr<QNetworkAccessManager> m_pNetworkAccessManager;
+    std::shared_ptr<::shared::QNetworkAccessManagerWrapper> m_pNetworkAccessManagerWrapper;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::shared_ptr<orvik::shared::TTranslationManager> m_pTranslationManager;
+    std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
     QSplashScreen* m_pSplashScreen = nullptr;
     QCommandLineParser m_CommandLineParser;
     QCommandLineOption m_FirstLaunchOption;
