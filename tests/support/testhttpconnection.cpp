@@ -17,6 +17,8 @@ QByteArray reasonPhrase(int status)
         return "Found";
     case 307:
         return "Temporary Redirect";
+    case 401:
+        return "Unauthorized";
     case 404:
         return "Not Found";
     case 500:

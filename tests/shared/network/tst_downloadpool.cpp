@@ -85,6 +85,7 @@ private slots:
     void redirectReportsUnderQueuedUrl_data();
     void redirectReportsUnderQueuedUrl();
     void stalledDownloadFailsAfterTransferTimeout();
+    void unansweredAuthenticationChallengeFails();
     void requestsCarryDefaultTransferTimeout();
 
 private:
@@ -94,6 +95,7 @@ private:
 void TestDownloadPool::init()
 {
     qRegisterMetaType<QNetworkReply::NetworkError>();
+    qRegisterMetaType<QAuthenticator*>();
     m_pServer = std::make_unique<TTestHttpServer>();
     QVERIFY(m_pServer->start());
     for (const char* path : {"/a", "/b", "/c", "/d"})
@@ -356,6 +358,7 @@ void TestDownloadPool::redirectReportsUnderQueuedUrl()
     auto pool = makePool(1, true);
     QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
     QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QSignalSpy progressed(pool.get(), &TDownloadPool::progress);
 
     const QUrl queued = source.url("/moved");
     pool->queueDownload(queued);
@@ -365,6 +368,9 @@ void TestDownloadPool::redirectReportsUnderQueuedUrl()
         QCOMPARE(succeeded[0][1].toByteArray(),
                  QByteArray(toHttps ? "secure target" : "plain target"));
         QCOMPARE(failed.count(), 0);
+        QVERIFY(!progressed.isEmpty());
+        for (const auto& signal : progressed)
+            QCOMPARE(signal[0].toUrl(), queued);
     } else {
         QVERIFY(waitForCount(failed, 1));
         QCOMPARE(failed[0][0].toUrl(), queued);
@@ -395,6 +401,28 @@ void TestDownloadPool::stalledDownloadFailsAfterTransferTimeout()
     QCOMPARE(failed[0][0].toUrl(), m_pServer->url("/stall"));
     QCOMPARE(failed[0][1].value<QNetworkReply::NetworkError>(),
              QNetworkReply::OperationCanceledError);
+}
+
+// The manager wrapper passes challenges on, but nothing answers them: the download must fail
+// with Qt's error rather than hang waiting for credentials.
+void TestDownloadPool::unansweredAuthenticationChallengeFails()
+{
+    TTestHttpRoute route;
+    route.status = 401;
+    route.headers.append(
+        qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Basic realm=\"x\"")));
+    m_pServer->setRoute("/private", route);
+    auto manager = std::make_shared<TRecordingManager>();
+    TDownloadPool pool(1, manager, true);
+    QSignalSpy challenged(manager.get(),
+                          &shared::QNetworkAccessManagerWrapper::authenticationRequired);
+    QSignalSpy failed(&pool, &TDownloadPool::failed);
+
+    pool.queueDownload(m_pServer->url("/private"));
+    QVERIFY(waitForCount(failed, 1));
+    QCOMPARE(challenged.count(), 1);
+    QCOMPARE(failed[0][1].value<QNetworkReply::NetworkError>(),
+             QNetworkReply::AuthenticationRequiredError);
 }
 
 // Catches production pools that run without the time-out: only tests may shorten it.
