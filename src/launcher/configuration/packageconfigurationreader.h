@@ -1,0 +1,118 @@
+#pragma once
+
+#include "shared/filesystemhelper/filesize.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <vector>
+
+namespace orvik::launcher {
+
+// One piece of downloadable data: a chunk, or a file downloaded whole.
+struct TChunkInPackage
+{
+    QUrl Url;
+    TFileSize PackedSize = 0;
+    QByteArray PackedHash; // SHA-256, raw bytes
+    TFileSize UnpackedSize = 0;
+    QByteArray UnpackedHash; // SHA-256, raw bytes
+    // The data travels in a compressed container that must be decoded.
+    bool Unpack = true;
+};
+
+// Carried along from the documents; nothing acts on it.
+struct TFilePatch
+{
+    QUrl Url;
+    QString FromVersion;
+    QString ToVersion;
+    qint32 Size = 0;
+};
+
+// One file of an installation.
+struct TFileInPackage
+{
+    QString LocalFile; // relative to the installation directory
+    TFileSize UnpackedSize = 0;
+    QByteArray UnpackedHash;
+    bool Executable = false;
+    std::vector<TFilePatch> Patches;
+    // Positions in the configuration's chunk list, in file order; empty for a whole file.
+    std::vector<qint32> ChunkIndexes;
+    TChunkInPackage WholeFile;
+};
+
+class TChunkInPackageVector : public std::vector<TChunkInPackage>
+{
+public:
+    using std::vector<TChunkInPackage>::vector;
+};
+
+class TFileInPackageVector : public std::vector<TFileInPackage>
+{
+public:
+    using std::vector<TFileInPackage>::vector;
+};
+
+enum class EPackageGeneration : qint32 {
+    UnknownGeneration = 0,
+    FirstGeneration = 1,
+    SecondGeneration = 2
+};
+enum class EPackageVariant : qint32 {
+    UnknownVariant = 0,
+    Regular = 1,
+    Preview = 2,
+    Beta = 3,
+    Test = 4
+};
+
+// A build's package document and optional assets document, combined: chunks of the package
+// document first, files of both sorted by path. Never throws; malformed JSON gives an invalid
+// reader with empty lists.
+class TPackageConfigurationReader
+{
+public:
+    TPackageConfigurationReader() = default;
+    TPackageConfigurationReader(QByteArray&& PackageData, QByteArray&& AssetData,
+                                const QUrl& PackageBaseUrl, const QUrl& AssetBaseUrl);
+
+    const QString& getVersion() const { return m_Version; }
+    const QString& getAssetsVersion() const { return m_AssetsVersion; }
+    EPackageGeneration getGeneration() const { return m_Generation; }
+    EPackageVariant getVariant() const { return m_Variant; }
+    const QString& getExecutable() const { return m_Executable; }
+    const QStringList& getParameters() const { return m_Parameters; }
+    const TChunkInPackageVector& getChunks() const { return m_Chunks; }
+    const TFileInPackageVector& getFiles() const { return m_Files; }
+    const QByteArray& getPackageData() const { return m_PackageData; }
+    const QByteArray& getAssetData() const { return m_AssetData; }
+    bool isValid() const { return m_bValid; }
+
+    // "P<package version> A<assets version>", "?" for an empty one: what installed and remote
+    // configurations are compared by.
+    QString versionLabel() const;
+
+private:
+    void readDocument(const QJsonObject& document, const QUrl& baseUrl);
+
+    QUrl m_PackageBaseUrl;
+    QUrl m_AssetBaseUrl;
+    QString m_Version;
+    QString m_AssetsVersion;
+    EPackageGeneration m_Generation = EPackageGeneration::UnknownGeneration;
+    EPackageVariant m_Variant = EPackageVariant::UnknownVariant;
+    QString m_Executable;
+    QStringList m_Parameters;
+    TChunkInPackageVector m_Chunks;
+    TFileInPackageVector m_Files;
+    QByteArray m_PackageData;
+    QByteArray m_AssetData;
+    bool m_bValid = false;
+};
+
+} // namespace orvik::launcher

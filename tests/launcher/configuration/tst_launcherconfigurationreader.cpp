@@ -1,0 +1,96 @@
+#include "launcher/configuration/launcherconfigurationreader.h"
+#include "launcher/package/package.h"
+
+#include <QtTest>
+
+using namespace orvik::launcher;
+
+namespace {
+const QUrl kBase("https://cdn.example/launcher/");
+}
+
+class TestLauncherConfigurationReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void defaultsForDocumentsWithoutContent_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::newRow("empty object") << QByteArray("{}");
+        QTest::newRow("top-level array") << QByteArray(R"([{"packages": [{}]}])");
+        QTest::newRow("wrong types") << QByteArray(
+            R"({"launcher": [], "packages": {"name": "x"}, "hints": 5, "funnel": true,)"
+            R"("hardwaresurvey": {}, "preventdefaultautostart": "true",)"
+            R"("showpackagenames": "true"})");
+    }
+    void defaultsForDocumentsWithoutContent()
+    {
+        QFETCH(QByteArray, document);
+        const TLauncherConfigurationReader reader(document, kBase);
+        QVERIFY(!reader.getLauncherPackage());
+        QVERIFY(reader.getPackages().empty());
+        QVERIFY(reader.getHintsUrl().isEmpty());
+        QVERIFY(reader.getFunnelUrl().isEmpty());
+        QVERIFY(reader.getHardwareSurveyUrl().isEmpty());
+        QCOMPARE(reader.getPreventDefaultAutostart(), false);
+        QCOMPARE(reader.getShowPackageNames(), false);
+        QCOMPARE(reader.getData(), document); // kept byte for byte for the local copy
+        QCOMPARE(reader.getBaseUrl(), kBase);
+    }
+
+    void syntaxErrorThrowsParserMessage()
+    {
+        try {
+            TLauncherConfigurationReader("<html>503 Service Unavailable</html>", kBase);
+            QFAIL("no exception");
+        } catch (const TLauncherConfigurationException& error) {
+            QCOMPARE(QString(error.what()), QString("illegal value"));
+        }
+    }
+
+    void fullDocument()
+    {
+        const QByteArray document =
+            R"({)"
+            R"("launcher": {"name": "Launcher", "builds": [{"os": "linux", "architecture": "x86_64",)"
+            R"("url": "launcher/linux/package.json"}]},)"
+            R"("packages": [)"
+            R"({"name": "Kestrun Online", "directoryname": "live", "installautomatically": true,)"
+            R"("logolinktarget": "https://kestrun.example/news"},)"
+            R"("not an object",)"
+            R"({"name": "Kestrun Online Test"})"
+            R"(],)"
+            R"("hints": "https://hints.example/hints.json",)"
+            R"("funnel": "https://funnel.example/event",)"
+            R"("hardwaresurvey": "relative/survey",)"
+            R"("preventdefaultautostart": true,)"
+            R"("showpackagenames": true)"
+            R"(})";
+        const TLauncherConfigurationReader reader(document, kBase);
+
+        QVERIFY(reader.getLauncherPackage());
+        QCOMPARE(reader.getLauncherPackage()->getIndex(), 2147483647);
+        QCOMPARE(reader.getLauncherPackage()->getBuilds().at(0)->m_Url,
+                 QUrl("https://cdn.example/launcher/launcher/linux/package.json"));
+
+        QCOMPARE(reader.getPackages().size(), size_t(3));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(reader.getPackages()[size_t(i)]->getIndex(), i);
+        QCOMPARE(reader.getPackages()[0]->getName(), QString("Kestrun Online"));
+        QCOMPARE(reader.getPackages()[0]->getInstallAutomatically(), true);
+        QCOMPARE(reader.getPackages()[1]->getName(), QString()); // non-object: empty package
+        QCOMPARE(reader.getPackages()[2]->getName(), QString("Kestrun Online Test"));
+
+        QCOMPARE(reader.getHintsUrl(), QUrl("https://hints.example/hints.json"));
+        QCOMPARE(reader.getFunnelUrl(), QUrl("https://funnel.example/event"));
+        // Service addresses are not resolved against the document's directory.
+        QCOMPARE(reader.getHardwareSurveyUrl(), QUrl("relative/survey"));
+        QVERIFY(reader.getHardwareSurveyUrl().isRelative());
+        QCOMPARE(reader.getPreventDefaultAutostart(), true);
+        QCOMPARE(reader.getShowPackageNames(), true);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLauncherConfigurationReader)
+#include "tst_launcherconfigurationreader.moc"
