@@ -18,11 +18,11 @@ private slots:
     {
         QTest::addColumn<QByteArray>("document");
         QTest::newRow("empty object") << QByteArray("{}");
-        QTest::newRow("top-level array") << QByteArray(R"([{"packages": [{}]}])");
+        QTest::newRow("top-level array") << QByteArray("[{\"packages\": [{}]}]");
         QTest::newRow("wrong types") << QByteArray(
-            R"({"launcher": [], "packages": {"name": "x"}, "hints": 5, "funnel": true,)"
-            R"("hardwaresurvey": {}, "preventdefaultautostart": "true",)"
-            R"("showpackagenames": "true"})");
+            "{\"launcher\": [], \"packages\": {\"name\": \"x\"}, \"hints\": 5, \"funnel\": true,"
+            "\"hardwaresurvey\": {}, \"preventdefaultautostart\": \"true\","
+            "\"showpackagenames\": \"true\"}");
     }
     void defaultsForDocumentsWithoutContent()
     {
@@ -51,22 +51,23 @@ private slots:
 
     void fullDocument()
     {
-        const QByteArray document =
-            R"({)"
-            R"("launcher": {"name": "Launcher", "builds": [{"os": "linux", "architecture": "x86_64",)"
-            R"("url": "launcher/linux/package.json"}]},)"
-            R"("packages": [)"
-            R"({"name": "Kestrun Online", "directoryname": "live", "installautomatically": true,)"
-            R"("logolinktarget": "https://kestrun.example/news"},)"
-            R"("not an object",)"
-            R"({"name": "Kestrun Online Test"})"
-            R"(],)"
-            R"("hints": "https://hints.example/hints.json",)"
-            R"("funnel": "https://funnel.example/event",)"
-            R"("hardwaresurvey": "relative/survey",)"
-            R"("preventdefaultautostart": true,)"
-            R"("showpackagenames": true)"
-            R"(})";
+        const QByteArray document = "{"
+                                    "\"launcher\": {\"name\": \"Launcher\", \"builds\": [{\"os\": "
+                                    "\"linux\", \"architecture\": \"x86_64\","
+                                    "\"url\": \"launcher/linux/package.json\"}]},"
+                                    "\"packages\": ["
+                                    "{\"name\": \"Kestrun Online\", \"directoryname\": \"live\", "
+                                    "\"installautomatically\": true,"
+                                    "\"logolinktarget\": \"https://kestrun.example/news\"},"
+                                    "\"not an object\","
+                                    "{\"name\": \"Kestrun Online Test\"}"
+                                    "],"
+                                    "\"hints\": \"https://hints.example/hints.json\","
+                                    "\"funnel\": \"https://funnel.example/event\","
+                                    "\"hardwaresurvey\": \"relative/survey\","
+                                    "\"preventdefaultautostart\": true,"
+                                    "\"showpackagenames\": true"
+                                    "}";
         const TLauncherConfigurationReader reader(document, kBase);
 
         QVERIFY(reader.getLauncherPackage());

@@ -20,7 +20,8 @@ QStringList logLines()
     return text.split('\n', Qt::SkipEmptyParts);
 }
 
-const QString kTimeAndLocation = QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \(:0\) )");
+const QString kTimeAndLocation =
+    QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\(:0\\) ");
 
 } // namespace
 
@@ -91,7 +92,7 @@ private slots:
         }
         const QStringList lines = logLines();
         QCOMPARE(lines.size(), before + 1);
-        const QRegularExpression expected(kTimeAndLocation + level + R"(: event "value" 42$)");
+        const QRegularExpression expected(kTimeAndLocation + level + ": event \"value\" 42$");
         QVERIFY2(expected.match(lines.last()).hasMatch(), qPrintable(lines.last()));
     }
 
@@ -100,7 +101,7 @@ private slots:
         qInfo() << "load configuration" << threadSuffix;
         const QString line = logLines().last();
         const QRegularExpression expected(kTimeAndLocation +
-                                          R"(Info: load configuration +Thread: +0x[0-9a-f]+$)");
+                                          "Info: load configuration +Thread: +0x[0-9a-f]+$");
         QVERIFY2(expected.match(line).hasMatch(), qPrintable(line));
         QString id;
         QDebug(&id) << QThread::currentThreadId();
@@ -122,7 +123,7 @@ private slots:
         const QStringList lines = logLines().mid(before);
         QCOMPARE(lines.size(), kThreads * kLinesPerThread);
         const QRegularExpression wellFormed(kTimeAndLocation +
-                                            R"(Info: worker \d+ line \d+  x{200}$)");
+                                            "Info: worker \\d+ line \\d+  x{200}$");
         for (const QString& line : lines)
             QVERIFY2(wellFormed.match(line).hasMatch(), qPrintable(line));
     }

@@ -63,12 +63,15 @@ private slots:
     {
         const TPackage package(
             3,
-            object(R"({"name": "Kestrun Online", "directoryname": "live",)"
-                   R"("logolinktarget": "https://kestrun.example/", "installautomatically": true,)"
-                   R"("builds": [{"os": "WINDOWS", "architecture": "I386", "url": "w.json"},)"
-                   R"({"os": "Linux", "architecture": "X86_64", "url": "l.json", "assetsurl": ""},)"
-                   R"({"os": "linux", "architecture": "x86_64", "url": "second.json",)"
-                   R"("assetsurl": "a.json"}]})"),
+            object(
+                "{\"name\": \"Kestrun Online\", \"directoryname\": \"live\","
+                "\"logolinktarget\": \"https://kestrun.example/\", \"installautomatically\": true,"
+                "\"builds\": [{\"os\": \"WINDOWS\", \"architecture\": \"I386\", \"url\": "
+                "\"w.json\"},"
+                "{\"os\": \"Linux\", \"architecture\": \"X86_64\", \"url\": \"l.json\", "
+                "\"assetsurl\": \"\"},"
+                "{\"os\": \"linux\", \"architecture\": \"x86_64\", \"url\": \"second.json\","
+                "\"assetsurl\": \"a.json\"}]}"),
             QUrl("https://cdn.example/"));
         QCOMPARE(package.getIndex(), 3);
         QCOMPARE(package.getName(), QString("Kestrun Online"));
@@ -91,12 +94,12 @@ private slots:
     void packageWithoutUsableBuilds_data()
     {
         QTest::addColumn<QByteArray>("json");
-        QTest::newRow("no builds") << QByteArray(R"({"name": "x"})");
-        QTest::newRow("builds not an array") << QByteArray(R"({"builds": {"os": "linux"}})");
+        QTest::newRow("no builds") << QByteArray("{\"name\": \"x\"}");
+        QTest::newRow("builds not an array") << QByteArray("{\"builds\": {\"os\": \"linux\"}}");
         QTest::newRow("other machines only")
-            << QByteArray(R"({"builds": [{"os": "macos", "architecture": "x86_64"},)"
-                          R"({"os": "linux", "architecture": "i386"},)"
-                          R"({"os": "linux"}]})");
+            << QByteArray("{\"builds\": [{\"os\": \"macos\", \"architecture\": \"x86_64\"},"
+                          "{\"os\": \"linux\", \"architecture\": \"i386\"},"
+                          "{\"os\": \"linux\"}]}");
     }
     void packageWithoutUsableBuilds()
     {
@@ -109,10 +112,11 @@ private slots:
 
     void configurationOfMatchingBuild()
     {
-        TPackage package(0, object(R"({"builds": [{"os": "linux", "architecture": "x86_64"}]})"),
-                         QUrl("https://cdn.example/"));
+        TPackage package(
+            0, object("{\"builds\": [{\"os\": \"linux\", \"architecture\": \"x86_64\"}]}"),
+            QUrl("https://cdn.example/"));
         package.getBuilds()[0]->m_pConfiguration = std::make_unique<TPackageConfigurationReader>(
-            QByteArray(R"({"version": "12"})"), QByteArray(), QUrl(), QUrl());
+            QByteArray("{\"version\": \"12\"}"), QByteArray(), QUrl(), QUrl());
         QVERIFY(package.getConfiguration());
         QCOMPARE(package.getConfiguration()->getVersion(), QString("12"));
     }

@@ -72,30 +72,30 @@ private slots:
 
     void everyKeyIsRead()
     {
-        QVERIFY(testsupport::writeBytes(iniPath(), R"([URLS]
-launcherConfiguration=http://127.0.0.1:1/launcher/qormetadata.json
-cdnDiagnosticsTrace=http://127.0.0.1:2/trace
-appendNocacheToPackageUrls=1
-[DIRECTORIES]
-packages=pk
-settingsTarget=st
-[FILES]
-packageFile=p.json
-partialPackageFile=pp.json
-assetFile=a.json
-accountGroupFile=g.json
-[TIMING]
-waitNotificationTimeout=-1
-downloadErrorTimeout=2147483647
-clientStartTimeout=7
-[OPTIONS]
-fastScan=false
-skipVerification=false
-maxCachedChunks=5
-maxConcurrentDownloads=4
-[DEBUG]
-chunkVerification=true
-)"));
+        QVERIFY(testsupport::writeBytes(
+            iniPath(), "[URLS]\n"
+                       "launcherConfiguration=http://127.0.0.1:1/launcher/qormetadata.json\n"
+                       "cdnDiagnosticsTrace=http://127.0.0.1:2/trace\n"
+                       "appendNocacheToPackageUrls=1\n"
+                       "[DIRECTORIES]\n"
+                       "packages=pk\n"
+                       "settingsTarget=st\n"
+                       "[FILES]\n"
+                       "packageFile=p.json\n"
+                       "partialPackageFile=pp.json\n"
+                       "assetFile=a.json\n"
+                       "accountGroupFile=g.json\n"
+                       "[TIMING]\n"
+                       "waitNotificationTimeout=-1\n"
+                       "downloadErrorTimeout=2147483647\n"
+                       "clientStartTimeout=7\n"
+                       "[OPTIONS]\n"
+                       "fastScan=false\n"
+                       "skipVerification=false\n"
+                       "maxCachedChunks=5\n"
+                       "maxConcurrentDownloads=4\n"
+                       "[DEBUG]\n"
+                       "chunkVerification=true\n"));
         const auto s = TLauncherFilesystemHelper(m_pDir->path()).settings();
         QCOMPARE(s->launcherConfiguration, QUrl("http://127.0.0.1:1/launcher/qormetadata.json"));
         QCOMPARE(s->cdnDiagnosticsTrace, QUrl("http://127.0.0.1:2/trace"));

@@ -43,18 +43,18 @@ private slots:
         QTest::newRow("no file") << QByteArray() << ""
                                  << QStringList{"AccountGroupSetting Error: KeyNotExists"};
         QTest::newRow("key as string")
-            << QByteArray(R"({"Key": "beta-testers"})") << "beta-testers" << QStringList{};
-        QTest::newRow("key as number") << QByteArray(R"({"Key": 5})") << ""
+            << QByteArray("{\"Key\": \"beta-testers\"}") << "beta-testers" << QStringList{};
+        QTest::newRow("key as number") << QByteArray("{\"Key\": 5}") << ""
                                        << QStringList{"AccountGroupSetting Error: KeyNoString"};
         QTest::newRow("other member only")
-            << QByteArray(R"({"Group": "x"})") << ""
+            << QByteArray("{\"Group\": \"x\"}") << ""
             << QStringList{"AccountGroupSetting Error: KeyNotExists"};
         QTest::newRow("empty object")
             << QByteArray("{}") << "" << QStringList{"AccountGroupSetting Error: Empty"};
         QTest::newRow("array") << QByteArray("[]") << ""
                                << QStringList{"JSON file does not contain a valid JSON object.",
                                               "AccountGroupSetting Error: Empty"};
-        QTest::newRow("syntax error") << QByteArray(R"({"Key": )") << ""
+        QTest::newRow("syntax error") << QByteArray("{\"Key\": ") << ""
                                       << QStringList{"JSON parse error: \"unterminated object\"",
                                                      "AccountGroupSetting Error: Empty"};
     }

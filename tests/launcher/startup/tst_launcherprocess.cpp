@@ -34,14 +34,14 @@ private slots:
         QProcess& first = install.start();
         QTRY_VERIFY_WITH_TIMEOUT(isRunningWithLog(first), kTimeoutMs);
         const QByteArray firstLog = logContent();
-        QVERIFY2(firstLog.contains(R"(Info: Version:  "0.0.14"  Thread:  0x)"), firstLog);
+        QVERIFY2(firstLog.contains("Info: Version:  \"0.0.14\"  Thread:  0x"), firstLog);
 
         QProcess& second = install.start();
         QVERIFY(second.waitForFinished(kTimeoutMs));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
         const QByteArray output = second.readAllStandardError();
-        QVERIFY2(output.contains(R"(Version:  "0.0.14" already running  Thread:  0x)"), output);
+        QVERIFY2(output.contains("Version:  \"0.0.14\" already running  Thread:  0x"), output);
         // The account group is read before the log opens, so its warning goes to the console.
         QVERIFY2(output.contains("AccountGroupSetting Error: KeyNotExists"), output);
 

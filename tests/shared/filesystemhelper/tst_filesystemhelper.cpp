@@ -285,7 +285,7 @@ private slots:
                     .isNull());
         QVERIFY(!parseFailed);
 
-        QVERIFY(writeBytes(m_pDir->filePath("ok.json"), R"({"a": 1})"));
+        QVERIFY(writeBytes(m_pDir->filePath("ok.json"), "{\"a\": 1}"));
         const QJsonDocument ok =
             helper.readJsonFileAsQJsonDocument(m_pDir->filePath("ok.json"), parseFailed);
         QVERIFY(!parseFailed);

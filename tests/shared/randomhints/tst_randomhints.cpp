@@ -43,11 +43,12 @@ private slots:
     void parsesDocument()
     {
         const auto hints = shared::parseHints(
-            R"([{"title": "Patch", "richText": "<b>New</b>", "imageUrl": "i.png",)"
-            R"("category": "news", "url": "u", "displayAfter": "2026-12-01T10:00:00+02:00",)"
-            R"("displayUntil": "not a date", "emergency": false},)"
-            R"({"title": "no text"}, {"richText": ""}, "not an object", 5,)"
-            R"({"richText": "second", "title": 7, "emergency": true}])");
+            "[{\"title\": \"Patch\", \"richText\": \"<b>New</b>\", \"imageUrl\": \"i.png\","
+            "\"category\": \"news\", \"url\": \"u\", \"displayAfter\": "
+            "\"2026-12-01T10:00:00+02:00\","
+            "\"displayUntil\": \"not a date\", \"emergency\": false},"
+            "{\"title\": \"no text\"}, {\"richText\": \"\"}, \"not an object\", 5,"
+            "{\"richText\": \"second\", \"title\": 7, \"emergency\": true}]");
         QCOMPARE(hints.size(), size_t(2));
         QCOMPARE(hints[0].Title, QString("Patch"));
         QCOMPARE(hints[0].RichText, kStyle + "<b>New</b>");
@@ -68,7 +69,7 @@ private slots:
         QTest::addColumn<QByteArray>("document");
         QTest::addColumn<bool>("warns");
         QTest::newRow("not json") << QByteArray("<html>") << true;
-        QTest::newRow("object") << QByteArray(R"({"richText": "x"})") << false;
+        QTest::newRow("object") << QByteArray("{\"richText\": \"x\"}") << false;
         QTest::newRow("empty array") << QByteArray("[]") << false;
     }
     void documentsWithoutHints()
