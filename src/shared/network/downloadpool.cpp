@@ -27,7 +27,9 @@ TDownloadPool::~TDownloadPool() = default;
 
 void TDownloadPool::queueDownload(const QUrl& Url)
 {
-    const QUrl strict(Url.toString(), QUrl::StrictMode);
+    // Checked in its encoded form: the display form leaves spaces bare, which strict parsing
+    // refuses, and every per-user path of the launcher has one.
+    const QUrl strict = QUrl::fromEncoded(Url.toEncoded(), QUrl::StrictMode);
     if (!strict.isValid() || strict.isRelative()) {
         emit failed(Url, QNetworkReply::ProtocolInvalidOperationError,
                     QStringLiteral("Invalid URL"));

@@ -1,0 +1,310 @@
+#include "launcher/configuration/launcherconfigurationhandler.h"
+
+#include "launcher/configuration/launcherconfigurationreader.h"
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/logging/logging.h"
+#include "launcher/package/package.h"
+#include "shared/network/downloadpool.h"
+#include "shared/randomnumbergenerator/randomnumbergenerator.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QUrlQuery>
+
+#include <algorithm>
+
+namespace orvik::launcher {
+
+namespace {
+
+const QString kLocalConfigurationFile = QStringLiteral("launchermetadata.json");
+const QString kNocacheAlphabet =
+    QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
+constexpr int kNocacheLength = 32;
+
+QDir appDataDirectory()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
+bool waitsFor(const TPendingPackageConfiguration& record, const QUrl& url)
+{
+    return record.PackageUrl == url || record.AssetUrl == url;
+}
+
+bool isComplete(const TPendingPackageConfiguration& record)
+{
+    const bool packageMissing = record.PackageUrl.isValid() && record.PackageData.isEmpty();
+    const bool assetMissing = record.AssetUrl.isValid() && record.AssetData.isEmpty();
+    return !packageMissing && !assetMissing;
+}
+
+} // namespace
+
+TLauncherConfigurationHandler::TLauncherConfigurationHandler(
+    std::shared_ptr<shared::TDownloadPool> pDownloadPool,
+    std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper)
+    : m_pDownloadPool(std::move(pDownloadPool))
+    , m_pLauncherFilesystemHelper(std::move(pLauncherFilesystemHelper))
+    , m_ConfigurationUrl(m_pLauncherFilesystemHelper->settings()->launcherConfiguration)
+{
+    m_ErrorTimer.setSingleShot(true);
+    m_ErrorTimer.setInterval(
+        static_cast<int>(m_pLauncherFilesystemHelper->settings()->downloadErrorTimeout));
+    connect(m_pDownloadPool.get(), &shared::TDownloadPool::success, this,
+            &TLauncherConfigurationHandler::onConfigurationDownloadFinished);
+    connect(m_pDownloadPool.get(), &shared::TDownloadPool::failed, this,
+            &TLauncherConfigurationHandler::onConfigurationDownloadFailed);
+    connect(&m_ErrorTimer, &QTimer::timeout, this,
+            &TLauncherConfigurationHandler::onErrorTimerExpired);
+}
+
+TLauncherConfigurationHandler::~TLauncherConfigurationHandler() = default;
+
+void TLauncherConfigurationHandler::requestMainConfiguration()
+{
+    m_bLocalConfiguration = false;
+    m_pDownloadPool->queueDownload(m_ConfigurationUrl);
+    m_ErrorTimer.start();
+}
+
+QString TLauncherConfigurationHandler::localConfigurationPath() const
+{
+    return m_pLauncherFilesystemHelper->fileSystem().resolvePathInsideDirectory(
+        appDataDirectory(), kLocalConfigurationFile);
+}
+
+void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl Url, QByteArray Data)
+{
+    if (Data.isEmpty()) {
+        onConfigurationDownloadFailed(Url, QNetworkReply::ContentNotFoundError,
+                                      QStringLiteral("Data stream is empty"));
+        return;
+    }
+    if (Url == m_ConfigurationUrl) {
+        // A configuration that arrives after the timer has fired is ignored: the local copy is
+        // already in use and the launcher has moved on.
+        if (m_ErrorTimer.isActive())
+            acceptMainConfiguration(Data);
+        return;
+    }
+    if (m_pLauncherConfiguration && Url == m_pLauncherConfiguration->getHintsUrl()) {
+        acceptHints(Data);
+        return;
+    }
+    acceptPackageDocument(Url, Data);
+}
+
+void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& Data)
+{
+    m_ErrorTimer.stop();
+    try {
+        m_pLauncherConfiguration = std::make_shared<TLauncherConfigurationReader>(
+            Data, m_ConfigurationUrl.adjusted(QUrl::RemoveFilename));
+    } catch (const TLauncherConfigurationException&) {
+        emit mainConfigurationDownloadFailed();
+        return;
+    }
+
+    try {
+        const QString path = localConfigurationPath();
+        auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+        fileSystem.createDirectory(QFileInfo(path).absolutePath());
+        fileSystem.writeFile(path, Data);
+    } catch (const std::runtime_error& error) {
+        emit diskAccessFailed(QString::fromUtf8(error.what()));
+    }
+    emit mainConfigurationLoaded();
+}
+
+void TLauncherConfigurationHandler::acceptHints(const QByteArray& Data)
+{
+    std::vector<shared::THint> hints = shared::parseHints(Data);
+    const auto chosen = shared::chooseHintToDisplay(hints, QDateTime::currentDateTimeUtc());
+    if (!chosen)
+        return;
+    m_CurrentHint = *chosen;
+    m_Hints = std::move(hints);
+    emit hintAreaDataReceived(m_CurrentHint);
+    emit hintsAreaDataReceived(m_Hints);
+}
+
+void TLauncherConfigurationHandler::acceptPackageDocument(const QUrl& Url, const QByteArray& Data)
+{
+    bool matched = false;
+    for (auto it = m_PendingPackageConfigurations.begin();
+         it != m_PendingPackageConfigurations.end();) {
+        if (!waitsFor(*it, Url)) {
+            ++it;
+            continue;
+        }
+        matched = true;
+        // Identical package and asset URLs are fetched once; the answer fills both.
+        if (Url == it->PackageUrl)
+            it->PackageData = Data;
+        if (Url == it->AssetUrl)
+            it->AssetData = Data;
+        if (!isComplete(*it)) {
+            ++it;
+            continue;
+        }
+        if (it->pBuild)
+            it->pBuild->m_pConfiguration = std::make_unique<TPackageConfigurationReader>(
+                std::move(it->PackageData), std::move(it->AssetData),
+                it->PackageUrl.adjusted(QUrl::RemoveFilename),
+                it->AssetUrl.adjusted(QUrl::RemoveFilename));
+        it = m_PendingPackageConfigurations.erase(it);
+    }
+    if (matched && m_PendingPackageConfigurations.empty())
+        emit packageConfigurationDownloadsFinished();
+}
+
+void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url,
+                                                                  QNetworkReply::NetworkError Code,
+                                                                  QString ErrorString)
+{
+    if (Url == m_ConfigurationUrl) {
+        qCritical() << "Download of configuration failed:" << ErrorString;
+        m_ErrorTimer.stop();
+        // The server says the configuration is gone or forbidden: that is maintenance, and an
+        // old local copy must not hide it.
+        if (Code == QNetworkReply::ContentAccessDenied ||
+            Code == QNetworkReply::ContentNotFoundError)
+            emit mainConfigurationDownloadFailed();
+        else
+            loadLocalConfiguration();
+        return;
+    }
+
+    // Every record waiting for this document loses it: one that kept waiting would hold back
+    // the end of the package downloads forever.
+    const auto failedEnd = std::remove_if(
+        m_PendingPackageConfigurations.begin(), m_PendingPackageConfigurations.end(),
+        [&](const TPendingPackageConfiguration& record) { return waitsFor(record, Url); });
+    if (failedEnd == m_PendingPackageConfigurations.end())
+        return;
+    qCritical() << "Download of package configuration/asset from configuration" << Url
+                << "failed:" << ErrorString;
+    m_PendingPackageConfigurations.erase(failedEnd, m_PendingPackageConfigurations.end());
+    if (m_PendingPackageConfigurations.empty())
+        emit packageConfigurationDownloadsFinished();
+}
+
+void TLauncherConfigurationHandler::onErrorTimerExpired()
+{
+    m_ErrorTimer.stop();
+    loadLocalConfiguration();
+}
+
+void TLauncherConfigurationHandler::loadLocalConfiguration()
+{
+    try {
+        const QString path = localConfigurationPath();
+        const QByteArray data = m_pLauncherFilesystemHelper->fileSystem().readFileIfExists(path);
+        if (data.isEmpty()) {
+            emit mainConfigurationDownloadFailed();
+            return;
+        }
+        m_pLauncherConfiguration = std::make_shared<TLauncherConfigurationReader>(
+            data, QUrl::fromLocalFile(path).adjusted(QUrl::RemoveFilename));
+        m_bLocalConfiguration = true;
+        emit mainConfigurationLoaded();
+    } catch (const std::runtime_error& error) {
+        emit diskAccessFailed(QString::fromUtf8(error.what()));
+    }
+}
+
+void TLauncherConfigurationHandler::requestPackageConfigurations()
+{
+    if (!m_pLauncherConfiguration)
+        return;
+    try {
+        // The launcher's own package is only updated from a configuration fresh from the server.
+        const auto& launcherPackage = m_pLauncherConfiguration->getLauncherPackage();
+        if (!m_bLocalConfiguration && launcherPackage) {
+            if (TPackageBuild* build = launcherPackage->getBuildForThisMachine())
+                addPendingRecord(build, appendNocache(build->m_Url),
+                                 appendNocache(build->m_AssetsUrl));
+        }
+        for (const auto& package : m_pLauncherConfiguration->getPackages()) {
+            TPackageBuild* build = package->getBuildForThisMachine();
+            if (!build)
+                continue;
+            if (m_bLocalConfiguration)
+                addLocalPendingRecord(build, package->getDirectoryName());
+            else
+                addPendingRecord(build, appendNocache(build->m_Url),
+                                 appendNocache(build->m_AssetsUrl));
+        }
+    } catch (const std::runtime_error& error) {
+        emit diskAccessFailed(QString::fromUtf8(error.what()));
+        return;
+    }
+
+    if (m_PendingPackageConfigurations.empty()) {
+        emit packageConfigurationDownloadsFinished();
+        return;
+    }
+    // Copies: a synchronous failure from the pool may change the list while it is walked.
+    const std::vector<TPendingPackageConfiguration> records = m_PendingPackageConfigurations;
+    for (const TPendingPackageConfiguration& record : records) {
+        if (record.PackageUrl.isValid())
+            m_pDownloadPool->queueDownload(record.PackageUrl);
+        if (record.AssetUrl.isValid())
+            m_pDownloadPool->queueDownload(record.AssetUrl);
+    }
+}
+
+void TLauncherConfigurationHandler::addPendingRecord(TPackageBuild* pBuild, const QUrl& PackageUrl,
+                                                     const QUrl& AssetUrl)
+{
+    // Nothing to fetch means nothing would ever complete the record.
+    if (!PackageUrl.isValid() && !AssetUrl.isValid()) {
+        qWarning() << "Package build without document address skipped" << threadSuffix;
+        return;
+    }
+    TPendingPackageConfiguration record;
+    record.pBuild = pBuild;
+    record.PackageUrl = PackageUrl;
+    record.AssetUrl = AssetUrl;
+    m_PendingPackageConfigurations.push_back(std::move(record));
+}
+
+void TLauncherConfigurationHandler::addLocalPendingRecord(TPackageBuild* pBuild,
+                                                          const QString& DirectoryName)
+{
+    const auto settings = m_pLauncherFilesystemHelper->settings();
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    const QDir packageDirectory(
+        fileSystem.resolvePathInsideDirectory(QDir(packagesDirectory()), DirectoryName));
+    addPendingRecord(pBuild, QUrl::fromLocalFile(packageDirectory.filePath(settings->packageFile)),
+                     QUrl::fromLocalFile(packageDirectory.filePath(settings->assetFile)));
+}
+
+QString TLauncherConfigurationHandler::packagesDirectory()
+{
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    const QString path = fileSystem.resolvePathInsideDirectory(
+        appDataDirectory(), m_pLauncherFilesystemHelper->settings()->packages);
+    return fileSystem.createDirectory(path).absolutePath();
+}
+
+QUrl TLauncherConfigurationHandler::appendNocache(const QUrl& Url) const
+{
+    if (!m_pLauncherFilesystemHelper->settings()->appendNocacheToPackageUrls || !Url.isValid())
+        return Url;
+    const auto generator = shared::TRandomNumberGenerator::instance();
+    QString value;
+    value.reserve(kNocacheLength);
+    for (int i = 0; i < kNocacheLength; ++i)
+        value += kNocacheAlphabet.at(
+            static_cast<int>(generator->getRandom(0, kNocacheAlphabet.size() - 1)));
+    QUrlQuery query(Url);
+    query.addQueryItem(QStringLiteral("nocache"), value);
+    QUrl result = Url;
+    result.setQuery(query);
+    return result;
+}
+
+} // namespace orvik::launcher

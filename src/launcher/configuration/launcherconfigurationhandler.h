@@ -1,0 +1,101 @@
+#pragma once
+
+#include "shared/randomhints/randomhints.h"
+
+#include <QByteArray>
+#include <QNetworkReply>
+#include <QObject>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+#include <vector>
+
+namespace shared {
+class TDownloadPool;
+}
+
+namespace orvik::launcher {
+
+class TLauncherConfigurationReader;
+class TLauncherFilesystemHelper;
+struct TPackageBuild;
+
+// The documents of one package build that are still awaited.
+struct TPendingPackageConfiguration
+{
+    TPackageBuild* pBuild = nullptr; // receives the parsed configuration; owned by its package
+    QUrl PackageUrl;
+    QUrl AssetUrl; // may be empty: the build has no asset document
+    QByteArray PackageData;
+    QByteArray AssetData;
+};
+
+// Fetches every remote document the launcher needs before it can act: the launcher configuration
+// (falling back to the local copy of the last good one when the server does not answer in time),
+// the package and asset documents of the builds for this machine, and the hints. Owns the current
+// launcher configuration. Lives on the GUI thread.
+class TLauncherConfigurationHandler : public QObject
+{
+    Q_OBJECT
+
+public:
+    TLauncherConfigurationHandler(
+        std::shared_ptr<shared::TDownloadPool> pDownloadPool,
+        std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper);
+    ~TLauncherConfigurationHandler() override;
+
+    void requestMainConfiguration();
+    void requestPackageConfigurations();
+    void loadLocalConfiguration();
+    // Adds a random "nocache" query item when the settings ask for cache busting.
+    QUrl appendNocache(const QUrl& Url) const;
+
+    const std::shared_ptr<TLauncherConfigurationReader>& getLauncherConfiguration() const
+    {
+        return m_pLauncherConfiguration;
+    }
+    const std::shared_ptr<shared::TDownloadPool>& getDownloadPool() const
+    {
+        return m_pDownloadPool;
+    }
+    bool isLocalConfiguration() const { return m_bLocalConfiguration; }
+    const shared::THint& getCurrentHint() const { return m_CurrentHint; }
+    const std::vector<shared::THint>& getHints() const { return m_Hints; }
+    // Where the last good configuration is kept.
+    QString localConfigurationPath() const;
+
+signals:
+    void mainConfigurationLoaded();
+    void mainConfigurationDownloadFailed();
+    void diskAccessFailed(QString ErrorMessage);
+    void packageConfigurationDownloadsFinished();
+    void hintAreaDataReceived(const shared::THint& Hint);
+    void hintsAreaDataReceived(std::vector<shared::THint> Hints);
+
+public slots:
+    void onConfigurationDownloadFinished(QUrl Url, QByteArray Data);
+    void onConfigurationDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code,
+                                       QString ErrorString);
+    void onErrorTimerExpired();
+
+private:
+    void acceptMainConfiguration(const QByteArray& Data);
+    void acceptHints(const QByteArray& Data);
+    void acceptPackageDocument(const QUrl& Url, const QByteArray& Data);
+    void addPendingRecord(TPackageBuild* pBuild, const QUrl& PackageUrl, const QUrl& AssetUrl);
+    void addLocalPendingRecord(TPackageBuild* pBuild, const QString& DirectoryName);
+    QString packagesDirectory();
+
+    std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;
+    std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
+    QUrl m_ConfigurationUrl;
+    QTimer m_ErrorTimer;
+    std::shared_ptr<TLauncherConfigurationReader> m_pLauncherConfiguration;
+    bool m_bLocalConfiguration = false;
+    shared::THint m_CurrentHint;
+    std::vector<shared::THint> m_Hints;
+    std::vector<TPendingPackageConfiguration> m_PendingPackageConfigurations;
+};
+
+} // namespace orvik::launcher

@@ -1,0 +1,410 @@
+#include "launcher/configuration/launcherconfigurationhandler.h"
+#include "launcher/configuration/launcherconfigurationreader.h"
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/package/package.h"
+#include "shared/network/downloadpool.h"
+#include "shared/network/qnetworkaccessmanagerwrapper.h"
+
+#include "testfiles.h"
+#include "testhttpserver.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace orvik::launcher;
+using testsupport::TTestHttpRoute;
+using testsupport::TTestHttpServer;
+
+namespace {
+
+constexpr int kWaitMs = 30000;
+const QString kConfigurationPath = "/launcher/qormetadata.json";
+
+QByteArray linuxBuild(const QString& url, const QString& assetsUrl = {})
+{
+    QByteArray build =
+        "{\"os\": \"linux\", \"architecture\": \"x86_64\", \"url\": \"" + url.toUtf8() + "\"";
+    if (!assetsUrl.isNull())
+        build += ", \"assetsurl\": \"" + assetsUrl.toUtf8() + "\"";
+    return build + "}";
+}
+
+QByteArray package(const QString& name, const QByteArray& builds)
+{
+    return "{\"name\": \"" + name.toUtf8() + "\", \"directoryname\": \"" + name.toUtf8() +
+           "\", \"builds\": [" + builds + "]}";
+}
+
+QByteArray configuration(const QByteArrayList& packages, const QByteArray& extra = {})
+{
+    return "{\"packages\": [" + packages.join(", ") + "]" + extra + "}";
+}
+
+QString nameOf(const TLauncherConfigurationHandler& handler, size_t index)
+{
+    return handler.getLauncherConfiguration()->getPackages().at(index)->getName();
+}
+
+// One launcher's worth of configuration machinery, pointed at a local test server.
+class THarness
+{
+public:
+    explicit THarness(TTestHttpServer& server, int errorTimeoutMs = 10000, bool nocache = false,
+                      const QUrl& configurationUrl = {})
+    {
+        const QUrl url =
+            configurationUrl.isEmpty() ? server.url(kConfigurationPath) : configurationUrl;
+        const QByteArray ini = "[URLS]\nlauncherConfiguration=" + url.toEncoded() +
+                               "\nappendNocacheToPackageUrls=" + (nocache ? "true" : "false") +
+                               "\n[DIRECTORIES]\npackages=packages\n"
+                               "[FILES]\npackageFile=package.json\nassetFile=assets.json\n"
+                               "[TIMING]\ndownloadErrorTimeout=" +
+                               QByteArray::number(errorTimeoutMs) + "\n";
+        testsupport::writeBytes(m_ApplicationDir.filePath("launchersettings.ini"), ini);
+        m_pFilesystem = std::make_shared<TLauncherFilesystemHelper>(m_ApplicationDir.path());
+        auto manager = std::make_shared<shared::QNetworkAccessManagerWrapper>(
+            std::make_shared<QNetworkAccessManager>());
+        m_pPool = std::make_shared<shared::TDownloadPool>(6, manager, true);
+        m_pHandler = std::make_unique<TLauncherConfigurationHandler>(m_pPool, m_pFilesystem);
+    }
+
+    TLauncherConfigurationHandler& handler() { return *m_pHandler; }
+    shared::TDownloadPool& pool() { return *m_pPool; }
+
+private:
+    QTemporaryDir m_ApplicationDir;
+    std::shared_ptr<TLauncherFilesystemHelper> m_pFilesystem;
+    std::shared_ptr<shared::TDownloadPool> m_pPool;
+    std::unique_ptr<TLauncherConfigurationHandler> m_pHandler;
+};
+
+// Signals may come synchronously from the call that starts the work.
+bool waitFor(QSignalSpy& spy)
+{
+    return !spy.isEmpty() || spy.wait(kWaitMs);
+}
+
+QString localCopyPath()
+{
+    return testsupport::kestrunDataDirectory() + "/launchermetadata.json";
+}
+
+QUrl refusedUrl()
+{
+    // A port that was just free: nothing listens there any more.
+    TTestHttpServer closed;
+    closed.start();
+    const QUrl url = closed.url(kConfigurationPath);
+    closed.close();
+    return url;
+}
+
+} // namespace
+
+class TestLauncherConfigurationHandler : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName("Halvern GmbH");
+        QCoreApplication::setApplicationName("Kestrun Online");
+    }
+
+    void init()
+    {
+        QFile::remove(localCopyPath());
+        QVERIFY(m_Server.start());
+    }
+
+    void cleanup() { m_Server.close(); }
+
+    void configurationInTimeIsStoredByteForByte()
+    {
+        const QByteArray document = configuration({package("Live", {})}, ", \"hints\": \"h\"");
+        m_Server.serve(kConfigurationPath, document);
+        THarness harness(m_Server);
+        QSignalSpy loaded(&harness.handler(),
+                          &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        harness.handler().requestMainConfiguration();
+        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(!harness.handler().isLocalConfiguration());
+        QCOMPARE(nameOf(harness.handler(), 0), QString("Live"));
+        QCOMPARE(harness.handler().getLauncherConfiguration()->getBaseUrl(),
+                 m_Server.url("/launcher/"));
+        QCOMPARE(testsupport::readBytes(localCopyPath()), document);
+    }
+
+    void lateConfigurationIsIgnored()
+    {
+        QVERIFY(testsupport::writeBytes(localCopyPath(), configuration({package("Local", {})})));
+        TTestHttpRoute slow;
+        slow.body = configuration({package("Remote", {})});
+        slow.delayMs = 1500;
+        m_Server.setRoute(kConfigurationPath, slow);
+        THarness harness(m_Server, 100);
+        QSignalSpy loaded(&harness.handler(),
+                          &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy arrived(&harness.pool(), &shared::TDownloadPool::success);
+        harness.handler().requestMainConfiguration();
+        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(harness.handler().isLocalConfiguration());
+        QCOMPARE(nameOf(harness.handler(), 0), QString("Local"));
+
+        QVERIFY(arrived.wait(kWaitMs)); // the late answer comes and must change nothing
+        QCOMPARE(loaded.count(), 1);
+        QCOMPARE(nameOf(harness.handler(), 0), QString("Local"));
+        QCOMPARE(testsupport::readBytes(localCopyPath()), configuration({package("Local", {})}));
+    }
+
+    void serverRefusalMeansMaintenance_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("404") << 404 << QByteArray("gone");
+        QTest::newRow("403") << 403 << QByteArray();
+        QTest::newRow("empty body") << 200 << QByteArray();
+        QTest::newRow("not json") << 200 << QByteArray("<html>maintenance</html>");
+    }
+    void serverRefusalMeansMaintenance()
+    {
+        // A local copy must not hide a configuration that the server withdrew on purpose.
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        const QByteArray local = configuration({package("Local", {})});
+        QVERIFY(testsupport::writeBytes(localCopyPath(), local));
+        TTestHttpRoute route;
+        route.status = status;
+        route.body = body;
+        m_Server.setRoute(kConfigurationPath, route);
+        THarness harness(m_Server);
+        QSignalSpy failed(&harness.handler(),
+                          &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
+        QSignalSpy loaded(&harness.handler(),
+                          &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        harness.handler().requestMainConfiguration();
+        QVERIFY(failed.wait(kWaitMs));
+        QCOMPARE(loaded.count(), 0);
+        QCOMPARE(testsupport::readBytes(localCopyPath()), local);
+    }
+
+    void unreachableServerFallsBackToLocalCopy()
+    {
+        QVERIFY(testsupport::writeBytes(localCopyPath(), configuration({package("Local", {})})));
+        THarness harness(m_Server, 10000, false, refusedUrl());
+        QSignalSpy loaded(&harness.handler(),
+                          &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        harness.handler().requestMainConfiguration();
+        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(harness.handler().isLocalConfiguration());
+        QCOMPARE(nameOf(harness.handler(), 0), QString("Local"));
+        QCOMPARE(harness.handler().getLauncherConfiguration()->getBaseUrl(),
+                 QUrl::fromLocalFile(testsupport::kestrunDataDirectory() + "/"));
+    }
+
+    void unreachableServerWithoutLocalCopy()
+    {
+        THarness harness(m_Server, 10000, false, refusedUrl());
+        QSignalSpy failed(&harness.handler(),
+                          &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
+        harness.handler().requestMainConfiguration();
+        QVERIFY(failed.wait(kWaitMs));
+        QVERIFY(!harness.handler().getLauncherConfiguration());
+    }
+
+    void damagedLocalCopyIsADiskFailure()
+    {
+        QVERIFY(testsupport::writeBytes(localCopyPath(), "{\"packages\": ["));
+        THarness harness(m_Server, 10000, false, refusedUrl());
+        QSignalSpy disk(&harness.handler(), &TLauncherConfigurationHandler::diskAccessFailed);
+        harness.handler().requestMainConfiguration();
+        QVERIFY(disk.wait(kWaitMs));
+        QVERIFY(!disk.first().first().toString().isEmpty());
+        QVERIFY(!harness.handler().getLauncherConfiguration());
+    }
+
+    void packageDocumentsForMatchingBuildsOnly()
+    {
+        const QByteArray document =
+            "{\"launcher\": " + package("Launcher", linuxBuild("self/package.json")) +
+            ", \"packages\": [" +
+            package("WithAssets", linuxBuild("a/package.json", "a/assets.json")) + ", " +
+            package("NoAssets", linuxBuild("b/package.json")) + ", " +
+            package("Windows", "{\"os\": \"windows\", \"architecture\": \"x86_64\", "
+                               "\"url\": \"w/package.json\"}") +
+            ", " + package("BrokenAssets", linuxBuild("d/package.json", "d/assets.json")) + "]}";
+        m_Server.serve(kConfigurationPath, document);
+        m_Server.serve("/launcher/self/package.json", "{\"version\": \"0.0.14\"}");
+        m_Server.serve("/launcher/a/package.json", "{\"version\": \"12\"}");
+        m_Server.serve("/launcher/a/assets.json", "{\"version\": 5}");
+        m_Server.serve("/launcher/b/package.json", "{\"version\": \"3\"}");
+        m_Server.serve("/launcher/d/package.json", "{\"version\": \"4\"}");
+        TTestHttpRoute missing;
+        missing.status = 404;
+        m_Server.setRoute("/launcher/d/assets.json", missing);
+
+        THarness harness(m_Server);
+        TLauncherConfigurationHandler& handler = harness.handler();
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy finished(&handler,
+                            &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        handler.requestMainConfiguration();
+        QVERIFY(loaded.wait(kWaitMs));
+        handler.requestPackageConfigurations();
+        QVERIFY(waitFor(finished));
+        QCOMPARE(finished.count(), 1);
+
+        const auto& packages = handler.getLauncherConfiguration()->getPackages();
+        QCOMPARE(handler.getLauncherConfiguration()
+                     ->getLauncherPackage()
+                     ->getConfiguration()
+                     ->getVersion(),
+                 QString("0.0.14"));
+        QCOMPARE(packages[0]->getConfiguration()->versionLabel(), QString("P12 A5"));
+        QCOMPARE(packages[1]->getConfiguration()->versionLabel(), QString("P3 A?"));
+        QVERIFY(!packages[2]->getConfiguration());
+        QCOMPARE(m_Server.requestCount("/launcher/w/package.json"), 0);
+        QVERIFY(!packages[3]->getConfiguration()); // its asset document failed
+    }
+
+    void sharedFailingDocumentStillFinishes()
+    {
+        // Two builds waiting for one document that fails: both must give up, or the launcher
+        // would wait for package documents forever.
+        const QByteArray document =
+            configuration({package("One", linuxBuild("same/package.json")),
+                           package("Two", linuxBuild("same/package.json"))});
+        m_Server.serve(kConfigurationPath, document);
+        THarness harness(m_Server);
+        QSignalSpy loaded(&harness.handler(),
+                          &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy finished(&harness.handler(),
+                            &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        harness.handler().requestMainConfiguration();
+        QVERIFY(loaded.wait(kWaitMs));
+        harness.handler().requestPackageConfigurations();
+        QVERIFY(waitFor(finished));
+        QCOMPARE(finished.count(), 1);
+    }
+
+    void noMatchingBuildFinishesAtOnce()
+    {
+        m_Server.serve(kConfigurationPath, configuration({package("Nothing", {})}));
+        THarness harness(m_Server);
+        QSignalSpy loaded(&harness.handler(),
+                          &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy finished(&harness.handler(),
+                            &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        harness.handler().requestMainConfiguration();
+        QVERIFY(loaded.wait(kWaitMs));
+        harness.handler().requestPackageConfigurations();
+        QCOMPARE(finished.count(), 1); // synchronously
+    }
+
+    void localConfigurationReadsInstalledDocuments()
+    {
+        const QByteArray local =
+            "{\"launcher\": " + package("Launcher", linuxBuild("self/package.json")) +
+            ", \"packages\": [" + package("Complete", linuxBuild("x/package.json")) + ", " +
+            package("NoAssets", linuxBuild("y/package.json")) + "]}";
+        QVERIFY(testsupport::writeBytes(localCopyPath(), local));
+        const QString packages = testsupport::kestrunDataDirectory() + "/packages/";
+        QVERIFY(
+            testsupport::writeBytes(packages + "Complete/package.json", "{\"version\": \"9\"}"));
+        QVERIFY(testsupport::writeBytes(packages + "Complete/assets.json", "{\"version\": \"2\"}"));
+        QVERIFY(
+            testsupport::writeBytes(packages + "NoAssets/package.json", "{\"version\": \"8\"}"));
+
+        THarness harness(m_Server, 10000, false, refusedUrl());
+        TLauncherConfigurationHandler& handler = harness.handler();
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy finished(&handler,
+                            &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        handler.requestMainConfiguration();
+        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(handler.isLocalConfiguration());
+        handler.requestPackageConfigurations();
+        QVERIFY(waitFor(finished));
+
+        const auto& configuration = *handler.getLauncherConfiguration();
+        QCOMPARE(configuration.getPackages()[0]->getConfiguration()->versionLabel(),
+                 QString("P9 A2"));
+        QVERIFY(!configuration.getPackages()[1]->getConfiguration());
+        QVERIFY(!configuration.getLauncherPackage()->getConfiguration()); // never checked offline
+    }
+
+    void nocache_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("on") << true;
+        QTest::newRow("off") << false;
+    }
+    void nocache()
+    {
+        QFETCH(bool, enabled);
+        THarness harness(m_Server, 10000, enabled);
+        const QUrl url("https://cdn.example/live/package.json?build=7");
+        const QUrl first = harness.handler().appendNocache(url);
+        const QUrl second = harness.handler().appendNocache(url);
+        QVERIFY(harness.handler().appendNocache(QUrl()).isEmpty());
+        if (!enabled) {
+            QCOMPARE(first, url);
+            return;
+        }
+        QVERIFY(first != second);
+        const QRegularExpression pattern("^build=7&nocache=[A-Za-z0-9]{32}$");
+        QVERIFY2(pattern.match(first.query()).hasMatch(), qPrintable(first.query()));
+        QVERIFY2(pattern.match(second.query()).hasMatch(), qPrintable(second.query()));
+        QCOMPARE(first.adjusted(QUrl::RemoveQuery), url.adjusted(QUrl::RemoveQuery));
+    }
+
+    void hints()
+    {
+        m_Server.serve(
+            kConfigurationPath,
+            configuration({}, ", \"hints\": \"" + m_Server.url("/hints.json").toEncoded() + "\""));
+        m_Server.serve("/hints.json", "[{\"richText\": \"listed\", \"emergency\": false},"
+                                      " {\"richText\": \"shown\"}]");
+        THarness harness(m_Server);
+        TLauncherConfigurationHandler& handler = harness.handler();
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy hint(&handler, &TLauncherConfigurationHandler::hintAreaDataReceived);
+        QSignalSpy all(&handler, &TLauncherConfigurationHandler::hintsAreaDataReceived);
+        handler.requestMainConfiguration();
+        QVERIFY(loaded.wait(kWaitMs));
+        harness.pool().queueDownload(handler.getLauncherConfiguration()->getHintsUrl());
+        QVERIFY(hint.wait(kWaitMs));
+        QVERIFY(handler.getCurrentHint().RichText.endsWith("shown"));
+        QCOMPARE(all.count(), 1);
+        QCOMPARE(handler.getHints().size(), size_t(2));
+    }
+
+    void hintsWithoutDisplayableHintStaySilent()
+    {
+        m_Server.serve(
+            kConfigurationPath,
+            configuration({}, ", \"hints\": \"" + m_Server.url("/hints.json").toEncoded() + "\""));
+        m_Server.serve("/hints.json", "[{\"richText\": \"listed\", \"emergency\": false}]");
+        THarness harness(m_Server);
+        TLauncherConfigurationHandler& handler = harness.handler();
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy hint(&handler, &TLauncherConfigurationHandler::hintAreaDataReceived);
+        QSignalSpy arrived(&harness.pool(), &shared::TDownloadPool::success);
+        handler.requestMainConfiguration();
+        QVERIFY(loaded.wait(kWaitMs));
+        harness.pool().queueDownload(handler.getLauncherConfiguration()->getHintsUrl());
+        QVERIFY(arrived.wait(kWaitMs));
+        QCOMPARE(hint.count(), 0);
+        QVERIFY(handler.getHints().empty());
+    }
+
+private:
+    TTestHttpServer m_Server;
+};
+
+QTEST_GUILESS_MAIN(TestLauncherConfigurationHandler)
+#include "tst_launcherconfigurationhandler.moc"
