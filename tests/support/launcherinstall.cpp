@@ -13,7 +13,19 @@ TLauncherInstall::TLauncherInstall()
     const QString source = QStringLiteral(KESTRUN_LAUNCHER_BINARY);
     const QString translation = QStringLiteral(KESTRUN_BIN_DIR "/launcher.en.qm");
     m_bValid = m_Directory.isValid() && QFile::copy(source, executablePath()) &&
-               QFile::copy(translation, m_Directory.filePath(QStringLiteral("launcher.en.qm")));
+               QFile::copy(translation, m_Directory.filePath(QStringLiteral("launcher.en.qm"))) &&
+               writeSettings(settingsFor(QUrl(QStringLiteral("http://127.0.0.1:1/closed.json"))));
+}
+
+QByteArray TLauncherInstall::settingsFor(const QUrl& launcherConfiguration)
+{
+    return "[URLS]\nlauncherConfiguration=" + launcherConfiguration.toEncoded() +
+           "\n[DIRECTORIES]\npackages=packages\nsettingsTarget=KestrunOnlineClient_Data/Data/"
+           "Settings\n"
+           "[FILES]\npackageFile=package.json\npartialPackageFile=partial-package.json\n"
+           "assetFile=assets.json\naccountGroupFile=accountgroup.json\n"
+           "[TIMING]\nwaitNotificationTimeout=500\ndownloadErrorTimeout=10000\n"
+           "clientStartTimeout=30000\n";
 }
 
 TLauncherInstall::~TLauncherInstall()

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <memory>
 
@@ -22,8 +23,11 @@ public:
     QString directory() const { return m_Directory.path(); }
     QString executablePath() const;
 
-    // Puts a "launchersettings.ini" with this content beside the executable.
+    // Puts a "launchersettings.ini" with this content beside the executable. Until then the
+    // install has settings that point at a closed loopback port, so no test reaches the internet.
     bool writeSettings(const QByteArray& iniContent);
+    // Settings as compiled into the launcher, with another configuration address.
+    static QByteArray settingsFor(const QUrl& launcherConfiguration);
 
     // Starts the launcher; it is ended when the install goes away.
     QProcess& start(const QStringList& arguments = {});

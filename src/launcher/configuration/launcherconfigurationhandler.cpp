@@ -43,7 +43,7 @@ bool isComplete(const TPendingPackageConfiguration& record)
 } // namespace
 
 TLauncherConfigurationHandler::TLauncherConfigurationHandler(
-    std::shared_ptr<shared::TDownloadPool> pDownloadPool,
+    std::shared_ptr<::shared::TDownloadPool> pDownloadPool,
     std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper)
     : m_pDownloadPool(std::move(pDownloadPool))
     , m_pLauncherFilesystemHelper(std::move(pLauncherFilesystemHelper))
@@ -52,9 +52,9 @@ TLauncherConfigurationHandler::TLauncherConfigurationHandler(
     m_ErrorTimer.setSingleShot(true);
     m_ErrorTimer.setInterval(
         static_cast<int>(m_pLauncherFilesystemHelper->settings()->downloadErrorTimeout));
-    connect(m_pDownloadPool.get(), &shared::TDownloadPool::success, this,
+    connect(m_pDownloadPool.get(), &::shared::TDownloadPool::success, this,
             &TLauncherConfigurationHandler::onConfigurationDownloadFinished);
-    connect(m_pDownloadPool.get(), &shared::TDownloadPool::failed, this,
+    connect(m_pDownloadPool.get(), &::shared::TDownloadPool::failed, this,
             &TLauncherConfigurationHandler::onConfigurationDownloadFailed);
     connect(&m_ErrorTimer, &QTimer::timeout, this,
             &TLauncherConfigurationHandler::onErrorTimerExpired);
@@ -120,8 +120,8 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& Da
 
 void TLauncherConfigurationHandler::acceptHints(const QByteArray& Data)
 {
-    std::vector<shared::THint> hints = shared::parseHints(Data);
-    const auto chosen = shared::chooseHintToDisplay(hints, QDateTime::currentDateTimeUtc());
+    std::vector<::shared::THint> hints = ::shared::parseHints(Data);
+    const auto chosen = ::shared::chooseHintToDisplay(hints, QDateTime::currentDateTimeUtc());
     if (!chosen)
         return;
     m_CurrentHint = *chosen;
@@ -294,7 +294,7 @@ QUrl TLauncherConfigurationHandler::appendNocache(const QUrl& Url) const
 {
     if (!m_pLauncherFilesystemHelper->settings()->appendNocacheToPackageUrls || !Url.isValid())
         return Url;
-    const auto generator = shared::TRandomNumberGenerator::instance();
+    const auto generator = ::shared::TRandomNumberGenerator::instance();
     QString value;
     value.reserve(kNocacheLength);
     for (int i = 0; i < kNocacheLength; ++i)

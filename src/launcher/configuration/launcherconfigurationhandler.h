@@ -41,7 +41,7 @@ class TLauncherConfigurationHandler : public QObject
 
 public:
     TLauncherConfigurationHandler(
-        std::shared_ptr<shared::TDownloadPool> pDownloadPool,
+        std::shared_ptr<::shared::TDownloadPool> pDownloadPool,
         std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper);
     ~TLauncherConfigurationHandler() override;
 
@@ -55,13 +55,13 @@ public:
     {
         return m_pLauncherConfiguration;
     }
-    const std::shared_ptr<shared::TDownloadPool>& getDownloadPool() const
+    const std::shared_ptr<::shared::TDownloadPool>& getDownloadPool() const
     {
         return m_pDownloadPool;
     }
     bool isLocalConfiguration() const { return m_bLocalConfiguration; }
-    const shared::THint& getCurrentHint() const { return m_CurrentHint; }
-    const std::vector<shared::THint>& getHints() const { return m_Hints; }
+    const ::shared::THint& getCurrentHint() const { return m_CurrentHint; }
+    const std::vector<::shared::THint>& getHints() const { return m_Hints; }
     // Where the last good configuration is kept.
     QString localConfigurationPath() const;
 
@@ -70,8 +70,8 @@ signals:
     void mainConfigurationDownloadFailed();
     void diskAccessFailed(QString ErrorMessage);
     void packageConfigurationDownloadsFinished();
-    void hintAreaDataReceived(const shared::THint& Hint);
-    void hintsAreaDataReceived(std::vector<shared::THint> Hints);
+    void hintAreaDataReceived(const ::shared::THint& Hint);
+    void hintsAreaDataReceived(std::vector<::shared::THint> Hints);
 
 public slots:
     void onConfigurationDownloadFinished(QUrl Url, QByteArray Data);
@@ -87,14 +87,14 @@ private:
     void addLocalPendingRecord(TPackageBuild* pBuild, const QString& DirectoryName);
     QString packagesDirectory();
 
-    std::shared_ptr<shared::TDownloadPool> m_pDownloadPool;
+    std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     QUrl m_ConfigurationUrl;
     QTimer m_ErrorTimer;
     std::shared_ptr<TLauncherConfigurationReader> m_pLauncherConfiguration;
     bool m_bLocalConfiguration = false;
-    shared::THint m_CurrentHint;
-    std::vector<shared::THint> m_Hints;
+    ::shared::THint m_CurrentHint;
+    std::vector<::shared::THint> m_Hints;
     std::vector<TPendingPackageConfiguration> m_PendingPackageConfigurations;
 };
 

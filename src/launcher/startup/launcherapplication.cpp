@@ -1,7 +1,10 @@
 #include "launcher/startup/launcherapplication.h"
 
+#include "launcher/configuration/launcherconfigurationhandler.h"
+#include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/logging/logging.h"
+#include "launcher/package/package.h"
 #include "launcher/startup/accountgroup.h"
 #include "launcher/startup/launcherconstants.h"
 #include "shared/network/downloadpool.h"
@@ -47,6 +50,8 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
         kLauncherWideMaxConcurrentDownloads, m_pNetworkAccessManagerWrapper, true);
     m_pLauncherFilesystemHelper = std::make_shared<TLauncherFilesystemHelper>();
     m_pTranslationManager = std::make_shared<orvik::shared::TTranslationManager>();
+    m_pConfigurationHandler =
+        new TLauncherConfigurationHandler(m_pDownloadPool, m_pLauncherFilesystemHelper);
 
     addCommandLineOptions();
 
@@ -67,10 +72,14 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
 
     m_ExitTimer.setInterval(200);
     QObject::connect(&m_ExitTimer, &QTimer::timeout, this, [this] { onExitTimerTimeout(); });
+
+    connectConfigurationHandler();
 }
 
 TLauncherApplication::~TLauncherApplication()
 {
+    delete m_pMainWindow;
+    delete m_pConfigurationHandler;
     delete m_pSplashScreen;
     if (g_pApplication == this)
         g_pApplication = nullptr;
@@ -103,6 +112,7 @@ int TLauncherApplication::run()
     qInfo() << "load configuration" << threadSuffix;
     watchTerminationSignals();
 
+    m_pConfigurationHandler->requestMainConfiguration();
     m_StartupTimer.start();
     return exec();
 }

@@ -10,6 +10,7 @@
 
 class QNetworkAccessManager;
 class QSplashScreen;
+class QWidget;
 
 namespace shared {
 class QNetworkAccessManagerWrapper;
@@ -23,6 +24,7 @@ class TTranslationManager;
 
 namespace orvik::launcher {
 
+class TLauncherConfigurationHandler;
 class TLauncherFilesystemHelper;
 
 // The application object: owns every long-lived component, runs the start-up sequence and
@@ -46,6 +48,8 @@ public:
     bool isUiRequested() const { return m_CommandLineParser.isSet(m_ShowUiOption); }
     QString patchExecutable() const { return m_CommandLineParser.value(m_PatchOption); }
 
+    TLauncherConfigurationHandler* configurationHandler() const { return m_pConfigurationHandler; }
+
     // Error boxes without a parent window; both end the program with status 1.
     void showMaintenanceMessageAndExit();
     void showCriticalFileErrorAndExit(const QString& message);
@@ -58,12 +62,21 @@ private:
     void onExitTimerTimeout();
     void showSplashScreen(const QString& imagePath);
     void hideSplashScreen();
+    void connectConfigurationHandler();
+    void onMainConfigurationLoaded();
+    void maintainExecutableLink();
+    void onPackageConfigurationDownloadsFinished();
+    void cleanupOldLauncherVersion();
+    void onLauncherReadyForAction();
+    void showMainWindow();
 
     std::shared_ptr<QNetworkAccessManager> m_pNetworkAccessManager;
     std::shared_ptr<::shared::QNetworkAccessManagerWrapper> m_pNetworkAccessManagerWrapper;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::shared_ptr<orvik::shared::TTranslationManager> m_pTranslationManager;
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
+    TLauncherConfigurationHandler* m_pConfigurationHandler = nullptr;
+    QWidget* m_pMainWindow = nullptr;
     QSplashScreen* m_pSplashScreen = nullptr;
     QCommandLineParser m_CommandLineParser;
     QCommandLineOption m_FirstLaunchOption;

@@ -1,6 +1,7 @@
 // The real launcher binary, started as a player would start it.
 #include "launcherinstall.h"
 #include "testfiles.h"
+#include "testhttpserver.h"
 
 #include <QtTest>
 
@@ -52,7 +53,15 @@ private slots:
 
     void terminationEndsThroughTheEventLoop()
     {
+        // The configuration stays pending, so the launcher is in its event loop and no dialog.
+        testsupport::TTestHttpServer server;
+        QVERIFY(server.start());
+        testsupport::TTestHttpRoute pending;
+        pending.delayMs = 120000;
+        server.setRoute("/launcher/qormetadata.json", pending);
         TLauncherInstall install;
+        QVERIFY(install.writeSettings(
+            TLauncherInstall::settingsFor(server.url("/launcher/qormetadata.json"))));
         QProcess& launcher = install.start();
         QTRY_VERIFY_WITH_TIMEOUT(isRunningWithLog(launcher), kTimeoutMs);
         launcher.terminate();

@@ -1,0 +1,103 @@
+// The real launcher binary against a local configuration server: from the configuration to the
+// point where it is ready for action.
+#include "launcherinstall.h"
+#include "testfiles.h"
+#include "testhttpserver.h"
+
+#include <QFileInfo>
+#include <QtTest>
+
+using testsupport::TLauncherInstall;
+using testsupport::TTestHttpServer;
+
+namespace {
+
+constexpr int kTimeoutMs = 30000;
+
+QByteArray logContent()
+{
+    return testsupport::readBytes(TLauncherInstall::logFilePath());
+}
+
+QByteArray configurationWithLauncherBuild()
+{
+    return "{\"launcher\": {\"name\": \"Launcher\", \"builds\": [{\"os\": \"linux\", "
+           "\"architecture\": \"x86_64\", \"url\": \"self/package.json\"}]}, \"packages\": []}";
+}
+
+} // namespace
+
+class TestLauncherStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_pServer = std::make_unique<TTestHttpServer>();
+        QVERIFY(m_pServer->start());
+        m_pServer->serve("/launcher/qormetadata.json", configurationWithLauncherBuild());
+        m_pInstall = std::make_unique<TLauncherInstall>(); // ends the previous test's launcher
+        QFile::remove(TLauncherInstall::logFilePath());    // so no test reads an earlier log
+        QVERIFY(m_pInstall->isValid());
+        QVERIFY(m_pInstall->writeSettings(
+            TLauncherInstall::settingsFor(m_pServer->url("/launcher/qormetadata.json"))));
+    }
+
+    void sameVersionCleansUpAndGetsReady()
+    {
+        m_pServer->serve("/launcher/self/package.json", "{\"version\": \"0.0.14\"}");
+        const QString oldFile = m_pInstall->directory() + "/libsomething.so.old";
+        const QString keptFile = m_pInstall->directory() + "/notes.old.txt";
+        QVERIFY(testsupport::writeBytes(oldFile, "left by a self-update"));
+        QVERIFY(testsupport::writeBytes(keptFile, "not an old version"));
+
+        m_pInstall->start();
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("onLauncherReadyForAction"), kTimeoutMs);
+        const QByteArray log = logContent();
+        QVERIFY2(log.contains("Info: cleanupOldLauncherVersion"), log);
+        QVERIFY2(!log.contains("startSelfUpdate"), log);
+        QVERIFY(!QFileInfo::exists(oldFile));
+        QVERIFY(QFileInfo::exists(keptFile));
+
+        // The configuration is kept for the next start without a server.
+        QCOMPARE(
+            testsupport::readBytes(testsupport::kestrunDataDirectory() + "/launchermetadata.json"),
+            configurationWithLauncherBuild());
+        const QFileInfo link(testsupport::kestrunDataDirectory() + "/launcher");
+        QVERIFY(link.isSymLink());
+        QCOMPARE(link.symLinkTarget(), m_pInstall->executablePath());
+    }
+
+    void otherVersionAsksForSelfUpdate_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("selfUpdate");
+        QTest::newRow("plain start") << QStringList{} << true;
+        QTest::newRow("skip-selfupdate") << QStringList{"--skip-selfupdate"} << false;
+        QTest::newRow("short option") << QStringList{"-s"} << false;
+    }
+    void otherVersionAsksForSelfUpdate()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, selfUpdate);
+        m_pServer->serve("/launcher/self/package.json", "{\"version\": \"0.0.15\"}");
+        // A regular file where the link belongs is replaced by the link.
+        QFile::remove(testsupport::kestrunDataDirectory() + "/launcher");
+        QVERIFY(testsupport::writeBytes(testsupport::kestrunDataDirectory() + "/launcher", "x"));
+
+        m_pInstall->start(arguments);
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("onLauncherReadyForAction"), kTimeoutMs);
+        const QByteArray log = logContent();
+        QCOMPARE(log.contains("Info: startSelfUpdate  \"0.0.15\""), selfUpdate);
+        QCOMPARE(log.contains("cleanupOldLauncherVersion"), !selfUpdate);
+        QVERIFY(QFileInfo(testsupport::kestrunDataDirectory() + "/launcher").isSymLink());
+    }
+
+private:
+    std::unique_ptr<TTestHttpServer> m_pServer;
+    std::unique_ptr<TLauncherInstall> m_pInstall;
+};
+
+QTEST_GUILESS_MAIN(TestLauncherStartup)
+#include "tst_launcherstartup.moc"
