@@ -8,7 +8,7 @@ seconds=${1:-60}
 
 scripts/fetch-libzpaq.sh
 CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz
+cmake --build build-fuzz -j "$(nproc)"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -18,4 +18,4 @@ build-fuzz/container_seeds "$work/corpus"
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 build-fuzz/container_fuzzer "$work/corpus" -max_total_time="$seconds" -timeout=30 \
-  -rss_limit_mb=3072 -max_len=20000 -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/
+  -rss_limit_mb=3072 -max_len=12000 -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/
