@@ -107,10 +107,11 @@ int TLauncherApplication::run()
                static_cast<int>(m_pSingleInstanceGuard->error()));
     }
 
+    // Before anything can show a window: from here on the segment must be given back.
+    watchTerminationSignals();
     setupLogging();
     qInfo() << "Version: " << constants::kLauncherVersion << threadSuffix;
     qInfo() << "load configuration" << threadSuffix;
-    watchTerminationSignals();
 
     m_pConfigurationHandler->requestMainConfiguration();
     m_StartupTimer.start();

@@ -21,6 +21,15 @@ bool isRunningWithLog(const QProcess& process)
     return process.state() == QProcess::Running && logContent().contains("load configuration");
 }
 
+// A configuration address that answers only after the test is over.
+QUrl pendingConfiguration(testsupport::TTestHttpServer& server)
+{
+    testsupport::TTestHttpRoute pending;
+    pending.delayMs = 120000;
+    server.setRoute("/launcher/qormetadata.json", pending);
+    return server.url("/launcher/qormetadata.json");
+}
+
 } // namespace
 
 class TestLauncherProcess : public QObject
@@ -30,8 +39,12 @@ class TestLauncherProcess : public QObject
 private slots:
     void secondInstanceLeavesFirstUntouched()
     {
+        // The first instance waits for its configuration, so it writes nothing more meanwhile.
+        testsupport::TTestHttpServer server;
+        QVERIFY(server.start());
         TLauncherInstall install;
         QVERIFY(install.isValid());
+        QVERIFY(install.writeSettings(TLauncherInstall::settingsFor(pendingConfiguration(server))));
         QProcess& first = install.start();
         QTRY_VERIFY_WITH_TIMEOUT(isRunningWithLog(first), kTimeoutMs);
         const QByteArray firstLog = logContent();
@@ -56,12 +69,8 @@ private slots:
         // The configuration stays pending, so the launcher is in its event loop and no dialog.
         testsupport::TTestHttpServer server;
         QVERIFY(server.start());
-        testsupport::TTestHttpRoute pending;
-        pending.delayMs = 120000;
-        server.setRoute("/launcher/qormetadata.json", pending);
         TLauncherInstall install;
-        QVERIFY(install.writeSettings(
-            TLauncherInstall::settingsFor(server.url("/launcher/qormetadata.json"))));
+        QVERIFY(install.writeSettings(TLauncherInstall::settingsFor(pendingConfiguration(server))));
         QProcess& launcher = install.start();
         QTRY_VERIFY_WITH_TIMEOUT(isRunningWithLog(launcher), kTimeoutMs);
         launcher.terminate();

@@ -1,0 +1,269 @@
+// Writing verified chunk bodies into their files, strictly in file order; bodies that arrive
+// before their turn are parked in memory or in temporary files.
+#include "launcher/download/packagefiledownloader.h"
+
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/logging/logging.h"
+#include "shared/filesystemhelper/ioerror.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <algorithm>
+
+namespace orvik::launcher {
+
+namespace {
+
+QByteArray sha256(const QByteArray& data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+}
+
+enum class ESource { OwnData, Memory, TemporaryFile };
+
+const char* writeMessage(ESource source, bool correct)
+{
+    switch (source) {
+    case ESource::OwnData:
+        return correct ? ": write succeeded" : ": write failed";
+    case ESource::Memory:
+        return correct ? ": write cache correct" : ": write cache invalid";
+    case ESource::TemporaryFile:
+        break;
+    }
+    return correct ? ": write tmp file correct" : ": write tmp file invalid";
+}
+
+// The optional per-file check log of the debug mode.
+class TCheckLog
+{
+public:
+    TCheckLog(bool enabled, const QString& targetPath, bool startNew)
+    {
+        if (!enabled)
+            return;
+        const QString path = targetPath + QStringLiteral(".log");
+        if (startNew)
+            QFile::remove(path);
+        m_File.setFileName(path);
+        if (m_File.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+            m_Stream.setDevice(&m_File);
+    }
+    bool enabled() const { return m_Stream.device() != nullptr; }
+    void line(TFileSize position, const char* what)
+    {
+        if (enabled())
+            m_Stream << position << what << '\n';
+    }
+
+private:
+    QFile m_File;
+    QTextStream m_Stream;
+};
+
+// Re-reads what is already in the file before Offset and checks it against its chunks.
+void checkEarlierChunks(TChunkedFileState& target, int index, TCheckLog& log)
+{
+    const TFileSize position = static_cast<TFileSize>(target.TargetFile.pos());
+    for (int j = 0; j < index; ++j) {
+        const TFileSize end = target.offsetOf(j + 1);
+        if (end <= position)
+            continue;
+        const TChunkInPackage& earlier = target.Chunks[static_cast<size_t>(j)];
+        target.TargetFile.seek(static_cast<qint64>(target.offsetOf(j)));
+        const QByteArray bytes = target.TargetFile.read(static_cast<qint64>(earlier.UnpackedSize));
+        if (static_cast<TFileSize>(bytes.size()) != earlier.UnpackedSize)
+            throw ::shared::ioError(target.TargetFile.fileName(),
+                                    QStringLiteral("invalid old chunk"));
+        if (sha256(bytes) != earlier.UnpackedHash) {
+            log.line(target.offsetOf(j), ": check failed");
+            throw ::shared::ioError(target.TargetFile.fileName(), QStringLiteral("invalid hash"));
+        }
+        log.line(target.offsetOf(j), ": check succeeded");
+    }
+}
+
+} // namespace
+
+void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
+                                                const QByteArray& Data) const
+{
+    qInfo() << "saveDownloadedData chunk " << Chunk.Url << threadSuffix;
+    const bool verifyChunks = m_pLauncherFilesystemHelper->settings()->chunkVerification;
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    bool parked = false;
+
+    for (const std::shared_ptr<TChunkedFileState>& pTarget : Chunk.TargetFiles) {
+        TChunkedFileState& target = *pTarget;
+        QMutexLocker targetLock(&target.Lock);
+        const QString path =
+            fileSystem.resolvePathInsideDirectory(m_InstallationDirectory, target.RelativePath);
+        if (!target.Prepared)
+            prepareTarget(target, path);
+
+        std::unique_ptr<TCheckLog> log;
+        while (!target.Outstanding.empty()) {
+            const int index = target.Outstanding.front();
+            const TChunkInPackage& entry = target.Chunks[static_cast<size_t>(index)];
+
+            QByteArray source;
+            ESource sourceKind = ESource::OwnData;
+            if (entry.UnpackedHash == Chunk.UnpackedHash) {
+                source = Data;
+            } else {
+                std::shared_ptr<TPendingChunk> pending;
+                {
+                    QMutexLocker cacheLock(&m_CacheLock);
+                    pending = m_PendingChunks.value(entry.UnpackedHash);
+                }
+                if (!pending || pending->Storage == TPendingChunk::NotArrived) {
+                    qInfo() << "saveDownloadedData chunk " << Chunk.Url << " not found for " << path
+                            << ". => Wait for chunk";
+                    break;
+                }
+                if (pending->Storage == TPendingChunk::InMemory) {
+                    source = pending->Data;
+                    sourceKind = ESource::Memory;
+                    qInfo() << "saveDownloadedData chunk " << Chunk.Url << " from cache to "
+                            << QFileInfo(path).fileName() << " offset: " << target.offsetOf(index)
+                            << threadSuffix;
+                } else {
+                    QTemporaryFile& parkedFile = *pending->TemporaryFile;
+                    if (!parkedFile.open())
+                        throw ::shared::ioError(parkedFile.fileName(),
+                                                QStringLiteral("couldn't open chunk file"));
+                    source = parkedFile.readAll();
+                    parkedFile.close();
+                    if (static_cast<TFileSize>(source.size()) != entry.UnpackedSize)
+                        throw ::shared::ioError(parkedFile.fileName(),
+                                                QStringLiteral("couldn't read chunk file"));
+                    sourceKind = ESource::TemporaryFile;
+                    qInfo() << "saveDownloadedData chunk " << Chunk.Url << " from temp file to "
+                            << QFileInfo(path).fileName() << " offset: " << target.offsetOf(index)
+                            << threadSuffix;
+                }
+            }
+
+            const bool opening = !target.TargetFile.isOpen();
+            if (opening) {
+                target.TargetFile.setFileName(path);
+                if (!target.TargetFile.open(QIODevice::ReadWrite))
+                    throw ::shared::ioError(path, QStringLiteral("couldn't open target file"));
+            }
+            if (!log)
+                log = std::make_unique<TCheckLog>(verifyChunks, path, opening);
+
+            const TFileSize offset = target.offsetOf(index);
+            if (log->enabled()) {
+                checkEarlierChunks(target, index, *log);
+                const bool correct = sha256(source) == entry.UnpackedHash;
+                log->line(offset, writeMessage(sourceKind, correct));
+                if (!correct && sourceKind == ESource::TemporaryFile)
+                    throw ::shared::ioError(path, QStringLiteral("invalid hash"));
+            }
+            target.TargetFile.seek(static_cast<qint64>(offset));
+            if (static_cast<TFileSize>(source.size()) != entry.UnpackedSize ||
+                target.TargetFile.write(source) != source.size())
+                throw ::shared::ioError(path, QStringLiteral("couldn't write chunk file"));
+
+            useOnce(entry.UnpackedHash);
+            emit writeProgress(entry.Url, entry.UnpackedSize);
+            target.Outstanding.pop_front();
+        }
+
+        const bool stillNeeded =
+            std::any_of(target.Outstanding.begin(), target.Outstanding.end(), [&](int index) {
+                return target.Chunks[static_cast<size_t>(index)].UnpackedHash == Chunk.UnpackedHash;
+            });
+        if (!parked && stillNeeded) {
+            parkChunk(Chunk, Data);
+            parked = true;
+        }
+
+        if (target.Outstanding.empty() && target.TargetFile.isOpen()) {
+            target.TargetFile.close();
+            if (target.Executable)
+                target.TargetFile.setPermissions(target.TargetFile.permissions() |
+                                                 QFileDevice::ExeOwner | QFileDevice::ExeGroup |
+                                                 QFileDevice::ExeOther);
+        }
+    }
+}
+
+void TPackageFileDownloader::prepareTarget(TChunkedFileState& Target, const QString& Path) const
+{
+    Target.Prepared = true;
+    if (Target.Outstanding.size() == Target.Chunks.size()) {
+        // Nothing of the old file is reused: start from nothing, whatever stands there now.
+        const QFileInfo existing(Path);
+        try {
+            if (existing.isDir() && !existing.isSymLink()) {
+                if (!QDir(Path).removeRecursively())
+                    throw std::runtime_error(
+                        QStringLiteral("Failed to delete file %1").arg(Path).toStdString());
+            } else if (existing.exists() || existing.isSymLink()) {
+                m_pLauncherFilesystemHelper->fileSystem().deleteFile(Path);
+            }
+        } catch (const std::runtime_error&) {
+            // The running launcher cannot always delete its own files; it moves them aside and
+            // removes them on its next start.
+            if (m_InstallationKind != kSelfUpdateInstallation)
+                throw;
+            const QString aside = Path + QStringLiteral(".old");
+            QFile::remove(aside);
+            if (!QFile::rename(Path, aside))
+                throw;
+        }
+    }
+    const QString directory = QFileInfo(Path).absolutePath();
+    QDir().mkpath(directory);
+    if (!QDir(directory).exists())
+        throw std::runtime_error(QStringLiteral("Failed to create folder: '%1'.")
+                                     .arg(QDir::toNativeSeparators(directory))
+                                     .toStdString());
+}
+
+void TPackageFileDownloader::useOnce(const QByteArray& UnpackedHash) const
+{
+    QMutexLocker cacheLock(&m_CacheLock);
+    const auto found = m_PendingChunks.find(UnpackedHash);
+    if (found == m_PendingChunks.end())
+        return;
+    const std::shared_ptr<TPendingChunk>& pending = found.value();
+    if (--pending->Uses > 0)
+        return;
+    if (pending->Storage == TPendingChunk::InMemory)
+        --m_ChunksInMemory;
+    m_PendingChunks.erase(found); // a parked temporary file goes with its entry
+}
+
+void TPackageFileDownloader::parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data) const
+{
+    std::shared_ptr<TPendingChunk> pending;
+    {
+        QMutexLocker cacheLock(&m_CacheLock);
+        pending = m_PendingChunks.value(Chunk.UnpackedHash);
+        if (!pending)
+            throw std::runtime_error("couldn't find pending chunk");
+        if (m_ChunksInMemory <= m_pLauncherFilesystemHelper->settings()->maxCachedChunks) {
+            ++m_ChunksInMemory;
+            pending->Data = Data;
+            pending->Storage = TPendingChunk::InMemory;
+            return;
+        }
+    }
+    // Written without the cache lock: other files' chunks need not wait for this disk write.
+    auto file = std::make_unique<QTemporaryFile>();
+    if (!file->open())
+        throw ::shared::ioError(file->fileTemplate(), QStringLiteral("couldn't open chunk file"));
+    if (file->write(Data) != Data.size())
+        throw ::shared::ioError(file->fileName(), QStringLiteral("couldn't write chunk file"));
+    file->close();
+    QMutexLocker cacheLock(&m_CacheLock);
+    pending->TemporaryFile = std::move(file);
+    pending->Storage = TPendingChunk::InTemporaryFile;
+}
+
+} // namespace orvik::launcher

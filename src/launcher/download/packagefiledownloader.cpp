@@ -1,0 +1,387 @@
+#include "launcher/download/packagefiledownloader.h"
+
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/logging/logging.h"
+#include "shared/container/containerdecoder.h"
+#include "shared/network/downloadpool.h"
+
+#include <QCryptographicHash>
+#include <QFutureWatcher>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <atomic>
+
+namespace orvik::launcher {
+
+namespace {
+
+// Process-wide, for the log only: how much work of each kind is on the thread pool.
+std::atomic<int> g_DecodingsInProgress{0};
+std::atomic<int> g_VerificationsInProgress{0};
+std::atomic<int> g_SavesInProgress{0};
+
+std::atomic<int>& counterFor(int step)
+{
+    switch (step) {
+    case 0:
+        return g_DecodingsInProgress;
+    case 1:
+        return g_VerificationsInProgress;
+    default:
+        return g_SavesInProgress;
+    }
+}
+
+const char* boolText(bool value)
+{
+    return value ? "true" : "false";
+}
+
+} // namespace
+
+TPackageFileDownloader::TPackageFileDownloader(
+    std::shared_ptr<::shared::TDownloadPool> pDownloadPool,
+    std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper)
+    : m_pDownloadPool(std::move(pDownloadPool))
+    , m_pLauncherFilesystemHelper(std::move(pLauncherFilesystemHelper))
+{
+    qRegisterMetaType<TFileSize>("TFileSize");
+    qRegisterMetaType<EPackageDownloaderError>();
+
+    connect(m_pDownloadPool.get(), &::shared::TDownloadPool::success, this,
+            &TPackageFileDownloader::onDownloadCompleted);
+    connect(m_pDownloadPool.get(), &::shared::TDownloadPool::failed, this,
+            &TPackageFileDownloader::onDownloadFailed);
+    connect(m_pDownloadPool.get(), &::shared::TDownloadPool::progress, this,
+            [this](const QUrl& url, qint64 bytes) {
+                onDownloadProgress(url, static_cast<TFileSize>(std::max<qint64>(bytes, 0)));
+            });
+    connect(this, &TPackageFileDownloader::writeProgress, this,
+            &TPackageFileDownloader::onWriteProgress, Qt::QueuedConnection);
+    m_ProgressTimer.setInterval(100);
+    connect(&m_ProgressTimer, &QTimer::timeout, this, &TPackageFileDownloader::onProgressTick);
+}
+
+TPackageFileDownloader::~TPackageFileDownloader()
+{
+    for (QFutureWatcherBase* watcher : m_RunningSteps) {
+        watcher->disconnect(this);
+        watcher->waitForFinished();
+    }
+}
+
+void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, int InstallationKind,
+                                           const std::vector<TFileToDownload>& Files)
+{
+    m_InstallationDirectory = InstallationDirectory;
+    m_InstallationKind = InstallationKind;
+
+    std::map<QByteArray, TChunkToDownload> chunksByHash;
+    {
+        QMutexLocker lock(&m_CacheLock);
+        m_PendingChunks.clear();
+        m_ChunksInMemory = 0;
+        for (const TFileToDownload& file : Files) {
+            auto state = std::make_shared<TChunkedFileState>(file);
+            for (const int position : file.Positions) {
+                const TChunkInPackage& entry = file.Chunks.at(static_cast<size_t>(position));
+                auto& pending = m_PendingChunks[entry.UnpackedHash];
+                if (!pending)
+                    pending = std::make_shared<TPendingChunk>();
+                ++pending->Uses;
+
+                auto found = chunksByHash.find(entry.UnpackedHash);
+                if (found == chunksByHash.end()) {
+                    TChunkToDownload chunk;
+                    static_cast<TChunkInPackage&>(chunk) = entry;
+                    found = chunksByHash.emplace(entry.UnpackedHash, std::move(chunk)).first;
+                }
+                auto& targets = found->second.TargetFiles;
+                if (std::find(targets.begin(), targets.end(), state) == targets.end())
+                    targets.push_back(state);
+            }
+        }
+    }
+
+    m_AllChunks.clear();
+    for (auto& [hash, chunk] : chunksByHash)
+        m_AllChunks.push_back(std::move(chunk));
+
+    qInfo() << "start download of " << m_AllChunks.size() << " files" << threadSuffix;
+    m_ChunksInProgress.clear();
+    m_ChunksForWriteProgress.clear();
+    for (const TChunkToDownload& chunk : m_AllChunks) {
+        m_ChunksInProgress.emplace(chunk.Url, chunk);
+        m_ChunksForWriteProgress.insert(chunk.Url);
+    }
+    m_bAtLeastOneDownloadFailed = false;
+    m_bAtLeastOneSavingOperationFailed = false;
+    m_DownloadedBytes.clear();
+    m_WrittenBytes.clear();
+    m_ProgressTimer.start();
+    m_PreviousDownloadedSum = 0;
+    m_RateSampleCount = 0;
+    m_RateMean = 0;
+
+    if (m_AllChunks.empty()) {
+        emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+        return;
+    }
+    // Copies of the URLs: a synchronous failure from the pool changes the lists.
+    std::vector<QUrl> urls;
+    urls.reserve(m_AllChunks.size());
+    for (const TChunkToDownload& chunk : m_AllChunks)
+        urls.push_back(chunk.Url);
+    for (const QUrl& url : urls)
+        m_pDownloadPool->queueDownload(url);
+}
+
+bool TPackageFileDownloader::downloadRate(double& BytesPerSecond) const
+{
+    if (m_RateSampleCount == 0)
+        return false;
+    BytesPerSecond = 10.0 * m_RateMean;
+    return true;
+}
+
+void TPackageFileDownloader::onDownloadCompleted(const QUrl& Url, const QByteArray& Data)
+{
+    qInfo() << "onDownloadCompleted " << Url << threadSuffix;
+    processDownloadedData(Url, Data, false, false);
+}
+
+void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteArray& Data,
+                                                   bool Decompressed, bool Verified)
+{
+    const auto found = m_ChunksInProgress.find(Url);
+    if (found == m_ChunksInProgress.end()) {
+        releaseUrl(Url);
+        return;
+    }
+    const TChunkToDownload chunk = found->second;
+
+    EStep step = EStep::Save;
+    if (!Verified)
+        step = (chunk.Unpack && !Decompressed) ? EStep::Decompress : EStep::Verify;
+    static const char* const kStepNames[] = {"decompress ", "verify ", "save "};
+    qInfo() << "processDownloadedData " << kStepNames[int(step)] << Url << threadSuffix;
+
+    // Each step catches its own failure: nothing thrown on a pool thread may reach this thread.
+    auto work = [this, step, chunk, Data]() -> TStepOutcome {
+        std::atomic<int>& counter = counterFor(int(step));
+        ++counter;
+        TStepOutcome outcome;
+        try {
+            switch (step) {
+            case EStep::Decompress:
+                outcome.Data = decompressDownloadedData(chunk, Data);
+                break;
+            case EStep::Verify:
+                outcome.Data = verifyDownloadedData(chunk, Data);
+                break;
+            case EStep::Save:
+                saveDownloadedData(chunk, Data);
+                break;
+            }
+        } catch (const std::exception& error) {
+            outcome.Error = QString::fromUtf8(error.what());
+            if (outcome.Error.isEmpty())
+                outcome.Error = QStringLiteral("unknown failure");
+        }
+        --counter;
+        return outcome;
+    };
+
+    auto* watcher = new QFutureWatcher<TStepOutcome>(this);
+    m_RunningSteps.insert(watcher);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, step, Url, Decompressed] {
+        m_RunningSteps.erase(watcher);
+        const TStepOutcome outcome = watcher->result();
+        watcher->deleteLater();
+        onStepFinished(step, Url, outcome, Decompressed);
+    });
+    watcher->setFuture(QtConcurrent::run(work));
+}
+
+void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,
+                                            const TStepOutcome& Outcome, bool Decompressed)
+{
+    const bool failed = !Outcome.Error.isEmpty();
+    switch (Step) {
+    case EStep::Decompress:
+        if (!failed) {
+            processDownloadedData(Url, Outcome.Data, true, false);
+            return;
+        }
+        // A body that does not decode would not decode the next time either.
+        qWarning() << "Failed to decompress file downloaded from" << Url << Outcome.Error;
+        releaseUrl(Url);
+        m_ChunksInProgress.erase(Url);
+        m_bAtLeastOneDownloadFailed = true;
+        emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+        return;
+    case EStep::Verify:
+        if (!failed) {
+            processDownloadedData(Url, Outcome.Data, Decompressed, true);
+            return;
+        }
+        qWarning() << "Failed to verify file downloaded from" << Url;
+        releaseUrl(Url);
+        retryOrGiveUp(Url, QStringLiteral("Verify of %1 failed.").arg(Url.toString()));
+        return;
+    case EStep::Save:
+        qInfo() << "processDownloadedData save completed " << Url << threadSuffix;
+        if (failed) {
+            qWarning() << "Failed to save file downloaded from" << Url << Outcome.Error;
+            releaseUrl(Url);
+            m_ChunksInProgress.erase(Url);
+            m_bAtLeastOneSavingOperationFailed = true;
+            emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+            return;
+        }
+        qInfo() << "processFinishedData: " << Url << threadSuffix;
+        releaseUrl(Url);
+        finishChunk(Url);
+        return;
+    }
+}
+
+void TPackageFileDownloader::finishChunk(const QUrl& Url)
+{
+    if (m_ChunksInProgress.erase(Url) > 0)
+        qInfo() << "processFinishedData found: " << Url << threadSuffix;
+    emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+}
+
+void TPackageFileDownloader::onDownloadFailed(const QUrl& Url, QNetworkReply::NetworkError Code,
+                                              const QString& ErrorString)
+{
+    qInfo() << "onDownloadFailed " << Url << Code << threadSuffix;
+    releaseUrl(Url);
+    if (m_ChunksInProgress.find(Url) == m_ChunksInProgress.end())
+        return;
+    retryOrGiveUp(Url,
+                  QStringLiteral("Download of %1 failed: %2").arg(Url.toString(), ErrorString));
+}
+
+void TPackageFileDownloader::retryOrGiveUp(const QUrl& Url, const QString& FinalMessage)
+{
+    const auto found = m_ChunksInProgress.find(Url);
+    if (found == m_ChunksInProgress.end())
+        return;
+    TChunkToDownload& chunk = found->second;
+    if (chunk.RetryCount >= kMaxAttempts - 1) {
+        qCritical().noquote() << FinalMessage;
+        m_ChunksInProgress.erase(found);
+        m_bAtLeastOneDownloadFailed = true;
+        emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+        return;
+    }
+    qInfo() << "Retry " << Url << threadSuffix;
+    ++chunk.RetryCount;
+    m_pDownloadPool->queueDownload(Url);
+}
+
+void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
+{
+    qInfo().nospace() << "emitFinishedSignalWhenNoMoreFilesAreOutstanding ActiveDownloads: "
+                      << m_pDownloadPool->getNumberOfActiveDownloads()
+                      << " FilesInProgress: " << m_ChunksInProgress.size()
+                      << " AtLeastOneDownloadFailed " << boolText(m_bAtLeastOneDownloadFailed)
+                      << " AtLeastOneSavingOperationFailed "
+                      << boolText(m_bAtLeastOneSavingOperationFailed) << threadSuffix;
+    if (!m_ChunksInProgress.empty())
+        return;
+
+    m_RateSampleCount = 0;
+    m_ProgressTimer.stop();
+    TFileSize totalPacked = 0;
+    for (const TChunkToDownload& chunk : m_AllChunks)
+        totalPacked += chunk.PackedSize;
+    const auto [downloaded, written] = currentSums();
+    emit progress(downloaded, totalPacked, written, totalPacked);
+
+    if (m_bAtLeastOneDownloadFailed)
+        emit downloadFailed(EPackageDownloaderError::DownloadFailed);
+    else if (m_bAtLeastOneSavingOperationFailed)
+        emit downloadFailed(EPackageDownloaderError::SavingOperationFailed);
+    else
+        emit downloadCompleted();
+}
+
+void TPackageFileDownloader::releaseUrl(const QUrl& Url)
+{
+    m_pDownloadPool->releaseDownload(Url);
+}
+
+void TPackageFileDownloader::onDownloadProgress(const QUrl& Url, TFileSize DownloadedBytes)
+{
+    if (m_ChunksInProgress.find(Url) != m_ChunksInProgress.end())
+        m_DownloadedBytes[Url] = DownloadedBytes;
+}
+
+void TPackageFileDownloader::onWriteProgress(const QUrl& Url, TFileSize DownloadedBytes)
+{
+    if (m_ChunksForWriteProgress.count(Url))
+        m_WrittenBytes[Url] = DownloadedBytes;
+}
+
+std::pair<TFileSize, TFileSize> TPackageFileDownloader::currentSums() const
+{
+    TFileSize downloaded = 0;
+    for (const auto& entry : m_DownloadedBytes)
+        downloaded += entry.second;
+    TFileSize written = 0;
+    for (const auto& entry : m_WrittenBytes)
+        written += entry.second;
+    return {downloaded, written};
+}
+
+void TPackageFileDownloader::onProgressTick()
+{
+    const auto [downloaded, written] = currentSums();
+    const double delta = double(downloaded) - double(m_PreviousDownloadedSum);
+    m_PreviousDownloadedSum = downloaded;
+    if (m_RateSampleCount == 0) {
+        m_RateSampleCount = 1;
+        m_RateMean = delta;
+    } else {
+        m_RateMean = (m_RateMean * m_RateSampleCount + delta) / (m_RateSampleCount + 1);
+        ++m_RateSampleCount;
+        // Restart the average now and then, so the rate follows changes in speed.
+        if (m_RateSampleCount > 30) {
+            m_RateSampleCount = 1;
+            m_RateMean = double(qint64(m_RateMean));
+        }
+    }
+
+    TFileSize totalPacked = 0;
+    TFileSize totalUnpacked = 0;
+    for (const TChunkToDownload& chunk : m_AllChunks) {
+        totalPacked += chunk.PackedSize;
+        totalUnpacked += chunk.UnpackedSize;
+    }
+    emit progress(downloaded, totalPacked, written, totalUnpacked);
+}
+
+QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownload& Chunk,
+                                                            const QByteArray& Data) const
+{
+    qInfo() << "decompressDownloadedData " << Chunk.Url << "started" << threadSuffix;
+    QByteArray decoded = ::shared::decodeContainerStrict(Data);
+    qInfo() << "decompressDownloadedData " << Chunk.Url << "finished" << threadSuffix;
+    return decoded;
+}
+
+QByteArray TPackageFileDownloader::verifyDownloadedData(const TChunkToDownload& Chunk,
+                                                        const QByteArray& Data) const
+{
+    if (QCryptographicHash::hash(Data, QCryptographicHash::Sha256) == Chunk.UnpackedHash)
+        return Data;
+    qWarning() << "saveDownloadedData failed: invalid hash";
+    throw std::runtime_error(
+        QStringLiteral("verify of url '%1' failed").arg(Chunk.Url.toString()).toStdString());
+}
+
+} // namespace orvik::launcher

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "launcher/download/chunkedfilestate.h"
+#include "launcher/download/chunktodownload.h"
+#include "launcher/download/filetodownload.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QMap>
+#include <QMutex>
+#include <QNetworkReply>
+#include <QObject>
+#include <QTimer>
+#include <QUrl>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+class QFutureWatcherBase;
+
+namespace shared {
+class TDownloadPool;
+}
+
+namespace orvik::launcher {
+
+class TLauncherFilesystemHelper;
+
+enum class EPackageDownloaderError : qint32 {
+    NoError = 0,
+    DownloadFailed = 1,
+    SavingOperationFailed = 2,
+    VerificationFailed = 3,
+};
+
+// Fetches the chunks a package installation still needs through its own pool (manual release,
+// so the pool's bound also limits the processing), decodes, verifies and writes each one on the
+// thread pool, retries failures and reports the end of a run exactly once.
+class TPackageFileDownloader : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A chunk is fetched at most this often before the run gives up on it.
+    static constexpr int kMaxAttempts = 4;
+    // The launcher's own files: an undeletable target is moved aside instead.
+    static constexpr int kSelfUpdateInstallation = 1;
+
+    TPackageFileDownloader(std::shared_ptr<::shared::TDownloadPool> pDownloadPool,
+                           std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper);
+    // Waits for the work still running on the thread pool: it uses this object.
+    ~TPackageFileDownloader() override;
+
+    void startDownload(const QDir& InstallationDirectory, int InstallationKind,
+                       const std::vector<TFileToDownload>& Files);
+
+    // Bytes per second, averaged over the last ticks; false while there is no sample.
+    bool downloadRate(double& BytesPerSecond) const;
+
+    // Not part of a run: the steps a chunk body goes through, each on a pool thread.
+    QByteArray decompressDownloadedData(const TChunkToDownload& Chunk,
+                                        const QByteArray& Data) const;
+    QByteArray verifyDownloadedData(const TChunkToDownload& Chunk, const QByteArray& Data) const;
+    void saveDownloadedData(const TChunkToDownload& Chunk, const QByteArray& Data) const;
+
+signals:
+    void downloadCompleted();
+    void writeProgress(const QUrl& Url, TFileSize DownloadedBytes) const;
+    void progress(TFileSize BytesDownloaded, TFileSize BytesTotalToDownload, TFileSize BytesWritten,
+                  TFileSize BytesTotalToWrite);
+    void downloadFailed(orvik::launcher::EPackageDownloaderError ErrorReason);
+
+public slots:
+    void onDownloadCompleted(const QUrl& Url, const QByteArray& Data);
+    void onDownloadFailed(const QUrl& Url, QNetworkReply::NetworkError Code,
+                          const QString& ErrorString);
+    void onDownloadProgress(const QUrl& Url, TFileSize DownloadedBytes);
+    void onWriteProgress(const QUrl& Url, TFileSize DownloadedBytes);
+    void onProgressTick();
+
+private:
+    enum class EStep { Decompress, Verify, Save };
+    struct TStepOutcome
+    {
+        QByteArray Data;
+        QString Error; // empty on success
+    };
+
+    void processDownloadedData(const QUrl& Url, const QByteArray& Data, bool Decompressed,
+                               bool Verified);
+    void onStepFinished(EStep Step, const QUrl& Url, const TStepOutcome& Outcome,
+                        bool Decompressed);
+    void retryOrGiveUp(const QUrl& Url, const QString& FinalMessage);
+    void finishChunk(const QUrl& Url);
+    void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+    void releaseUrl(const QUrl& Url);
+    std::pair<TFileSize, TFileSize> currentSums() const;
+    void parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data) const;
+    void useOnce(const QByteArray& UnpackedHash) const;
+    void prepareTarget(TChunkedFileState& Target, const QString& Path) const;
+
+    std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
+    std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
+    QDir m_InstallationDirectory;
+    int m_InstallationKind = 0;
+    bool m_bAtLeastOneDownloadFailed = false;
+    bool m_bAtLeastOneSavingOperationFailed = false;
+    std::vector<TChunkToDownload> m_AllChunks;
+    std::map<QUrl, TChunkToDownload> m_ChunksInProgress;
+    std::set<QUrl> m_ChunksForWriteProgress;
+    std::map<QUrl, TFileSize> m_DownloadedBytes;
+    std::map<QUrl, TFileSize> m_WrittenBytes;
+    QTimer m_ProgressTimer;
+    TFileSize m_PreviousDownloadedSum = 0;
+    unsigned m_RateSampleCount = 0;
+    double m_RateMean = 0;
+    std::set<QFutureWatcherBase*> m_RunningSteps;
+
+    mutable QMutex m_CacheLock;
+    mutable QMap<QByteArray, std::shared_ptr<TPendingChunk>> m_PendingChunks;
+    mutable int m_ChunksInMemory = 0;
+};
+
+} // namespace orvik::launcher
+
+Q_DECLARE_METATYPE(orvik::launcher::EPackageDownloaderError)

@@ -1,0 +1,336 @@
+#include "launcher/download/packagefiledownloader.h"
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "shared/container/containerwriter.h"
+#include "shared/network/downloadpool.h"
+#include "shared/network/qnetworkaccessmanagerwrapper.h"
+
+#include "testfiles.h"
+#include "testhttpserver.h"
+
+#include <QCryptographicHash>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace orvik::launcher;
+using shared::EContainerCodec;
+using testsupport::TTestHttpRoute;
+using testsupport::TTestHttpServer;
+
+namespace {
+
+constexpr int kWaitMs = 60000;
+const auto kNoSingleEnd = static_cast<EPackageDownloaderError>(99);
+
+QByteArray sha256(const QByteArray& data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+}
+
+QByteArray pattern(int size, int seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 state = quint32(seed) * 2654435761u + 1;
+    for (int i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes[i] = char(state >> 24);
+    }
+    return bytes;
+}
+
+// A file-system helper whose deletions fail, as they do for files the system holds open.
+class TUndeletableFiles : public shared::TFileSystemHelper
+{
+public:
+    bool deleteFile(const QString& path) override
+    {
+        throw std::runtime_error(("Failed to delete file " + path).toStdString());
+    }
+};
+
+} // namespace
+
+class TestPackageFileDownloader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_pServer = std::make_unique<TTestHttpServer>();
+        QVERIFY(m_pServer->start());
+        m_pInstallDir = std::make_unique<QTemporaryDir>();
+        m_pAppDir = std::make_unique<QTemporaryDir>();
+        m_Files.clear();
+        configure(100, false);
+    }
+
+    void cleanup()
+    {
+        m_pDownloader.reset();
+        m_pServer.reset();
+    }
+
+    void assemblesFilesFromSharedChunks()
+    {
+        const QByteArray a = pattern(70000, 1);
+        const QByteArray b = pattern(50000, 2);
+        const TChunkInPackage chunkA = serveChunk("/c/a", a, EContainerCodec::Deflate);
+        const TChunkInPackage chunkB = serveChunk("/c/b", b, EContainerCodec::Lzma);
+        addFile("bin/game", {chunkA, chunkB, chunkA}, {0, 1, 2}, true);
+        addFile("data/b.dat", {chunkB}, {0});
+
+        QCOMPARE(run(), EPackageDownloaderError::NoError);
+        QCOMPARE(readInstalled("bin/game"), a + b + a);
+        QCOMPARE(readInstalled("data/b.dat"), b);
+        // A chunk needed at several places is fetched once.
+        QCOMPARE(m_pServer->requestCount("/c/a"), 1);
+        QCOMPARE(m_pServer->requestCount("/c/b"), 1);
+        QVERIFY(QFileInfo(installed("bin/game")).permissions() & QFileDevice::ExeOther);
+        QVERIFY(!(QFileInfo(installed("data/b.dat")).permissions() & QFileDevice::ExeOwner));
+    }
+
+    void chunksArrivingInReverseOrder_data()
+    {
+        QTest::addColumn<int>("maxCachedChunks");
+        QTest::newRow("parked in memory") << 100;
+        QTest::newRow("parked in temporary files") << 0;
+    }
+    void chunksArrivingInReverseOrder()
+    {
+        QFETCH(int, maxCachedChunks);
+        configure(maxCachedChunks, true);
+        std::vector<TChunkInPackage> chunks;
+        QByteArray expected;
+        for (int i = 0; i < 5; ++i) {
+            const QByteArray body = pattern(40000 + i, 10 + i);
+            TTestHttpRoute route;
+            route.body = body;
+            route.delayMs = (4 - i) * 150; // the last chunk comes first
+            chunks.push_back(
+                serveChunk(QString("/r/%1").arg(i), body, EContainerCodec::Stored, &route));
+            chunks.back().Unpack = false;
+            expected += body;
+        }
+        addFile("reverse.bin", chunks, {0, 1, 2, 3, 4});
+        QCOMPARE(run(), EPackageDownloaderError::NoError);
+        QCOMPARE(readInstalled("reverse.bin"), expected);
+        // The debug mode checked every write, the parked ones among them, and found no fault.
+        const QByteArray log = testsupport::readBytes(installed("reverse.bin") + ".log");
+        QVERIFY2(log.count(": write") == 5 && !log.contains("failed") && !log.contains("invalid"),
+                 log);
+        QVERIFY2(
+            log.contains(maxCachedChunks == 0 ? "write tmp file correct" : "write cache correct"),
+            log);
+    }
+
+    void wrongBodyIsFetchedFourTimes()
+    {
+        TChunkInPackage chunk = serveChunk("/bad", pattern(1000, 3), EContainerCodec::Stored);
+        chunk.UnpackedHash = sha256("something else");
+        addFile("bad.bin", {chunk}, {0});
+        QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
+        QCOMPARE(m_pServer->requestCount("/bad"), 4);
+    }
+
+    void transientServerErrorsAreRetried()
+    {
+        TTestHttpRoute route;
+        route.failFirst = 2;
+        route.failStatus = 500;
+        const QByteArray body = pattern(3000, 4);
+        addFile("retry.bin", {serveChunk("/flaky", body, EContainerCodec::Lzip, &route)}, {0});
+        QCOMPARE(run(), EPackageDownloaderError::NoError);
+        QCOMPARE(m_pServer->requestCount("/flaky"), 3);
+        QCOMPARE(readInstalled("retry.bin"), body);
+    }
+
+    void undecodableContainerIsNotRetried()
+    {
+        const QByteArray original = pattern(100, 5);
+        TChunkInPackage chunk = serveChunk("/codec1", original, EContainerCodec::Stored);
+        // Codec 1 is valid in a header but nothing decodes it.
+        const QByteArray body = QByteArray("\x70\x01", 2) + char(100) + char(100) + original;
+        m_pServer->serve("/codec1", body);
+        addFile("codec1.bin", {chunk}, {0});
+        QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
+        QCOMPARE(m_pServer->requestCount("/codec1"), 1);
+    }
+
+    void plainBodyMarkedAsContainerIsVerifiedAsItIs()
+    {
+        const QByteArray body = "{\"not\": \"a container\"}";
+        TChunkInPackage chunk = serveChunk("/plain", body, EContainerCodec::Stored);
+        m_pServer->serve("/plain", body);
+        chunk.Unpack = true;
+        addFile("plain.json", {chunk}, {0});
+        QCOMPARE(run(), EPackageDownloaderError::NoError);
+        QCOMPARE(readInstalled("plain.json"), body);
+    }
+
+    void reusedFileKeepsItsData()
+    {
+        const QByteArray first = pattern(30000, 6);
+        const QByteArray second = pattern(20000, 7);
+        const TChunkInPackage chunk0 = serveChunk("/k/0", first, EContainerCodec::Stored);
+        const TChunkInPackage chunk1 = serveChunk("/k/1", second, EContainerCodec::Stored);
+        QVERIFY(testsupport::writeBytes(installed("kept.bin"), first + QByteArray(20000, 'x')));
+        addFile("kept.bin", {chunk0, chunk1}, {1});
+        QCOMPARE(run(), EPackageDownloaderError::NoError);
+        QCOMPARE(readInstalled("kept.bin"), first + second);
+        QCOMPARE(m_pServer->requestCount("/k/0"), 0);
+    }
+
+    void documentPathsStayInsideTheInstallation()
+    {
+        const QByteArray body = pattern(500, 8);
+        addFile("../../outside.bin", {serveChunk("/o", body, EContainerCodec::Stored)}, {0});
+        QCOMPARE(run(), EPackageDownloaderError::NoError);
+        QCOMPARE(readInstalled("outside.bin"), body);
+        QVERIFY(
+            !QFileInfo::exists(QFileInfo(m_pInstallDir->path()).absolutePath() + "/outside.bin"));
+    }
+
+    void unwritableTargetFailsTheSave()
+    {
+        QVERIFY(testsupport::writeBytes(installed("blocker"), "a file where a folder must go"));
+        addFile("blocker/file.bin", {serveChunk("/s", pattern(10, 9), EContainerCodec::Stored)},
+                {0});
+        QCOMPARE(run(), EPackageDownloaderError::SavingOperationFailed);
+    }
+
+    void undeletableTarget_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("game package") << 0 << int(EPackageDownloaderError::SavingOperationFailed);
+        QTest::newRow("launcher self-update") << 1 << int(EPackageDownloaderError::NoError);
+    }
+    void undeletableTarget()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, expected);
+        m_pFilesystem = std::make_shared<TLauncherFilesystemHelper>(
+            m_pAppDir->path(), std::make_shared<TUndeletableFiles>());
+        rebuildDownloader();
+        QVERIFY(testsupport::writeBytes(installed("launcher"), "running version"));
+        const QByteArray body = pattern(800, 11);
+        addFile("launcher", {serveChunk("/l", body, EContainerCodec::Stored)}, {0});
+        QCOMPARE(int(run(kind)), expected);
+        if (kind == 1) {
+            QCOMPARE(readInstalled("launcher"), body);
+            QCOMPARE(readInstalled("launcher.old"), QByteArray("running version"));
+        } else {
+            QCOMPARE(readInstalled("launcher"), QByteArray("running version"));
+        }
+    }
+
+    void finalProgressAndEmptyRun()
+    {
+        const QByteArray body = pattern(5000, 12);
+        TChunkInPackage chunk = serveChunk("/p", body, EContainerCodec::Zpaq);
+        addFile("p.bin", {chunk}, {0});
+        QSignalSpy progress(m_pDownloader.get(), &TPackageFileDownloader::progress);
+        QCOMPARE(run(), EPackageDownloaderError::NoError);
+        QVERIFY(!progress.isEmpty());
+        const QList<QVariant> last = progress.last();
+        QCOMPARE(last.at(0).value<TFileSize>(), chunk.PackedSize);
+        QCOMPARE(last.at(1).value<TFileSize>(), chunk.PackedSize);
+
+        m_Files.clear();
+        QCOMPARE(run(), EPackageDownloaderError::NoError); // nothing to fetch ends at once
+    }
+
+private:
+    void configure(int maxCachedChunks, bool chunkVerification)
+    {
+        const QByteArray ini =
+            "[OPTIONS]\nmaxCachedChunks=" + QByteArray::number(maxCachedChunks) +
+            "\n[DEBUG]\nchunkVerification=" + (chunkVerification ? "true" : "false") + "\n";
+        QVERIFY(testsupport::writeBytes(m_pAppDir->filePath("launchersettings.ini"), ini));
+        m_pFilesystem = std::make_shared<TLauncherFilesystemHelper>(m_pAppDir->path());
+        rebuildDownloader();
+    }
+
+    void rebuildDownloader()
+    {
+        m_pDownloader.reset();
+        auto manager = std::make_shared<shared::QNetworkAccessManagerWrapper>(
+            std::make_shared<QNetworkAccessManager>());
+        m_pPool = std::make_shared<shared::TDownloadPool>(6, manager, false);
+        m_pDownloader = std::make_unique<TPackageFileDownloader>(m_pPool, m_pFilesystem);
+    }
+
+    TChunkInPackage serveChunk(const QString& path, const QByteArray& unpacked,
+                               EContainerCodec codec, TTestHttpRoute* route = nullptr)
+    {
+        const QByteArray body = codec == EContainerCodec::Stored && route
+                                    ? route->body
+                                    : shared::makeContainer(unpacked, codec);
+        if (route) {
+            route->body = body;
+            m_pServer->setRoute(path, *route);
+        } else {
+            m_pServer->serve(path, body);
+        }
+        TChunkInPackage chunk;
+        chunk.Url = m_pServer->url(path);
+        chunk.PackedSize = TFileSize(body.size());
+        chunk.PackedHash = sha256(body);
+        chunk.UnpackedSize = TFileSize(unpacked.size());
+        chunk.UnpackedHash = sha256(unpacked);
+        chunk.Unpack = true;
+        return chunk;
+    }
+
+    void addFile(const QString& path, const std::vector<TChunkInPackage>& chunks,
+                 const std::vector<int>& positions, bool executable = false)
+    {
+        TFileToDownload file;
+        file.LocalPath = path;
+        file.Chunks = chunks;
+        file.Positions = positions;
+        file.Executable = executable;
+        for (const TChunkInPackage& chunk : chunks)
+            file.Size += chunk.UnpackedSize;
+        m_Files.push_back(file);
+    }
+
+    // The run's outcome; a run that ends twice or never gives a value no test expects.
+    EPackageDownloaderError run(int kind = 0)
+    {
+        QSignalSpy completed(m_pDownloader.get(), &TPackageFileDownloader::downloadCompleted);
+        QSignalSpy failed(m_pDownloader.get(), &TPackageFileDownloader::downloadFailed);
+        QEventLoop loop;
+        connect(m_pDownloader.get(), &TPackageFileDownloader::downloadCompleted, &loop,
+                &QEventLoop::quit, Qt::QueuedConnection);
+        connect(m_pDownloader.get(), &TPackageFileDownloader::downloadFailed, &loop,
+                &QEventLoop::quit, Qt::QueuedConnection);
+        QTimer::singleShot(kWaitMs, &loop, &QEventLoop::quit);
+        m_pDownloader->startDownload(QDir(m_pInstallDir->path()), kind, m_Files);
+        loop.exec();
+        if (completed.count() + failed.count() != 1)
+            return kNoSingleEnd;
+        if (!completed.isEmpty())
+            return EPackageDownloaderError::NoError;
+        return failed.first().first().value<EPackageDownloaderError>();
+    }
+
+    QString installed(const QString& path) const { return m_pInstallDir->filePath(path); }
+    QByteArray readInstalled(const QString& path) const
+    {
+        return testsupport::readBytes(installed(path));
+    }
+
+    std::unique_ptr<TTestHttpServer> m_pServer;
+    std::unique_ptr<QTemporaryDir> m_pInstallDir;
+    std::unique_ptr<QTemporaryDir> m_pAppDir;
+    std::shared_ptr<TLauncherFilesystemHelper> m_pFilesystem;
+    std::shared_ptr<shared::TDownloadPool> m_pPool;
+    std::unique_ptr<TPackageFileDownloader> m_pDownloader;
+    std::vector<TFileToDownload> m_Files;
+};
+
+QTEST_GUILESS_MAIN(TestPackageFileDownloader)
+#include "tst_packagefiledownloader.moc"
