@@ -20,7 +20,7 @@
 namespace {
 
 constexpr int kParallel = 6;
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 
 QList<QUrl> blobUrls(std::uint16_t port, int count, int round)
 {
