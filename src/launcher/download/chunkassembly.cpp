@@ -5,8 +5,8 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/logging/logging.h"
 #include "shared/filesystemhelper/ioerror.h"
+#include "shared/hash/sha256.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QTextStream>
 
@@ -15,11 +15,6 @@
 namespace orvik::launcher {
 
 namespace {
-
-QByteArray sha256(const QByteArray& data)
-{
-    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
-}
 
 enum class ESource { OwnData, Memory, TemporaryFile };
 
@@ -77,7 +72,7 @@ void checkEarlierChunks(TChunkedFileState& target, int index, TCheckLog& log)
         if (static_cast<TFileSize>(bytes.size()) != earlier.UnpackedSize)
             throw ::shared::ioError(target.TargetFile.fileName(),
                                     QStringLiteral("invalid old chunk"));
-        if (sha256(bytes) != earlier.UnpackedHash) {
+        if (::shared::sha256(bytes) != earlier.UnpackedHash) {
             log.line(target.offsetOf(j), ": check failed");
             throw ::shared::ioError(target.TargetFile.fileName(), QStringLiteral("invalid hash"));
         }
@@ -158,7 +153,7 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
             const TFileSize offset = target.offsetOf(index);
             if (log->enabled()) {
                 checkEarlierChunks(target, index, *log);
-                const bool correct = sha256(source) == entry.UnpackedHash;
+                const bool correct = ::shared::sha256(source) == entry.UnpackedHash;
                 log->line(offset, writeMessage(sourceKind, correct));
                 if (!correct && sourceKind == ESource::TemporaryFile)
                     throw ::shared::ioError(path, QStringLiteral("invalid hash"));

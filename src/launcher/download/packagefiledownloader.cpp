@@ -3,9 +3,9 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/logging/logging.h"
 #include "shared/container/containerdecoder.h"
+#include "shared/hash/sha256.h"
 #include "shared/network/downloadpool.h"
 
-#include <QCryptographicHash>
 #include <QFutureWatcher>
 #include <QtConcurrent>
 
@@ -377,7 +377,7 @@ QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownlo
 QByteArray TPackageFileDownloader::verifyDownloadedData(const TChunkToDownload& Chunk,
                                                         const QByteArray& Data) const
 {
-    if (QCryptographicHash::hash(Data, QCryptographicHash::Sha256) == Chunk.UnpackedHash)
+    if (::shared::sha256(Data) == Chunk.UnpackedHash)
         return Data;
     qWarning() << "saveDownloadedData failed: invalid hash";
     throw std::runtime_error(
