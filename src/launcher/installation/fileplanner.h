@@ -1,0 +1,34 @@
+#pragma once
+
+#include "launcher/configuration/packageconfigurationreader.h"
+#include "launcher/download/filetodownload.h"
+#include "launcher/installation/scanprogress.h"
+
+#include <QDir>
+
+namespace shared {
+class TFileSystemHelper;
+}
+
+namespace orvik::launcher {
+
+// What every file of one planning is compared with. The installed lists are empty unless the
+// installed configuration may be trusted instead of reading the files (fast scan).
+struct TPlanningInputs
+{
+    QDir InstallationDirectory;
+    ::shared::TFileSystemHelper& FileSystem;
+    const TChunkInPackageVector& RemoteChunks;
+    const TFileInPackageVector& InstalledFiles;
+    const TChunkInPackageVector& InstalledChunks;
+    TScanProgress& Progress;
+};
+
+// Decides what one wanted file needs and brings its reusable old content into place: a file of
+// fewer than two chunks is kept when its digest matches and deleted otherwise; a chunked file has
+// the chunks it already holds moved to their new offsets. The result lists the positions of its
+// chunks to fetch (none when the file is complete). Throws std::runtime_error when the document
+// names a chunk that does not exist or a path that cannot be placed in the installation.
+TFileToDownload planFile(const TFileInPackage& File, const TPlanningInputs& Inputs);
+
+} // namespace orvik::launcher

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "launcher/configuration/packageconfigurationreader.h"
+#include "launcher/download/filetodownload.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace orvik::launcher {
+
+// The result of planning an installation: what must be fetched and what must go.
+struct TPackageDifference
+{
+    std::vector<TFileToDownload> m_FilesToDownload;
+    // In the order of the installed configuration; paths as the document names them.
+    std::vector<TFileInPackage> m_FilesToDelete;
+    // Not empty when the planning failed (a document names a chunk that does not exist or a path
+    // that has no place inside the installation). Both lists are then empty: acting on half a
+    // plan could delete what is still wanted.
+    QString m_ErrorMessage;
+};
+
+} // namespace orvik::launcher

@@ -1,0 +1,54 @@
+#include "launcher/installation/packageinstallation.h"
+
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/logging/logging.h"
+
+#include <QtConcurrent>
+
+namespace orvik::launcher {
+
+TPackageInstallation::TPackageInstallation(
+    std::shared_ptr<TPackage> pPackage,
+    std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper)
+    : m_pPackage(std::move(pPackage))
+    , m_pLauncherFilesystemHelper(std::move(pLauncherFilesystemHelper))
+{
+    // Progress is emitted on pool threads and delivered queued: the types need registering.
+    qRegisterMetaType<TFileSize>("TFileSize");
+    qRegisterMetaType<std::shared_ptr<TPackage>>("std::shared_ptr<orvik::launcher::TPackage>");
+    connect(&m_VerificationWatcher, &QFutureWatcherBase::finished, this,
+            [this] { onVerifyFinished(m_VerificationWatcher.result()); });
+}
+
+TPackageInstallation::~TPackageInstallation()
+{
+    m_bStopRequested = true;
+    m_VerificationWatcher.waitForFinished();
+}
+
+void TPackageInstallation::startVerification(const TPackageConfigurationReader& Configuration,
+                                             bool Force)
+{
+    if (!Force && m_pLauncherFilesystemHelper->settings()->skipVerification) {
+        onVerifyFinished(true);
+        return;
+    }
+    if (m_VerificationWatcher.isRunning()) {
+        qWarning() << "startVerification ignored: a verification is running" << threadSuffix;
+        return;
+    }
+    m_VerificationWatcher.setFuture(
+        QtConcurrent::run(this, &TPackageInstallation::VerifyPackage, m_InstallationDirectory,
+                          m_pLauncherFilesystemHelper, Configuration.getFiles()));
+}
+
+void TPackageInstallation::onVerifyFinished(bool Result)
+{
+    qInfo() << "onVerifyFinished with " << (Result ? "true" : "false") << threadSuffix;
+    m_bWithoutError = Result;
+    m_ErrorReason =
+        Result ? EPackageDownloaderError::NoError : EPackageDownloaderError::VerificationFailed;
+    emit verificationFinished(m_pPackage);
+}
+
+} // namespace orvik::launcher

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "launcher/configuration/packageconfigurationreader.h"
+#include "launcher/download/filetodownload.h"
+#include "launcher/download/packagefiledownloader.h"
+#include "launcher/installation/packagedifference.h"
+#include "launcher/package/package.h"
+
+#include <QDir>
+#include <QFutureWatcher>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace orvik::launcher {
+
+class TLauncherFilesystemHelper;
+
+// One run of installing, updating, repairing or verifying one package. Planning and verification
+// run on the global thread pool and read only what they are given; their progress reaches the
+// GUI thread through queued signals.
+class TPackageInstallation : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int PlanningWorkerCount = 6;
+    static constexpr int VerificationWorkerCount = 6;
+
+    TPackageInstallation(std::shared_ptr<TPackage> pPackage,
+                         std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper);
+    // Waits for a running verification after asking it to stop: it reports through this object.
+    ~TPackageInstallation() override;
+
+    void setInstallationDirectory(const QDir& Directory) { m_InstallationDirectory = Directory; }
+    const QDir& getInstallationDirectory() const { return m_InstallationDirectory; }
+    void setInstallationKind(qint32 Kind) { m_InstallationKind = Kind; }
+    qint32 getInstallationKind() const { return m_InstallationKind; }
+    void setInstalledVersionLabel(const QString& Label) { m_InstalledVersionLabel = Label; }
+    const QString& getInstalledVersionLabel() const { return m_InstalledVersionLabel; }
+    void setRemoteVersionLabel(const QString& Label) { m_RemoteVersionLabel = Label; }
+    const QString& getRemoteVersionLabel() const { return m_RemoteVersionLabel; }
+    const std::shared_ptr<TPackage>& getPackage() const { return m_pPackage; }
+    bool isWithoutError() const { return m_bWithoutError; }
+    EPackageDownloaderError getErrorReason() const { return m_ErrorReason; }
+
+    // Planning, on a pool thread: which installed files the remote configuration no longer lists,
+    // and which wanted files need data after reusing what is on disk. Files on disk that neither
+    // configuration lists are never touched. Never throws: a failure is the result's message.
+    TPackageDifference computeRequiredChanges(QDir InstallationDirectory,
+                                              std::shared_ptr<TLauncherFilesystemHelper> pHelper,
+                                              TPackageConfigurationReader Remote,
+                                              TPackageConfigurationReader Installed, bool FastScan);
+    // The parallel scan: the files that need data, largest files planned first. Throws
+    // std::runtime_error when a document is unusable.
+    std::vector<TFileToDownload> FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
+        const TFileInPackageVector& RemoteFiles, const TChunkInPackageVector& RemoteChunks,
+        const TFileInPackageVector& InstalledFiles, const TChunkInPackageVector& InstalledChunks,
+        bool FastScan, const QDir& InstallationDirectory,
+        const std::shared_ptr<TLauncherFilesystemHelper>& pHelper);
+
+    // Proves every file of the configuration is on disk with its digest. Without Force, the
+    // skipVerification setting passes it at once. GUI thread.
+    void startVerification(const TPackageConfigurationReader& Configuration, bool Force);
+    // On a pool thread; true when every file is present and matches.
+    bool VerifyPackage(QDir Directory, std::shared_ptr<TLauncherFilesystemHelper> pHelper,
+                       TFileInPackageVector Files);
+
+signals:
+    void scanProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
+    void writeProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
+    void verificationProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
+    void downloadFinished(std::shared_ptr<orvik::launcher::TPackage> PackageBeingInstalled);
+    void verificationFinished(std::shared_ptr<orvik::launcher::TPackage> PackageBeingInstalled);
+    void diskAccessFailed(QString Message);
+
+public slots:
+    void onVerifyFinished(bool Result);
+
+private:
+    std::shared_ptr<TPackage> m_pPackage;
+    std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
+    bool m_bWithoutError = false;
+    EPackageDownloaderError m_ErrorReason = EPackageDownloaderError::NoError;
+    qint32 m_InstallationKind = 0;
+    QString m_InstalledVersionLabel;
+    QString m_RemoteVersionLabel;
+    QDir m_InstallationDirectory;
+    std::vector<TFileInPackage> m_FilesToDelete;
+    std::vector<TFileToDownload> m_FilesToDownload;
+
+    QFutureWatcher<bool> m_VerificationWatcher;
+    // Set when the installation goes away: running verification workers stop at the next piece.
+    std::atomic<bool> m_bStopRequested{false};
+};
+
+} // namespace orvik::launcher
+
+Q_DECLARE_METATYPE(std::shared_ptr<orvik::launcher::TPackage>)

@@ -1,0 +1,170 @@
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/installation/fileplanner.h"
+#include "launcher/installation/packageinstallation.h"
+#include "launcher/logging/logging.h"
+#include "shared/concurrency/parallelworkers.h"
+
+#include <QFileInfo>
+#include <QMutex>
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+
+namespace orvik::launcher {
+
+namespace {
+
+bool listsPath(const TFileInPackageVector& SortedFiles, const QString& Path)
+{
+    const auto found = std::lower_bound(
+        SortedFiles.begin(), SortedFiles.end(), Path,
+        [](const TFileInPackage& entry, const QString& path) { return entry.LocalFile < path; });
+    return found != SortedFiles.end() && found->LocalFile == Path;
+}
+
+std::runtime_error documentError(const QString& Text)
+{
+    return std::runtime_error(Text.toStdString());
+}
+
+struct TWorkerOutcome
+{
+    std::vector<TFileToDownload> Files;
+    QString Error;
+};
+
+} // namespace
+
+TPackageDifference TPackageInstallation::computeRequiredChanges(
+    QDir InstallationDirectory, std::shared_ptr<TLauncherFilesystemHelper> pHelper,
+    TPackageConfigurationReader Remote, TPackageConfigurationReader Installed, bool FastScan)
+{
+    qInfo() << "computeRequiredChanges " << InstallationDirectory.absolutePath()
+            << " fast scan: " << FastScan << threadSuffix;
+    TPackageDifference difference;
+    try {
+        ::shared::TFileSystemHelper& fileSystem = pHelper->fileSystem();
+        const TFileInPackageVector& remoteFiles = Remote.getFiles();
+        std::set<QString> wantedPaths;
+        for (const TFileInPackage& file : remoteFiles)
+            wantedPaths.insert(
+                fileSystem.resolvePathInsideDirectory(InstallationDirectory, file.LocalFile));
+
+        for (const TFileInPackage& file : Installed.getFiles()) {
+            if (listsPath(remoteFiles, file.LocalFile))
+                continue;
+            QString path;
+            try {
+                path = fileSystem.resolvePathInsideDirectory(InstallationDirectory, file.LocalFile);
+            } catch (const std::runtime_error&) {
+                continue; // no place inside the installation: nothing there to delete
+            }
+            // A climbing path lands on its bare name inside the installation, which may be a
+            // file that is wanted and was just planned: deleting it would lose it.
+            if (wantedPaths.count(path) > 0)
+                continue;
+            TFileInPackage obsolete = file;
+            obsolete.LocalFile = InstallationDirectory.relativeFilePath(path);
+            difference.m_FilesToDelete.push_back(std::move(obsolete));
+        }
+
+        difference.m_FilesToDownload = FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
+            remoteFiles, Remote.getChunks(), Installed.getFiles(), Installed.getChunks(), FastScan,
+            InstallationDirectory, pHelper);
+    } catch (const std::exception& error) {
+        qWarning() << "computeRequiredChanges failed: " << error.what() << threadSuffix;
+        TPackageDifference failed;
+        failed.m_ErrorMessage = QString::fromUtf8(error.what());
+        return failed;
+    }
+    qInfo() << "computeRequiredChanges files to download: " << difference.m_FilesToDownload.size()
+            << " files to delete: " << difference.m_FilesToDelete.size() << threadSuffix;
+    return difference;
+}
+
+std::vector<TFileToDownload>
+TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
+    const TFileInPackageVector& RemoteFiles, const TChunkInPackageVector& RemoteChunks,
+    const TFileInPackageVector& InstalledFiles, const TChunkInPackageVector& InstalledChunks,
+    bool FastScan, const QDir& InstallationDirectory,
+    const std::shared_ptr<TLauncherFilesystemHelper>& pHelper)
+{
+    ::shared::TFileSystemHelper& fileSystem = pHelper->fileSystem();
+
+    // The whole document is checked before any file is touched: a plan that fails half-way
+    // would leave files rearranged for a download that never comes.
+    TFileSize total = 0;
+    std::set<QString> paths;
+    for (const TFileInPackage& file : RemoteFiles) {
+        const QString path =
+            fileSystem.resolvePathInsideDirectory(InstallationDirectory, file.LocalFile);
+        if (!paths.insert(path).second)
+            throw documentError(
+                QStringLiteral("The package document lists '%1' twice.").arg(file.LocalFile));
+        for (const qint32 index : file.ChunkIndexes)
+            if (index < 0 || size_t(index) >= RemoteChunks.size())
+                throw documentError(
+                    QStringLiteral("The package document lists chunk %1 for '%2', which does "
+                                   "not exist.")
+                        .arg(index)
+                        .arg(file.LocalFile));
+        const QFileInfo info(path);
+        if (info.exists())
+            total += TFileSize(info.size());
+    }
+
+    std::vector<const TFileInPackage*> work;
+    work.reserve(RemoteFiles.size());
+    for (const TFileInPackage& file : RemoteFiles)
+        work.push_back(&file);
+    std::sort(work.begin(), work.end(), [](const TFileInPackage* a, const TFileInPackage* b) {
+        return a->UnpackedSize > b->UnpackedSize;
+    });
+
+    const TFileInPackageVector noFiles;
+    const TChunkInPackageVector noChunks;
+    TScanProgress progress(
+        total, [this](TFileSize Done, TFileSize Total) { emit scanProgress(Done, Total); });
+    const TPlanningInputs inputs{InstallationDirectory,
+                                 fileSystem,
+                                 RemoteChunks,
+                                 FastScan ? InstalledFiles : noFiles,
+                                 FastScan ? InstalledChunks : noChunks,
+                                 progress};
+
+    QMutex workMutex;
+    size_t next = 0;
+    std::atomic<bool> failed{false};
+    const auto worker = [&]() -> TWorkerOutcome {
+        TWorkerOutcome outcome;
+        for (;;) {
+            const TFileInPackage* file = nullptr;
+            {
+                QMutexLocker lock(&workMutex);
+                if (failed || next >= work.size())
+                    return outcome;
+                file = work[next++];
+            }
+            try {
+                outcome.Files.push_back(planFile(*file, inputs));
+            } catch (const std::exception& error) {
+                outcome.Error = QString::fromUtf8(error.what());
+                failed = true;
+                return outcome;
+            }
+        }
+    };
+
+    std::vector<TFileToDownload> result;
+    for (TWorkerOutcome& outcome : ::shared::runParallelWorkers(PlanningWorkerCount, worker)) {
+        if (!outcome.Error.isEmpty())
+            throw documentError(outcome.Error);
+        for (TFileToDownload& file : outcome.Files)
+            if (!file.Positions.empty())
+                result.push_back(std::move(file));
+    }
+    return result;
+}
+
+} // namespace orvik::launcher

@@ -1,0 +1,354 @@
+#include "installationfixture.h"
+
+#include "launcher/installation/chunkmatcher.h"
+
+#include <QFutureWatcher>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtConcurrent>
+#include <QtTest>
+
+using namespace installationfixture;
+using orvik::launcher::EChunkReuseState;
+using orvik::launcher::TChunkInPackage;
+using orvik::launcher::TChunkMatcher;
+using orvik::launcher::TFileToDownload;
+using orvik::launcher::TPackageConfigurationReader;
+using orvik::launcher::TPackageDifference;
+using orvik::launcher::TPackageInstallation;
+using testsupport::readBytes;
+using testsupport::writeBytes;
+
+namespace {
+
+struct TPlan
+{
+    TPackageDifference Difference;
+    std::vector<std::pair<TFileSize, TFileSize>> Progress;
+};
+
+const TFileToDownload* findFile(const TPlan& plan, const QString& localPath)
+{
+    for (const TFileToDownload& file : plan.Difference.m_FilesToDownload)
+        if (file.LocalPath == localPath)
+            return &file;
+    return nullptr;
+}
+
+QByteArray concatenated(const std::vector<QByteArray>& chunks)
+{
+    QByteArray all;
+    for (const QByteArray& chunk : chunks)
+        all += chunk;
+    return all;
+}
+
+} // namespace
+
+class TestInstallationPlanning : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        m_Content = pseudoRandom(1, int(40 * MiB));
+        m_Chunks = cutIntoChunks(m_Content);
+        // The swap and insertion cases need several chunks that end at a natural boundary.
+        QCOMPARE(int(m_Chunks.size()), 6);
+    }
+
+    void init()
+    {
+        m_pRoot = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_pRoot->isValid());
+        m_Installation = m_pRoot->path() + QStringLiteral("/a/b/inst");
+        QVERIFY(QDir().mkpath(m_Installation));
+        QVERIFY(QDir().mkpath(m_pRoot->path() + QStringLiteral("/app")));
+        m_pHelper = helperWithSettings(m_pRoot->path() + QStringLiteral("/app"), false);
+    }
+
+    void obsoleteFilesAreDeletedAndUnlistedFilesKept()
+    {
+        TDocument installed;
+        installed.addWholeFile(QStringLiteral("keep.dat"), "keep");
+        installed.addWholeFile(QStringLiteral("old.dat"), "old");
+        // Paths compare case-sensitively: this is not keep2.dat.
+        installed.addWholeFile(QStringLiteral("Keep2.dat"), "k2");
+        TDocument remote;
+        remote.addWholeFile(QStringLiteral("keep.dat"), "keep");
+        remote.addWholeFile(QStringLiteral("keep2.dat"), "k2");
+        QVERIFY(writeBytes(inside("keep.dat"), "keep"));
+        QVERIFY(writeBytes(inside("stray.dat"), "stray"));
+
+        const TPlan plan = run(remote, installed, false);
+        QVERIFY(plan.Difference.m_ErrorMessage.isEmpty());
+        QStringList deleted;
+        for (const auto& file : plan.Difference.m_FilesToDelete)
+            deleted << file.LocalFile;
+        QCOMPARE(deleted, QStringList({"Keep2.dat", "old.dat"}));
+        QCOMPARE(int(plan.Difference.m_FilesToDownload.size()), 1);
+        QVERIFY(findFile(plan, QStringLiteral("keep2.dat")));
+        QCOMPARE(readBytes(inside("stray.dat")), QByteArray("stray"));
+        QCOMPARE(readBytes(inside("keep.dat")), QByteArray("keep"));
+    }
+
+    void wholeFileCheck_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<QByteArray>("onDisk");
+        QTest::addColumn<bool>("fetched");
+        const QByteArray wanted = pseudoRandom(2, 100000);
+        QByteArray flipped = wanted;
+        flipped[50000] = char(flipped[50000] ^ 1);
+        QTest::newRow("identical file is kept") << true << wanted << false;
+        QTest::newRow("one changed byte") << true << flipped << true;
+        QTest::newRow("missing file") << false << QByteArray() << true;
+        QTest::newRow("one byte too many") << true << wanted + "x" << true;
+    }
+    void wholeFileCheck()
+    {
+        QFETCH(bool, present);
+        QFETCH(QByteArray, onDisk);
+        QFETCH(bool, fetched);
+        const QByteArray wanted = pseudoRandom(2, 100000);
+        TDocument remote;
+        remote.addWholeFile(QStringLiteral("f.bin"), wanted);
+        if (present)
+            QVERIFY(writeBytes(inside("f.bin"), onDisk));
+
+        const TPlan plan = run(remote, TDocument(), false);
+        const TFileToDownload* file = findFile(plan, QStringLiteral("f.bin"));
+        QCOMPARE(file != nullptr, fetched);
+        if (!fetched) {
+            QCOMPARE(readBytes(inside("f.bin")), wanted);
+            return;
+        }
+        // A file that differs is removed and fetched through its own download entry.
+        QVERIFY(!QFileInfo::exists(inside("f.bin")));
+        QCOMPARE(int(file->Chunks.size()), 1);
+        QCOMPARE(file->Chunks[0].Url.toString(), QStringLiteral("http://cdn.test/whole/f.bin"));
+        QCOMPARE(file->Positions, std::vector<int>{0});
+        QCOMPARE(file->Hash, shared::sha256(wanted));
+        QCOMPARE(file->Size, TFileSize(wanted.size()));
+    }
+
+    // Old content shifted by bytes inserted into the first chunk: every later chunk is found one
+    // insertion further on, moved back into place, and the file is cut to the new length.
+    void insertedBytesNearTheStart()
+    {
+        const QByteArray local = m_Content.left(5000) + pseudoRandom(3, 1000) + m_Content.mid(5000);
+        QVERIFY(writeBytes(inside("big.bin"), local));
+        TDocument remote;
+        remote.addChunkedFile(QStringLiteral("big.bin"), m_Chunks);
+
+        const TPlan plan = run(remote, TDocument(), false);
+        const TFileToDownload* file = findFile(plan, QStringLiteral("big.bin"));
+        QVERIFY(file);
+        QCOMPARE(file->Positions, std::vector<int>{0});
+        QCOMPARE(int(file->Chunks.size()), 6);
+        const QByteArray result = readBytes(inside("big.bin"));
+        QCOMPARE(result.size(), m_Content.size());
+        const int firstChunk = m_Chunks[0].size();
+        QVERIFY(result.mid(firstChunk) == m_Content.mid(firstChunk));
+        QCOMPARE(QDir(m_Installation).entryList(QDir::Files), QStringList{"big.bin"});
+        // Every byte read counts once, so the scan ends at its total.
+        QVERIFY(!plan.Progress.empty());
+        QCOMPARE(plan.Progress.back().first, TFileSize(local.size()));
+        QCOMPARE(plan.Progress.back().second, TFileSize(local.size()));
+    }
+
+    // Moving the first chunk into place overwrites the old place of the second: without saving
+    // it first, the second chunk would be copied from bytes already overwritten.
+    void overlappingMovesGoThroughTheTemporaryFile()
+    {
+        std::vector<QByteArray> swapped = m_Chunks;
+        std::swap(swapped[0], swapped[1]);
+        QVERIFY(writeBytes(inside("big.bin"), concatenated(swapped)));
+        TDocument remote;
+        remote.addChunkedFile(QStringLiteral("big.bin"), m_Chunks);
+
+        const TPlan plan = run(remote, TDocument(), false);
+        QVERIFY(plan.Difference.m_ErrorMessage.isEmpty());
+        // Complete after the moves: nothing to fetch, so the file is not listed.
+        QVERIFY(!findFile(plan, QStringLiteral("big.bin")));
+        QVERIFY(readBytes(inside("big.bin")) == m_Content);
+        QCOMPARE(QDir(m_Installation).entryList(QDir::Files), QStringList{"big.bin"});
+    }
+
+    // With fast scan a file the installed configuration lists with its chunks is trusted and not
+    // read; a file it does not list is still read.
+    void fastScanTrustsTheInstalledChunkList()
+    {
+        QVERIFY(writeBytes(inside("listed.bin"), QByteArray(m_Content.size(), '\0')));
+        const QByteArray shifted = pseudoRandom(3, 1000) + m_Content;
+        QVERIFY(writeBytes(inside("unlisted.bin"), shifted));
+        TDocument remote;
+        remote.addChunkedFile(QStringLiteral("listed.bin"), m_Chunks);
+        remote.addChunkedFile(QStringLiteral("unlisted.bin"), m_Chunks);
+        TDocument installed;
+        installed.addChunkedFile(QStringLiteral("listed.bin"), m_Chunks);
+
+        const TPlan plan = run(remote, installed, true);
+        QVERIFY(!findFile(plan, QStringLiteral("listed.bin")));
+        QVERIFY(readBytes(inside("listed.bin")) == QByteArray(m_Content.size(), '\0'));
+        const TFileToDownload* unlisted = findFile(plan, QStringLiteral("unlisted.bin"));
+        QVERIFY(unlisted);
+        QCOMPARE(unlisted->Positions, std::vector<int>{0});
+
+        // Without fast scan the zeros are read and nothing in them is reusable.
+        const TPlan full = run(remote, installed, false);
+        const TFileToDownload* listed = findFile(full, QStringLiteral("listed.bin"));
+        QVERIFY(listed);
+        QCOMPARE(int(listed->Positions.size()), 6);
+    }
+
+    // A document path that climbs out of the installation or is absolute must not make the
+    // planning delete, rewrite or list for deletion anything outside it.
+    void documentPathsStayInsideTheInstallation_data()
+    {
+        QTest::addColumn<QString>("prefix");
+        QTest::newRow("climbing") << QStringLiteral("../../");
+        QTest::newRow("absolute") << QStringLiteral("%ROOT%/a/");
+    }
+    void documentPathsStayInsideTheInstallation()
+    {
+        QFETCH(QString, prefix);
+        prefix.replace(QStringLiteral("%ROOT%"), m_pRoot->path());
+        const QString outside = m_pRoot->path() + QStringLiteral("/a/");
+        std::vector<QByteArray> swapped = m_Chunks;
+        std::swap(swapped[0], swapped[1]);
+        const QByteArray swappedContent = concatenated(swapped);
+        QVERIFY(writeBytes(outside + "whole.bin", "outside"));
+        QVERIFY(writeBytes(outside + "chunked.bin", swappedContent));
+        QVERIFY(writeBytes(outside + "gone.bin", "outside"));
+
+        TDocument remote;
+        remote.addWholeFile(prefix + "whole.bin", "wanted");
+        remote.addChunkedFile(prefix + "chunked.bin", m_Chunks);
+        TDocument installed;
+        installed.addWholeFile(prefix + "gone.bin", "old");
+
+        const TPlan plan = run(remote, installed, false);
+        QVERIFY(plan.Difference.m_ErrorMessage.isEmpty());
+        QCOMPARE(readBytes(outside + "whole.bin"), QByteArray("outside"));
+        QVERIFY(readBytes(outside + "chunked.bin") == swappedContent);
+        QCOMPARE(readBytes(outside + "gone.bin"), QByteArray("outside"));
+        QCOMPARE(int(plan.Difference.m_FilesToDelete.size()), 1);
+        const QString deleted = plan.Difference.m_FilesToDelete[0].LocalFile;
+        const QString target = QDir::cleanPath(QDir(m_Installation).filePath(deleted));
+        QVERIFY2(target.startsWith(m_Installation + QLatin1Char('/')), qPrintable(target));
+    }
+
+    // A document that cannot be planned fails as a whole before any file is touched.
+    void unusableDocumentFailsWithoutTouchingFiles_data()
+    {
+        QTest::addColumn<QJsonArray>("indexes");
+        QTest::addColumn<QString>("secondPath");
+        QTest::newRow("chunk index out of range") << QJsonArray{0, 7} << QStringLiteral("b.bin");
+        QTest::newRow("negative chunk index") << QJsonArray{0, -1} << QStringLiteral("b.bin");
+        QTest::newRow("same file under two names")
+            << QJsonArray{0, 0} << QStringLiteral("x/../a.bin");
+    }
+    void unusableDocumentFailsWithoutTouchingFiles()
+    {
+        QFETCH(QJsonArray, indexes);
+        QFETCH(QString, secondPath);
+        TDocument remote;
+        remote.addWholeFile(QStringLiteral("a.bin"), "wanted");
+        remote.addChunkedFile(QStringLiteral("c.bin"), {m_Chunks[0]});
+        remote.addFileWithIndexes(secondPath, "content", indexes);
+        TDocument installed;
+        installed.addWholeFile(QStringLiteral("old.bin"), "old");
+        QVERIFY(writeBytes(inside("a.bin"), "different"));
+
+        const TPlan plan = run(remote, installed, false);
+        QVERIFY(!plan.Difference.m_ErrorMessage.isEmpty());
+        QVERIFY(plan.Difference.m_FilesToDownload.empty());
+        QVERIFY(plan.Difference.m_FilesToDelete.empty());
+        QCOMPARE(readBytes(inside("a.bin")), QByteArray("different"));
+    }
+
+    // Local pieces named by letters, each 10 bytes long, against wanted chunks named the same
+    // way. Result per wanted chunk: N (not found), C (at its place) or W<source offset>.
+    void chunkMatching_data()
+    {
+        QTest::addColumn<QString>("wanted");
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("one local chunk marks equal wanted chunks")
+            << "AAB"
+            << "A" << QStringList{"C", "W0", "N"};
+        QTest::newRow("first source is kept") << "AB"
+                                              << "XAA" << QStringList{"W10", "N"};
+        QTest::newRow("found later at its own place") << "AB"
+                                                      << "BB" << QStringList{"N", "C"};
+        QTest::newRow("nothing in common") << "AB"
+                                           << "XY" << QStringList{"N", "N"};
+    }
+    void chunkMatching()
+    {
+        QFETCH(QString, wanted);
+        QFETCH(QString, local);
+        QFETCH(QStringList, expected);
+        const auto hashOf = [](QChar letter) {
+            return shared::sha256(QByteArray(10, char(letter.unicode())));
+        };
+        std::vector<TChunkInPackage> chunks;
+        for (const QChar letter : wanted) {
+            TChunkInPackage chunk;
+            chunk.UnpackedSize = 10;
+            chunk.UnpackedHash = hashOf(letter);
+            chunks.push_back(chunk);
+        }
+        TChunkMatcher matcher(chunks, QStringLiteral("test"));
+        for (const QChar letter : local)
+            matcher.addLocalChunk(hashOf(letter), 10);
+        QStringList states;
+        for (const auto& record : matcher.records()) {
+            if (record.State == EChunkReuseState::NotFound)
+                states << "N";
+            else if (record.State == EChunkReuseState::AtCorrectPosition)
+                states << "C";
+            else
+                states << QStringLiteral("W%1").arg(record.SourceOffset);
+        }
+        QCOMPARE(states, expected);
+        QCOMPARE(matcher.foundAnything(), expected != QStringList({"N", "N"}));
+    }
+
+private:
+    QString inside(const char* name) const { return m_Installation + QLatin1Char('/') + name; }
+
+    // Plans as the installation manager does: on the thread pool, progress delivered queued.
+    TPlan run(const TDocument& remote, const TDocument& installed, bool fastScan)
+    {
+        const auto installation = makeInstallation(m_pHelper, m_Installation);
+        TPlan plan;
+        QObject receiver;
+        connect(
+            installation.get(), &TPackageInstallation::scanProgress, &receiver,
+            [&plan](TFileSize done, TFileSize total) {
+                plan.Progress.push_back({done, total});
+            },
+            Qt::QueuedConnection);
+        QFutureWatcher<TPackageDifference> watcher;
+        QSignalSpy finished(&watcher, &QFutureWatcherBase::finished);
+        watcher.setFuture(QtConcurrent::run(
+            installation.get(), &TPackageInstallation::computeRequiredChanges, QDir(m_Installation),
+            m_pHelper, remote.reader(), installed.reader(), fastScan));
+        if (!finished.wait(120000))
+            qFatal("planning did not finish");
+        plan.Difference = watcher.result();
+        return plan;
+    }
+
+    QByteArray m_Content;
+    std::vector<QByteArray> m_Chunks;
+    std::unique_ptr<QTemporaryDir> m_pRoot;
+    QString m_Installation;
+    std::shared_ptr<orvik::launcher::TLauncherFilesystemHelper> m_pHelper;
+};
+
+QTEST_GUILESS_MAIN(TestInstallationPlanning)
+#include "tst_installationplanning.moc"
