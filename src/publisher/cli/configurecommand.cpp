@@ -1,0 +1,125 @@
+#include "publisher/cli/commands.h"
+
+#include "publisher/configure/launcherconfigurationeditor.h"
+#include "publisher/publishererror.h"
+#include "publisher/store/atomicfile.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+namespace orvik::publisher {
+
+namespace {
+
+std::optional<QString> optionalValue(const QCommandLineParser& parser, const QString& name)
+{
+    if (!parser.isSet(name))
+        return std::nullopt;
+    return parser.value(name);
+}
+
+std::optional<bool> optionalSwitch(const QCommandLineParser& parser, const QString& name)
+{
+    if (!parser.isSet(name))
+        return std::nullopt;
+    const QString value = parser.value(name);
+    if (value != QLatin1String("true") && value != QLatin1String("false"))
+        throw TPublisherError(QStringLiteral("--%1 wants true or false").arg(name));
+    return value == QLatin1String("true");
+}
+
+// "OS/ARCH=URL" or "OS/ARCH=URL,ASSETSURL".
+TBuildEntry parseBuild(const QString& text)
+{
+    static const QRegularExpression form(QStringLiteral("^([^/=]+)/([^=]+)=([^,]+)(?:,(.+))?$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        throw TPublisherError(
+            QStringLiteral("build '%1' is not of the form OS/ARCH=URL[,ASSETSURL]").arg(text));
+    return {match.captured(1), match.captured(2), match.captured(3), match.captured(4)};
+}
+
+} // namespace
+
+void declareConfigureOptions(QCommandLineParser& parser)
+{
+    parser.addOptions({
+        {QStringLiteral("output"),
+         QStringLiteral("The launcher configuration document to create or update."),
+         QStringLiteral("file")},
+        {QStringLiteral("package"),
+         QStringLiteral("The game package (by name) to create or update."), QStringLiteral("name")},
+        {QStringLiteral("launcher"),
+         QStringLiteral("Edit the launcher's own package instead; --package then renames it.")},
+        {QStringLiteral("directory-name"), QStringLiteral("The package's installation folder."),
+         QStringLiteral("name")},
+        {QStringLiteral("logo-link"), QStringLiteral("Opened when the package logo is clicked."),
+         QStringLiteral("url")},
+        {QStringLiteral("install-automatically"), QStringLiteral("true or false."),
+         QStringLiteral("switch")},
+        {QStringLiteral("build"),
+         QStringLiteral("OS/ARCH=URL[,ASSETSURL]: the documents of one build, relative to the "
+                        "configuration or absolute; repeatable."),
+         QStringLiteral("build")},
+        {QStringLiteral("hints"), QStringLiteral("The hints document's URL."),
+         QStringLiteral("url")},
+        {QStringLiteral("funnel"), QStringLiteral("The funnel events' URL."),
+         QStringLiteral("url")},
+        {QStringLiteral("hardware-survey"), QStringLiteral("The hardware survey's URL."),
+         QStringLiteral("url")},
+        {QStringLiteral("prevent-default-autostart"), QStringLiteral("true or false."),
+         QStringLiteral("switch")},
+        {QStringLiteral("show-package-names"), QStringLiteral("true or false."),
+         QStringLiteral("switch")},
+    });
+}
+
+int runConfigure(const TCommandContext& context)
+{
+    const QCommandLineParser& parser = context.Parser;
+    if (!parser.positionalArguments().isEmpty())
+        throw TPublisherError(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    const QString output = requiredValue(parser, QStringLiteral("output"));
+
+    TConfigurationEdit edit;
+    const bool launcher = parser.isSet(QStringLiteral("launcher"));
+    if (launcher || parser.isSet(QStringLiteral("package"))) {
+        TPackageEdit package;
+        package.bLauncher = launcher;
+        package.Name = parser.value(QStringLiteral("package"));
+        package.DirectoryName = optionalValue(parser, QStringLiteral("directory-name"));
+        package.LogoLinkTarget = optionalValue(parser, QStringLiteral("logo-link"));
+        package.InstallAutomatically =
+            optionalSwitch(parser, QStringLiteral("install-automatically"));
+        for (const QString& build : parser.values(QStringLiteral("build")))
+            package.Builds.push_back(parseBuild(build));
+        edit.Package = package;
+    } else if (parser.isSet(QStringLiteral("build")) ||
+               parser.isSet(QStringLiteral("directory-name"))) {
+        throw TPublisherError(QStringLiteral("package settings need --package or --launcher"));
+    }
+    edit.HintsUrl = optionalValue(parser, QStringLiteral("hints"));
+    edit.FunnelUrl = optionalValue(parser, QStringLiteral("funnel"));
+    edit.HardwareSurveyUrl = optionalValue(parser, QStringLiteral("hardware-survey"));
+    edit.PreventDefaultAutostart =
+        optionalSwitch(parser, QStringLiteral("prevent-default-autostart"));
+    edit.ShowPackageNames = optionalSwitch(parser, QStringLiteral("show-package-names"));
+
+    QByteArray existing;
+    QFile file(output);
+    if (file.exists()) {
+        if (!file.open(QIODevice::ReadOnly))
+            throw TPublisherError(
+                QStringLiteral("cannot read '%1': %2").arg(output, file.errorString()));
+        existing = file.readAll();
+    }
+    const QByteArray document = editLauncherConfiguration(existing, edit);
+    const bool changed = document != existing;
+    if (changed)
+        writeFileAtomically(output, document);
+    context.Out << "configuration: " << output << (changed ? " (written)" : " (unchanged)") << '\n';
+    return 0;
+}
+
+} // namespace orvik::publisher

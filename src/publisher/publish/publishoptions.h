@@ -1,0 +1,34 @@
+#pragma once
+
+#include "publisher/publish/codecrules.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace orvik::publisher {
+
+// Everything one publication of a build needs; checked by publishBuild before anything is read.
+struct TPublishOptions
+{
+    QString BuildDirectory;
+    QString CdnDirectory;
+    // Documents are named "<Name>-<Version>.json" and "<Name>-assets-<AssetsVersion>.json".
+    QString Name = QStringLiteral("package");
+    QString Version;
+    // Files whose relative path starts with one of these go into the assets document.
+    QStringList AssetsPrefixes;
+    QString AssetsVersion;
+    QString Executable; // relative to the build directory
+    QStringList Parameters;
+    QString Generation; // "first", "second" or empty
+    QString Variant;    // "regular", "preview", "beta", "test" or empty
+    TCodecRules Codecs;
+    int Threads = 0; // 0: one per core
+};
+
+// Progress for the terminal, one line at a time.
+using TProgressReporter = std::function<void(const QString& line)>;
+
+} // namespace orvik::publisher

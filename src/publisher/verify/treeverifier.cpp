@@ -1,0 +1,221 @@
+#include "publisher/verify/treeverifier.h"
+
+#include "launcher/configuration/launcherconfigurationreader.h"
+#include "launcher/package/package.h"
+#include "launcher/package/packagebuild.h"
+#include "publisher/documents/documentloader.h"
+#include "shared/container/containerdecoder.h"
+#include "shared/filesystemhelper/filesystemhelper.h"
+#include "shared/hash/sha256.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <exception>
+#include <memory>
+#include <set>
+
+namespace orvik::publisher {
+
+using launcher::TChunkInPackage;
+using launcher::TFileInPackage;
+
+namespace {
+
+// A document's file path must stay inside the installation it is written into.
+bool staysInside(const QString& relativePath)
+{
+    static const QDir installation(QStringLiteral("/installation"));
+    if (relativePath.isEmpty() || QDir::isAbsolutePath(relativePath))
+        return false;
+    try {
+        ::shared::TFileSystemHelper helper;
+        return helper.resolvePathInsideDirectory(installation, relativePath) ==
+               QDir::cleanPath(installation.filePath(relativePath));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+} // namespace
+
+TTreeVerifier::TTreeVerifier(const QString& rootDirectory)
+    : m_Root(QFileInfo(rootDirectory).absoluteFilePath())
+{}
+
+void TTreeVerifier::verifyBuild(const QString& packageDocument, const QString& assetsDocument)
+{
+    launcher::TPackageConfigurationReader reader;
+    try {
+        reader = loadBuildDocuments(packageDocument, assetsDocument);
+    } catch (const std::exception& error) {
+        addFault(packageDocument, QString::fromUtf8(error.what()));
+        return;
+    }
+    m_DocumentsChecked += assetsDocument.isEmpty() ? 1 : 2;
+    verifyFiles(reader, packageDocument);
+
+    // Chunks that no file uses still cost a client nothing, but a broken one is still a fault.
+    for (const TChunkInPackage& chunk : reader.getChunks()) {
+        QByteArray ignored;
+        loadPiece(chunk, packageDocument, ignored);
+    }
+}
+
+void TTreeVerifier::verifyLauncherConfiguration(const QString& configurationDocument)
+{
+    std::unique_ptr<launcher::TLauncherConfigurationReader> reader;
+    try {
+        reader = std::make_unique<launcher::TLauncherConfigurationReader>(
+            readDocument(configurationDocument), directoryUrlOf(configurationDocument));
+    } catch (const std::exception& error) {
+        addFault(configurationDocument, QString::fromUtf8(error.what()));
+        return;
+    }
+    ++m_DocumentsChecked;
+    std::vector<std::shared_ptr<launcher::TPackage>> packages = reader->getPackages();
+    if (reader->getLauncherPackage())
+        packages.push_back(reader->getLauncherPackage());
+    std::set<std::pair<QString, QString>> checked;
+    for (const auto& package : packages) {
+        for (const auto& build : package->getBuilds()) {
+            const QString packagePath = localPathOf(build->m_Url, configurationDocument);
+            if (packagePath.isEmpty())
+                continue;
+            QString assetsPath;
+            if (!build->m_AssetsUrl.isEmpty()) {
+                assetsPath = localPathOf(build->m_AssetsUrl, configurationDocument);
+                if (assetsPath.isEmpty())
+                    continue;
+            }
+            if (checked.insert({packagePath, assetsPath}).second)
+                verifyBuild(packagePath, assetsPath);
+        }
+    }
+}
+
+void TTreeVerifier::verifyFiles(const launcher::TPackageConfigurationReader& reader,
+                                const QString& document)
+{
+    const auto& chunks = reader.getChunks();
+    for (const TFileInPackage& file : reader.getFiles()) {
+        const QString where = QStringLiteral("%1: file '%2'").arg(shown(document), file.LocalFile);
+        if (!staysInside(file.LocalFile)) {
+            m_Faults.push_back(
+                {shown(document), QStringLiteral("file '%1' leaves the installation directory")
+                                      .arg(file.LocalFile)});
+            continue;
+        }
+        std::vector<const TChunkInPackage*> pieces;
+        if (file.ChunkIndexes.empty()) {
+            pieces.push_back(&file.WholeFile);
+        } else {
+            for (const qint32 index : file.ChunkIndexes) {
+                if (index < 0 || std::size_t(index) >= chunks.size()) {
+                    m_Faults.push_back(
+                        {where, QStringLiteral("chunk index %1 out of range").arg(index)});
+                    pieces.clear();
+                    break;
+                }
+                pieces.push_back(&chunks[std::size_t(index)]);
+            }
+            if (pieces.empty())
+                continue;
+        }
+
+        ::shared::TSha256 hash;
+        TFileSize size = 0;
+        bool complete = true;
+        for (const TChunkInPackage* piece : pieces) {
+            QByteArray decoded;
+            if (!loadPiece(*piece, document, decoded)) {
+                complete = false;
+                continue;
+            }
+            hash.addData(decoded);
+            size += TFileSize(decoded.size());
+        }
+        if (!complete)
+            continue; // the broken piece is already reported
+        if (size != file.UnpackedSize)
+            m_Faults.push_back({where, QStringLiteral("reassembles to %1 bytes, document says %2")
+                                           .arg(size)
+                                           .arg(file.UnpackedSize)});
+        else if (hash.result() != file.UnpackedHash)
+            m_Faults.push_back({where, QStringLiteral("reassembles to another SHA-256 than the "
+                                                      "document's")});
+    }
+}
+
+bool TTreeVerifier::loadPiece(const TChunkInPackage& piece, const QString& document,
+                              QByteArray& decoded)
+{
+    const QString path = localPathOf(piece.Url, document);
+    if (path.isEmpty())
+        return false;
+    const auto known = m_ContainerOk.find(path);
+    if (known != m_ContainerOk.end() && !known->second)
+        return false;
+
+    const auto fail = [&](const QString& reason) {
+        m_ContainerOk[path] = false;
+        addFault(path, reason);
+        return false;
+    };
+    QFile file(path);
+    if (!file.exists())
+        return fail(QStringLiteral("missing"));
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("unreadable: %1").arg(file.errorString()));
+    const QByteArray packed = file.readAll();
+    if (TFileSize(packed.size()) != piece.PackedSize)
+        return fail(
+            QStringLiteral("%1 bytes, document says %2").arg(packed.size()).arg(piece.PackedSize));
+    if (::shared::sha256(packed) != piece.PackedHash)
+        return fail(QStringLiteral("packed SHA-256 differs from the document's"));
+    try {
+        decoded = piece.Unpack ? ::shared::decodeContainerStrict(packed) : packed;
+    } catch (const std::exception& error) {
+        return fail(QStringLiteral("does not decode: %1").arg(QString::fromUtf8(error.what())));
+    }
+    if (TFileSize(decoded.size()) != piece.UnpackedSize)
+        return fail(QStringLiteral("decodes to %1 bytes, document says %2")
+                        .arg(decoded.size())
+                        .arg(piece.UnpackedSize));
+    if (::shared::sha256(decoded) != piece.UnpackedHash)
+        return fail(QStringLiteral("unpacked SHA-256 differs from the document's"));
+    m_ContainerOk[path] = true;
+    return true;
+}
+
+QString TTreeVerifier::localPathOf(const QUrl& url, const QString& document)
+{
+    if (url.isEmpty()) {
+        addFault(document, QStringLiteral("an entry has no URL"));
+        return {};
+    }
+    if (!url.isLocalFile()) {
+        addFault(document, QStringLiteral("'%1' is not in this tree").arg(url.toString()));
+        return {};
+    }
+    const QString path = QDir::cleanPath(url.toLocalFile());
+    const QString root = QDir::cleanPath(m_Root.absolutePath());
+    if (!path.startsWith(root + QLatin1Char('/'))) {
+        addFault(document, QStringLiteral("'%1' leaves the tree").arg(url.toString()));
+        return {};
+    }
+    return path;
+}
+
+QString TTreeVerifier::shown(const QString& path) const
+{
+    const QString relative = m_Root.relativeFilePath(path);
+    return relative.startsWith(QLatin1String("..")) ? path : relative;
+}
+
+void TTreeVerifier::addFault(const QString& path, const QString& reason)
+{
+    m_Faults.push_back({shown(path), reason});
+}
+
+} // namespace orvik::publisher

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "launcher/configuration/packageconfigurationreader.h"
+#include "publisher/verify/fault.h"
+
+#include <QDir>
+#include <QString>
+#include <QUrl>
+
+#include <map>
+#include <vector>
+
+namespace orvik::publisher {
+
+// Checks published documents against the containers of a local CDN tree: every listed container
+// exists inside the tree, has the packed size and digest its entry names, decodes to the unpacked
+// size and digest, and every file's pieces reassemble to the file's size and digest. Collects
+// every fault instead of stopping at the first, so one run shows all that must be republished.
+class TTreeVerifier
+{
+public:
+    // Containers outside rootDirectory count as faults, whatever a document says.
+    explicit TTreeVerifier(const QString& rootDirectory);
+
+    // An empty assetsDocument means none.
+    void verifyBuild(const QString& packageDocument, const QString& assetsDocument);
+    // Every build of every package whose documents lie in the tree.
+    void verifyLauncherConfiguration(const QString& configurationDocument);
+
+    const std::vector<TFault>& faults() const { return m_Faults; }
+    int documentsChecked() const { return m_DocumentsChecked; }
+    int containersChecked() const { return int(m_ContainerOk.size()); }
+
+private:
+    void verifyFiles(const launcher::TPackageConfigurationReader& reader, const QString& document);
+    // The decoded bytes, or false with a fault recorded (once per container).
+    bool loadPiece(const launcher::TChunkInPackage& piece, const QString& document,
+                   QByteArray& decoded);
+    QString localPathOf(const QUrl& url, const QString& document);
+    QString shown(const QString& path) const;
+    void addFault(const QString& path, const QString& reason);
+
+    QDir m_Root;
+    std::map<QString, bool> m_ContainerOk;
+    std::vector<TFault> m_Faults;
+    int m_DocumentsChecked = 0;
+};
+
+} // namespace orvik::publisher
