@@ -1,0 +1,43 @@
+#pragma once
+
+#include "launcher/configuration/packageconfigurationreader.h"
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace installationbench {
+
+// A package of pseudo-random files (natural chunk boundaries) with its package document, made
+// once in the directory and reused by later runs.
+struct TBenchPackage
+{
+    QString Directory;
+    QStringList Files; // absolute paths
+    orvik::launcher::TPackageConfigurationReader Configuration;
+    std::shared_ptr<orvik::launcher::TLauncherFilesystemHelper> Helper;
+};
+
+// Total size in GiB; the data directory defaults to one below the temporary directory.
+TBenchPackage preparePackage(int gibibytes, const QString& directory);
+
+// Reads every file once so both contenders find the data in the page cache.
+void warmPageCache(const QStringList& files);
+
+// Wall time in ms of two `openssl dgst -sha256` processes side by side, each over half of the
+// files (balanced by size); -1 when one failed.
+qint64 timeOpensslReference(const QStringList& files);
+
+// Best of a few rounds, in ms; -1 when any round failed.
+qint64 bestOf(int rounds, const std::function<qint64()>& run);
+
+// The per-file and per-chunk lines of the launcher would drown the results.
+void keepOnlyWarnings();
+
+// Peak resident memory of this process so far, in MiB.
+double peakResidentMiB();
+
+} // namespace installationbench

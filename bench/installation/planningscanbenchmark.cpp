@@ -1,0 +1,60 @@
+// A full planning scan (no fast scan) of a package that is already installed, against the
+// hashing limit of the machine: two `openssl dgst -sha256` processes over the same files. The
+// scan cuts every file into content-defined chunks on top of the digest, so it may take a little
+// longer; its memory must not grow with the package.
+#include "benchdata.h"
+
+#include "launcher/installation/packageinstallation.h"
+#include "launcher/package/package.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTextStream>
+#include <QtConcurrent>
+
+using namespace installationbench;
+using orvik::launcher::TPackageDifference;
+using orvik::launcher::TPackageInstallation;
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    keepOnlyWarnings();
+    const QStringList arguments = application.arguments();
+    const int gibibytes = arguments.size() > 1 ? arguments[1].toInt() : 2;
+    const TBenchPackage package =
+        preparePackage(gibibytes, arguments.size() > 2 ? arguments[2] : QString());
+    QTextStream out(stdout);
+
+    auto installation = std::make_shared<TPackageInstallation>(
+        std::make_shared<orvik::launcher::TPackage>(0, QJsonObject(), QUrl()), package.Helper);
+    warmPageCache(package.Files);
+
+    bool complete = true;
+    const qint64 scan = bestOf(3, [&] {
+        QElapsedTimer timer;
+        timer.start();
+        const TPackageDifference difference =
+            QtConcurrent::run(installation.get(), &TPackageInstallation::computeRequiredChanges,
+                              QDir(package.Directory), package.Helper, package.Configuration,
+                              orvik::launcher::TPackageConfigurationReader(), false)
+                .result();
+        // Everything is in place: a scan that finds anything to fetch is wrong.
+        complete =
+            complete && difference.m_ErrorMessage.isEmpty() && difference.m_FilesToDownload.empty();
+        return timer.elapsed();
+    });
+    const double peak = peakResidentMiB();
+    const qint64 reference = bestOf(3, [&] { return timeOpensslReference(package.Files); });
+
+    out << "planning scan of " << gibibytes << " GiB in " << package.Files.size()
+        << " files: " << scan << " ms, openssl x2: " << reference << " ms, ratio "
+        << QString::number(double(scan) / double(reference), 'f', 2) << " (target <= 1.60)\n"
+        << "peak resident memory of the scan: " << QString::number(peak, 'f', 1)
+        << " MiB (target < 300)\n";
+    if (!complete || reference < 0) {
+        out << "FAILED: " << (complete ? "openssl did not run" : "the scan asked for data") << "\n";
+        return 1;
+    }
+    return 0;
+}
