@@ -49,7 +49,7 @@ const TCase kCases[] = {
     {EContainerCodec::Zpaq, "ZPAQ", 1, barecalls::zpaqDecode},
 };
 
-constexpr int kRounds = 2;
+constexpr int kRounds = 3;
 
 } // namespace
 

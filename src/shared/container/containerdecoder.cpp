@@ -28,6 +28,7 @@ enum class EDecodeOutcome {
     Failed,
 };
 
+// On success outputLength is the number of bytes the codec produced.
 bool dispatch(unsigned codecId, const char* payload, std::size_t packedSize, char* output,
               std::size_t& outputLength)
 {
@@ -70,7 +71,9 @@ EDecodeOutcome decode(const QByteArray& bytes, QByteArray& decoded)
         return EDecodeOutcome::Failed;
     }
     try {
-        decoded = QByteArray(static_cast<int>(header.m_nUnpackedSize), '\0');
+        // Left uninitialised: the decoders write or clear every byte of the result, and clearing
+        // it all first would cost a pass over the output.
+        decoded = QByteArray(static_cast<int>(header.m_nUnpackedSize), Qt::Uninitialized);
     } catch (const std::bad_alloc&) {
         return EDecodeOutcome::Failed;
     }
@@ -96,16 +99,28 @@ bool unpackContainer(unsigned codecId, const char* payload, std::uint64_t packed
     if (packedSize > addressable || outputLength > addressable) {
         return false;
     }
-    std::size_t length = static_cast<std::size_t>(outputLength);
+    const auto capacity = static_cast<std::size_t>(outputLength);
+    std::size_t produced = capacity;
     try {
-        if (!dispatch(codecId, payload, static_cast<std::size_t>(packedSize), output, length)) {
+        if (!dispatch(codecId, payload, static_cast<std::size_t>(packedSize), output, produced)) {
             return false;
         }
     } catch (const std::exception&) {
         // A codec that runs out of memory has failed like one that meets corrupt data.
         return false;
     }
-    outputLength = length;
+    switch (static_cast<EContainerCodec>(codecId)) {
+    case EContainerCodec::Deflate:
+    case EContainerCodec::Lzip:
+    case EContainerCodec::Zpaq:
+        // The declared size is the result's size, whatever the stream held.
+        std::memset(output + produced, 0, capacity - produced);
+        outputLength = capacity;
+        break;
+    default:
+        outputLength = produced;
+        break;
+    }
     return true;
 }
 

@@ -43,7 +43,11 @@ bool inflateRawDeflate(const char* input, std::size_t inputLength, char* output,
         result = inflate(&stream, flush);
     }
     inflateEnd(&stream);
-    return result == Z_STREAM_END;
+    if (result != Z_STREAM_END) {
+        return false;
+    }
+    outputLength = static_cast<std::size_t>(stream.total_out);
+    return true;
 }
 
 QByteArray deflateRaw(const QByteArray& data, int level)

@@ -7,8 +7,7 @@
 namespace shared {
 
 // Inflates a raw DEFLATE stream into output[0..capacity). Fails on corrupt or truncated input and
-// on a stream that would not fit. On success outputLength becomes the capacity: a shorter stream
-// leaves the zero bytes the buffer was filled with.
+// on a stream that would not fit. On success outputLength becomes the number of bytes produced.
 bool inflateRawDeflate(const char* input, std::size_t inputLength, char* output,
                        std::size_t& outputLength);
 

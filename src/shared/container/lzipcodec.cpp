@@ -68,6 +68,7 @@ bool decodeLzipMember(const char* input, std::size_t inputLength, char* output,
         readLittleEndian(trailer + 4, 8) != result.m_nProduced) {
         return false;
     }
+    outputLength = result.m_nProduced;
     return true;
 }
 

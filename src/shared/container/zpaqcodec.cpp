@@ -83,6 +83,8 @@ class TBoundedWriter : public libzpaq::Writer
 public:
     TBoundedWriter(char* output, std::size_t capacity) : m_pOutput(output), m_nLeft(capacity) {}
 
+    std::size_t left() const { return m_nLeft; }
+
     void put(int c) override
     {
         if (m_nLeft == 0) {
@@ -191,6 +193,7 @@ bool decodeZpaq(const char* input, std::size_t inputLength, char* output, std::s
     } catch (const std::bad_alloc&) {
         return false;
     }
+    outputLength -= writer.left();
     return true;
 }
 

@@ -63,6 +63,8 @@ private slots:
     void decodesEveryShapeOfInput();
     void varintsRoundTrip_data();
     void varintsRoundTrip();
+    void unpackClearsWhatTheStreamLeavesOver_data();
+    void unpackClearsWhatTheStreamLeavesOver();
     void compressedBlobDecodesLeniently();
 };
 
@@ -229,6 +231,34 @@ void TContainerDecoderTest::varintsRoundTrip()
     QCOMPARE(header.m_nUnpackedSize, value);
     QCOMPARE(header.m_nPackedSize, value);
     QCOMPARE(header.m_nPayloadOffset, static_cast<std::size_t>(bytes.size()));
+}
+
+void TContainerDecoderTest::unpackClearsWhatTheStreamLeavesOver_data()
+{
+    QTest::addColumn<unsigned>("codecId");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray tail(7, '\0');
+    QTest::newRow("DEFLATE") << 3u << payloadOf(EContainerCodec::Deflate, kText) << kText + tail;
+    QTest::newRow("lzip") << 4u << payloadOf(EContainerCodec::Lzip, kText) << kText + tail;
+    QTest::newRow("LZMA") << 5u << payloadOf(EContainerCodec::Lzma, kText) << kText;
+    QTest::newRow("ZPAQ") << 6u << payloadOf(EContainerCodec::Zpaq, kText) << kText + tail;
+    QTest::newRow("stored") << 0u << kText << kText;
+}
+
+// Catches stale bytes of the output buffer in a result longer than what the stream produced
+// (the buffer here is dirty on purpose; a fresh allocation is often clean by chance).
+void TContainerDecoderTest::unpackClearsWhatTheStreamLeavesOver()
+{
+    QFETCH(unsigned, codecId);
+    QFETCH(QByteArray, payload);
+    QFETCH(QByteArray, expected);
+
+    QByteArray output(kText.size() + 7, '\xaa');
+    std::uint64_t length = static_cast<std::uint64_t>(output.size());
+    QVERIFY(shared::unpackContainer(codecId, payload.constData(),
+                                    static_cast<quint64>(payload.size()), output.data(), length));
+    QCOMPARE(output.left(static_cast<int>(length)), expected);
 }
 
 // Catches a compressed blob that hands out the stored container, or one that throws for a
