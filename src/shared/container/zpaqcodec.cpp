@@ -135,13 +135,14 @@ void decodeAllBlocks(libzpaq::Decompresser& decompresser)
 {
     bool foundBlock = false;
     double memory = 0;
+    // Outlives the decompresser's use of it; result() starts it afresh for every segment.
+    libzpaq::SHA1 sha1;
+    decompresser.setSHA1(&sha1);
     while (decompresser.findBlock(&memory)) {
         foundBlock = true;
         if (memory > kMaxZpaqModelMemory) {
             throw TZpaqError("model needs too much memory");
         }
-        libzpaq::SHA1 sha1;
-        decompresser.setSHA1(&sha1);
         while (decompresser.findFilename()) {
             decompresser.readComment();
             decompresser.decompress();
