@@ -11,8 +11,10 @@ TPackageInstallation::TPackageInstallation(
     std::shared_ptr<TPackage> pPackage,
     std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper)
     : m_pPackage(std::move(pPackage))
+    , m_pPackageFileDownloader(nullptr, [](TPackageFileDownloader* p) { p->deleteLater(); })
     , m_pLauncherFilesystemHelper(std::move(pLauncherFilesystemHelper))
 {
+    createDownloader();
     // Progress is emitted on pool threads and delivered queued: the types need registering.
     qRegisterMetaType<TFileSize>("TFileSize");
     qRegisterMetaType<std::shared_ptr<TPackage>>("std::shared_ptr<orvik::launcher::TPackage>");
@@ -23,6 +25,7 @@ TPackageInstallation::TPackageInstallation(
 TPackageInstallation::~TPackageInstallation()
 {
     m_bStopRequested = true;
+    m_PlanningWatcher.waitForFinished();
     m_VerificationWatcher.waitForFinished();
 }
 

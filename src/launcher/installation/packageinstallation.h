@@ -44,6 +44,8 @@ public:
     void setRemoteVersionLabel(const QString& Label) { m_RemoteVersionLabel = Label; }
     const QString& getRemoteVersionLabel() const { return m_RemoteVersionLabel; }
     const std::shared_ptr<TPackage>& getPackage() const { return m_pPackage; }
+    // For the progress display: its download rate.
+    const TPackageFileDownloader& getPackageFileDownloader() const;
     bool isWithoutError() const { return m_bWithoutError; }
     EPackageDownloaderError getErrorReason() const { return m_ErrorReason; }
 
@@ -62,6 +64,10 @@ public:
         bool FastScan, const QDir& InstallationDirectory,
         const std::shared_ptr<TLauncherFilesystemHelper>& pHelper);
 
+    // Plans on the thread pool, then deletes what must go and downloads what is missing.
+    void startPlanning(const TPackageConfigurationReader& Remote,
+                       const TPackageConfigurationReader& Installed, bool FastScan);
+
     // Proves every file of the configuration is on disk with its digest. Without Force, the
     // skipVerification setting passes it at once. GUI thread.
     void startVerification(const TPackageConfigurationReader& Configuration, bool Force);
@@ -78,10 +84,19 @@ signals:
     void diskAccessFailed(QString Message);
 
 public slots:
+    void onDownloadCompleted();
+    void onDownloadFailed(orvik::launcher::EPackageDownloaderError ErrorReason);
+    void onRequiredChangesComputedForInstallation(orvik::launcher::TPackageDifference Changes);
     void onVerifyFinished(bool Result);
 
 private:
+    void createDownloader();
+    void startDownload();
+
     std::shared_ptr<TPackage> m_pPackage;
+    // Released with deleteLater: it may be reporting to this installation right now.
+    std::unique_ptr<TPackageFileDownloader, void (*)(TPackageFileDownloader*)>
+        m_pPackageFileDownloader;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     bool m_bWithoutError = false;
     EPackageDownloaderError m_ErrorReason = EPackageDownloaderError::NoError;
@@ -92,6 +107,7 @@ private:
     std::vector<TFileInPackage> m_FilesToDelete;
     std::vector<TFileToDownload> m_FilesToDownload;
 
+    QFutureWatcher<TPackageDifference> m_PlanningWatcher;
     QFutureWatcher<bool> m_VerificationWatcher;
     // Set when the installation goes away: running verification workers stop at the next piece.
     std::atomic<bool> m_bStopRequested{false};

@@ -3,6 +3,7 @@
 #include "launcher/configuration/launcherconfigurationhandler.h"
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/installation/installationmanager.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
 #include "launcher/startup/accountgroup.h"
@@ -79,6 +80,7 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
 TLauncherApplication::~TLauncherApplication()
 {
     delete m_pMainWindow;
+    delete m_pInstallationManager;
     delete m_pConfigurationHandler;
     delete m_pSplashScreen;
     if (g_pApplication == this)

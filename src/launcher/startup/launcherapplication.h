@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <vector>
 
 class QNetworkAccessManager;
 class QSplashScreen;
@@ -24,8 +25,10 @@ class TTranslationManager;
 
 namespace orvik::launcher {
 
+class TInstallationManager;
 class TLauncherConfigurationHandler;
 class TLauncherFilesystemHelper;
+class TPackage;
 
 // The application object: owns every long-lived component, runs the start-up sequence and
 // decides what the launcher does once its configuration is in.
@@ -49,6 +52,17 @@ public:
     QString patchExecutable() const { return m_CommandLineParser.value(m_PatchOption); }
 
     TLauncherConfigurationHandler* configurationHandler() const { return m_pConfigurationHandler; }
+    TInstallationManager* installationManager() const { return m_pInstallationManager; }
+
+    // Starts the package's client detached and ends the launcher shortly after.
+    void startPackageAndExit(const std::shared_ptr<TPackage>& Package);
+    // Records a step of the player's first journey with the funnel service.
+    void sendFunnelEvent(const QString& Step, const QString& FirstFlagKey);
+
+    // What the player asked for in the main window.
+    void onClientStartOrInstallTriggeredFromUI(const std::shared_ptr<TPackage>& Package);
+    void onClientVerifyTriggeredFromUI(const std::shared_ptr<TPackage>& Package);
+    void onDefaultChanged(const std::shared_ptr<TPackage>& Package, bool IsDefault);
 
     // Error boxes without a parent window; both end the program with status 1.
     void showMaintenanceMessageAndExit();
@@ -68,6 +82,8 @@ private:
     void onPackageConfigurationDownloadsFinished();
     void cleanupOldLauncherVersion();
     void onLauncherReadyForAction();
+    void onAllStartedUpdatesFinished();
+    std::vector<std::shared_ptr<TPackage>> takeForcedUpdates();
     void showMainWindow();
 
     std::shared_ptr<QNetworkAccessManager> m_pNetworkAccessManager;
@@ -76,6 +92,9 @@ private:
     std::shared_ptr<orvik::shared::TTranslationManager> m_pTranslationManager;
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
     TLauncherConfigurationHandler* m_pConfigurationHandler = nullptr;
+    TInstallationManager* m_pInstallationManager = nullptr;
+    // The package named by --patch, once looked up.
+    std::shared_ptr<TPackage> m_pPatchPackage;
     QWidget* m_pMainWindow = nullptr;
     QSplashScreen* m_pSplashScreen = nullptr;
     QCommandLineParser m_CommandLineParser;

@@ -2,6 +2,8 @@
 // to the decision between self-update, the main window and the client start.
 #include "launcher/configuration/launcherconfigurationhandler.h"
 #include "launcher/configuration/launcherconfigurationreader.h"
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/installation/installationmanager.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
 #include "launcher/startup/launcherapplication.h"
@@ -10,8 +12,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QStandardPaths>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace orvik::launcher {
 
@@ -88,9 +93,141 @@ void TLauncherApplication::cleanupOldLauncherVersion()
 void TLauncherApplication::onLauncherReadyForAction()
 {
     qInfo() << "onLauncherReadyForAction" << threadSuffix;
-    m_StartupTimer.stop();
-    hideSplashScreen();
-    showMainWindow();
+    try {
+        delete m_pInstallationManager;
+        m_pInstallationManager = new TInstallationManager(
+            m_pConfigurationHandler->getLauncherConfiguration(), m_pLauncherFilesystemHelper);
+        std::vector<std::shared_ptr<TPackage>> updates = takeForcedUpdates();
+        QObject::connect(m_pInstallationManager, &TInstallationManager::allStartedUpdatesFinished,
+                         this, [this] { onAllStartedUpdatesFinished(); });
+        QObject::connect(m_pInstallationManager, &TInstallationManager::diskAccessFailed, this,
+                         [this](const QString& message) { showCriticalFileErrorAndExit(message); });
+        m_StartupTimer.stop();
+        hideSplashScreen();
+
+        const auto& configuration = *m_pConfigurationHandler->getLauncherConfiguration();
+        if (isFirstLaunch()) {
+            showMainWindow();
+            std::shared_ptr<TPackage> firstAutomatic;
+            for (const auto& package : configuration.getPackages()) {
+                if (!package->getInstallAutomatically())
+                    continue;
+                m_pInstallationManager->installOrUpdatePackage(package);
+                if (!firstAutomatic)
+                    firstAutomatic = package;
+            }
+            if (firstAutomatic)
+                m_pInstallationManager->setDefaultPackage(firstAutomatic);
+            return;
+        }
+
+        const QString patch = patchExecutable();
+        if (!patch.isEmpty() || !updates.empty()) {
+            m_pPatchPackage = patch.isEmpty()
+                                  ? nullptr
+                                  : m_pInstallationManager->findPackageByExecutablePath(patch);
+            showMainWindow();
+            if (m_pPatchPackage &&
+                std::find(updates.begin(), updates.end(), m_pPatchPackage) == updates.end())
+                updates.push_back(m_pPatchPackage);
+            if (updates.empty()) {
+                QMessageBox::information(
+                    m_pMainWindow, QStringLiteral("Client patching failed"),
+                    QStringLiteral("Could not determine patch information. Your client might no "
+                                   "longer be supported."),
+                    QMessageBox::Ok);
+                return;
+            }
+            for (const auto& package : updates)
+                m_pInstallationManager->installOrUpdatePackage(package);
+            return;
+        }
+
+        if (isUiRequested()) {
+            showMainWindow();
+            return;
+        }
+        const std::shared_ptr<TPackage> client = m_pInstallationManager->getDefaultPackage();
+        if (client && client->getLocalStatus() == ELocalPackageStatus::Installed)
+            startPackageAndExit(client);
+        else
+            showMainWindow();
+    } catch (const std::runtime_error& error) {
+        showCriticalFileErrorAndExit(QString::fromUtf8(error.what()));
+    }
+}
+
+std::vector<std::shared_ptr<TPackage>> TLauncherApplication::takeForcedUpdates()
+{
+    std::vector<std::shared_ptr<TPackage>> forced;
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    for (const auto& package : m_pConfigurationHandler->getLauncherConfiguration()->getPackages()) {
+        if (!package->getConfiguration())
+            continue;
+        const QString marker = m_pInstallationManager->getInstallationDirectory(*package).filePath(
+            constants::kForcedUpdateMarker);
+        if (!fileSystem.fileExists(marker))
+            continue;
+        fileSystem.deleteFile(marker);
+        forced.push_back(package);
+    }
+    return forced;
+}
+
+void TLauncherApplication::onAllStartedUpdatesFinished()
+{
+    const auto& configuration = m_pConfigurationHandler->getLauncherConfiguration();
+    if (!configuration || configuration->getPreventDefaultAutostart())
+        return;
+    if (isFirstLaunch()) {
+        const std::shared_ptr<TPackage> client = m_pInstallationManager->getDefaultPackage();
+        if (client && client->getLocalStatus() == ELocalPackageStatus::Installed)
+            startPackageAndExit(client);
+        return;
+    }
+    if (!patchExecutable().isEmpty() && m_pPatchPackage)
+        startPackageAndExit(m_pPatchPackage);
+}
+
+void TLauncherApplication::onClientStartOrInstallTriggeredFromUI(
+    const std::shared_ptr<TPackage>& Package)
+{
+    qInfo() << "onClientStartOrInstallTriggeredFromUI " << Package->getName() << threadSuffix;
+    try {
+        switch (Package->getLocalStatus()) {
+        case ELocalPackageStatus::Installed:
+            startPackageAndExit(Package);
+            break;
+        case ELocalPackageStatus::NotInstalled:
+        case ELocalPackageStatus::PartiallyInstalled:
+        case ELocalPackageStatus::UpdateAvailable:
+            m_pInstallationManager->installOrUpdatePackage(Package);
+            break;
+        case ELocalPackageStatus::Unknown:
+            break;
+        }
+    } catch (const std::runtime_error& error) {
+        showCriticalFileErrorAndExit(QString::fromUtf8(error.what()));
+    }
+}
+
+void TLauncherApplication::onClientVerifyTriggeredFromUI(const std::shared_ptr<TPackage>& Package)
+{
+    try {
+        m_pInstallationManager->verifyPackage(Package);
+    } catch (const std::runtime_error& error) {
+        showCriticalFileErrorAndExit(QString::fromUtf8(error.what()));
+    }
+}
+
+void TLauncherApplication::onDefaultChanged(const std::shared_ptr<TPackage>& Package,
+                                            bool IsDefault)
+{
+    try {
+        m_pInstallationManager->setDefaultPackage(IsDefault ? Package : nullptr);
+    } catch (const std::runtime_error& error) {
+        showCriticalFileErrorAndExit(QString::fromUtf8(error.what()));
+    }
 }
 
 void TLauncherApplication::showMainWindow()

@@ -1,10 +1,12 @@
 // The real launcher binary against a local configuration server: from the configuration to the
 // point where it is ready for action.
 #include "launcherinstall.h"
+#include "packagefixture.h"
 #include "testfiles.h"
 #include "testhttpserver.h"
 
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QtTest>
 
 using testsupport::TLauncherInstall;
@@ -92,6 +94,52 @@ private slots:
         QCOMPARE(log.contains("Info: startSelfUpdate  \"0.0.15\""), selfUpdate);
         QCOMPARE(log.contains("cleanupOldLauncherVersion"), !selfUpdate);
         QVERIFY(QFileInfo(testsupport::kestrunDataDirectory() + "/launcher").isSymLink());
+    }
+
+    void firstLaunchInstallsAndStartsTheClient()
+    {
+        testsupport::TPackageFixture fixture(*m_pServer, "/live");
+        // The client records how it was started, then ends.
+        fixture.setFile(
+            "bin/client",
+            "#!/bin/sh\n"
+            "printf '%s\\n' \"$PWD\" \"$LD_LIBRARY_PATH\" \"$@\" > \"$PWD/started.txt\"\n",
+            true);
+        fixture.setFile("bin/libgame.so", QByteArray(300000, 'L'));
+        fixture.setExecutable("bin/client");
+        fixture.setParameters({"--fullscreen", "--server=eu"});
+        const QByteArray document = fixture.publish("7");
+        m_pServer->serve("/launcher/qormetadata.json", fixture.launcherConfiguration("Live", true));
+        QVERIFY(m_pInstall->writeSettings(
+            TLauncherInstall::settingsFor(m_pServer->url("/launcher/qormetadata.json")) +
+            "[OPTIONS]\nskipVerification=false\n"));
+
+        QProcess& launcher = m_pInstall->start({"--first-launch"});
+        // Not waitForFinished: the server lives in this thread's event loop.
+        QSignalSpy finished(&launcher,
+                            QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        QVERIFY(finished.wait(kTimeoutMs));
+        QCOMPARE(launcher.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(launcher.exitCode(), 0);
+
+        const QString directory = testsupport::kestrunDataDirectory() + "/packages/Live";
+        QCOMPARE(testsupport::readBytes(directory + "/package.json"), document);
+        QVERIFY(!QFileInfo::exists(directory + "/partial-package.json"));
+        QVERIFY(QFileInfo::exists(directory + "/default"));
+        QCOMPARE(testsupport::readBytes(directory + "/bin/libgame.so"), QByteArray(300000, 'L'));
+        const QByteArray log = logContent();
+        QVERIFY2(log.contains("sendFunnelEvent:  \"launcher_downloaded\""), log);
+        QVERIFY2(log.contains("sendFunnelEvent:  \"launcher_verified\""), log);
+
+        // Started detached: the record may come a moment after the launcher ended.
+        const QString record = directory + "/bin/started.txt";
+        QTRY_VERIFY_WITH_TIMEOUT(testsupport::readBytes(record).count('\n') == 5, kTimeoutMs);
+        const QList<QByteArray> lines = testsupport::readBytes(record).split('\n');
+        QCOMPARE(QString(lines[0]), directory + "/bin"); // working directory
+        QCOMPARE(QString(lines[1]), directory + "/bin"); // LD_LIBRARY_PATH
+        QCOMPARE(lines[2], QByteArray("--fullscreen"));
+        QCOMPARE(lines[3], QByteArray("--server=eu"));
+        QCOMPARE(lines[4], QByteArray("--package-is-up-to-date")); // verified in this run
     }
 
 private:

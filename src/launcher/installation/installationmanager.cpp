@@ -1,0 +1,392 @@
+#include "launcher/installation/installationmanager.h"
+
+#include "launcher/configuration/launcherconfigurationreader.h"
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/installation/packageinstallation.h"
+#include "launcher/logging/logging.h"
+#include "launcher/startup/launcherapplication.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QStandardPaths>
+#include <QtConcurrent>
+
+#include <algorithm>
+
+namespace orvik::launcher {
+
+namespace {
+
+const QString kDefaultMarker = QStringLiteral("default");
+
+bool hasStatusWorthADefault(ELocalPackageStatus status)
+{
+    return status == ELocalPackageStatus::PartiallyInstalled ||
+           status == ELocalPackageStatus::UpdateAvailable ||
+           status == ELocalPackageStatus::Installed;
+}
+
+} // namespace
+
+TInstallationManager::TInstallationManager(
+    std::shared_ptr<TLauncherConfigurationReader> pLauncherConfigurationReader,
+    std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper, int InstallationKind)
+    : m_pLauncherConfigurationReader(std::move(pLauncherConfigurationReader))
+    , m_pLauncherFilesystemHelper(std::move(pLauncherFilesystemHelper))
+    , m_InstallationKind(InstallationKind)
+{
+    refreshStatusAndFindDefault();
+}
+
+TInstallationManager::~TInstallationManager() = default;
+
+void TInstallationManager::refreshStatusAndFindDefault()
+{
+    bool defaultFound = false;
+    for (const auto& package : m_pLauncherConfigurationReader->getPackages()) {
+        const ELocalPackageStatus status = computeLocalPackageStatus(*package);
+        package->setLocalStatus(status);
+        if (!defaultFound && hasStatusWorthADefault(status) &&
+            QFileInfo::exists(getInstallationDirectory(*package).filePath(kDefaultMarker))) {
+            package->setDefault(true);
+            defaultFound = true;
+        }
+    }
+}
+
+std::pair<QString, QString>
+TInstallationManager::getInstallationMarkerPaths(const QDir& Directory) const
+{
+    const auto settings = m_pLauncherFilesystemHelper->settings();
+    return {Directory.filePath(settings->partialPackageFile),
+            Directory.filePath(settings->packageFile)};
+}
+
+QString TInstallationManager::packagesDirectory()
+{
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    const QDir dataDirectory(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    const QString path = fileSystem.resolvePathInsideDirectory(
+        dataDirectory, m_pLauncherFilesystemHelper->settings()->packages);
+    return fileSystem.createDirectory(path).absolutePath();
+}
+
+QDir TInstallationManager::getInstallationDirectory(const TPackage& Package)
+{
+    if (Package.isLauncherPackage())
+        return QDir(QCoreApplication::applicationDirPath());
+    // The directory name comes from the configuration document: it must stay below the
+    // packages directory.
+    return QDir(m_pLauncherFilesystemHelper->fileSystem().resolvePathInsideDirectory(
+        QDir(packagesDirectory()), Package.getDirectoryName()));
+}
+
+ELocalPackageStatus TInstallationManager::computeLocalPackageStatus(const TPackage& Package)
+{
+    const TPackageConfigurationReader* remote = Package.getConfiguration();
+    if (!Package.getBuildForThisMachine())
+        return ELocalPackageStatus::NotInstalled;
+    const QDir directory = getInstallationDirectory(Package);
+    const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(directory);
+    if (QFileInfo::exists(fullMarker)) {
+        const TPackageConfigurationReader installed =
+            readPackageConfigurationFromInstallationDirectory(directory);
+        const QString remoteLabel = remote ? remote->versionLabel() : QString();
+        if (installed.versionLabel() != remoteLabel)
+            return ELocalPackageStatus::UpdateAvailable;
+        // An assets version of "1" marks assets that are always to be brought up to date.
+        if (remote && remote->getAssetsVersion() == QLatin1String("1"))
+            return ELocalPackageStatus::UpdateAvailable;
+        return ELocalPackageStatus::Installed;
+    }
+    if (QFileInfo::exists(partialMarker))
+        return ELocalPackageStatus::PartiallyInstalled;
+    return ELocalPackageStatus::NotInstalled;
+}
+
+TPackageConfigurationReader
+TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QDir& Directory)
+{
+    const auto settings = m_pLauncherFilesystemHelper->settings();
+    qInfo() << "readPackageConfigurationFromInstallationDirectory m_pLauncherFilesystemHelper: "
+            << m_pLauncherFilesystemHelper.get() << " launcherSettings: " << settings.get()
+            << " installedPackageMarker: " << settings->packageFile
+            << " partiallyInstalledPackageMarker: " << settings->partialPackageFile << threadSuffix;
+    const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(Directory);
+    const QString assetsPath = Directory.filePath(settings->assetFile);
+    QString marker;
+    if (QFileInfo::exists(fullMarker)) {
+        qInfo() << "FullInstallationMarker " << fullMarker << assetsPath << threadSuffix;
+        marker = fullMarker;
+    } else if (QFileInfo::exists(partialMarker)) {
+        qInfo() << "PartialInstallationMarker " << partialMarker << assetsPath << threadSuffix;
+        marker = partialMarker;
+    } else {
+        return TPackageConfigurationReader();
+    }
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    const QUrl base = QUrl::fromLocalFile(Directory.absolutePath() + QLatin1Char('/'));
+    return TPackageConfigurationReader(fileSystem.readFile(marker),
+                                       fileSystem.readFileIfExists(assetsPath), base, base);
+}
+
+void TInstallationManager::moveFullMarkerToPartial(const QDir& Directory)
+{
+    const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(Directory);
+    if (QFileInfo::exists(partialMarker))
+        m_pLauncherFilesystemHelper->fileSystem().deleteFile(partialMarker);
+    if (!QFile::rename(fullMarker, partialMarker))
+        throw std::runtime_error(QStringLiteral("I/O error on file '%1': Could not rename file.")
+                                     .arg(fullMarker)
+                                     .toStdString());
+}
+
+void TInstallationManager::writeAssetsDocument(const QDir& Directory,
+                                               const QByteArray& AssetsDocument)
+{
+    // An empty assets document leaves the installed one as it is.
+    if (AssetsDocument.isEmpty())
+        return;
+    m_pLauncherFilesystemHelper->fileSystem().writeFile(
+        Directory.filePath(m_pLauncherFilesystemHelper->settings()->assetFile), AssetsDocument);
+}
+
+void TInstallationManager::markPackageAsPartiallyInstalled(TPackage& Package,
+                                                           const QByteArray& PackageDocument,
+                                                           const QByteArray& AssetsDocument)
+{
+    qInfo() << "markPackageAsPartiallyInstalled: " << Package.getName() << threadSuffix;
+    const QDir directory = getInstallationDirectory(Package);
+    const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(directory);
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    if (QFileInfo::exists(fullMarker)) {
+        moveFullMarkerToPartial(directory);
+    } else if (!QFileInfo::exists(partialMarker)) {
+        fileSystem.createDirectory(directory.absolutePath());
+        fileSystem.writeFile(partialMarker, PackageDocument);
+    }
+    writeAssetsDocument(directory, AssetsDocument);
+    Package.setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
+}
+
+void TInstallationManager::updatePartiallyInstalledPackage(TPackage& Package)
+{
+    qInfo() << "updatePartiallyInstalledPackage: " << Package.getName() << threadSuffix;
+    const QDir directory = getInstallationDirectory(Package);
+    const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(directory);
+    if (QFileInfo::exists(fullMarker))
+        moveFullMarkerToPartial(directory);
+    const TPackageConfigurationReader* remote = Package.getConfiguration();
+    m_pLauncherFilesystemHelper->fileSystem().writeFile(partialMarker, remote->getPackageData());
+    writeAssetsDocument(directory, remote->getAssetData());
+    Package.setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
+}
+
+void TInstallationManager::markPackageAsFullyInstalled(TPackage& Package)
+{
+    qInfo() << "markPackageAsFullyInstalled: " << Package.getName() << threadSuffix;
+    const QDir directory = getInstallationDirectory(Package);
+    const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(directory);
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    if (QFileInfo::exists(partialMarker))
+        fileSystem.deleteFile(partialMarker);
+    const TPackageConfigurationReader* remote = Package.getConfiguration();
+    fileSystem.writeFile(fullMarker, remote->getPackageData());
+    writeAssetsDocument(directory, remote->getAssetData());
+    Package.setLocalStatus(ELocalPackageStatus::Installed);
+    sendFunnelEvent(QStringLiteral("launcher_verified"),
+                    QStringLiteral("FunnelFinished_VerifyingFirst"));
+}
+
+std::shared_ptr<TPackageInstallation>
+TInstallationManager::findInstallation(const QString& Name) const
+{
+    for (const auto& installation : m_InstallationsInProgress) {
+        if (installation->getPackage()->getName() == Name)
+            return installation;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<TPackageInstallation>
+TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Package,
+                                         TPackageConfigurationReader& Installed)
+{
+    const TPackageConfigurationReader* remote = Package->getConfiguration();
+    const QDir directory = getInstallationDirectory(*Package);
+    Installed = readPackageConfigurationFromInstallationDirectory(directory);
+    markPackageAsPartiallyInstalled(*Package, remote->getPackageData(), remote->getAssetData());
+
+    auto installation =
+        std::make_shared<TPackageInstallation>(Package, m_pLauncherFilesystemHelper);
+    installation->setInstallationDirectory(directory);
+    installation->setRemoteVersionLabel(remote->versionLabel());
+    installation->setInstalledVersionLabel(Installed.versionLabel());
+    installation->setInstallationKind(m_InstallationKind);
+    return installation;
+}
+
+void TInstallationManager::installOrUpdatePackage(const std::shared_ptr<TPackage>& Package)
+{
+    qInfo() << "installOrUpdatePackage: " << Package->getName() << threadSuffix;
+    if (findInstallation(Package->getName()) || !Package->getConfiguration())
+        return;
+
+    // The quick check is only worth it when the package was complete before.
+    const bool fastScan =
+        m_pLauncherFilesystemHelper->settings()->fastScan &&
+        computeLocalPackageStatus(*Package) == ELocalPackageStatus::UpdateAvailable;
+    TPackageConfigurationReader installed;
+    const auto installation = createInstallation(Package, installed);
+
+    connect(installation.get(), &TPackageInstallation::downloadFinished, this,
+            &TInstallationManager::onDownloadFinished);
+    connect(installation.get(), &TPackageInstallation::verificationFinished, this,
+            &TInstallationManager::onVerificationFinished);
+    m_InstallationsInProgress.push_back(installation);
+    connect(installation.get(), &TPackageInstallation::diskAccessFailed, this,
+            &TInstallationManager::onDiskAccessFailed);
+    emit installationOrUpdateStarted(installation.get());
+
+    installation->startPlanning(*Package->getConfiguration(), installed, fastScan);
+}
+
+void TInstallationManager::verifyPackage(const std::shared_ptr<TPackage>& Package)
+{
+    qInfo() << "verifyPackage: " << Package->getName() << threadSuffix;
+    if (findInstallation(Package->getName()) || !Package->getConfiguration())
+        return;
+    TPackageConfigurationReader installed;
+    const auto installation = createInstallation(Package, installed);
+
+    connect(installation.get(), &TPackageInstallation::verificationFinished, this,
+            &TInstallationManager::onVerificationFinished);
+    m_InstallationsInProgress.push_back(installation);
+    connect(installation.get(), &TPackageInstallation::diskAccessFailed, this,
+            &TInstallationManager::onDiskAccessFailed);
+    emit installationOrUpdateStarted(installation.get());
+    installation->startVerification(installed, true);
+}
+
+void TInstallationManager::onDiskAccessFailed(QString ErrorMessage)
+{
+    emit diskAccessFailed(ErrorMessage);
+}
+
+void TInstallationManager::onDownloadFinished(std::shared_ptr<TPackage> PackageBeingInstalled)
+{
+    qInfo() << "onDownloadFinished: " << PackageBeingInstalled->getName() << threadSuffix;
+    const auto installation = findInstallation(PackageBeingInstalled->getName());
+    if (!installation)
+        return;
+    qInfo() << "onDownloadFinished found: " << PackageBeingInstalled->getName()
+            << " InstallationsInProgress: " << m_InstallationsInProgress.size() << threadSuffix;
+    if (installation->isWithoutError()) {
+        try {
+            updatePartiallyInstalledPackage(*PackageBeingInstalled);
+            const TPackageConfigurationReader local =
+                readPackageConfigurationFromInstallationDirectory(
+                    getInstallationDirectory(*PackageBeingInstalled));
+            qInfo() << "onDownloadFinished LocalConfiguration: " << local.getFiles().size()
+                    << threadSuffix;
+            sendFunnelEvent(QStringLiteral("launcher_downloaded"),
+                            QStringLiteral("FunnelFinishedDownloadingFirst"));
+            installation->startVerification(local, false);
+            return;
+        } catch (const std::runtime_error& error) {
+            emit diskAccessFailed(QString::fromUtf8(error.what()));
+        }
+    }
+    finishInstallation(installation);
+}
+
+void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> PackageBeingInstalled)
+{
+    qInfo() << "onVerificationFinished: " << PackageBeingInstalled->getName() << threadSuffix;
+    const auto installation = findInstallation(PackageBeingInstalled->getName());
+    if (!installation)
+        return;
+    qInfo() << "onVerificationFinished found package: " << PackageBeingInstalled->getName()
+            << " without error: " << (installation->isWithoutError() ? "true" : "false")
+            << threadSuffix;
+    if (installation->isWithoutError()) {
+        try {
+            markPackageAsFullyInstalled(*PackageBeingInstalled);
+        } catch (const std::runtime_error& error) {
+            emit diskAccessFailed(QString::fromUtf8(error.what()));
+        }
+    }
+    PackageBeingInstalled->setCheckedThisSession(true);
+    finishInstallation(installation);
+}
+
+void TInstallationManager::finishInstallation(
+    const std::shared_ptr<TPackageInstallation>& Installation)
+{
+    emit installationOrUpdateFinished(Installation.get());
+    disconnect(Installation.get(), &TPackageInstallation::diskAccessFailed, this,
+               &TInstallationManager::onDiskAccessFailed);
+    m_InstallationsInProgress.erase(std::remove(m_InstallationsInProgress.begin(),
+                                                m_InstallationsInProgress.end(), Installation),
+                                    m_InstallationsInProgress.end());
+    if (m_InstallationsInProgress.empty())
+        emit allStartedUpdatesFinished();
+}
+
+void TInstallationManager::setDefaultPackage(const std::shared_ptr<TPackage>& Package)
+{
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    for (const auto& package : m_pLauncherConfigurationReader->getPackages()) {
+        package->setLocalStatus(computeLocalPackageStatus(*package));
+        const QString marker = getInstallationDirectory(*package).filePath(kDefaultMarker);
+        if (QFileInfo::exists(marker))
+            fileSystem.deleteFile(marker);
+        package->setDefault(false);
+    }
+    if (!Package)
+        return;
+    const QDir directory =
+        fileSystem.createDirectory(getInstallationDirectory(*Package).absolutePath());
+    fileSystem.writeFile(directory.filePath(kDefaultMarker), QByteArray());
+    Package->setDefault(true);
+}
+
+std::shared_ptr<TPackage> TInstallationManager::getDefaultPackage() const
+{
+    for (const auto& package : m_pLauncherConfigurationReader->getPackages()) {
+        if (package->isDefault())
+            return package;
+    }
+    return nullptr;
+}
+
+QString TInstallationManager::getExecutablePath(const TPackage& Package)
+{
+    const TPackageConfigurationReader* remote = Package.getConfiguration();
+    if (!remote || remote->getExecutable().isEmpty())
+        return {};
+    // The executable comes from a document: it must not name a program outside the package.
+    return m_pLauncherFilesystemHelper->fileSystem().resolvePathInsideDirectory(
+        getInstallationDirectory(Package), remote->getExecutable());
+}
+
+std::shared_ptr<TPackage> TInstallationManager::findPackageByExecutablePath(const QString& Path)
+{
+    const QString wanted = QDir::cleanPath(Path);
+    for (const auto& package : m_pLauncherConfigurationReader->getPackages()) {
+        const QString executable = getExecutablePath(*package);
+        if (!executable.isEmpty() && QDir::cleanPath(executable) == wanted)
+            return package;
+    }
+    return nullptr;
+}
+
+void TInstallationManager::sendFunnelEvent(const QString& Step, const QString& FirstFlagKey)
+{
+    if (TLauncherApplication* application = TLauncherApplication::instance())
+        application->sendFunnelEvent(Step, FirstFlagKey);
+}
+
+} // namespace orvik::launcher

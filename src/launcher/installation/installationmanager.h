@@ -1,0 +1,91 @@
+#pragma once
+
+#include "launcher/configuration/packageconfigurationreader.h"
+#include "launcher/package/package.h"
+
+#include <QDir>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace orvik::launcher {
+
+class TLauncherConfigurationReader;
+class TLauncherFilesystemHelper;
+class TPackageInstallation;
+
+// Owns what happens to installed packages on disk: where each lives, the markers that record how
+// far an installation got, every package's local status, the default client and the
+// installations in progress. Lives on the GUI thread.
+class TInstallationManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The launcher's own package is installed by a manager of this kind.
+    static constexpr int kSelfUpdateInstallation = 1;
+
+    TInstallationManager(std::shared_ptr<TLauncherConfigurationReader> pLauncherConfigurationReader,
+                         std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper,
+                         int InstallationKind = 0);
+    ~TInstallationManager() override;
+
+    ELocalPackageStatus computeLocalPackageStatus(const TPackage& Package);
+    QDir getInstallationDirectory(const TPackage& Package);
+    // (partial marker path, full marker path)
+    std::pair<QString, QString> getInstallationMarkerPaths(const QDir& Directory) const;
+    TPackageConfigurationReader
+    readPackageConfigurationFromInstallationDirectory(const QDir& Directory);
+
+    void installOrUpdatePackage(const std::shared_ptr<TPackage>& Package);
+    void verifyPackage(const std::shared_ptr<TPackage>& Package);
+
+    // Null clears the default.
+    void setDefaultPackage(const std::shared_ptr<TPackage>& Package);
+    std::shared_ptr<TPackage> getDefaultPackage() const;
+    std::shared_ptr<TPackage> findPackageByExecutablePath(const QString& Path);
+    QString getExecutablePath(const TPackage& Package);
+
+    const std::vector<std::shared_ptr<TPackageInstallation>>& getInstallationsInProgress() const
+    {
+        return m_InstallationsInProgress;
+    }
+
+signals:
+    void installationOrUpdateStarted(orvik::launcher::TPackageInstallation* InstallationInProgress);
+    void
+    installationOrUpdateFinished(orvik::launcher::TPackageInstallation* InstallationInProgress);
+    void allStartedUpdatesFinished();
+    void diskAccessFailed(QString ErrorMessage);
+
+public slots:
+    void onDiskAccessFailed(QString ErrorMessage);
+    void onDownloadFinished(std::shared_ptr<orvik::launcher::TPackage> PackageBeingInstalled);
+    void onVerificationFinished(std::shared_ptr<orvik::launcher::TPackage> PackageBeingInstalled);
+
+private:
+    void refreshStatusAndFindDefault();
+    std::shared_ptr<TPackageInstallation>
+    createInstallation(const std::shared_ptr<TPackage>& Package,
+                       TPackageConfigurationReader& Installed);
+    void markPackageAsPartiallyInstalled(TPackage& Package, const QByteArray& PackageDocument,
+                                         const QByteArray& AssetsDocument);
+    void updatePartiallyInstalledPackage(TPackage& Package);
+    void markPackageAsFullyInstalled(TPackage& Package);
+    void moveFullMarkerToPartial(const QDir& Directory);
+    void writeAssetsDocument(const QDir& Directory, const QByteArray& AssetsDocument);
+    std::shared_ptr<TPackageInstallation> findInstallation(const QString& Name) const;
+    void finishInstallation(const std::shared_ptr<TPackageInstallation>& Installation);
+    QString packagesDirectory();
+    static void sendFunnelEvent(const QString& Step, const QString& FirstFlagKey);
+
+    std::shared_ptr<TLauncherConfigurationReader> m_pLauncherConfigurationReader;
+    std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
+    std::vector<std::shared_ptr<TPackageInstallation>> m_InstallationsInProgress;
+    int m_InstallationKind = 0;
+};
+
+} // namespace orvik::launcher

@@ -1,0 +1,111 @@
+// The download half of an installation: from the plan to the end of the download phase.
+#include "launcher/installation/packageinstallation.h"
+
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/logging/logging.h"
+#include "shared/network/downloadpool.h"
+#include "shared/network/qnetworkaccessmanagerwrapper.h"
+
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QtConcurrent>
+
+namespace orvik::launcher {
+
+void TPackageInstallation::createDownloader()
+{
+    qRegisterMetaType<TPackageDifference>("orvik::launcher::TPackageDifference");
+    // Each installation has its own connections, so one package's downloads never queue behind
+    // another's; manual release makes the bound cover decoding and writing too.
+    auto manager = std::make_shared<::shared::QNetworkAccessManagerWrapper>(
+        std::make_shared<QNetworkAccessManager>());
+    auto pool = std::make_shared<::shared::TDownloadPool>(
+        m_pLauncherFilesystemHelper->settings()->maxConcurrentDownloads, manager, false);
+    m_pPackageFileDownloader.reset(new TPackageFileDownloader(pool, m_pLauncherFilesystemHelper));
+    connect(m_pPackageFileDownloader.get(), &TPackageFileDownloader::downloadCompleted, this,
+            &TPackageInstallation::onDownloadCompleted);
+    connect(m_pPackageFileDownloader.get(), &TPackageFileDownloader::downloadFailed, this,
+            &TPackageInstallation::onDownloadFailed);
+    connect(&m_PlanningWatcher, &QFutureWatcherBase::finished, this,
+            [this] { onRequiredChangesComputedForInstallation(m_PlanningWatcher.result()); });
+}
+
+void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remote,
+                                         const TPackageConfigurationReader& Installed,
+                                         bool FastScan)
+{
+    m_PlanningWatcher.setFuture(QtConcurrent::run(
+        this, &TPackageInstallation::computeRequiredChanges, m_InstallationDirectory,
+        m_pLauncherFilesystemHelper, Remote, Installed, FastScan));
+}
+
+void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDifference Changes)
+{
+    qInfo() << "onRequiredChangesComputedForInstallation"
+            << " files to download: " << Changes.m_FilesToDownload.size()
+            << " files to delete: " << Changes.m_FilesToDelete.size() << threadSuffix;
+    if (!Changes.m_ErrorMessage.isEmpty()) {
+        // A plan that could not be made changes nothing on disk; the package stays partially
+        // installed and the next attempt plans again.
+        qCritical() << "Planning of" << m_pPackage->getName()
+                    << "failed:" << Changes.m_ErrorMessage;
+        onDownloadFailed(EPackageDownloaderError::DownloadFailed);
+        return;
+    }
+    m_FilesToDelete = std::move(Changes.m_FilesToDelete);
+    m_FilesToDownload = std::move(Changes.m_FilesToDownload);
+    try {
+        startDownload();
+    } catch (const std::runtime_error& error) {
+        emit diskAccessFailed(QString::fromUtf8(error.what()));
+    }
+}
+
+void TPackageInstallation::startDownload()
+{
+    qInfo() << "startDownload: " << m_pPackage->getName() << threadSuffix;
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    for (const TFileInPackage& file : m_FilesToDelete) {
+        // The path comes from a document: it is resolved inside the installation, so a hostile
+        // one cannot reach anything else the user owns.
+        const QString path =
+            fileSystem.resolvePathInsideDirectory(m_InstallationDirectory, file.LocalFile);
+        if (path == QDir::cleanPath(m_InstallationDirectory.absolutePath()))
+            continue;
+        const QFileInfo info(path);
+        if (info.isDir() && !info.isSymLink())
+            QDir(path).removeRecursively();
+        else if (info.exists() || info.isSymLink())
+            fileSystem.deleteFile(path);
+    }
+    if (m_FilesToDownload.empty()) {
+        onDownloadCompleted();
+        return;
+    }
+    m_pPackageFileDownloader->startDownload(m_InstallationDirectory, m_InstallationKind,
+                                            m_FilesToDownload);
+}
+
+void TPackageInstallation::onDownloadCompleted()
+{
+    qInfo() << "onDownloadCompleted" << m_pPackage->getName() << threadSuffix;
+    m_bWithoutError = true;
+    m_ErrorReason = EPackageDownloaderError::NoError;
+    emit downloadFinished(m_pPackage);
+}
+
+void TPackageInstallation::onDownloadFailed(EPackageDownloaderError ErrorReason)
+{
+    qInfo() << "onDownloadFailed" << m_pPackage->getName() << " " << int(ErrorReason)
+            << threadSuffix;
+    m_ErrorReason = ErrorReason;
+    m_bWithoutError = false;
+    emit downloadFinished(m_pPackage);
+}
+
+const TPackageFileDownloader& TPackageInstallation::getPackageFileDownloader() const
+{
+    return *m_pPackageFileDownloader;
+}
+
+} // namespace orvik::launcher

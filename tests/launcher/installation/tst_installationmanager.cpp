@@ -1,0 +1,264 @@
+#include "launcher/configuration/launcherconfigurationreader.h"
+#include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/installation/installationmanager.h"
+#include "launcher/installation/packageinstallation.h"
+
+#include "packagefixture.h"
+#include "testfiles.h"
+#include "testhttpserver.h"
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace orvik::launcher;
+using testsupport::readBytes;
+using testsupport::TPackageFixture;
+using testsupport::TTestHttpServer;
+
+namespace {
+
+constexpr int kWaitMs = 60000;
+
+QString packageDirectory(const QString& name)
+{
+    return testsupport::kestrunDataDirectory() + "/packages/" + name;
+}
+
+} // namespace
+
+class TestInstallationManager : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName("Halvern GmbH");
+        QCoreApplication::setApplicationName("Kestrun Online");
+    }
+
+    void init()
+    {
+        QDir(testsupport::kestrunDataDirectory()).removeRecursively();
+        m_pServer = std::make_unique<TTestHttpServer>();
+        QVERIFY(m_pServer->start());
+        m_pFixture = std::make_unique<TPackageFixture>(*m_pServer, "/live");
+        m_pFixture->setFile("bin/game", "#!/bin/sh\n", true);
+        m_pFixture->setFile("data/a.dat", QByteArray(100000, 'a'));
+        m_pFixture->setFile("data/b.dat", "bee");
+        m_pFixture->setExecutable("bin/game");
+        m_pAppDir = std::make_unique<QTemporaryDir>();
+        // Verification on, so that every install proves its files.
+        QVERIFY(testsupport::writeBytes(
+            m_pAppDir->filePath("launchersettings.ini"),
+            "[DIRECTORIES]\npackages=packages\n[FILES]\npackageFile=package.json\n"
+            "partialPackageFile=partial-package.json\nassetFile=assets.json\n"
+            "[OPTIONS]\nskipVerification=false\n"));
+        m_pHelper = std::make_shared<TLauncherFilesystemHelper>(m_pAppDir->path());
+    }
+
+    void cleanup()
+    {
+        m_pManager.reset();
+        m_pServer.reset();
+    }
+
+    void freshInstallation()
+    {
+        const QByteArray document = m_pFixture->publish("1");
+        makeManager(document);
+        QSignalSpy started(m_pManager.get(), &TInstallationManager::installationOrUpdateStarted);
+        m_pManager->installOrUpdatePackage(package());
+        m_pManager->installOrUpdatePackage(package()); // a second call joins the first
+        QCOMPARE(started.count(), 1);
+        // The partial marker holds the new document from the start.
+        QCOMPARE(readBytes(partialMarker()), document);
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::PartiallyInstalled);
+
+        QVERIFY(runUntilAllFinished());
+        QVERIFY(!QFileInfo::exists(partialMarker()));
+        QCOMPARE(readBytes(fullMarker()), document);
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
+        QVERIFY(package()->isCheckedThisSession());
+        QCOMPARE(readBytes(packageDirectory("Live") + "/data/a.dat"), QByteArray(100000, 'a'));
+        QVERIFY(QFileInfo(packageDirectory("Live") + "/bin/game").isExecutable());
+        QCOMPARE(m_pManager->getExecutablePath(*package()), packageDirectory("Live") + "/bin/game");
+        QCOMPARE(m_pManager->findPackageByExecutablePath(packageDirectory("Live") + "//bin/./game"),
+                 package());
+    }
+
+    void updateMovesTheMarkers()
+    {
+        const QByteArray first = m_pFixture->publish("1");
+        installVersion(first);
+        m_pFixture->setFile("data/b.dat", "changed");
+        m_pFixture->removeFile("data/a.dat");
+        const QByteArray second = m_pFixture->publish("2");
+
+        makeManager(second);
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::UpdateAvailable);
+        m_pManager->installOrUpdatePackage(package());
+        // Until the new files are proven, the old document describes what is on disk.
+        QCOMPARE(readBytes(partialMarker()), first);
+        QVERIFY(!QFileInfo::exists(fullMarker()));
+        QVERIFY(runUntilAllFinished());
+        QCOMPARE(readBytes(fullMarker()), second);
+        QVERIFY(!QFileInfo::exists(partialMarker()));
+        QCOMPARE(readBytes(packageDirectory("Live") + "/data/b.dat"), QByteArray("changed"));
+        QVERIFY(!QFileInfo::exists(packageDirectory("Live") + "/data/a.dat"));
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
+    }
+
+    void failedDownloadLeavesPartialMarker()
+    {
+        const QByteArray document = m_pFixture->publish("1");
+        testsupport::TTestHttpRoute gone;
+        gone.status = 404;
+        m_pServer->setRoute("/live/files/" + shared_hash("bee"), gone);
+        makeManager(document);
+        QSignalSpy finished(m_pManager.get(), &TInstallationManager::installationOrUpdateFinished);
+        m_pManager->installOrUpdatePackage(package());
+        QVERIFY(runUntilAllFinished());
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(readBytes(partialMarker()), document);
+        QVERIFY(!QFileInfo::exists(fullMarker()));
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::PartiallyInstalled);
+        QVERIFY(m_pManager->getInstallationsInProgress().empty());
+    }
+
+    void failedVerificationLeavesPartialMarker()
+    {
+        const QByteArray document = m_pFixture->publish("1");
+        installVersion(document);
+        QVERIFY(testsupport::writeBytes(packageDirectory("Live") + "/data/b.dat", "bed"));
+
+        makeManager(document);
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
+        m_pManager->verifyPackage(package());
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::PartiallyInstalled);
+        QVERIFY(runUntilAllFinished());
+        QCOMPARE(readBytes(partialMarker()), document);
+        QVERIFY(!QFileInfo::exists(fullMarker()));
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::PartiallyInstalled);
+        QVERIFY(package()->isCheckedThisSession());
+
+        // The repair that follows fetches the damaged file and completes the package.
+        m_pManager->installOrUpdatePackage(package());
+        QVERIFY(runUntilAllFinished());
+        QCOMPARE(readBytes(packageDirectory("Live") + "/data/b.dat"), QByteArray("bee"));
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
+    }
+
+    void statusRules_data()
+    {
+        QTest::addColumn<QString>("installed");
+        QTest::addColumn<QString>("remote");
+        QTest::addColumn<QString>("remoteAssets");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("same label") << "12"
+                                    << "12"
+                                    << "5" << int(ELocalPackageStatus::Installed);
+        QTest::newRow("newer package") << "12"
+                                       << "13"
+                                       << "5" << int(ELocalPackageStatus::UpdateAvailable);
+        QTest::newRow("assets version 1 always updates")
+            << "12"
+            << "12"
+            << "1" << int(ELocalPackageStatus::UpdateAvailable);
+    }
+    void statusRules()
+    {
+        QFETCH(QString, installed);
+        QFETCH(QString, remote);
+        QFETCH(QString, remoteAssets);
+        QFETCH(int, expected);
+        const QByteArray assets = "{\"version\": \"" + remoteAssets.toUtf8() + "\"}";
+        QVERIFY(testsupport::writeBytes(packageDirectory("Live") + "/package.json",
+                                        "{\"version\": \"" + installed.toUtf8() + "\"}"));
+        QVERIFY(testsupport::writeBytes(packageDirectory("Live") + "/assets.json", assets));
+        makeManager("{\"version\": \"" + remote.toUtf8() + "\"}", assets);
+        QCOMPARE(int(package()->getLocalStatus()), expected);
+    }
+
+    void firstDefaultMarkerWins()
+    {
+        const QByteArray configuration =
+            "{\"packages\": [" + packageObject("One") + ", " + packageObject("Two") + "]}";
+        for (const QString& name : {QString("One"), QString("Two")}) {
+            QVERIFY(
+                testsupport::writeBytes(packageDirectory(name) + "/partial-package.json", "{}"));
+            QVERIFY(testsupport::writeBytes(packageDirectory(name) + "/default", ""));
+        }
+        m_pConfiguration = std::make_shared<TLauncherConfigurationReader>(configuration, QUrl());
+        for (const auto& package : m_pConfiguration->getPackages())
+            package->getBuilds()[0]->m_pConfiguration =
+                std::make_unique<TPackageConfigurationReader>("{}", QByteArray(), QUrl(), QUrl());
+        m_pManager = std::make_unique<TInstallationManager>(m_pConfiguration, m_pHelper);
+        const auto& packages = m_pConfiguration->getPackages();
+        QCOMPARE(m_pManager->getDefaultPackage(), packages[0]);
+        QVERIFY(!packages[1]->isDefault());
+
+        m_pManager->setDefaultPackage(packages[1]);
+        QCOMPARE(m_pManager->getDefaultPackage(), packages[1]);
+        QVERIFY(!QFileInfo::exists(packageDirectory("One") + "/default"));
+        QVERIFY(QFileInfo::exists(packageDirectory("Two") + "/default"));
+        m_pManager->setDefaultPackage(nullptr);
+        QVERIFY(!m_pManager->getDefaultPackage());
+        QVERIFY(!QFileInfo::exists(packageDirectory("Two") + "/default"));
+    }
+
+private:
+    static QString shared_hash(const QByteArray& bytes)
+    {
+        return QString::fromLatin1(
+            QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    }
+
+    static QByteArray packageObject(const QString& name)
+    {
+        return "{\"name\": \"" + name.toUtf8() + "\", \"directoryname\": \"" + name.toUtf8() +
+               "\", \"builds\": [{\"os\": \"linux\", \"architecture\": \"x86_64\", \"url\": "
+               "\"x.json\"}]}";
+    }
+
+    void makeManager(const QByteArray& packageDocument, const QByteArray& assetsDocument = {})
+    {
+        m_pManager.reset();
+        m_pConfiguration = std::make_shared<TLauncherConfigurationReader>(
+            "{\"packages\": [" + packageObject("Live") + "]}", QUrl());
+        const QUrl base = m_pServer->url("/live/");
+        package()->getBuilds()[0]->m_pConfiguration = std::make_unique<TPackageConfigurationReader>(
+            QByteArray(packageDocument), QByteArray(assetsDocument), base, base);
+        m_pManager = std::make_unique<TInstallationManager>(m_pConfiguration, m_pHelper);
+    }
+
+    void installVersion(const QByteArray& document)
+    {
+        makeManager(document);
+        m_pManager->installOrUpdatePackage(package());
+        QVERIFY(runUntilAllFinished());
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
+    }
+
+    bool runUntilAllFinished()
+    {
+        QSignalSpy all(m_pManager.get(), &TInstallationManager::allStartedUpdatesFinished);
+        return all.wait(kWaitMs) && all.count() == 1;
+    }
+
+    std::shared_ptr<TPackage> package() const { return m_pConfiguration->getPackages().at(0); }
+    QString partialMarker() const { return packageDirectory("Live") + "/partial-package.json"; }
+    QString fullMarker() const { return packageDirectory("Live") + "/package.json"; }
+
+    std::unique_ptr<TTestHttpServer> m_pServer;
+    std::unique_ptr<TPackageFixture> m_pFixture;
+    std::unique_ptr<QTemporaryDir> m_pAppDir;
+    std::shared_ptr<TLauncherFilesystemHelper> m_pHelper;
+    std::shared_ptr<TLauncherConfigurationReader> m_pConfiguration;
+    std::unique_ptr<TInstallationManager> m_pManager;
+};
+
+QTEST_GUILESS_MAIN(TestInstallationManager)
+#include "tst_installationmanager.moc"
