@@ -1,0 +1,208 @@
+#include "launcher/configuration/packageconfigurationreader.h"
+#include "publisher/documents/documentloader.h"
+#include "publisher/publish/buildpublisher.h"
+#include "shared/chunker/chunkscanner.h"
+#include "shared/container/containerdecoder.h"
+
+#include "testbuild.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace orvik::publisher;
+using namespace publishertest;
+using orvik::launcher::TFileInPackage;
+using orvik::launcher::TPackageConfigurationReader;
+using shared::EContainerCodec;
+
+Q_DECLARE_METATYPE(EContainerCodec)
+
+namespace {
+
+TBuildContent smallBuild()
+{
+    return {{QStringLiteral("bin/game"), pattern(5000, 1)},
+            {QStringLiteral("bin/big.so"), pattern(13 * kMiB, 2)},
+            {QStringLiteral("assets/a.txt"), QByteArray(100000, 'a')},
+            {QStringLiteral("assets/big.pak"), pattern(11 * kMiB, 3)}};
+}
+
+const TFileInPackage* findFile(const TPackageConfigurationReader& reader, const QString& path)
+{
+    for (const TFileInPackage& file : reader.getFiles())
+        if (file.LocalFile == path)
+            return &file;
+    return nullptr;
+}
+
+} // namespace
+
+class TestBuildPublisher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_pBuild = std::make_unique<QTemporaryDir>();
+        m_pCdn = std::make_unique<QTemporaryDir>();
+    }
+
+    // Catches documents that depend on thread timing or on the tree they are written into.
+    void sameBuildGivesByteIdenticalTrees()
+    {
+        QVERIFY(writeBuild(m_pBuild->path(), smallBuild(), QStringLiteral("bin/game")));
+        QTemporaryDir other;
+        auto first = options(m_pBuild->path(), m_pCdn->path(), QStringLiteral("3"));
+        auto second = options(m_pBuild->path(), other.path(), QStringLiteral("3"));
+        first.Threads = 1;
+        second.Threads = 2;
+        publishBuild(first);
+        publishBuild(second);
+        const TBuildContent tree = readTree(m_pCdn->path());
+        QVERIFY(tree.count(QStringLiteral("game-3.json")) && tree.count("game-assets-7.json"));
+        QCOMPARE(readTree(other.path()), tree);
+    }
+
+    // Catches a republish that recompresses or rewrites: unchanged content must write nothing,
+    // so a live CDN tree is never touched.
+    void republishingAnUnchangedBuildWritesNothing()
+    {
+        QVERIFY(writeBuild(m_pBuild->path(), smallBuild(), QStringLiteral("bin/game")));
+        const auto publishOptions = options(m_pBuild->path(), m_pCdn->path(), QStringLiteral("3"));
+        const TPublishResult first = publishBuild(publishOptions);
+        QCOMPARE(first.ContainersKept, 0);
+        const auto before = modificationTimes();
+
+        const TPublishResult again = publishBuild(publishOptions);
+        QCOMPARE(again.ContainersWritten, 0);
+        QCOMPARE(again.DocumentsWritten, 0);
+        QCOMPARE(again.BytesWritten, TFileSize(0));
+        QCOMPARE(again.ContainersKept, first.ContainersWritten);
+        QCOMPARE(modificationTimes(), before);
+    }
+
+    // Catches a store that trusts a name without its content: a damaged container would be
+    // listed again with the digest of the damage.
+    void republishingReplacesADamagedContainer()
+    {
+        QVERIFY(writeBuild(m_pBuild->path(), smallBuild(), QStringLiteral("bin/game")));
+        const auto publishOptions = options(m_pBuild->path(), m_pCdn->path(), QStringLiteral("3"));
+        const TPublishResult first = publishBuild(publishOptions);
+        const TPackageConfigurationReader reader = read(first);
+        const QString container = findFile(reader, "bin/game")->WholeFile.Url.toLocalFile();
+        QByteArray bytes = testsupport::readBytes(container);
+        bytes[bytes.size() - 1] = char(bytes.at(bytes.size() - 1) ^ 0x55);
+        QVERIFY(testsupport::writeBytes(container, bytes));
+
+        QCOMPARE(publishBuild(publishOptions).ContainersWritten, 1);
+        QCOMPARE(shared::decodeContainerStrict(testsupport::readBytes(container)),
+                 smallBuild().at("bin/game"));
+    }
+
+    void chunkBoundariesAreTheLaunchers_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("chunked");
+        QTest::newRow("empty") << 0 << false;
+        QTest::newRow("one byte") << 1 << false;
+        QTest::newRow("exactly 4 MiB") << 4 * kMiB << false;
+        QTest::newRow("4 MiB and a byte") << 4 * kMiB + 1 << true;
+        QTest::newRow("37 MiB") << 37 * kMiB << true;
+    }
+    // Catches a publisher that cuts differently from the launcher's planning, which would then
+    // find nothing to reuse, and small files listed as chunks or large ones downloaded whole.
+    void chunkBoundariesAreTheLaunchers()
+    {
+        QFETCH(int, size);
+        QFETCH(bool, chunked);
+        const QByteArray content = pattern(size, 7);
+        QVERIFY(writeBuild(m_pBuild->path(), {{"bin/game", pattern(10, 1)}, {"data.bin", content}},
+                           QStringLiteral("bin/game")));
+        const TPackageConfigurationReader reader =
+            read(publishBuild(options(m_pBuild->path(), m_pCdn->path(), QStringLiteral("1"))));
+        const TFileInPackage* file = findFile(reader, "data.bin");
+        QVERIFY(file);
+        QCOMPARE(!file->ChunkIndexes.empty(), chunked);
+        QCOMPARE(file->WholeFile.Url.isEmpty(), chunked);
+
+        std::vector<std::pair<QByteArray, quint64>> expected;
+        QBuffer buffer;
+        buffer.setData(content);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        shared::scanContentDefinedChunks(buffer, [&](const QByteArray& hash, quint64 length) {
+            expected.emplace_back(hash, length);
+        });
+        std::vector<std::pair<QByteArray, quint64>> listed;
+        for (const qint32 index : file->ChunkIndexes) {
+            const auto& chunk = reader.getChunks().at(std::size_t(index));
+            listed.emplace_back(chunk.UnpackedHash, chunk.UnpackedSize);
+        }
+        if (chunked)
+            QCOMPARE(listed, expected);
+        else
+            QCOMPARE(file->WholeFile.UnpackedSize, quint64(size));
+    }
+
+    void codecRulesChooseTheContainer_data()
+    {
+        QTest::addColumn<QStringList>("rules");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<EContainerCodec>("codec");
+        QTest::newRow("default") << QStringList() << "x/a.txt" << EContainerCodec::Deflate;
+        QTest::newRow("name pattern in any folder")
+            << QStringList{"*.ogg=stored"} << "music/deep/a.ogg" << EContainerCodec::Stored;
+        QTest::newRow("path pattern is anchored")
+            << QStringList{"data/*.pak=lzma"} << "other/data/x.pak" << EContainerCodec::Deflate;
+        QTest::newRow("path pattern")
+            << QStringList{"data/*.pak=lzma"} << "data/x.pak" << EContainerCodec::Lzma;
+        QTest::newRow("first match wins")
+            << QStringList{"*.bin=lzip", "*=zpaq"} << "a.bin" << EContainerCodec::Lzip;
+        QTest::newRow("later rule")
+            << QStringList{"*.bin=lzip", "*=zpaq"} << "a.dat" << EContainerCodec::Zpaq;
+    }
+    // Catches rules matched against the wrong part of the path, and a chosen codec that does not
+    // reach the container that is written.
+    void codecRulesChooseTheContainer()
+    {
+        QFETCH(QStringList, rules);
+        QFETCH(QString, path);
+        QFETCH(EContainerCodec, codec);
+        const QByteArray content = QByteArray(20000, 'k') + pattern(3000, 5);
+        QVERIFY(writeBuild(m_pBuild->path(), {{"bin/game", pattern(10, 1)}, {path, content}},
+                           QStringLiteral("bin/game")));
+        auto publishOptions = options(m_pBuild->path(), m_pCdn->path(), QStringLiteral("1"));
+        for (const QString& rule : rules)
+            publishOptions.Codecs.addRule(rule);
+        const TPackageConfigurationReader reader = read(publishBuild(publishOptions));
+        const QByteArray container =
+            testsupport::readBytes(findFile(reader, path)->WholeFile.Url.toLocalFile());
+        QCOMPARE(container.at(0), 'p');
+        QCOMPARE(EContainerCodec(container.at(1)), codec);
+        QCOMPARE(shared::decodeContainerStrict(container), content);
+    }
+
+private:
+    TPackageConfigurationReader read(const TPublishResult& result) const
+    {
+        return loadBuildDocuments(
+            m_pCdn->filePath(result.PackageDocument),
+            result.AssetsDocument.isEmpty() ? QString() : m_pCdn->filePath(result.AssetsDocument));
+    }
+
+    std::map<QString, QDateTime> modificationTimes() const
+    {
+        std::map<QString, QDateTime> times;
+        for (const auto& [path, bytes] : readTree(m_pCdn->path()))
+            times[path] = QFileInfo(m_pCdn->filePath(path)).lastModified();
+        return times;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_pBuild;
+    std::unique_ptr<QTemporaryDir> m_pCdn;
+};
+
+QTEST_GUILESS_MAIN(TestBuildPublisher)
+#include "tst_buildpublisher.moc"
