@@ -7,7 +7,6 @@
 
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using shared::EContainerCodec;
@@ -46,7 +45,8 @@ QByteArray payloadOf(const QByteArray& bytes)
     return bytes.mid(static_cast<int>(header.m_nPayloadOffset));
 }
 
-// Runs a tool with data on standard input; returns its standard output, or fails the test.
+// Runs a tool with data on standard input and returns its standard output; *succeeded tells
+// whether it ran and exited with 0.
 QByteArray runTool(const QString& program, const QStringList& arguments, const QByteArray& input,
                    bool* succeeded)
 {
