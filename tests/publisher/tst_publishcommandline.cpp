@@ -1,0 +1,148 @@
+#include "buildpaths.h"
+#include "testbuild.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using namespace publishertest;
+
+namespace {
+
+constexpr int kWaitMs = 120000;
+
+struct TRun
+{
+    int ExitCode = -1;
+    QString Out;
+    QString Err;
+};
+
+TRun runPublisher(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(KESTRUN_BIN_DIR "/kestrun-publish"), arguments);
+    if (!process.waitForFinished(kWaitMs))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+// Runs the real program as the studio's build scripts would.
+class TestPublishCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_pBuild = std::make_unique<QTemporaryDir>();
+        m_pCdn = std::make_unique<QTemporaryDir>();
+        QVERIFY(writeBuild(m_pBuild->path(),
+                           {{"bin/game", pattern(100, 1)}, {"data/level.pak", pattern(5000, 2)}},
+                           QStringLiteral("bin/game")));
+    }
+
+    void malformedInputEndsWithOneLine_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing build directory")
+            << "no build" << QStringList() << "build directory '";
+        QTest::newRow("unknown codec")
+            << "" << QStringList{"--codec", "brotli"} << "unknown codec 'brotli'";
+        QTest::newRow("unknown codec in a rule")
+            << "" << QStringList{"--codec-rule", "*.pak=gzip"} << "unknown codec 'gzip'";
+        QTest::newRow("link leaving the build")
+            << "link out" << QStringList() << "symbolic link 'data/escape' leaves the build";
+        QTest::newRow("dangling link")
+            << "dangling" << QStringList() << "'data/gone' leads nowhere";
+        QTest::newRow("file that cannot be read")
+            << "fifo" << QStringList() << "'data/pipe' is not a regular file";
+        QTest::newRow("executable not in the build")
+            << "" << QStringList{"--executable", "bin/other"} << "executable 'bin/other'";
+        QTest::newRow("version that is no file name")
+            << "" << QStringList{"--package-version", "1/2"} << "version '1/2'";
+        QTest::newRow("unknown option") << "" << QStringList{"--colour"} << "Unknown option";
+    }
+    // Catches failures that reach the terminal as several lines, with status 0, or after a
+    // document was written that points at nothing.
+    void malformedInputEndsWithOneLine()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QStringList, extra);
+        QFETCH(QString, reason);
+        QString build = m_pBuild->path();
+        if (damage == "no build")
+            build += "/missing";
+        else if (damage == "link out")
+            QVERIFY(QFile::link(QDir::tempPath(), m_pBuild->filePath("data/escape")));
+        else if (damage == "dangling")
+            QVERIFY(QFile::link(m_pBuild->filePath("nothing"), m_pBuild->filePath("data/gone")));
+        else if (damage == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(m_pBuild->filePath("data/pipe")).constData(), 0600),
+                     0);
+
+        QStringList arguments{"publish", "--build",      build,
+                              "--cdn",   m_pCdn->path(), "--package-version",
+                              "1",       "--executable", "bin/game"};
+        // The last value of an option counts, so a row may replace a good one.
+        arguments << extra;
+        const TRun run = runPublisher(arguments);
+        QCOMPARE(run.ExitCode, 1);
+        QVERIFY2(run.Err.startsWith("kestrun-publish publish: ") && run.Err.count('\n') == 1 &&
+                     run.Err.contains(reason),
+                 qPrintable(run.Err));
+        QVERIFY2(run.Out.isEmpty(), qPrintable(run.Out));
+        QVERIFY(QDir(m_pCdn->path()).entryList({"*.json"}, QDir::Files).isEmpty());
+    }
+
+    // Catches progress mixed into the results that scripts read, and a verify that passes a
+    // broken tree.
+    void resultsOnStandardOutputAndVerifyStatus()
+    {
+        const TRun published =
+            runPublisher({"publish", "--build", m_pBuild->path(), "--cdn", m_pCdn->path(), "--name",
+                          "game", "--package-version", "4", "--executable", "bin/game"});
+        QCOMPARE(published.ExitCode, 0);
+        QVERIFY2(published.Out.startsWith("package-document: game-4.json\n"),
+                 qPrintable(published.Out));
+        QVERIFY(published.Err.startsWith("publishing 2 files"));
+        QVERIFY(!published.Err.contains("document"));
+
+        const QString document = m_pCdn->filePath("game-4.json");
+        QCOMPARE(runPublisher({"verify", "--package", document}).ExitCode, 0);
+        const QStringList containers =
+            QDir(m_pCdn->filePath("data/deflate")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QDir(m_pCdn->filePath("data/deflate/" + containers.first())).removeRecursively();
+        const TRun verified = runPublisher({"verify", "--package", document});
+        QCOMPARE(verified.ExitCode, 1);
+        QVERIFY2(verified.Out.startsWith("data/deflate/" + containers.first()) &&
+                     verified.Out.contains(": missing\n"),
+                 qPrintable(verified.Out));
+    }
+
+    void versionAndHelp()
+    {
+        const TRun version = runPublisher({"--version"});
+        QCOMPARE(version.ExitCode, 0);
+        QVERIFY(version.Out.startsWith("kestrun-publish "));
+        const TRun help = runPublisher({"publish", "--help"});
+        QCOMPARE(help.ExitCode, 0);
+        QVERIFY(help.Out.contains("--codec-rule"));
+        QCOMPARE(runPublisher({"frobnicate"}).ExitCode, 2);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_pBuild;
+    std::unique_ptr<QTemporaryDir> m_pCdn;
+};
+
+QTEST_GUILESS_MAIN(TestPublishCommandLine)
+#include "tst_publishcommandline.moc"
