@@ -10,6 +10,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <exception>
 #include <memory>
@@ -53,7 +56,14 @@ void TTreeVerifier::verifyBuild(const QString& packageDocument, const QString& a
         return;
     }
     m_DocumentsChecked += assetsDocument.isEmpty() ? 1 : 2;
-    verifyFiles(reader, packageDocument);
+    std::set<QString> assetFiles;
+    const QJsonArray assetEntries = QJsonDocument::fromJson(reader.getAssetData())
+                                        .object()
+                                        .value(QLatin1String("files"))
+                                        .toArray();
+    for (const QJsonValue& entry : assetEntries)
+        assetFiles.insert(entry.toObject().value(QLatin1String("localfile")).toString());
+    verifyFiles(reader, packageDocument, assetsDocument, assetFiles);
 
     // Chunks that no file uses still cost a client nothing, but a broken one is still a fault.
     for (const TChunkInPackage& chunk : reader.getChunks()) {
@@ -95,10 +105,13 @@ void TTreeVerifier::verifyLauncherConfiguration(const QString& configurationDocu
 }
 
 void TTreeVerifier::verifyFiles(const launcher::TPackageConfigurationReader& reader,
-                                const QString& document)
+                                const QString& packageDocument, const QString& assetsDocument,
+                                const std::set<QString>& assetFiles)
 {
     const auto& chunks = reader.getChunks();
     for (const TFileInPackage& file : reader.getFiles()) {
+        const QString& document =
+            assetFiles.count(file.LocalFile) ? assetsDocument : packageDocument;
         const QString where = QStringLiteral("%1: file '%2'").arg(shown(document), file.LocalFile);
         if (!staysInside(file.LocalFile)) {
             m_Faults.push_back(

@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <map>
+#include <set>
 #include <vector>
 
 namespace orvik::publisher {
@@ -32,7 +33,10 @@ public:
     int containersChecked() const { return int(m_ContainerOk.size()); }
 
 private:
-    void verifyFiles(const launcher::TPackageConfigurationReader& reader, const QString& document);
+    // Faults of a file name the document that lists it: assetFiles holds the assets document's.
+    void verifyFiles(const launcher::TPackageConfigurationReader& reader,
+                     const QString& packageDocument, const QString& assetsDocument,
+                     const std::set<QString>& assetFiles);
     // The decoded bytes, or false with a fault recorded (once per container).
     bool loadPiece(const launcher::TChunkInPackage& piece, const QString& document,
                    QByteArray& decoded);
