@@ -109,7 +109,8 @@ private:
 
     QFutureWatcher<TPackageDifference> m_PlanningWatcher;
     QFutureWatcher<bool> m_VerificationWatcher;
-    // Set when the installation goes away: running verification workers stop at the next piece.
+    // Set when the installation goes away: running planning workers stop after their current
+    // file, verification workers after their current piece.
     std::atomic<bool> m_bStopRequested{false};
 };
 

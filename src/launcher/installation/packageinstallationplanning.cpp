@@ -142,7 +142,9 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
             const TFileInPackage* file = nullptr;
             {
                 QMutexLocker lock(&workMutex);
-                if (failed || next >= work.size())
+                // A file being planned is finished first: a move stopped half-way would leave
+                // the file matching neither the old nor the new list.
+                if (failed || m_bStopRequested || next >= work.size())
                     return outcome;
                 file = work[next++];
             }
@@ -156,8 +158,12 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
         }
     };
 
+    std::vector<TWorkerOutcome> outcomes =
+        ::shared::runParallelWorkers(PlanningWorkerCount, worker);
+    if (m_bStopRequested)
+        throw std::runtime_error("Planning stopped: the installation was ended.");
     std::vector<TFileToDownload> result;
-    for (TWorkerOutcome& outcome : ::shared::runParallelWorkers(PlanningWorkerCount, worker)) {
+    for (TWorkerOutcome& outcome : outcomes) {
         if (!outcome.Error.isEmpty())
             throw documentError(outcome.Error);
         for (TFileToDownload& file : outcome.Files)
