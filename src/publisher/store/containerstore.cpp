@@ -65,7 +65,7 @@ TStoredPiece TContainerStore::store(const QByteArray& unpacked,
                               : holdsContent(packed, piece.UnpackedHash, piece.UnpackedSize);
     if (!reusable) {
         packed = unpacked.isEmpty() ? QByteArray() : ::shared::makeContainer(unpacked, codec);
-        writeFileAtomically(path, packed);
+        writeFileAtomically(path, packed, EDurability::Cached);
         piece.Written = true;
     }
     piece.PackedSize = TFileSize(packed.size());
