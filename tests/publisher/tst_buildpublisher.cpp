@@ -66,6 +66,21 @@ private slots:
         QCOMPARE(readTree(other.path()), tree);
     }
 
+    // Catches temporary files left behind and containers only their owner may read, which the web
+    // server that serves the tree would answer with errors.
+    void treeHoldsOnlyReadableContainersAndDocuments()
+    {
+        QVERIFY(writeBuild(m_pBuild->path(), smallBuild(), QStringLiteral("bin/game")));
+        publishBuild(options(m_pBuild->path(), m_pCdn->path(), QStringLiteral("3")));
+        const QRegularExpression expected(QStringLiteral(
+            "^(game-3\\.json|game-assets-7\\.json|data/[a-z]+/[0-9a-f]{2}/[0-9a-f]{64})$"));
+        for (const auto& [path, bytes] : readTree(m_pCdn->path())) {
+            QVERIFY2(expected.match(path).hasMatch(), qPrintable(path));
+            QVERIFY2(QFileInfo(m_pCdn->filePath(path)).permissions() & QFileDevice::ReadOther,
+                     qPrintable(path));
+        }
+    }
+
     // Catches a republish that recompresses or rewrites: unchanged content must write nothing,
     // so a live CDN tree is never touched.
     void republishingAnUnchangedBuildWritesNothing()
