@@ -63,17 +63,24 @@ void TTestHttpServer::incomingConnection(qintptr socketDescriptor)
 TTestHttpRoute TTestHttpServer::route(const TTestHttpRequest& request)
 {
     m_Requests.append(request);
-    const int count = ++m_RequestCounts[request.path];
+    // Like a CDN, a route without a query also answers the same path with any query
+    // (cache-busting parameters), and such requests count under the bare path as well.
+    const QString bare = request.path.section(QLatin1Char('?'), 0, 0);
+    ++m_RequestCounts[request.path];
+    if (bare != request.path)
+        ++m_RequestCounts[bare];
     emit requestReceived(request.path);
 
     TTestHttpRoute answer;
-    const auto it = m_Routes.constFind(request.path);
+    auto it = m_Routes.constFind(request.path);
+    if (it == m_Routes.constEnd())
+        it = m_Routes.constFind(bare);
     if (it == m_Routes.constEnd()) {
         answer.status = 404;
         return answer;
     }
     answer = it.value();
-    if (count <= answer.failFirst) {
+    if (m_RequestCounts.value(it.key()) <= answer.failFirst) {
         TTestHttpRoute failure;
         failure.status = answer.failStatus;
         return failure;

@@ -33,6 +33,7 @@ public:
     void serve(const QString& path, const QByteArray& body);
 
     QList<TTestHttpRequest> requests() const { return m_Requests; }
+    // Requests for the path; for a path without query, those with any query count too.
     int requestCount(const QString& path) const;
 
 signals:

@@ -362,6 +362,35 @@ private slots:
         QCOMPARE(first.adjusted(QUrl::RemoveQuery), url.adjusted(QUrl::RemoveQuery));
     }
 
+    void packageDocumentsCarryNocache()
+    {
+        // Every start asks past the CDN's cache for the package documents.
+        m_Server.serve(kConfigurationPath,
+                       configuration({package("Live", linuxBuild("p.json", "a.json"))}));
+        m_Server.serve("/launcher/p.json", "{\"version\": \"2\"}");
+        m_Server.serve("/launcher/a.json", "{\"version\": \"3\"}");
+        THarness harness(m_Server, 10000, true);
+        TLauncherConfigurationHandler& handler = harness.handler();
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy finished(&handler,
+                            &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        handler.requestMainConfiguration();
+        QVERIFY(loaded.wait(kWaitMs));
+        handler.requestPackageConfigurations();
+        QVERIFY(waitFor(finished));
+        QCOMPARE(nameOf(handler, 0), QString("Live"));
+        QCOMPARE(handler.getLauncherConfiguration()
+                     ->getPackages()[0]
+                     ->getConfiguration()
+                     ->versionLabel(),
+                 QString("P2 A3"));
+        int withNocache = 0;
+        for (const auto& request : m_Server.requests())
+            withNocache += request.path.contains("?nocache=") ? 1 : 0;
+        QCOMPARE(withNocache, 2);
+        QVERIFY(!m_Server.requests().first().path.contains("nocache")); // not the configuration
+    }
+
     void hints()
     {
         m_Server.serve(

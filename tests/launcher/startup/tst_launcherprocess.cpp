@@ -37,6 +37,9 @@ class TestLauncherProcess : public QObject
     Q_OBJECT
 
 private slots:
+    // Each test waits for its own launcher's log: an earlier test's must not answer for it.
+    void init() { QFile::remove(TLauncherInstall::logFilePath()); }
+
     void secondInstanceLeavesFirstUntouched()
     {
         // The first instance waits for its configuration, so it writes nothing more meanwhile.
