@@ -55,7 +55,12 @@ int runCommand(const TCommand& command, const QStringList& arguments, QTextStrea
     if (!parser.parse(commandArguments))
         throw TPublisherError(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
-        out << parser.helpText();
+        // Qt names the program by its full path and without the command.
+        QString help = parser.helpText();
+        help.replace(
+            0, help.indexOf(QLatin1Char('\n')),
+            QStringLiteral("Usage: kestrun-publish %1 [options]").arg(QLatin1String(command.Name)));
+        out << help;
         return 0;
     }
     return command.Run({parser, out, err});
@@ -66,6 +71,13 @@ int runCommand(const TCommand& command, const QStringList& arguments, QTextStrea
 QString publisherVersion()
 {
     return QStringLiteral(KESTRUN_VERSION);
+}
+
+void rejectPositionalArguments(const QCommandLineParser& parser)
+{
+    if (!parser.positionalArguments().isEmpty())
+        throw TPublisherError(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 }
 
 QString requiredValue(const QCommandLineParser& parser, const QString& name)

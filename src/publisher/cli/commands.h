@@ -25,6 +25,9 @@ int runConfigure(const TCommandContext& context);
 void declareDiffOptions(QCommandLineParser& parser);
 int runDiff(const TCommandContext& context);
 
+// Commands take options only; a stray word is most likely a value whose option was mistyped.
+void rejectPositionalArguments(const QCommandLineParser& parser);
+
 // The value of an option that must be given; throws TPublisherError naming it otherwise.
 QString requiredValue(const QCommandLineParser& parser, const QString& name);
 

@@ -77,9 +77,7 @@ void declareConfigureOptions(QCommandLineParser& parser)
 int runConfigure(const TCommandContext& context)
 {
     const QCommandLineParser& parser = context.Parser;
-    if (!parser.positionalArguments().isEmpty())
-        throw TPublisherError(
-            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    rejectPositionalArguments(parser);
     const QString output = requiredValue(parser, QStringLiteral("output"));
 
     TConfigurationEdit edit;

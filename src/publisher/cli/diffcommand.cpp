@@ -23,6 +23,7 @@ void declareDiffOptions(QCommandLineParser& parser)
 int runDiff(const TCommandContext& context)
 {
     const QCommandLineParser& parser = context.Parser;
+    rejectPositionalArguments(parser);
     const auto oldVersion = loadBuildDocuments(requiredValue(parser, QStringLiteral("old")),
                                                parser.value(QStringLiteral("old-assets")));
     const auto newVersion = loadBuildDocuments(requiredValue(parser, QStringLiteral("new")),

@@ -44,9 +44,7 @@ void declarePublishOptions(QCommandLineParser& parser)
 int runPublish(const TCommandContext& context)
 {
     const QCommandLineParser& parser = context.Parser;
-    if (!parser.positionalArguments().isEmpty())
-        throw TPublisherError(
-            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    rejectPositionalArguments(parser);
     TPublishOptions options;
     options.BuildDirectory = requiredValue(parser, QStringLiteral("build"));
     options.CdnDirectory = requiredValue(parser, QStringLiteral("cdn"));

@@ -26,6 +26,7 @@ void declareVerifyOptions(QCommandLineParser& parser)
 int runVerify(const TCommandContext& context)
 {
     const QCommandLineParser& parser = context.Parser;
+    rejectPositionalArguments(parser);
     const QString package = parser.value(QStringLiteral("package"));
     const QString configuration = parser.value(QStringLiteral("configuration"));
     if (package.isEmpty() == configuration.isEmpty())
