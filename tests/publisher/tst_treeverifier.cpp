@@ -1,5 +1,6 @@
 #include "publisher/configure/launcherconfigurationeditor.h"
 #include "publisher/verify/treeverifier.h"
+#include "shared/hash/sha256.h"
 
 #include "testbuild.h"
 
@@ -188,9 +189,8 @@ private:
             QVERIFY(testsupport::writeBytes(text, garbage));
             editDocument(m_Assets, [&](QJsonObject& document) {
                 replaceFileEntry(document, "assets/a.txt", "packedsize", garbage.size());
-                replaceFileEntry(
-                    document, "assets/a.txt", "packedhash",
-                    QString(QCryptographicHash::hash(garbage, QCryptographicHash::Sha256).toHex()));
+                replaceFileEntry(document, "assets/a.txt", "packedhash",
+                                 QString(shared::sha256(garbage).toHex()));
             });
         } else if (damage == "packedhash of a chunk") {
             editDocument(m_Assets, [](QJsonObject& document) {

@@ -211,13 +211,17 @@ QString TTreeVerifier::localPathOf(const QUrl& url, const QString& document)
         addFault(document, QStringLiteral("'%1' is not in this tree").arg(url.toString()));
         return {};
     }
+    // The helper keeps a climbing path inside by cutting it short; here that is a fault.
     const QString path = QDir::cleanPath(url.toLocalFile());
-    const QString root = QDir::cleanPath(m_Root.absolutePath());
-    if (!path.startsWith(root + QLatin1Char('/'))) {
-        addFault(document, QStringLiteral("'%1' leaves the tree").arg(url.toString()));
-        return {};
+    try {
+        ::shared::TFileSystemHelper helper;
+        if (helper.resolvePathInsideDirectory(m_Root, m_Root.relativeFilePath(path)) == path &&
+            path != QDir::cleanPath(m_Root.absolutePath()))
+            return path;
+    } catch (const std::exception&) {
     }
-    return path;
+    addFault(document, QStringLiteral("'%1' leaves the tree").arg(url.toString()));
+    return {};
 }
 
 QString TTreeVerifier::shown(const QString& path) const
