@@ -156,6 +156,34 @@ private slots:
         QCOMPARE(damaged.faults().front().Reason, QStringLiteral("missing"));
     }
 
+    // Catches a tree check that skips documents no configuration names, or stops at one that
+    // is not JSON.
+    void treeCheckReachesEveryDocument()
+    {
+        QVERIFY(testsupport::writeBytes(m_pCdn->filePath("game-2.json"), "{\"files\": ["));
+        TTreeVerifier alone(m_pCdn->path());
+        alone.verifyTree();
+        QCOMPARE(int(alone.faults().size()), 1);
+        QCOMPARE(alone.faults().front().Path, QStringLiteral("game-2.json"));
+        QCOMPARE(alone.documentsChecked(), 2); // the assets document cannot be paired
+        QCOMPARE(int(alone.notes().size()), 1);
+
+        TConfigurationEdit edit;
+        edit.Package = TPackageEdit{};
+        edit.Package->Name = "Kestrun";
+        edit.Package->Builds.push_back({"linux", "x86_64", "game-3.json", "game-assets-7.json"});
+        QVERIFY(testsupport::writeBytes(m_pCdn->filePath("qormetadata.json"),
+                                        editLauncherConfiguration({}, edit)));
+        damageTree("unpackedhash of big.pak");
+        TTreeVerifier listed(m_pCdn->path());
+        listed.verifyTree();
+        QCOMPARE(int(listed.faults().size()), 2);
+        QVERIFY(
+            listed.faults().back().Path.startsWith("game-assets-7.json: file 'assets/big.pak'"));
+        QCOMPARE(listed.documentsChecked(), 3);
+        QVERIFY(listed.notes().empty());
+    }
+
 private:
     QString containerOf(const QString& document, const QString& path) const
     {

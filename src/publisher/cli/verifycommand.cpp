@@ -18,7 +18,8 @@ void declareVerifyOptions(QCommandLineParser& parser)
          QStringLiteral("A launcher configuration: check every build it lists in this tree."),
          QStringLiteral("file")},
         {QStringLiteral("root"),
-         QStringLiteral("The CDN tree containers must lie in (default: the document's folder)."),
+         QStringLiteral("The CDN tree containers must lie in (default: the document's folder); "
+                        "alone, check every document in its root."),
          QStringLiteral("dir")},
     });
 }
@@ -29,21 +30,27 @@ int runVerify(const TCommandContext& context)
     rejectPositionalArguments(parser);
     const QString package = parser.value(QStringLiteral("package"));
     const QString configuration = parser.value(QStringLiteral("configuration"));
-    if (package.isEmpty() == configuration.isEmpty())
-        throw TPublisherError(QStringLiteral("give either --package or --configuration"));
-    const QString document = package.isEmpty() ? configuration : package;
     QString root = parser.value(QStringLiteral("root"));
+    if (!package.isEmpty() && !configuration.isEmpty())
+        throw TPublisherError(QStringLiteral("give --package or --configuration, not both"));
+    const QString document = package.isEmpty() ? configuration : package;
+    if (document.isEmpty() && root.isEmpty())
+        throw TPublisherError(QStringLiteral("give --package, --configuration or --root"));
     if (root.isEmpty())
         root = QFileInfo(document).absolutePath();
     if (!QFileInfo(root).isDir())
         throw TPublisherError(QStringLiteral("tree '%1' does not exist").arg(root));
 
     TTreeVerifier verifier(root);
-    if (package.isEmpty())
+    if (!package.isEmpty())
+        verifier.verifyBuild(package, parser.value(QStringLiteral("assets")));
+    else if (!configuration.isEmpty())
         verifier.verifyLauncherConfiguration(configuration);
     else
-        verifier.verifyBuild(package, parser.value(QStringLiteral("assets")));
+        verifier.verifyTree();
 
+    for (const QString& note : verifier.notes())
+        context.Err << "note: " << note << '\n';
     for (const TFault& fault : verifier.faults())
         context.Out << fault.Path << ": " << fault.Reason << '\n';
     context.Out << "documents: " << verifier.documentsChecked() << '\n'

@@ -48,6 +48,13 @@ TTreeVerifier::TTreeVerifier(const QString& rootDirectory)
 
 void TTreeVerifier::verifyBuild(const QString& packageDocument, const QString& assetsDocument)
 {
+    const QString packagePath = QFileInfo(packageDocument).absoluteFilePath();
+    const QString assetsPath =
+        assetsDocument.isEmpty() ? QString() : QFileInfo(assetsDocument).absoluteFilePath();
+    if (!m_CheckedBuilds.insert({packagePath, assetsPath}).second)
+        return;
+    m_CoveredDocuments.insert(packagePath);
+    m_CoveredDocuments.insert(assetsPath);
     launcher::TPackageConfigurationReader reader;
     try {
         reader = loadBuildDocuments(packageDocument, assetsDocument);
@@ -86,7 +93,6 @@ void TTreeVerifier::verifyLauncherConfiguration(const QString& configurationDocu
     std::vector<std::shared_ptr<launcher::TPackage>> packages = reader->getPackages();
     if (reader->getLauncherPackage())
         packages.push_back(reader->getLauncherPackage());
-    std::set<std::pair<QString, QString>> checked;
     for (const auto& package : packages) {
         for (const auto& build : package->getBuilds()) {
             const QString packagePath = localPathOf(build->m_Url, configurationDocument);
@@ -98,10 +104,65 @@ void TTreeVerifier::verifyLauncherConfiguration(const QString& configurationDocu
                 if (assetsPath.isEmpty())
                     continue;
             }
-            if (checked.insert({packagePath, assetsPath}).second)
-                verifyBuild(packagePath, assetsPath);
+            verifyBuild(packagePath, assetsPath);
         }
     }
+}
+
+void TTreeVerifier::verifyTree()
+{
+    enum class EKind { Configuration, Package, Assets };
+    std::vector<std::pair<QString, EKind>> documents;
+    const QStringList names =
+        m_Root.entryList({QStringLiteral("*.json")}, QDir::Files | QDir::Hidden, QDir::Name);
+    for (const QString& name : names) {
+        const QString path = m_Root.absoluteFilePath(name);
+        QJsonParseError error{};
+        QJsonObject object;
+        try {
+            object = QJsonDocument::fromJson(readDocument(path), &error).object();
+        } catch (const std::exception& failure) {
+            addFault(path, QString::fromUtf8(failure.what()));
+            continue;
+        }
+        if (error.error != QJsonParseError::NoError) {
+            addFault(path, QStringLiteral("not JSON: %1").arg(error.errorString()));
+            continue;
+        }
+        // Only package documents name a program to start.
+        const EKind kind =
+            object.contains(QLatin1String("packages")) || object.contains(QLatin1String("launcher"))
+                ? EKind::Configuration
+            : object.contains(QLatin1String("executable")) ? EKind::Package
+                                                           : EKind::Assets;
+        documents.emplace_back(path, kind);
+    }
+    for (const auto& [path, kind] : documents)
+        if (kind == EKind::Configuration)
+            verifyLauncherConfiguration(path);
+    for (const auto& [path, kind] : documents)
+        if (kind == EKind::Package && !m_CoveredDocuments.count(path))
+            verifyBuild(path, QString());
+    for (const auto& [path, kind] : documents)
+        if (kind == EKind::Assets && !m_CoveredDocuments.count(path))
+            verifyLoneAssets(path);
+}
+
+void TTreeVerifier::verifyLoneAssets(const QString& assetsDocument)
+{
+    m_CoveredDocuments.insert(assetsDocument);
+    const launcher::TPackageConfigurationReader reader(
+        QByteArray("{}"), readDocument(assetsDocument), QUrl(), directoryUrlOf(assetsDocument));
+    ++m_DocumentsChecked;
+    m_Notes.push_back(QStringLiteral("%1: no launcher configuration lists it; its chunked files "
+                                     "were not reassembled")
+                          .arg(shown(assetsDocument)));
+    QByteArray ignored;
+    for (const TFileInPackage& file : reader.getFiles())
+        if (file.ChunkIndexes.empty())
+            loadPiece(file.WholeFile, assetsDocument, ignored);
+    for (const TChunkInPackage& chunk : reader.getChunks())
+        loadPiece(chunk, assetsDocument, ignored);
 }
 
 void TTreeVerifier::verifyFiles(const launcher::TPackageConfigurationReader& reader,

@@ -27,13 +27,20 @@ public:
     void verifyBuild(const QString& packageDocument, const QString& assetsDocument);
     // Every build of every package whose documents lie in the tree.
     void verifyLauncherConfiguration(const QString& configurationDocument);
+    // Every document in the tree's root: the launcher configurations with their builds, then the
+    // package documents no configuration lists, each on its own, then the assets documents no
+    // configuration lists. Which package document such an assets document continues is unknown,
+    // so its chunked files are not reassembled (a note says so); its containers are checked.
+    void verifyTree();
 
     const std::vector<TFault>& faults() const { return m_Faults; }
+    const std::vector<QString>& notes() const { return m_Notes; }
     int documentsChecked() const { return m_DocumentsChecked; }
     int containersChecked() const { return int(m_ContainerOk.size()); }
 
 private:
     // Faults of a file name the document that lists it: assetFiles holds the assets document's.
+    void verifyLoneAssets(const QString& assetsDocument);
     void verifyFiles(const launcher::TPackageConfigurationReader& reader,
                      const QString& packageDocument, const QString& assetsDocument,
                      const std::set<QString>& assetFiles);
@@ -47,6 +54,9 @@ private:
     QDir m_Root;
     std::map<QString, bool> m_ContainerOk;
     std::vector<TFault> m_Faults;
+    std::vector<QString> m_Notes;
+    std::set<std::pair<QString, QString>> m_CheckedBuilds;
+    std::set<QString> m_CoveredDocuments;
     int m_DocumentsChecked = 0;
 };
 
