@@ -70,6 +70,8 @@ private slots:
         QTest::newRow("version that is no file name")
             << "" << QStringList{"--package-version", "1/2"} << "version '1/2'";
         QTest::newRow("unknown option") << "" << QStringList{"--colour"} << "Unknown option";
+        QTest::newRow("CDN inside the build")
+            << "cdn inside" << QStringList() << "must not contain each other";
     }
     // Catches failures that reach the terminal as several lines, with status 0, or after a
     // document was written that points at nothing.
@@ -89,9 +91,12 @@ private slots:
             QCOMPARE(::mkfifo(QFile::encodeName(m_pBuild->filePath("data/pipe")).constData(), 0600),
                      0);
 
-        QStringList arguments{"publish", "--build",      build,
-                              "--cdn",   m_pCdn->path(), "--package-version",
-                              "1",       "--executable", "bin/game"};
+        const QString cdn = damage == "cdn inside" ? build + "/cdn" : m_pCdn->path();
+        QStringList arguments{"publish", "--build", build, "--cdn", cdn};
+        arguments << "--package-version"
+                  << "1"
+                  << "--executable"
+                  << "bin/game";
         // The last value of an option counts, so a row may replace a good one.
         arguments << extra;
         const TRun run = runPublisher(arguments);
@@ -100,7 +105,8 @@ private slots:
                      run.Err.contains(reason),
                  qPrintable(run.Err));
         QVERIFY2(run.Out.isEmpty(), qPrintable(run.Out));
-        QVERIFY(QDir(m_pCdn->path()).entryList({"*.json"}, QDir::Files).isEmpty());
+        QVERIFY(QDir(cdn).entryList({"*.json"}, QDir::Files).isEmpty());
+        QVERIFY(!QFileInfo::exists(m_pBuild->filePath("cdn")));
     }
 
     // Catches progress mixed into the results that scripts read, and a verify that passes a

@@ -67,14 +67,21 @@ bool isSameOrInside(const QString& path, const QString& directory)
 // Returns the canonical CDN directory, created when missing.
 QString prepareCdnDirectory(const QString& cdnDirectory, const QString& buildDirectory)
 {
+    // Either way round, one run would publish or overwrite its own output. Checked on the
+    // written paths before anything is created, then on the real ones.
+    const auto overlap = [](const QString& cdn, const QString& build) {
+        return isSameOrInside(cdn, build) || isSameOrInside(build, cdn);
+    };
+    const QString overlapMessage =
+        QStringLiteral("the CDN directory and the build directory must not contain each other");
+    if (overlap(QDir::cleanPath(QFileInfo(cdnDirectory).absoluteFilePath()),
+                QDir::cleanPath(QFileInfo(buildDirectory).absoluteFilePath())))
+        throw TPublisherError(overlapMessage);
     if (!QDir().mkpath(cdnDirectory))
         throw TPublisherError(QStringLiteral("cannot create CDN directory '%1'").arg(cdnDirectory));
     const QString cdn = QFileInfo(cdnDirectory).canonicalFilePath();
-    const QString build = QFileInfo(buildDirectory).canonicalFilePath();
-    // Either way round, one run would publish or overwrite its own output.
-    if (isSameOrInside(cdn, build) || isSameOrInside(build, cdn))
-        throw TPublisherError(QStringLiteral(
-            "the CDN directory and the build directory must not contain each other"));
+    if (overlap(cdn, QFileInfo(buildDirectory).canonicalFilePath()))
+        throw TPublisherError(overlapMessage);
     return cdn;
 }
 
