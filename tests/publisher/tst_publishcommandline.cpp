@@ -134,17 +134,6 @@ private slots:
                  qPrintable(verified.Out));
     }
 
-    void versionAndHelp()
-    {
-        const TRun version = runPublisher({"--version"});
-        QCOMPARE(version.ExitCode, 0);
-        QVERIFY(version.Out.startsWith("kestrun-publish "));
-        const TRun help = runPublisher({"publish", "--help"});
-        QCOMPARE(help.ExitCode, 0);
-        QVERIFY(help.Out.contains("--codec-rule"));
-        QCOMPARE(runPublisher({"frobnicate"}).ExitCode, 2);
-    }
-
 private:
     std::unique_ptr<QTemporaryDir> m_pBuild;
     std::unique_ptr<QTemporaryDir> m_pCdn;
