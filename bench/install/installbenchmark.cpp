@@ -1,0 +1,166 @@
+// A fresh install through the launcher's installation, served by a local nginx, against the
+// same containers fetched by 10 parallel curl processes and decoded and hashed with the same
+// libraries, in one run; prints both times, their ratio and the install's peak memory.
+#include "curlreference.h"
+#include "installrun.h"
+#include "nginxserver.h"
+#include "packagemaker.h"
+
+#include "launcher/configuration/packageconfigurationreader.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+using namespace installbench;
+using orvik::launcher::TChunkInPackage;
+using orvik::launcher::TPackageConfigurationReader;
+
+namespace {
+
+constexpr double kMiB = 1048576.0;
+constexpr int kParallelCurls = 10;
+
+// Every container a fresh install fetches, each once.
+std::vector<TContainer> containersOf(const TPackageConfigurationReader& configuration)
+{
+    std::vector<TContainer> containers;
+    QSet<QUrl> seen;
+    auto add = [&](const TChunkInPackage& chunk) {
+        if (seen.contains(chunk.Url))
+            return;
+        seen.insert(chunk.Url);
+        containers.push_back(
+            {chunk.Url, qint64(chunk.PackedSize), qint64(chunk.UnpackedSize), chunk.UnpackedHash});
+    };
+    for (const auto& file : configuration.getFiles()) {
+        if (file.ChunkIndexes.empty())
+            add(file.WholeFile);
+        for (const qint32 index : file.ChunkIndexes)
+            add(configuration.getChunks().at(size_t(index)));
+    }
+    return containers;
+}
+
+// The codec is the folder after "data/" in a container's URL.
+void printCodecMix(QTextStream& out, const std::vector<TContainer>& containers, int files)
+{
+    struct TShare
+    {
+        int Count = 0;
+        qint64 Packed = 0;
+        qint64 Unpacked = 0;
+    };
+    QMap<QString, TShare> shares;
+    TShare total;
+    for (const TContainer& container : containers) {
+        const QStringList parts = container.Url.path().split(QLatin1Char('/'));
+        const int data = parts.indexOf(QStringLiteral("data"));
+        for (TShare* share : {&shares[parts.value(data + 1, QStringLiteral("?"))], &total}) {
+            ++share->Count;
+            share->Packed += container.PackedSize;
+            share->Unpacked += container.UnpackedSize;
+        }
+    }
+    out << "package: " << files << " files, " << total.Count << " containers, "
+        << QString::number(total.Unpacked / kMiB, 'f', 0) << " MiB unpacked, "
+        << QString::number(total.Packed / kMiB, 'f', 0) << " MiB packed\n";
+    for (auto it = shares.cbegin(); it != shares.cend(); ++it)
+        out << "  " << qSetFieldWidth(8) << Qt::left << it.key() << qSetFieldWidth(0) << it->Count
+            << " containers, " << QString::number(it->Unpacked / kMiB, 'f', 0) << " MiB -> "
+            << QString::number(it->Packed / kMiB, 'f', 0) << " MiB\n";
+}
+
+// Both contenders then read the containers from the page cache, not the disk.
+void warmPageCache(const QString& directory)
+{
+    QByteArray buffer(1 << 24, Qt::Uninitialized);
+    QStringList pending{directory};
+    while (!pending.isEmpty()) {
+        const QDir dir(pending.takeLast());
+        for (const QFileInfo& entry :
+             dir.entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot)) {
+            if (entry.isDir()) {
+                pending << entry.filePath();
+                continue;
+            }
+            QFile file(entry.filePath());
+            if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+                while (file.read(buffer.data(), buffer.size()) > 0) {
+                }
+        }
+    }
+}
+
+void keepOnlyWarnings()
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type != QtDebugMsg && type != QtInfoMsg)
+            QTextStream(stderr) << message << "\n";
+    });
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    keepOnlyWarnings();
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.value(1) == kInstallChildArgument)
+        return runInstallChild(arguments.mid(2));
+
+    const qint64 mebibytes = arguments.value(1, QStringLiteral("1100")).toLongLong();
+    const QString dataDirectory = arguments.value(
+        2, QDir::temp().filePath(QStringLiteral("kestrun-install-bench-%1").arg(mebibytes)));
+    QTextStream out(stdout);
+    if (mebibytes < 64) {
+        out << "usage: bench_install [MiB, default 1100] [data directory]\n";
+        return 2;
+    }
+    const TPublishedPackage package = preparePublishedPackage(
+        mebibytes, dataDirectory,
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("kestrun-publish")));
+    if (package.DocumentPath.isEmpty())
+        return 1;
+
+    QTemporaryDir work;
+    const QString serverDirectory = work.filePath(QStringLiteral("nginx"));
+    QDir().mkpath(serverDirectory);
+    TNginxServer server;
+    if (!server.start(package.CdnDirectory, serverDirectory))
+        return 1;
+    const QUrl base(QStringLiteral("http://127.0.0.1:%1/").arg(server.port()));
+    QFile document(package.DocumentPath);
+    document.open(QIODevice::ReadOnly);
+    const TPackageConfigurationReader configuration(document.readAll(), QByteArray(), base, base);
+    const std::vector<TContainer> containers = containersOf(configuration);
+    printCodecMix(out, containers, int(configuration.getFiles().size()));
+    out.flush();
+    warmPageCache(package.CdnDirectory);
+
+    const TInstallOutcome install = installInChildProcess(
+        package.DocumentPath, base, work.filePath(QStringLiteral("installation")));
+    const TReferenceOutcome reference =
+        runCurlReference(containers, work.filePath(QStringLiteral("curl")), kParallelCurls);
+    server.stop();
+
+    out << "launcher install:            " << install.Milliseconds << " ms, CPU "
+        << QString::number(install.CpuSeconds, 'f', 1) << " s, peak memory "
+        << QString::number(install.PeakMiB, 'f', 0) << " MiB"
+        << (install.Verified ? ", verified" : ", NOT INSTALLED") << "\n"
+        << "curl x" << kParallelCurls << " + decode + sha256: " << reference.Milliseconds
+        << " ms (fetching ended at " << reference.FetchMilliseconds << " ms), CPU curl "
+        << QString::number(reference.CurlCpuSeconds, 'f', 1) << " s, read+decode "
+        << QString::number(reference.DecodeCpuSeconds, 'f', 1) << " s, sha256 "
+        << QString::number(reference.HashCpuSeconds, 'f', 1) << " s"
+        << (reference.Correct ? "" : ", WRONG DATA") << "\n"
+        << "ratio launcher/reference: "
+        << QString::number(double(install.Milliseconds) / double(reference.Milliseconds), 'f', 2)
+        << " (target <= 1.30)\n";
+    return install.Verified && reference.Correct ? 0 : 1;
+}
