@@ -1,6 +1,7 @@
 #include "launcher/configuration/packageconfigurationreader.h"
 #include "publisher/documents/documentloader.h"
 #include "publisher/publish/buildpublisher.h"
+#include "publisher/verify/treeverifier.h"
 #include "shared/chunker/chunkscanner.h"
 #include "shared/container/containerdecoder.h"
 
@@ -62,7 +63,7 @@ private slots:
         publishBuild(first);
         publishBuild(second);
         const TBuildContent tree = readTree(m_pCdn->path());
-        QVERIFY(tree.count(QStringLiteral("game-3.json")) && tree.count("game-assets-7.json"));
+        QVERIFY(tree.count(QStringLiteral("game-3.json")) && tree.count("game-3-assets-7.json"));
         QCOMPARE(readTree(other.path()), tree);
     }
 
@@ -73,12 +74,34 @@ private slots:
         QVERIFY(writeBuild(m_pBuild->path(), smallBuild(), QStringLiteral("bin/game")));
         publishBuild(options(m_pBuild->path(), m_pCdn->path(), QStringLiteral("3")));
         const QRegularExpression expected(QStringLiteral(
-            "^(game-3\\.json|game-assets-7\\.json|data/[a-z]+/[0-9a-f]{2}/[0-9a-f]{64})$"));
+            "^(game-3\\.json|game-3-assets-7\\.json|data/[a-z]+/[0-9a-f]{2}/[0-9a-f]{64})$"));
         for (const auto& [path, bytes] : readTree(m_pCdn->path())) {
             QVERIFY2(expected.match(path).hasMatch(), qPrintable(path));
             QVERIFY2(QFileInfo(m_pCdn->filePath(path)).permissions() & QFileDevice::ReadOther,
                      qPrintable(path));
         }
+    }
+
+    // Catches an assets document of an earlier version overwritten by a later one: its chunk
+    // indexes count on from the package document's chunks, which the new version changed.
+    void newVersionLeavesEarlierDocumentsIntact()
+    {
+        TBuildContent build = smallBuild();
+        QVERIFY(writeBuild(m_pBuild->path(), build, QStringLiteral("bin/game")));
+        const TPublishResult first =
+            publishBuild(options(m_pBuild->path(), m_pCdn->path(), QStringLiteral("3")));
+        QVERIFY(writeBuild(m_pBuild->path(), {{"bin/more.so", pattern(21 * kMiB, 8)}}));
+        const TPublishResult second =
+            publishBuild(options(m_pBuild->path(), m_pCdn->path(), QStringLiteral("4")));
+        QVERIFY(second.AssetsDocument != first.AssetsDocument);
+
+        TTreeVerifier verifier(m_pCdn->path());
+        verifier.verifyBuild(m_pCdn->filePath(first.PackageDocument),
+                             m_pCdn->filePath(first.AssetsDocument));
+        verifier.verifyBuild(m_pCdn->filePath(second.PackageDocument),
+                             m_pCdn->filePath(second.AssetsDocument));
+        QVERIFY(verifier.faults().empty());
+        QCOMPARE(verifier.documentsChecked(), 4);
     }
 
     // Catches a republish that recompresses or rewrites: unchanged content must write nothing,

@@ -67,7 +67,7 @@ private slots:
                            QStringLiteral("bin/game")));
         publishBuild(options(m_pBuild->path(), m_pCdn->path(), QStringLiteral("3")));
         m_Package = m_pCdn->filePath("game-3.json");
-        m_Assets = m_pCdn->filePath("game-assets-7.json");
+        m_Assets = m_pCdn->filePath("game-3-assets-7.json");
     }
 
     void faultsAreFoundWithTheirPath_data()
@@ -98,10 +98,10 @@ private slots:
                                                                  << "unpacked SHA-256 differs";
         QTest::newRow("wrong chunked-file digest in the document")
             << "unpackedhash of big.pak"
-            << "game-assets-7.json: file 'assets/big.pak'"
+            << "game-3-assets-7.json: file 'assets/big.pak'"
             << "reassembles to another SHA-256";
         QTest::newRow("chunk index out of range") << "index of big.pak"
-                                                  << "game-assets-7.json: file 'assets/big.pak'"
+                                                  << "game-3-assets-7.json: file 'assets/big.pak'"
                                                   << "chunk index 99 out of range";
         QTest::newRow("container outside the tree") << "url of a.txt"
                                                     << "game-3.json"
@@ -140,7 +140,7 @@ private slots:
         TConfigurationEdit edit;
         edit.Package = TPackageEdit{};
         edit.Package->Name = "Kestrun";
-        edit.Package->Builds.push_back({"linux", "x86_64", "game-3.json", "game-assets-7.json"});
+        edit.Package->Builds.push_back({"linux", "x86_64", "game-3.json", "game-3-assets-7.json"});
         const QString configuration = m_pCdn->filePath("qormetadata.json");
         QVERIFY(testsupport::writeBytes(configuration, editLauncherConfiguration({}, edit)));
 
@@ -171,7 +171,7 @@ private slots:
         TConfigurationEdit edit;
         edit.Package = TPackageEdit{};
         edit.Package->Name = "Kestrun";
-        edit.Package->Builds.push_back({"linux", "x86_64", "game-3.json", "game-assets-7.json"});
+        edit.Package->Builds.push_back({"linux", "x86_64", "game-3.json", "game-3-assets-7.json"});
         QVERIFY(testsupport::writeBytes(m_pCdn->filePath("qormetadata.json"),
                                         editLauncherConfiguration({}, edit)));
         damageTree("unpackedhash of big.pak");
@@ -179,7 +179,7 @@ private slots:
         listed.verifyTree();
         QCOMPARE(int(listed.faults().size()), 2);
         QVERIFY(
-            listed.faults().back().Path.startsWith("game-assets-7.json: file 'assets/big.pak'"));
+            listed.faults().back().Path.startsWith("game-3-assets-7.json: file 'assets/big.pak'"));
         QCOMPARE(listed.documentsChecked(), 3);
         QVERIFY(listed.notes().empty());
     }

@@ -276,8 +276,8 @@ TPublishResult publishBuild(const TPublishOptions& options, const TProgressRepor
     const QByteArray packageDocument = writePackageDocument(header, package);
     result.PackageDocument = QStringLiteral("%1-%2.json").arg(options.Name, options.Version);
     if (withAssets) {
-        result.AssetsDocument =
-            QStringLiteral("%1-assets-%2.json").arg(options.Name, options.AssetsVersion);
+        result.AssetsDocument = QStringLiteral("%1-%2-assets-%3.json")
+                                    .arg(options.Name, options.Version, options.AssetsVersion);
         writeDocument(
             cdn, result.AssetsDocument,
             writeAssetsDocument(options.AssetsVersion, assets, countDocumentChunks(package)),

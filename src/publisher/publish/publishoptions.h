@@ -14,7 +14,10 @@ struct TPublishOptions
 {
     QString BuildDirectory;
     QString CdnDirectory;
-    // Documents are named "<Name>-<Version>.json" and "<Name>-assets-<AssetsVersion>.json".
+    // Documents are named "<Name>-<Version>.json" and
+    // "<Name>-<Version>-assets-<AssetsVersion>.json": the assets document's chunk indexes continue
+    // the package document's chunk list, so equal assets under another package version are another
+    // document.
     QString Name = QStringLiteral("package");
     QString Version;
     // Files whose relative path starts with one of these go into the assets document.
