@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qtbase5-dev qttools5-dev qttools5-dev-tools
   zlib1g-dev liblzma-dev libssl-dev openssl
-  fonts-liberation ca-certificates xvfb xauth
+  fonts-liberation ca-certificates xvfb xauth nginx-light
   dpkg-dev lzip xz-utils clang libclang-rt-14-dev
   curl
 )

@@ -242,6 +242,9 @@ void TLauncherConfigurationHandler::requestPackageConfigurations()
         return;
     }
 
+    qInfo() << "requestPackageConfigurations documents awaited:"
+            << m_PendingPackageConfigurations.size() << "local:" << m_bLocalConfiguration
+            << threadSuffix;
     if (m_PendingPackageConfigurations.empty()) {
         emit packageConfigurationDownloadsFinished();
         return;

@@ -1,0 +1,315 @@
+// The whole road with the real programs: the publisher cuts a build into a CDN tree, Debian's
+// nginx serves it, and the real launcher installs, updates, resumes, repairs and starts the client.
+#include "buildpaths.h"
+#include "launcherinstall.h"
+#include "nginxserver.h"
+#include "testfiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <csignal>
+
+using testsupport::readBytes;
+using testsupport::TLauncherInstall;
+using testsupport::TNginxServer;
+using testsupport::writeBytes;
+
+namespace {
+
+constexpr int kTimeoutMs = 60000;
+const QString kClient = QStringLiteral("KestrunOnlineClient");
+const QString kWorld = QStringLiteral("data/world.pak");
+
+QByteArray pseudoRandom(int size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        bytes[i] = char(seed >> 24);
+    }
+    return bytes;
+}
+
+QString packageDirectory()
+{
+    return testsupport::kestrunDataDirectory() + QStringLiteral("/packages/live");
+}
+
+QByteArray logContent()
+{
+    return readBytes(TLauncherInstall::logFilePath());
+}
+
+// Runs a tool to its end and tells what went wrong, if anything.
+bool runTool(const QString& program, const QStringList& arguments, QString& output)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(kTimeoutMs);
+    output = QString::fromUtf8(process.readAll());
+    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<QProcess::ExitStatus>();
+        if (!TNginxServer::isAvailable())
+            QSKIP("nginx is not installed: run scripts/install-deps.sh");
+        QVERIFY(m_Work.isValid());
+        m_World = pseudoRandom(40 << 20, 7);
+        makeBuild(m_World);
+        publish("1");
+        m_pServer = std::make_unique<TNginxServer>(cdn());
+        QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
+        configure();
+        QVERIFY(m_Launcher.isValid());
+        QVERIFY(m_Launcher.writeSettings(TLauncherInstall::settingsFor(
+            m_pServer->url(QStringLiteral("/launcher/qormetadata.json")))));
+    }
+
+    void firstInstall()
+    {
+        const int before = clientStarts();
+        QCOMPARE(runLauncher({QStringLiteral("--first-launch")}), 0);
+        const QString directory = packageDirectory();
+        QCOMPARE(readBytes(directory + "/" + kWorld), m_World);
+        QCOMPARE(readBytes(directory + "/" + kClient), readBytes(KESTRUN_DEMOCLIENT_BINARY));
+        QVERIFY(QFileInfo(directory + "/" + kClient).isExecutable());
+        QCOMPARE(readBytes(directory + "/package.json"), readBytes(cdn() + "/live/package-1.json"));
+        QVERIFY(!QFileInfo::exists(directory + "/partial-package.json"));
+        QCOMPARE(readBytes(directory + "/assets.json"),
+                 readBytes(cdn() + "/live/package-1-assets-11.json"));
+
+        QTRY_COMPARE_WITH_TIMEOUT(clientStarts(), before + 1, kTimeoutMs);
+        const QJsonObject start = lastClientStart();
+        QCOMPARE(start.value("workingDirectory").toString(), directory);
+        QCOMPARE(start.value("libraryPath").toString(), directory);
+        QCOMPARE(start.value("arguments").toVariant().toStringList(),
+                 QStringList({"--exit-after", "500", "--realm=eu", "--package-is-up-to-date"}));
+    }
+
+    void updateFetchesOnlyChangedChunks()
+    {
+        QByteArray world = m_World;
+        world.insert(1000, pseudoRandom(5000, 99)); // bytes inserted near the start
+        makeBuild(world);
+        publish("2");
+        configure("2");
+        m_pServer->clearAccessLog();
+
+        const int before = clientStarts();
+        QCOMPARE(runLauncher({QStringLiteral("--first-launch")}), 0);
+        QCOMPARE(readBytes(packageDirectory() + "/" + kWorld), world);
+        // 40 MiB make at least three chunks; the insertion touches only the first.
+        const int chunksFetched = countRequests(QStringLiteral("/live/data/lzma/"));
+        const int chunksPublished = containersPublished(QStringLiteral("lzma"));
+        QVERIFY2(chunksFetched >= 1 && chunksFetched <= 2,
+                 qPrintable(QString("fetched %1 of %2").arg(chunksFetched).arg(chunksPublished)));
+        m_World = world;
+        m_Version = QStringLiteral("2");
+        QTRY_COMPARE_WITH_TIMEOUT(clientStarts(), before + 1, kTimeoutMs);
+    }
+
+    void interruptedInstallResumes()
+    {
+        QDir(packageDirectory()).removeRecursively();
+        m_pServer->setRateLimit("1m");
+        QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
+        m_pServer->clearAccessLog();
+        QFile::remove(TLauncherInstall::logFilePath());
+        QProcess& killed = m_Launcher.start({QStringLiteral("--first-launch")});
+        // Killed while later chunks are still on their way, once the first chunk of the large
+        // file is written (chunks are written in file order, so the file's size is what is done).
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(packageDirectory() + "/" + kWorld).size() >= (4 << 20),
+                                 kTimeoutMs);
+        QCOMPARE(killed.state(), QProcess::Running);
+        QVERIFY(killed.processId() > 0);
+        ::kill(pid_t(killed.processId()), SIGKILL);
+        QSignalSpy ended(&killed, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        QVERIFY(ended.count() > 0 || ended.wait(kTimeoutMs));
+        QVERIFY(QFileInfo::exists(packageDirectory() + "/partial-package.json"));
+
+        m_pServer->setRateLimit({});
+        QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
+        m_pServer->clearAccessLog();
+        QCOMPARE(runLauncher({QStringLiteral("--first-launch")}), 0);
+        QCOMPARE(readBytes(packageDirectory() + "/" + kWorld), m_World);
+        QVERIFY(QFileInfo::exists(packageDirectory() + "/package.json"));
+        const qint64 secondRunBytes = bytesSent();
+        const qint64 packageBytes = packedSize(cdn() + "/live/package-" + m_Version + ".json");
+        QVERIFY2(secondRunBytes > 0 && secondRunBytes < packageBytes,
+                 qPrintable(QString("second run fetched %1 of %2 bytes; %3")
+                                .arg(secondRunBytes)
+                                .arg(packageBytes)
+                                .arg(describeLog())));
+        QTRY_COMPARE_WITH_TIMEOUT(clientStarts(), 1, kTimeoutMs); // its record went with the folder
+    }
+
+    void forcedPatchRepairsCorruption()
+    {
+        const QString world = packageDirectory() + "/" + kWorld;
+        QByteArray damaged = readBytes(world);
+        damaged[20 << 20] = char(damaged[20 << 20] ^ 0x5a);
+        QVERIFY(writeBytes(world, damaged));
+        QVERIFY(writeBytes(packageDirectory() + "/FORCE_PATCH", ""));
+        m_pServer->clearAccessLog();
+
+        QFile::remove(TLauncherInstall::logFilePath());
+        QProcess& launcher = m_Launcher.start();
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("markPackageAsFullyInstalled"), kTimeoutMs);
+        QCOMPARE(readBytes(world), m_World);
+        QVERIFY(!QFileInfo::exists(packageDirectory() + "/FORCE_PATCH"));
+        QVERIFY(countRequests(QStringLiteral("/live/data/lzma/")) >= 1);
+        launcher.terminate();
+        QSignalSpy ended(&launcher, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        QVERIFY(ended.count() > 0 || ended.wait(kTimeoutMs));
+    }
+
+    void serverDownUsesLocalCopy()
+    {
+        m_pServer->stop();
+        const int before = clientStarts();
+        QCOMPARE(runLauncher({}), 0);
+        QVERIFY2(logContent().contains("Download of configuration failed:"), logContent());
+        QTRY_COMPARE_WITH_TIMEOUT(clientStarts(), before + 1, kTimeoutMs);
+    }
+
+private:
+    QString cdn() const { return m_Work.filePath(QStringLiteral("cdn")); }
+    QString build() const { return m_Work.filePath(QStringLiteral("build")); }
+
+    void makeBuild(const QByteArray& world)
+    {
+        QDir(build()).removeRecursively();
+        QVERIFY(QDir().mkpath(build()));
+        QVERIFY(QFile::copy(KESTRUN_DEMOCLIENT_BINARY, build() + "/" + kClient));
+        QVERIFY(writeBytes(build() + "/" + kWorld, world));
+        QVERIFY(writeBytes(build() + "/KestrunOnlineClient_Data/Data/Settings/settings.json",
+                           "{\"GraphicsAPI\": \"OpenGL\"}"));
+        QVERIFY(writeBytes(build() + "/assets/readme.txt", "Assets of the demo realm.\n"));
+    }
+
+    // Assets versions start at 11: an assets version of exactly "1" always asks for an update.
+    void publish(const QString& version)
+    {
+        QString output;
+        const bool published =
+            runTool(KESTRUN_PUBLISHER_BINARY,
+                    {"publish",       "--build",           build(),        "--cdn",
+                     cdn() + "/live", "--package-version", version,        "--executable",
+                     kClient,         "--parameter",       "--exit-after", "--parameter",
+                     "500",           "--parameter",       "--realm=eu",   "--assets-prefix",
+                     "assets/",       "--assets-version",  "1" + version,  "--codec-rule",
+                     "*.pak=lzma",    "--codec",           "deflate"},
+                    output);
+        QVERIFY2(published, qPrintable(output));
+    }
+
+    void configure(const QString& version = QStringLiteral("1"))
+    {
+        QString output;
+        const bool configured = runTool(
+            KESTRUN_PUBLISHER_BINARY,
+            {"configure", "--output", cdn() + "/launcher/qormetadata.json", "--package", "Live",
+             "--directory-name", "live", "--install-automatically", "true", "--build",
+             "linux/x86_64=../live/package-" + version + ".json,../live/package-" + version +
+                 "-assets-1" + version + ".json"},
+            output);
+        QVERIFY2(configured, qPrintable(output));
+    }
+
+    int runLauncher(const QStringList& arguments)
+    {
+        QFile::remove(TLauncherInstall::logFilePath());
+        QProcess& launcher = m_Launcher.start(arguments);
+        QSignalSpy ended(&launcher, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        if (!ended.wait(kTimeoutMs) || launcher.exitStatus() != QProcess::NormalExit) {
+            qWarning().noquote() << "launcher did not end well:" << launcher.state()
+                                 << logContent().right(1500);
+            return -1;
+        }
+        return launcher.exitCode();
+    }
+
+    // The client is started detached: its record may come a moment after the launcher ended.
+    static int clientStarts()
+    {
+        return readBytes(packageDirectory() + "/democlient-runs.log").count('\n');
+    }
+    static QJsonObject lastClientStart()
+    {
+        const QByteArray record = readBytes(packageDirectory() + "/democlient-runs.log");
+        return QJsonDocument::fromJson(record.trimmed().split('\n').last()).object();
+    }
+
+    int countRequests(const QString& prefix) const
+    {
+        int count = 0;
+        for (const auto& entry : m_pServer->accessLog())
+            count += entry.path.startsWith(prefix) && entry.status == 200 ? 1 : 0;
+        return count;
+    }
+
+    QString describeLog() const
+    {
+        QStringList lines;
+        for (const auto& entry : m_pServer->accessLog())
+            lines << QString("%1 %2 %3").arg(entry.path).arg(entry.status).arg(entry.bytesSent);
+        return lines.join("; ");
+    }
+
+    int containersPublished(const QString& codec) const
+    {
+        int count = 0;
+        QDirIterator it(cdn() + "/live/data/" + codec, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            ++count;
+        }
+        return count;
+    }
+
+    // All the package's data as transferred: what a fresh install fetches.
+    static qint64 packedSize(const QString& packageDocument)
+    {
+        const QJsonObject document = QJsonDocument::fromJson(readBytes(packageDocument)).object();
+        qint64 total = 0;
+        for (const char* list : {"chunks", "files"}) {
+            for (const QJsonValue& entry : document.value(list).toArray())
+                total += entry.toObject().value("packedsize").toVariant().toLongLong();
+        }
+        return total;
+    }
+
+    qint64 bytesSent() const
+    {
+        qint64 bytes = 0;
+        for (const auto& entry : m_pServer->accessLog())
+            bytes += entry.path.contains("/data/") ? entry.bytesSent : 0;
+        return bytes;
+    }
+
+    QTemporaryDir m_Work;
+    QString m_Version = QStringLiteral("1");
+    QByteArray m_World;
+    std::unique_ptr<TNginxServer> m_pServer;
+    TLauncherInstall m_Launcher;
+};
+
+QTEST_GUILESS_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
