@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The local demo: publishes the demo client as a game package, serves it with nginx on loopback,
+# points a copy of the launcher at it and starts the launcher, which installs the package and
+# starts the client. Everything lives in build/demo (per-user data too); the server stops when
+# the launcher ends. Without a display the launcher runs headless and the script reports.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build.sh >/dev/null
+
+root=$(pwd)/build/demo
+bin=$(pwd)/build/bin
+rm -rf "$root"
+mkdir -p "$root/game/data" "$root/game/KestrunOnlineClient_Data/Data/Settings" \
+  "$root/cdn/launcher" "$root/launcher" "$root/nginx/temp" "$root/user"
+
+headless=false
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  headless=true
+  export QT_QPA_PLATFORM=offscreen
+fi
+
+echo "== Making the game build"
+cp "$bin/kestrun-democlient" "$root/game/KestrunOnlineClient"
+echo '{"GraphicsAPI": "OpenGL"}' > "$root/game/KestrunOnlineClient_Data/Data/Settings/settings.json"
+head -c $((24 << 20)) /dev/urandom > "$root/game/data/world.pak"
+parameters=(--parameter=--realm=demo)
+# Without a person to close it, the client closes itself.
+$headless && parameters+=(--parameter=--exit-after --parameter=3000)
+
+echo "== Publishing it"
+"$bin/kestrun-publish" publish --build "$root/game" --cdn "$root/cdn/live" --package-version 1 \
+  --executable KestrunOnlineClient "${parameters[@]}" --assets-prefix data/ \
+  --assets-version 11 --codec-rule '*.pak=lzma' >/dev/null
+"$bin/kestrun-publish" configure --output "$root/cdn/launcher/qormetadata.json" \
+  --package "Kestrun Online" --directory-name live --install-automatically true \
+  --build "linux/x86_64=../live/package-1.json,../live/package-1-assets-11.json" >/dev/null
+
+port=18080
+while (echo >"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
+user_line=""
+[ "$(id -u)" -eq 0 ] && user_line="user root;"
+cat >"$root/nginx/nginx.conf" <<CONF
+$user_line
+worker_processes 1;
+daemon off;
+error_log $root/nginx/error.log;
+pid $root/nginx/nginx.pid;
+events { worker_connections 64; }
+http {
+  access_log $root/nginx/access.log;
+  client_body_temp_path $root/nginx/temp; proxy_temp_path $root/nginx/temp;
+  fastcgi_temp_path $root/nginx/temp; uwsgi_temp_path $root/nginx/temp;
+  scgi_temp_path $root/nginx/temp;
+  default_type application/octet-stream;
+  server { listen 127.0.0.1:$port; root $root/cdn; }
+}
+CONF
+echo "== Serving it on http://127.0.0.1:$port/"
+/usr/sbin/nginx -p "$root/nginx" -c "$root/nginx/nginx.conf" &
+nginx_pid=$!
+trap 'kill "$nginx_pid" 2>/dev/null; wait "$nginx_pid" 2>/dev/null || true' EXIT
+until (echo >"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do sleep 0.1; done
+
+cp "$bin/launcher" "$bin/launcher.en.qm" "$root/launcher/"
+cat >"$root/launcher/launchersettings.ini" <<INI
+[URLS]
+launcherConfiguration=http://127.0.0.1:$port/launcher/qormetadata.json
+[DIRECTORIES]
+packages=packages
+settingsTarget=KestrunOnlineClient_Data/Data/Settings
+[FILES]
+packageFile=package.json
+partialPackageFile=partial-package.json
+assetFile=assets.json
+accountGroupFile=accountgroup.json
+[TIMING]
+waitNotificationTimeout=500
+downloadErrorTimeout=10000
+clientStartTimeout=30000
+INI
+
+export XDG_DATA_HOME="$root/user/data" XDG_CONFIG_HOME="$root/user/config" \
+  XDG_CACHE_HOME="$root/user/cache"
+data="$XDG_DATA_HOME/Halvern GmbH/Kestrun Online"
+echo "== Starting the launcher (it installs the package, then starts the client)"
+status=0
+"$root/launcher/launcher" --first-launch || status=$?
+echo "== The launcher ended with status $status"
+
+installed="$data/packages/live"
+if [ -f "$installed/package.json" ]; then
+  echo "Installed into: $installed"
+  ls -l "$installed"
+fi
+record="$installed/democlient-runs.log"
+for _ in $(seq 50); do [ -s "$record" ] && break; sleep 0.1; done
+if [ -s "$record" ]; then
+  echo "The client was started: $(tail -n 1 "$record")"
+else
+  echo "The client has not been started; the launcher's log: $data/launcher.log"
+  exit 1
+fi
+if $headless; then
+  # The client was started detached; let it finish before the server goes.
+  sleep 3.5
+fi
