@@ -245,10 +245,7 @@ void TInstallationManager::installOrUpdatePackage(const std::shared_ptr<TPackage
             &TInstallationManager::onDownloadFinished);
     connect(installation.get(), &TPackageInstallation::verificationFinished, this,
             &TInstallationManager::onVerificationFinished);
-    m_InstallationsInProgress.push_back(installation);
-    connect(installation.get(), &TPackageInstallation::diskAccessFailed, this,
-            &TInstallationManager::onDiskAccessFailed);
-    emit installationOrUpdateStarted(installation.get());
+    track(installation);
 
     installation->startPlanning(*Package->getConfiguration(), installed, fastScan);
 }
@@ -263,11 +260,16 @@ void TInstallationManager::verifyPackage(const std::shared_ptr<TPackage>& Packag
 
     connect(installation.get(), &TPackageInstallation::verificationFinished, this,
             &TInstallationManager::onVerificationFinished);
-    m_InstallationsInProgress.push_back(installation);
-    connect(installation.get(), &TPackageInstallation::diskAccessFailed, this,
-            &TInstallationManager::onDiskAccessFailed);
-    emit installationOrUpdateStarted(installation.get());
+    track(installation);
     installation->startVerification(installed, true);
+}
+
+void TInstallationManager::track(const std::shared_ptr<TPackageInstallation>& Installation)
+{
+    m_InstallationsInProgress.push_back(Installation);
+    connect(Installation.get(), &TPackageInstallation::diskAccessFailed, this,
+            &TInstallationManager::onDiskAccessFailed);
+    emit installationOrUpdateStarted(Installation.get());
 }
 
 void TInstallationManager::onDiskAccessFailed(QString ErrorMessage)

@@ -78,6 +78,8 @@ private:
     void moveFullMarkerToPartial(const QDir& Directory);
     void writeAssetsDocument(const QDir& Directory, const QByteArray& AssetsDocument);
     std::shared_ptr<TPackageInstallation> findInstallation(const QString& Name) const;
+    // Counts the installation as in progress from now on.
+    void track(const std::shared_ptr<TPackageInstallation>& Installation);
     void finishInstallation(const std::shared_ptr<TPackageInstallation>& Installation);
     QString packagesDirectory();
     static void sendFunnelEvent(const QString& Step, const QString& FirstFlagKey);
