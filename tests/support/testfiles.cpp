@@ -1,5 +1,6 @@
 #include "testfiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +22,12 @@ QByteArray readBytes(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+void useLauncherIdentity()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Halvern GmbH"));
+    QCoreApplication::setApplicationName(QStringLiteral("Kestrun Online"));
 }
 
 QString kestrunDataDirectory()

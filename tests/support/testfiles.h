@@ -10,6 +10,10 @@ bool writeBytes(const QString& path, const QByteArray& bytes);
 // The file's bytes, or an empty array when it cannot be read.
 QByteArray readBytes(const QString& path);
 
+// Gives the test process the launcher's organisation and application names, which decide every
+// per-user path.
+void useLauncherIdentity();
+
 // The launcher's per-user data directory under this test's private XDG_DATA_HOME.
 QString kestrunDataDirectory();
 

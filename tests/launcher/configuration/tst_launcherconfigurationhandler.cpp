@@ -72,6 +72,15 @@ public:
     }
 
     TLauncherConfigurationHandler& handler() { return *m_pHandler; }
+
+    // Requests the launcher configuration and waits until one is loaded, downloaded or local.
+    bool loadMainConfiguration()
+    {
+        QSignalSpy loaded(m_pHandler.get(),
+                          &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        m_pHandler->requestMainConfiguration();
+        return loaded.wait(kWaitMs);
+    }
     shared::TDownloadPool& pool() { return *m_pPool; }
 
 private:
@@ -109,11 +118,7 @@ class TestLauncherConfigurationHandler : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QCoreApplication::setOrganizationName("Halvern GmbH");
-        QCoreApplication::setApplicationName("Kestrun Online");
-    }
+    void initTestCase() { testsupport::useLauncherIdentity(); }
 
     void init()
     {
@@ -128,10 +133,7 @@ private slots:
         const QByteArray document = configuration({package("Live", {})}, ", \"hints\": \"h\"");
         m_Server.serve(kConfigurationPath, document);
         THarness harness(m_Server);
-        QSignalSpy loaded(&harness.handler(),
-                          &TLauncherConfigurationHandler::mainConfigurationLoaded);
-        harness.handler().requestMainConfiguration();
-        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(harness.loadMainConfiguration());
         QVERIFY(!harness.handler().isLocalConfiguration());
         QCOMPARE(nameOf(harness.handler(), 0), QString("Live"));
         QCOMPARE(harness.handler().getLauncherConfiguration()->getBaseUrl(),
@@ -196,10 +198,7 @@ private slots:
     {
         QVERIFY(testsupport::writeBytes(localCopyPath(), configuration({package("Local", {})})));
         THarness harness(m_Server, 10000, false, refusedUrl());
-        QSignalSpy loaded(&harness.handler(),
-                          &TLauncherConfigurationHandler::mainConfigurationLoaded);
-        harness.handler().requestMainConfiguration();
-        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(harness.loadMainConfiguration());
         QVERIFY(harness.handler().isLocalConfiguration());
         QCOMPARE(nameOf(harness.handler(), 0), QString("Local"));
         QCOMPARE(harness.handler().getLauncherConfiguration()->getBaseUrl(),
@@ -249,11 +248,9 @@ private slots:
 
         THarness harness(m_Server);
         TLauncherConfigurationHandler& handler = harness.handler();
-        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
         QSignalSpy finished(&handler,
                             &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
-        handler.requestMainConfiguration();
-        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(harness.loadMainConfiguration());
         handler.requestPackageConfigurations();
         QVERIFY(waitFor(finished));
         QCOMPARE(finished.count(), 1);
@@ -280,12 +277,9 @@ private slots:
                            package("Two", linuxBuild("same/package.json"))});
         m_Server.serve(kConfigurationPath, document);
         THarness harness(m_Server);
-        QSignalSpy loaded(&harness.handler(),
-                          &TLauncherConfigurationHandler::mainConfigurationLoaded);
         QSignalSpy finished(&harness.handler(),
                             &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
-        harness.handler().requestMainConfiguration();
-        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(harness.loadMainConfiguration());
         harness.handler().requestPackageConfigurations();
         QVERIFY(waitFor(finished));
         QCOMPARE(finished.count(), 1);
@@ -295,12 +289,9 @@ private slots:
     {
         m_Server.serve(kConfigurationPath, configuration({package("Nothing", {})}));
         THarness harness(m_Server);
-        QSignalSpy loaded(&harness.handler(),
-                          &TLauncherConfigurationHandler::mainConfigurationLoaded);
         QSignalSpy finished(&harness.handler(),
                             &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
-        harness.handler().requestMainConfiguration();
-        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(harness.loadMainConfiguration());
         harness.handler().requestPackageConfigurations();
         QCOMPARE(finished.count(), 1); // synchronously
     }
@@ -321,11 +312,9 @@ private slots:
 
         THarness harness(m_Server, 10000, false, refusedUrl());
         TLauncherConfigurationHandler& handler = harness.handler();
-        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
         QSignalSpy finished(&handler,
                             &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
-        handler.requestMainConfiguration();
-        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(harness.loadMainConfiguration());
         QVERIFY(handler.isLocalConfiguration());
         handler.requestPackageConfigurations();
         QVERIFY(waitFor(finished));
@@ -371,11 +360,9 @@ private slots:
         m_Server.serve("/launcher/a.json", "{\"version\": \"3\"}");
         THarness harness(m_Server, 10000, true);
         TLauncherConfigurationHandler& handler = harness.handler();
-        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
         QSignalSpy finished(&handler,
                             &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
-        handler.requestMainConfiguration();
-        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(harness.loadMainConfiguration());
         handler.requestPackageConfigurations();
         QVERIFY(waitFor(finished));
         QCOMPARE(nameOf(handler, 0), QString("Live"));
@@ -400,11 +387,9 @@ private slots:
                                       " {\"richText\": \"shown\"}]");
         THarness harness(m_Server);
         TLauncherConfigurationHandler& handler = harness.handler();
-        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
         QSignalSpy hint(&handler, &TLauncherConfigurationHandler::hintAreaDataReceived);
         QSignalSpy all(&handler, &TLauncherConfigurationHandler::hintsAreaDataReceived);
-        handler.requestMainConfiguration();
-        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(harness.loadMainConfiguration());
         harness.pool().queueDownload(handler.getLauncherConfiguration()->getHintsUrl());
         QVERIFY(hint.wait(kWaitMs));
         QVERIFY(handler.getCurrentHint().RichText.endsWith("shown"));
@@ -420,11 +405,9 @@ private slots:
         m_Server.serve("/hints.json", "[{\"richText\": \"listed\", \"emergency\": false}]");
         THarness harness(m_Server);
         TLauncherConfigurationHandler& handler = harness.handler();
-        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
         QSignalSpy hint(&handler, &TLauncherConfigurationHandler::hintAreaDataReceived);
         QSignalSpy arrived(&harness.pool(), &shared::TDownloadPool::success);
-        handler.requestMainConfiguration();
-        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(harness.loadMainConfiguration());
         harness.pool().queueDownload(handler.getLauncherConfiguration()->getHintsUrl());
         QVERIFY(arrived.wait(kWaitMs));
         QCOMPARE(hint.count(), 0);

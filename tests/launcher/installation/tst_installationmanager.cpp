@@ -33,11 +33,7 @@ class TestInstallationManager : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QCoreApplication::setOrganizationName("Halvern GmbH");
-        QCoreApplication::setApplicationName("Kestrun Online");
-    }
+    void initTestCase() { testsupport::useLauncherIdentity(); }
 
     void init()
     {

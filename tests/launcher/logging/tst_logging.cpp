@@ -30,11 +30,7 @@ class TestLogging : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QCoreApplication::setOrganizationName("Halvern GmbH");
-        QCoreApplication::setApplicationName("Kestrun Online");
-    }
+    void initTestCase() { testsupport::useLauncherIdentity(); }
 
     void logFileIsNamedAfterExecutable()
     {

@@ -16,11 +16,7 @@ class TestLauncherSettings : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QCoreApplication::setOrganizationName("Halvern GmbH");
-        QCoreApplication::setApplicationName("Kestrun Online");
-    }
+    void initTestCase() { testsupport::useLauncherIdentity(); }
 
     void init()
     {

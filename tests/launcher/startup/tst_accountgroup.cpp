@@ -29,8 +29,7 @@ class TestAccountGroup : public QObject
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName("Halvern GmbH");
-        QCoreApplication::setApplicationName("Kestrun Online");
+        testsupport::useLauncherIdentity();
         QVERIFY(m_ApplicationDir.isValid());
     }
 
