@@ -5,8 +5,10 @@
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "launcher/startup/launcherapplication.h"
+#include "shared/filesystemhelper/filesystemhelper.h"
 
 #include <QCoreApplication>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -14,12 +16,26 @@
 #include <QtConcurrent>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace orvik::launcher {
 
 namespace {
 
 const QString kDefaultMarker = QStringLiteral("default");
+
+const QString kReuseMarker = QStringLiteral(".reuse-");
+constexpr int kTemporarySuffixLength = 6;
+
+bool isLeftOverFromInterruptedRun(const QString& name)
+{
+    if (::shared::TFileSystemHelper::isInterruptedWriteName(name))
+        return true;
+    const int marker = name.lastIndexOf(kReuseMarker);
+    return marker > 0 && name.size() - marker - kReuseMarker.size() == kTemporarySuffixLength;
+}
 
 bool hasStatusWorthADefault(ELocalPackageStatus status)
 {
@@ -134,12 +150,12 @@ TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QD
 
 void TInstallationManager::moveFullMarkerToPartial(const QDir& Directory)
 {
+    // One rename that replaces the partial marker: at no moment is there no marker at all.
     const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(Directory);
-    if (QFileInfo::exists(partialMarker))
-        m_pLauncherFilesystemHelper->fileSystem().deleteFile(partialMarker);
-    if (!QFile::rename(fullMarker, partialMarker))
-        throw std::runtime_error(QStringLiteral("I/O error on file '%1': Could not rename file.")
-                                     .arg(fullMarker)
+    if (::rename(QFile::encodeName(fullMarker).constData(),
+                 QFile::encodeName(partialMarker).constData()) != 0)
+        throw std::runtime_error(QStringLiteral("I/O error on file '%1': %2")
+                                     .arg(fullMarker, QString::fromLocal8Bit(std::strerror(errno)))
                                      .toStdString());
 }
 
@@ -149,7 +165,7 @@ void TInstallationManager::writeAssetsDocument(const QDir& Directory,
     // An empty assets document leaves the installed one as it is.
     if (AssetsDocument.isEmpty())
         return;
-    m_pLauncherFilesystemHelper->fileSystem().writeFile(
+    m_pLauncherFilesystemHelper->fileSystem().writeFileAtomically(
         Directory.filePath(m_pLauncherFilesystemHelper->settings()->assetFile), AssetsDocument);
 }
 
@@ -165,7 +181,7 @@ void TInstallationManager::markPackageAsPartiallyInstalled(TPackage& Package,
         moveFullMarkerToPartial(directory);
     } else if (!QFileInfo::exists(partialMarker)) {
         fileSystem.createDirectory(directory.absolutePath());
-        fileSystem.writeFile(partialMarker, PackageDocument);
+        fileSystem.writeFileAtomically(partialMarker, PackageDocument);
     }
     writeAssetsDocument(directory, AssetsDocument);
     Package.setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
@@ -179,7 +195,8 @@ void TInstallationManager::updatePartiallyInstalledPackage(TPackage& Package)
     if (QFileInfo::exists(fullMarker))
         moveFullMarkerToPartial(directory);
     const TPackageConfigurationReader* remote = Package.getConfiguration();
-    m_pLauncherFilesystemHelper->fileSystem().writeFile(partialMarker, remote->getPackageData());
+    m_pLauncherFilesystemHelper->fileSystem().writeFileAtomically(partialMarker,
+                                                                  remote->getPackageData());
     writeAssetsDocument(directory, remote->getAssetData());
     Package.setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
 }
@@ -190,11 +207,13 @@ void TInstallationManager::markPackageAsFullyInstalled(TPackage& Package)
     const QDir directory = getInstallationDirectory(Package);
     const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(directory);
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    const TPackageConfigurationReader* remote = Package.getConfiguration();
+    // Assets first, then the full marker, then away with the partial one: a crash in between
+    // leaves a state that the next start reads as what it is.
+    writeAssetsDocument(directory, remote->getAssetData());
+    fileSystem.writeFileAtomically(fullMarker, remote->getPackageData());
     if (QFileInfo::exists(partialMarker))
         fileSystem.deleteFile(partialMarker);
-    const TPackageConfigurationReader* remote = Package.getConfiguration();
-    fileSystem.writeFile(fullMarker, remote->getPackageData());
-    writeAssetsDocument(directory, remote->getAssetData());
     Package.setLocalStatus(ELocalPackageStatus::Installed);
     sendFunnelEvent(QStringLiteral("launcher_verified"),
                     QStringLiteral("FunnelFinished_VerifyingFirst"));
@@ -210,6 +229,31 @@ TInstallationManager::findInstallation(const QString& Name) const
     return nullptr;
 }
 
+void TInstallationManager::removeLeftOversOfInterruptedRuns(
+    const QDir& Directory, const TPackageConfigurationReader& Remote)
+{
+    // A launcher that was killed may have left temporary files of a marker write or of a chunk
+    // move. Nothing refers to them; they would only take the player's disk space for good.
+    const QString root = Directory.absolutePath() + QLatin1Char('/');
+    QDirIterator it(Directory.absolutePath(), QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (!isLeftOverFromInterruptedRun(it.fileName()))
+            continue;
+        const QString relative = path.mid(root.size());
+        const auto& files = Remote.getFiles();
+        const bool listed = std::any_of(files.begin(), files.end(), [&](const TFileInPackage& f) {
+            return QDir::cleanPath(f.LocalFile) == relative;
+        });
+        if (listed)
+            continue;
+        qInfo() << "Removing left-over temporary file" << path << threadSuffix;
+        if (!QFile::remove(path))
+            qWarning() << "Could not remove" << path << threadSuffix;
+    }
+}
+
 std::shared_ptr<TPackageInstallation>
 TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Package,
                                          TPackageConfigurationReader& Installed)
@@ -217,6 +261,7 @@ TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Packag
     const TPackageConfigurationReader* remote = Package->getConfiguration();
     const QDir directory = getInstallationDirectory(*Package);
     Installed = readPackageConfigurationFromInstallationDirectory(directory);
+    removeLeftOversOfInterruptedRuns(directory, *remote);
     markPackageAsPartiallyInstalled(*Package, remote->getPackageData(), remote->getAssetData());
 
     auto installation =
@@ -351,7 +396,7 @@ void TInstallationManager::setDefaultPackage(const std::shared_ptr<TPackage>& Pa
         return;
     const QDir directory =
         fileSystem.createDirectory(getInstallationDirectory(*Package).absolutePath());
-    fileSystem.writeFile(directory.filePath(kDefaultMarker), QByteArray());
+    fileSystem.writeFileAtomically(directory.filePath(kDefaultMarker), QByteArray());
     Package->setDefault(true);
 }
 

@@ -71,6 +71,8 @@ private:
     std::shared_ptr<TPackageInstallation>
     createInstallation(const std::shared_ptr<TPackage>& Package,
                        TPackageConfigurationReader& Installed);
+    void removeLeftOversOfInterruptedRuns(const QDir& Directory,
+                                          const TPackageConfigurationReader& Remote);
     void markPackageAsPartiallyInstalled(TPackage& Package, const QByteArray& PackageDocument,
                                          const QByteArray& AssetsDocument);
     void updatePartiallyInstalledPackage(TPackage& Package);

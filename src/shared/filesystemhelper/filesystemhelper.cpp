@@ -1,5 +1,6 @@
 #include "shared/filesystemhelper/filesystemhelper.h"
 
+#include "shared/filesystemhelper/atomicwrite.h"
 #include "shared/filesystemhelper/ioerror.h"
 #include "shared/filesystemhelper/lzmacompressedreadonlymemoryblob.h"
 
@@ -86,6 +87,17 @@ void TFileSystemHelper::writeFile(const QString& path, const QByteArray& bytes)
         throw ioError(file.fileName(), QStringLiteral("Could not write all data to disk."));
     file.close();
     throwIfDeviceFailed(file);
+}
+
+void TFileSystemHelper::writeFileAtomically(const QString& path, const QByteArray& bytes)
+{
+    replaceFileAtomically(path, bytes);
+}
+
+bool TFileSystemHelper::isInterruptedWriteName(const QString& fileName)
+{
+    const int marker = fileName.lastIndexOf(kInterruptedWriteMarker);
+    return marker > 0 && fileName.size() - marker - kInterruptedWriteMarker.size() == 6;
 }
 
 void TFileSystemHelper::writeTextFile(const QString& path, const QString& text)

@@ -33,6 +33,13 @@ public:
     // Empty when the file cannot be opened; other read errors still throw.
     virtual QByteArray readFileIfExists(const QString& path);
     virtual void writeFile(const QString& path, const QByteArray& bytes);
+    // For files whose loss or tearing would hurt (markers, local copies of documents): the bytes
+    // go to a temporary file beside the path, reach the disk, and replace the path in one rename.
+    // A crash leaves the old content or the new one; a symbolic link at the path is replaced,
+    // never written through.
+    virtual void writeFileAtomically(const QString& path, const QByteArray& bytes);
+    // Whether a file name is one that writeFileAtomically leaves behind when it is interrupted.
+    static bool isInterruptedWriteName(const QString& fileName);
     virtual void writeTextFile(const QString& path, const QString& text);
     virtual void appendTextFile(const QString& path, const QString& text);
     virtual bool deleteFile(const QString& path);

@@ -107,6 +107,63 @@ private slots:
         QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
     }
 
+    void plantedLinksAreReplacedNotFollowed_data()
+    {
+        QTest::addColumn<QString>("marker");
+        QTest::addColumn<bool>("dangling");
+        QTest::newRow("partial marker") << "partial-package.json" << false;
+        QTest::newRow("full marker") << "package.json" << false;
+        QTest::newRow("assets") << "assets.json" << false;
+        QTest::newRow("default") << "default" << true;
+    }
+    void plantedLinksAreReplacedNotFollowed()
+    {
+        // Markers were written through a link at their path, into any file of the user's.
+        QFETCH(QString, marker);
+        QFETCH(bool, dangling);
+        QTemporaryDir elsewhere;
+        const QString victim = elsewhere.filePath("notes.txt");
+        if (!dangling)
+            QVERIFY(testsupport::writeBytes(victim, "the player's own notes"));
+        QVERIFY(QDir().mkpath(packageDirectory("Live")));
+        QVERIFY(QFile::link(victim, packageDirectory("Live") + "/" + marker));
+
+        const QByteArray document = m_pFixture->publish("1");
+        makeManager(document, "{\"version\": \"3\", \"files\": []}");
+        m_pManager->setDefaultPackage(package());
+        m_pManager->installOrUpdatePackage(package());
+        QVERIFY(runUntilAllFinished());
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
+        if (dangling)
+            QVERIFY(!QFileInfo::exists(victim));
+        else
+            QCOMPARE(readBytes(victim), QByteArray("the player's own notes"));
+        QVERIFY(!QFileInfo(packageDirectory("Live") + "/" + marker).isSymLink());
+    }
+
+    void leftOversOfAKilledRunAreRemoved()
+    {
+        // A killed launcher leaves temporary files of marker writes and chunk moves behind;
+        // nothing else would ever remove them. A listed file of the same shape stays.
+        m_pFixture->setFile("data/kept.tmp-abcdef", "listed by the document");
+        const QByteArray document = m_pFixture->publish("1");
+        const QString directory = packageDirectory("Live");
+        const QStringList leftOvers = {"/partial-package.json.tmp-Xy12ab",
+                                       "/data/a.dat.reuse-q1W2e3"};
+        for (const QString& name : leftOvers)
+            QVERIFY(testsupport::writeBytes(directory + name, "left over"));
+        QVERIFY(testsupport::writeBytes(directory + "/data/save.tmp-game", "the player's"));
+
+        makeManager(document);
+        m_pManager->installOrUpdatePackage(package());
+        QVERIFY(runUntilAllFinished());
+        for (const QString& name : leftOvers)
+            QVERIFY2(!QFileInfo::exists(directory + name), qPrintable(name));
+        QVERIFY(QFileInfo::exists(directory + "/data/save.tmp-game"));
+        QCOMPARE(readBytes(directory + "/data/kept.tmp-abcdef"),
+                 QByteArray("listed by the document"));
+    }
+
     void failedDownloadLeavesPartialMarker()
     {
         const QByteArray document = m_pFixture->publish("1");
@@ -172,9 +229,10 @@ private slots:
         QFETCH(int, expected);
         const QByteArray assets = "{\"version\": \"" + remoteAssets.toUtf8() + "\"}";
         QVERIFY(testsupport::writeBytes(packageDirectory("Live") + "/package.json",
-                                        "{\"version\": \"" + installed.toUtf8() + "\"}"));
+                                        "{\"version\": \"" + installed.toUtf8() +
+                                            "\", \"files\": []}"));
         QVERIFY(testsupport::writeBytes(packageDirectory("Live") + "/assets.json", assets));
-        makeManager("{\"version\": \"" + remote.toUtf8() + "\"}", assets);
+        makeManager("{\"version\": \"" + remote.toUtf8() + "\", \"files\": []}", assets);
         QCOMPARE(int(package()->getLocalStatus()), expected);
     }
 

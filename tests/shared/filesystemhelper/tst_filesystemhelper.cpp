@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using shared::TFileSystemHelper;
 using testsupport::readBytes;
 using testsupport::writeBytes;
@@ -197,6 +200,35 @@ private slots:
         QVERIFY(thrownText([&] {
                     helper.readFile(m_pDir->path());
                 }).startsWith("I/O error on file '" + m_pDir->path() + "': "));
+    }
+
+    void writeFileAtomicallyKeepsTheOldFileOnFailure()
+    {
+        // Written in place, a failed or interrupted write left a torn file behind. The failure
+        // here is a file-size limit, which holds for root too.
+        TFileSystemHelper helper;
+        const QString path = m_pDir->filePath("marker.json");
+        helper.writeFile(path, "old");
+        rlimit previous{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = previous;
+        small.rlim_cur = 10;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const QString text =
+            thrownText([&] { helper.writeFileAtomically(path, QByteArray(100, 'n')); });
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+        QVERIFY2(text.contains("File too large"), qPrintable(text));
+        QCOMPARE(readBytes(path), QByteArray("old"));
+        QCOMPARE(QDir(m_pDir->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"marker.json"});
+
+        helper.writeFileAtomically(path, "new");
+        QCOMPARE(readBytes(path), QByteArray("new"));
+        QCOMPARE(QDir(m_pDir->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"marker.json"});
+        QVERIFY(QFileInfo(path).permissions() & QFile::ReadOther); // as any file the user writes
     }
 
     void textFiles()
