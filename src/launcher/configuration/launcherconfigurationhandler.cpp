@@ -65,8 +65,9 @@ TLauncherConfigurationHandler::~TLauncherConfigurationHandler() = default;
 void TLauncherConfigurationHandler::requestMainConfiguration()
 {
     m_bLocalConfiguration = false;
-    m_pDownloadPool->queueDownload(m_ConfigurationUrl);
+    // Started first: a pool that fails at once must find the request still pending.
     m_ErrorTimer.start();
+    m_pDownloadPool->queueDownload(m_ConfigurationUrl);
 }
 
 QString TLauncherConfigurationHandler::localConfigurationPath() const
@@ -102,7 +103,8 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& Da
     try {
         m_pLauncherConfiguration = std::make_shared<TLauncherConfigurationReader>(
             Data, m_ConfigurationUrl.adjusted(QUrl::RemoveFilename));
-    } catch (const TLauncherConfigurationException&) {
+    } catch (const TLauncherConfigurationException& error) {
+        qCritical() << "Launcher configuration could not be read:" << error.what() << threadSuffix;
         emit mainConfigurationDownloadFailed();
         return;
     }
@@ -111,7 +113,7 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& Da
         const QString path = localConfigurationPath();
         auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
         fileSystem.createDirectory(QFileInfo(path).absolutePath());
-        fileSystem.writeFile(path, Data);
+        fileSystem.writeFileAtomically(path, Data);
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
     }
@@ -149,11 +151,17 @@ void TLauncherConfigurationHandler::acceptPackageDocument(const QUrl& Url, const
             ++it;
             continue;
         }
-        if (it->pBuild)
-            it->pBuild->m_pConfiguration = std::make_unique<TPackageConfigurationReader>(
-                std::move(it->PackageData), std::move(it->AssetData),
-                it->PackageUrl.adjusted(QUrl::RemoveFilename),
-                it->AssetUrl.adjusted(QUrl::RemoveFilename));
+        auto configuration = std::make_unique<TPackageConfigurationReader>(
+            std::move(it->PackageData), std::move(it->AssetData),
+            it->PackageUrl.adjusted(QUrl::RemoveFilename),
+            it->AssetUrl.adjusted(QUrl::RemoveFilename));
+        // An unusable document (an error page served with status 200, a truncated answer) must
+        // not reach planning, which would take it for an empty package and delete the game.
+        if (!configuration->isValid())
+            qCritical() << "Package configuration refused:" << it->PackageUrl << it->AssetUrl
+                        << threadSuffix;
+        else if (it->pBuild)
+            it->pBuild->m_pConfiguration = std::move(configuration);
         it = m_PendingPackageConfigurations.erase(it);
     }
     if (matched && m_PendingPackageConfigurations.empty())
@@ -165,7 +173,14 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url,
                                                                   QString ErrorString)
 {
     if (Url == m_ConfigurationUrl) {
-        qCritical() << "Download of configuration failed:" << ErrorString;
+        qCritical() << "Download of configuration failed:" << ErrorString << threadSuffix;
+        // Once the timer has fired the launcher runs on the local copy; starting over now would
+        // throw away installations in progress or end a session with the maintenance box.
+        if (!m_ErrorTimer.isActive()) {
+            qWarning() << "Late configuration failure ignored: the local copy is in use"
+                       << threadSuffix;
+            return;
+        }
         m_ErrorTimer.stop();
         // The server says the configuration is gone or forbidden: that is maintenance, and an
         // old local copy must not hide it.
@@ -193,6 +208,8 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url,
 
 void TLauncherConfigurationHandler::onErrorTimerExpired()
 {
+    qCritical() << "Download of configuration timed out after" << m_ErrorTimer.interval()
+                << "ms, using the local copy" << threadSuffix;
     m_ErrorTimer.stop();
     loadLocalConfiguration();
 }
@@ -203,14 +220,18 @@ void TLauncherConfigurationHandler::loadLocalConfiguration()
         const QString path = localConfigurationPath();
         const QByteArray data = m_pLauncherFilesystemHelper->fileSystem().readFileIfExists(path);
         if (data.isEmpty()) {
+            qCritical() << "No local copy of the launcher configuration at" << path << threadSuffix;
             emit mainConfigurationDownloadFailed();
             return;
         }
         m_pLauncherConfiguration = std::make_shared<TLauncherConfigurationReader>(
             data, QUrl::fromLocalFile(path).adjusted(QUrl::RemoveFilename));
+        qInfo() << "Local copy of the launcher configuration loaded from" << path << threadSuffix;
         m_bLocalConfiguration = true;
         emit mainConfigurationLoaded();
     } catch (const std::runtime_error& error) {
+        qCritical() << "Local copy of the launcher configuration unusable:" << error.what()
+                    << threadSuffix;
         emit diskAccessFailed(QString::fromUtf8(error.what()));
     }
 }

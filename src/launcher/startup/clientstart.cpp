@@ -58,8 +58,11 @@ void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& 
     checkClientSettings(m_pInstallationManager->getInstallationDirectory(*Package));
     if (Package->isCheckedThisSession())
         arguments << kUpToDateArgument;
-    if (executable.isEmpty())
+    if (executable.isEmpty()) {
+        showMainWindowOrFail(
+            QStringLiteral("The package %1 names no executable to start.").arg(Package->getName()));
         return;
+    }
 
     // The client finds the libraries shipped beside it, whatever the player's environment says.
     const QString directory = QFileInfo(executable).absolutePath();

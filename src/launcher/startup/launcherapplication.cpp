@@ -14,6 +14,7 @@
 #include "shared/singleinstance/singleinstanceguard.h"
 #include "shared/translation/translationmanager.h"
 
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QPixmap>
@@ -177,25 +178,42 @@ void TLauncherApplication::hideSplashScreen()
     m_pSplashScreen = nullptr;
 }
 
+bool TLauncherApplication::isHeadless()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
 void TLauncherApplication::showMaintenanceMessageAndExit()
 {
+    const QString text =
+        QStringLiteral("Kestrun Online is currently down for maintenance. Please try again later.");
+    qCritical() << "Maintenance message:" << text << threadSuffix;
     m_StartupTimer.stop();
     hideSplashScreen();
-    QMessageBox::information(
-        nullptr, QStringLiteral("Kestrun Online cannot be started"),
-        QStringLiteral("Kestrun Online is currently down for maintenance. Please try again later."),
-        QMessageBox::Close);
+    if (m_bExiting)
+        return;
+    m_bExiting = true;
+    if (!isHeadless())
+        QMessageBox::information(nullptr, QStringLiteral("Kestrun Online cannot be started"), text,
+                                 QMessageBox::Close);
     QCoreApplication::exit(1);
 }
 
 void TLauncherApplication::showCriticalFileErrorAndExit(const QString& message)
 {
+    qCritical() << "Critical file error:" << message << threadSuffix;
     m_StartupTimer.stop();
     hideSplashScreen();
-    QMessageBox::critical(nullptr, QStringLiteral("Kestrun Online cannot start"),
-                          QStringLiteral("A critical error occurred while accessing a file:\n") +
-                              message + QStringLiteral("\nPlease reinstall Launcher."),
-                          QMessageBox::Ok);
+    if (m_bExiting)
+        return;
+    m_bExiting = true;
+    if (!isHeadless())
+        QMessageBox::critical(
+            nullptr, QStringLiteral("Kestrun Online cannot start"),
+            QStringLiteral("A critical error occurred while accessing a file:\n") + message +
+                QStringLiteral("\nPlease reinstall Launcher."),
+            QMessageBox::Ok);
     QCoreApplication::exit(1);
 }
 

@@ -64,9 +64,13 @@ public:
     void onClientVerifyTriggeredFromUI(const std::shared_ptr<TPackage>& Package);
     void onDefaultChanged(const std::shared_ptr<TPackage>& Package, bool IsDefault);
 
-    // Error boxes without a parent window; both end the program with status 1.
+    // Error boxes without a parent window; both end the program with status 1. Their reason is
+    // logged first; without a display there is nobody to close a box, so none is shown.
     void showMaintenanceMessageAndExit();
     void showCriticalFileErrorAndExit(const QString& message);
+
+    // Whether windows would be invisible: the launcher runs without a display.
+    static bool isHeadless();
 
 private:
     void installTranslation();
@@ -85,6 +89,12 @@ private:
     void onAllStartedUpdatesFinished();
     std::vector<std::shared_ptr<TPackage>> takeForcedUpdates();
     void showMainWindow();
+    // For a start-up that would leave the player with nothing to act on otherwise: the main
+    // window, or without a display an error and status 1, never an invisible process.
+    void showMainWindowOrFail(const QString& Reason);
+    // Runs a step of the start-up decisions; whatever it throws ends in the critical box instead
+    // of unwinding into the event loop.
+    template <typename TStep> void runGuarded(TStep&& Step);
 
     std::shared_ptr<QNetworkAccessManager> m_pNetworkAccessManager;
     std::shared_ptr<::shared::QNetworkAccessManagerWrapper> m_pNetworkAccessManagerWrapper;
@@ -104,6 +114,8 @@ private:
     QCommandLineOption m_PatchOption;
     QTimer m_StartupTimer;
     QTimer m_ExitTimer;
+    // Set once an error box has ended the program: later failures add nothing but more boxes.
+    bool m_bExiting = false;
     QString m_AccountGroup;
     QString m_FunnelIdentifierKey;
     std::unique_ptr<::shared::TSingleInstanceGuard> m_pSingleInstanceGuard;

@@ -20,17 +20,27 @@
 
 namespace orvik::launcher {
 
+template <typename TStep> void TLauncherApplication::runGuarded(TStep&& Step)
+{
+    try {
+        Step();
+    } catch (const std::exception& error) {
+        showCriticalFileErrorAndExit(QString::fromUtf8(error.what()));
+    }
+}
+
 void TLauncherApplication::connectConfigurationHandler()
 {
     TLauncherConfigurationHandler* handler = m_pConfigurationHandler;
     QObject::connect(handler, &TLauncherConfigurationHandler::mainConfigurationLoaded, this,
-                     [this] { onMainConfigurationLoaded(); });
+                     [this] { runGuarded([this] { onMainConfigurationLoaded(); }); });
     QObject::connect(handler, &TLauncherConfigurationHandler::mainConfigurationDownloadFailed, this,
                      [this] { showMaintenanceMessageAndExit(); });
     QObject::connect(handler, &TLauncherConfigurationHandler::diskAccessFailed, this,
                      [this](const QString& message) { showCriticalFileErrorAndExit(message); });
     QObject::connect(handler, &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished,
-                     this, [this] { onPackageConfigurationDownloadsFinished(); });
+                     this,
+                     [this] { runGuarded([this] { onPackageConfigurationDownloadsFinished(); }); });
 }
 
 void TLauncherApplication::onMainConfigurationLoaded()
@@ -99,7 +109,7 @@ void TLauncherApplication::onLauncherReadyForAction()
             m_pConfigurationHandler->getLauncherConfiguration(), m_pLauncherFilesystemHelper);
         std::vector<std::shared_ptr<TPackage>> updates = takeForcedUpdates();
         QObject::connect(m_pInstallationManager, &TInstallationManager::allStartedUpdatesFinished,
-                         this, [this] { onAllStartedUpdatesFinished(); });
+                         this, [this] { runGuarded([this] { onAllStartedUpdatesFinished(); }); });
         QObject::connect(m_pInstallationManager, &TInstallationManager::diskAccessFailed, this,
                          [this](const QString& message) { showCriticalFileErrorAndExit(message); });
         m_StartupTimer.stop();
@@ -150,9 +160,12 @@ void TLauncherApplication::onLauncherReadyForAction()
         const std::shared_ptr<TPackage> client = m_pInstallationManager->getDefaultPackage();
         if (client && client->getLocalStatus() == ELocalPackageStatus::Installed)
             startPackageAndExit(client);
+        else if (!client)
+            showMainWindowOrFail(QStringLiteral("No default client is installed."));
         else
-            showMainWindow();
-    } catch (const std::runtime_error& error) {
+            showMainWindowOrFail(QStringLiteral("The default client %1 is not ready to start.")
+                                     .arg(client->getName()));
+    } catch (const std::exception& error) {
         showCriticalFileErrorAndExit(QString::fromUtf8(error.what()));
     }
 }
@@ -183,10 +196,32 @@ void TLauncherApplication::onAllStartedUpdatesFinished()
         const std::shared_ptr<TPackage> client = m_pInstallationManager->getDefaultPackage();
         if (client && client->getLocalStatus() == ELocalPackageStatus::Installed)
             startPackageAndExit(client);
+        else if (client)
+            showMainWindowOrFail(
+                QStringLiteral("Installation of %1 did not finish.").arg(client->getName()));
         return;
     }
-    if (!patchExecutable().isEmpty() && m_pPatchPackage)
-        startPackageAndExit(m_pPatchPackage);
+    if (patchExecutable().isEmpty() || !m_pPatchPackage)
+        return;
+    // A half-updated client must not be started as if the patch had worked.
+    if (m_pPatchPackage->getLocalStatus() != ELocalPackageStatus::Installed) {
+        qCritical() << "Patch of" << m_pPatchPackage->getName()
+                    << "failed, the client is not started" << threadSuffix;
+        QCoreApplication::exit(1);
+        return;
+    }
+    startPackageAndExit(m_pPatchPackage);
+}
+
+void TLauncherApplication::showMainWindowOrFail(const QString& Reason)
+{
+    if (!isHeadless()) {
+        qInfo() << "showMainWindow:" << Reason << threadSuffix;
+        showMainWindow();
+        return;
+    }
+    qCritical() << "Nothing to start without a display:" << Reason << threadSuffix;
+    QCoreApplication::exit(1);
 }
 
 void TLauncherApplication::onClientStartOrInstallTriggeredFromUI(
@@ -206,7 +241,7 @@ void TLauncherApplication::onClientStartOrInstallTriggeredFromUI(
         case ELocalPackageStatus::Unknown:
             break;
         }
-    } catch (const std::runtime_error& error) {
+    } catch (const std::exception& error) {
         showCriticalFileErrorAndExit(QString::fromUtf8(error.what()));
     }
 }
@@ -215,7 +250,7 @@ void TLauncherApplication::onClientVerifyTriggeredFromUI(const std::shared_ptr<T
 {
     try {
         m_pInstallationManager->verifyPackage(Package);
-    } catch (const std::runtime_error& error) {
+    } catch (const std::exception& error) {
         showCriticalFileErrorAndExit(QString::fromUtf8(error.what()));
     }
 }
@@ -225,7 +260,7 @@ void TLauncherApplication::onDefaultChanged(const std::shared_ptr<TPackage>& Pac
 {
     try {
         m_pInstallationManager->setDefaultPackage(IsDefault ? Package : nullptr);
-    } catch (const std::runtime_error& error) {
+    } catch (const std::exception& error) {
         showCriticalFileErrorAndExit(QString::fromUtf8(error.what()));
     }
 }

@@ -163,6 +163,66 @@ private slots:
         QCOMPARE(testsupport::readBytes(localCopyPath()), configuration({package("Local", {})}));
     }
 
+    void lateFailureIsIgnored_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::newRow("500") << 500;
+        QTest::newRow("403") << 403;
+        QTest::newRow("404") << 404;
+    }
+    void lateFailureIsIgnored()
+    {
+        // A failure after the switch to the local copy used to start everything over: the
+        // maintenance box in the middle of a session, or installations thrown away.
+        QFETCH(int, status);
+        QVERIFY(testsupport::writeBytes(localCopyPath(), configuration({package("Local", {})})));
+        TTestHttpRoute late;
+        late.status = status;
+        late.delayMs = 1500;
+        m_Server.setRoute(kConfigurationPath, late);
+        THarness harness(m_Server, 100);
+        QSignalSpy loaded(&harness.handler(),
+                          &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy failed(&harness.handler(),
+                          &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
+        QSignalSpy arrived(&harness.pool(), &shared::TDownloadPool::failed);
+        harness.handler().requestMainConfiguration();
+        QVERIFY(loaded.wait(kWaitMs));
+        QVERIFY(arrived.wait(kWaitMs));
+        QCOMPARE(loaded.count(), 1);
+        QCOMPARE(failed.count(), 0);
+        QVERIFY(harness.handler().isLocalConfiguration());
+    }
+
+    void unusablePackageDocumentIsNotAttached_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::newRow("error page")
+            << QByteArray("<html><body>Log in to the hotel wifi</body></html>");
+        QTest::newRow("empty object") << QByteArray("{}");
+        QTest::newRow("array") << QByteArray("[]");
+        QTest::newRow("truncated") << QByteArray("{\"version\": \"2\", \"files\": [{\"localf");
+    }
+    void unusablePackageDocumentIsNotAttached()
+    {
+        // Attached, such a document made planning delete every installed file of the package.
+        QFETCH(QByteArray, document);
+        m_Server.serve(kConfigurationPath,
+                       configuration({package("Broken", linuxBuild("b/package.json")),
+                                      package("Fine", linuxBuild("f/package.json"))}));
+        m_Server.serve("/launcher/b/package.json", document);
+        m_Server.serve("/launcher/f/package.json", "{\"version\": \"3\", \"files\": []}");
+        THarness harness(m_Server);
+        QSignalSpy finished(&harness.handler(),
+                            &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        QVERIFY(harness.loadMainConfiguration());
+        harness.handler().requestPackageConfigurations();
+        QVERIFY(waitFor(finished));
+        const auto& packages = harness.handler().getLauncherConfiguration()->getPackages();
+        QVERIFY(!packages[0]->getConfiguration());
+        QVERIFY(packages[1]->getConfiguration());
+    }
+
     void serverRefusalMeansMaintenance_data()
     {
         QTest::addColumn<int>("status");
@@ -237,11 +297,11 @@ private slots:
                                "\"url\": \"w/package.json\"}") +
             ", " + package("BrokenAssets", linuxBuild("d/package.json", "d/assets.json")) + "]}";
         m_Server.serve(kConfigurationPath, document);
-        m_Server.serve("/launcher/self/package.json", "{\"version\": \"0.0.14\"}");
-        m_Server.serve("/launcher/a/package.json", "{\"version\": \"12\"}");
+        m_Server.serve("/launcher/self/package.json", "{\"version\": \"0.0.14\", \"files\": []}");
+        m_Server.serve("/launcher/a/package.json", "{\"version\": \"12\", \"files\": []}");
         m_Server.serve("/launcher/a/assets.json", "{\"version\": 5}");
-        m_Server.serve("/launcher/b/package.json", "{\"version\": \"3\"}");
-        m_Server.serve("/launcher/d/package.json", "{\"version\": \"4\"}");
+        m_Server.serve("/launcher/b/package.json", "{\"version\": \"3\", \"files\": []}");
+        m_Server.serve("/launcher/d/package.json", "{\"version\": \"4\", \"files\": []}");
         TTestHttpRoute missing;
         missing.status = 404;
         m_Server.setRoute("/launcher/d/assets.json", missing);
@@ -304,11 +364,11 @@ private slots:
             package("NoAssets", linuxBuild("y/package.json")) + "]}";
         QVERIFY(testsupport::writeBytes(localCopyPath(), local));
         const QString packages = testsupport::kestrunDataDirectory() + "/packages/";
-        QVERIFY(
-            testsupport::writeBytes(packages + "Complete/package.json", "{\"version\": \"9\"}"));
+        QVERIFY(testsupport::writeBytes(packages + "Complete/package.json",
+                                        "{\"version\": \"9\", \"files\": []}"));
         QVERIFY(testsupport::writeBytes(packages + "Complete/assets.json", "{\"version\": \"2\"}"));
-        QVERIFY(
-            testsupport::writeBytes(packages + "NoAssets/package.json", "{\"version\": \"8\"}"));
+        QVERIFY(testsupport::writeBytes(packages + "NoAssets/package.json",
+                                        "{\"version\": \"8\", \"files\": []}"));
 
         THarness harness(m_Server, 10000, false, refusedUrl());
         TLauncherConfigurationHandler& handler = harness.handler();
@@ -356,7 +416,7 @@ private slots:
         // Every start asks past the CDN's cache for the package documents.
         m_Server.serve(kConfigurationPath,
                        configuration({package("Live", linuxBuild("p.json", "a.json"))}));
-        m_Server.serve("/launcher/p.json", "{\"version\": \"2\"}");
+        m_Server.serve("/launcher/p.json", "{\"version\": \"2\", \"files\": []}");
         m_Server.serve("/launcher/a.json", "{\"version\": \"3\"}");
         THarness harness(m_Server, 10000, true);
         TLauncherConfigurationHandler& handler = harness.handler();

@@ -86,8 +86,11 @@ private slots:
     void startAfterKilledInstance()
     {
         // A killed launcher leaves its segment and its log behind; the next start must run and
-        // begin a fresh log.
+        // begin a fresh log. The configuration stays pending, so both stay in their event loop.
+        testsupport::TTestHttpServer server;
+        QVERIFY(server.start());
         TLauncherInstall install;
+        QVERIFY(install.writeSettings(TLauncherInstall::settingsFor(pendingConfiguration(server))));
         QProcess& killed = install.start();
         QTRY_VERIFY_WITH_TIMEOUT(isRunningWithLog(killed), kTimeoutMs);
         killed.kill();
