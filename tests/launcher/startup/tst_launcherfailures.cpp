@@ -1,0 +1,194 @@
+// The real launcher when things go wrong: it must end with a reason in its log and status 1,
+// never abort, never start a half-installed client and never linger as an invisible process.
+#include "launcherinstall.h"
+#include "packagefixture.h"
+#include "testfiles.h"
+#include "testhttpserver.h"
+
+#include <QCryptographicHash>
+#include <QSignalSpy>
+#include <QtTest>
+
+using testsupport::readBytes;
+using testsupport::TLauncherInstall;
+using testsupport::TPackageFixture;
+using testsupport::TTestHttpRoute;
+using testsupport::TTestHttpServer;
+
+namespace {
+
+constexpr int kTimeoutMs = 30000;
+const QString kConfigurationPath = QStringLiteral("/launcher/qormetadata.json");
+const QByteArray kRecordingClient =
+    "#!/bin/sh\necho started >> \"$(dirname \"$0\")/started.txt\"\n";
+
+QByteArray logContent()
+{
+    return readBytes(TLauncherInstall::logFilePath());
+}
+
+QString packageDirectory()
+{
+    return testsupport::kestrunDataDirectory() + "/packages/Live";
+}
+
+int clientStarts()
+{
+    return readBytes(packageDirectory() + "/bin/started.txt").count('\n');
+}
+
+QString containerPath(const QByteArray& content)
+{
+    return "/live/files/" +
+           QString::fromLatin1(
+               QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+}
+
+} // namespace
+
+class TestLauncherFailures : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { qRegisterMetaType<QProcess::ExitStatus>(); }
+
+    void init()
+    {
+        QDir(testsupport::kestrunDataDirectory()).removeRecursively();
+        m_pServer = std::make_unique<TTestHttpServer>();
+        QVERIFY(m_pServer->start());
+        m_pInstall = std::make_unique<TLauncherInstall>();
+        QVERIFY(m_pInstall->isValid());
+        QVERIFY(m_pInstall->writeSettings(
+            TLauncherInstall::settingsFor(m_pServer->url(kConfigurationPath))));
+        m_pFixture = std::make_unique<TPackageFixture>(*m_pServer, "/live");
+        m_pFixture->setFile("bin/client", kRecordingClient, true);
+        m_pFixture->setFile("data/world.dat", QByteArray(50000, 'w'));
+        m_pServer->serve(kConfigurationPath, m_pFixture->launcherConfiguration("Live", true));
+    }
+
+    void cleanup()
+    {
+        m_pInstall.reset();
+        m_pServer.reset();
+    }
+
+    void unstartableClientEndsWithAReason_data()
+    {
+        QTest::addColumn<QString>("executable");
+        QTest::addColumn<QByteArray>("reason");
+        // The launcher stayed alive without a window, holding the single-instance guard.
+        QTest::newRow("no executable") << QString() << QByteArray("names no executable to start");
+        // The path escaped as an exception into the event loop and aborted the launcher.
+        QTest::newRow("parent directory") << QString("..") << QByteArray("Critical file error:");
+    }
+    void unstartableClientEndsWithAReason()
+    {
+        QFETCH(QString, executable);
+        QFETCH(QByteArray, reason);
+        m_pFixture->setExecutable(executable);
+        m_pFixture->publish("1");
+
+        // Installed by the first run, then started by a plain one: both must end.
+        for (const QStringList& arguments : {QStringList{"--first-launch"}, QStringList{}}) {
+            QCOMPARE(runLauncher(arguments), 1);
+            QVERIFY2(logContent().contains(reason), logContent().right(1500));
+        }
+        QVERIFY(QFileInfo::exists(packageDirectory() + "/package.json"));
+    }
+
+    void failedPatchStartsNoClient()
+    {
+        // A failed update used to start the half-installed client and exit with 0.
+        m_pFixture->setExecutable("bin/client");
+        m_pFixture->publish("1");
+        QCOMPARE(runLauncher({"--first-launch"}), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(clientStarts(), 1, kTimeoutMs);
+
+        const QByteArray world = QByteArray(50000, 'W');
+        m_pFixture->setFile("data/world.dat", world);
+        m_pFixture->publish("2");
+        TTestHttpRoute gone;
+        gone.status = 404;
+        m_pServer->setRoute(containerPath(world), gone);
+
+        QCOMPARE(runLauncher({"--patch", packageDirectory() + "/bin/client"}), 1);
+        QVERIFY2(logContent().contains("Patch of \"Live\" failed, the client is not started"),
+                 logContent().right(1500));
+        QVERIFY(QFileInfo::exists(packageDirectory() + "/partial-package.json"));
+        QCOMPARE(clientStarts(), 1);
+    }
+
+    void everyEndIsExplainedInTheLog_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("delayMs");
+        QTest::addColumn<QByteArray>("localCopy");
+        QTest::addColumn<QByteArrayList>("lines");
+        const QByteArray maintenance = "Maintenance message:";
+        QTest::newRow("withdrawn")
+            << 404 << QByteArray() << 0 << QByteArray()
+            << QByteArrayList{"Download of configuration failed:", maintenance};
+        QTest::newRow("not parsable")
+            << 200 << QByteArray("<html>") << 0 << QByteArray()
+            << QByteArrayList{"Launcher configuration could not be read:", maintenance};
+        QTest::newRow("timed out")
+            << 200 << QByteArray("{}") << 20000 << QByteArray()
+            << QByteArrayList{"Download of configuration timed out after",
+                              "No local copy of the launcher configuration", maintenance};
+        QTest::newRow("damaged local copy")
+            << 200 << QByteArray("{}") << 20000 << QByteArray("{\"packages\": [")
+            << QByteArrayList{"Local copy of the launcher configuration unusable:",
+                              "Critical file error:"};
+    }
+    void everyEndIsExplainedInTheLog()
+    {
+        // Boxes and configuration failures left nothing in the log, and without a display the
+        // box waited for a click that could never come.
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(int, delayMs);
+        QFETCH(QByteArray, localCopy);
+        QFETCH(QByteArrayList, lines);
+        TTestHttpRoute route;
+        route.status = status;
+        route.body = body;
+        route.delayMs = delayMs;
+        m_pServer->setRoute(kConfigurationPath, route);
+        QByteArray settings = TLauncherInstall::settingsFor(m_pServer->url(kConfigurationPath));
+        settings.replace("downloadErrorTimeout=10000", "downloadErrorTimeout=300");
+        QVERIFY(m_pInstall->writeSettings(settings));
+        if (!localCopy.isEmpty())
+            QVERIFY(testsupport::writeBytes(
+                testsupport::kestrunDataDirectory() + "/launchermetadata.json", localCopy));
+
+        QCOMPARE(runLauncher({}), 1);
+        for (const QByteArray& line : lines)
+            QVERIFY2(logContent().contains(line), logContent().right(1500));
+    }
+
+private:
+    int runLauncher(const QStringList& arguments)
+    {
+        QFile::remove(TLauncherInstall::logFilePath());
+        QProcess& launcher = m_pInstall->start(arguments);
+        // Not waitForFinished: the server lives in this thread's event loop.
+        QSignalSpy finished(&launcher,
+                            QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        if (!finished.wait(kTimeoutMs) || launcher.exitStatus() != QProcess::NormalExit) {
+            qWarning().noquote() << "launcher did not end well:" << launcher.state()
+                                 << logContent().right(1500);
+            return -1;
+        }
+        return launcher.exitCode();
+    }
+
+    std::unique_ptr<TTestHttpServer> m_pServer;
+    std::unique_ptr<TLauncherInstall> m_pInstall;
+    std::unique_ptr<TPackageFixture> m_pFixture;
+};
+
+QTEST_GUILESS_MAIN(TestLauncherFailures)
+#include "tst_launcherfailures.moc"
