@@ -7,10 +7,13 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -181,6 +184,98 @@ private slots:
         QVERIFY(ended.count() > 0 || ended.wait(kTimeoutMs));
     }
 
+    void errorPageAsPackageDocumentKeepsTheGame()
+    {
+        // A captive portal answers with its login page and status 200. Taken for a package
+        // document, it made planning delete every installed file and report success.
+        QVERIFY(writeBytes(cdn() + "/live/package-portal.json",
+                           "<html><body>Log in first</body></html>"));
+        QVERIFY(
+            QFile::copy(cdn() + "/live/package-" + m_Version + "-assets-1" + m_Version + ".json",
+                        cdn() + "/live/package-portal-assets-1portal.json"));
+        configure(QStringLiteral("portal"));
+        const QMap<QString, QByteArray> before = installedFiles();
+
+        QCOMPARE(runLauncher({QStringLiteral("--first-launch")}), 1);
+        QVERIFY2(logContent().contains("Package configuration refused:"), logContent().right(1500));
+        QCOMPARE(installedFiles(), before);
+        configure(m_Version);
+    }
+
+    void emptyFilePathKeepsThePackageDirectory()
+    {
+        // An entry whose path resolves to the installation itself removed the whole package
+        // directory, the player's own files with it.
+        QVERIFY(writeBytes(packageDirectory() + "/screenshots/first.png", "the player's"));
+        QJsonObject document =
+            QJsonDocument::fromJson(readBytes(cdn() + "/live/package-" + m_Version + ".json"))
+                .object();
+        QJsonArray files = document.value("files").toArray();
+        QJsonObject empty = files.first().toObject();
+        empty["localfile"] = "";
+        files.append(empty);
+        document["files"] = files;
+        document["version"] = "emptypath";
+        QVERIFY(
+            writeBytes(cdn() + "/live/package-emptypath.json", QJsonDocument(document).toJson()));
+        QVERIFY(
+            QFile::copy(cdn() + "/live/package-" + m_Version + "-assets-1" + m_Version + ".json",
+                        cdn() + "/live/package-emptypath-assets-1emptypath.json"));
+        configure(QStringLiteral("emptypath"));
+        const QMap<QString, QByteArray> before = installedFiles();
+
+        QCOMPARE(runLauncher({QStringLiteral("--first-launch")}), 1);
+        QCOMPARE(readBytes(packageDirectory() + "/screenshots/first.png"),
+                 QByteArray("the player's"));
+        QCOMPARE(readBytes(packageDirectory() + "/" + kWorld), m_World);
+        QCOMPARE(installedFiles().keys(), before.keys());
+        configure(m_Version);
+    }
+
+    void killedUpdateAlwaysRecovers()
+    {
+        // Killed at any moment of an update that moves chunks inside a file, the next run must
+        // end with the new build, byte for byte, and leave no temporary file behind.
+        const QString snapshot = m_Work.filePath(QStringLiteral("snapshot"));
+        QVERIFY(copyTree(packageDirectory(), snapshot));
+        QByteArray world = m_World.mid(m_World.size() / 2) + m_World.left(m_World.size() / 2);
+        world.insert(3000, pseudoRandom(7000, 5));
+        makeBuild(world);
+        publish(QStringLiteral("moved"));
+        configure(QStringLiteral("moved"));
+
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(runLauncher({QStringLiteral("--first-launch")}), 0);
+        const qint64 updateMs = clock.elapsed();
+        QCOMPARE(readBytes(packageDirectory() + "/" + kWorld), world);
+
+        const quint32 seed = QRandomGenerator::global()->generate();
+        QRandomGenerator random(seed);
+        for (int round = 0; round < 30; ++round) {
+            QDir(packageDirectory()).removeRecursively();
+            QVERIFY(copyTree(snapshot, packageDirectory()));
+            const int killAfterMs = random.bounded(int(updateMs) + 1);
+            const QString context = QString("seed %1, round %2, killed after %3 of %4 ms")
+                                        .arg(seed)
+                                        .arg(round)
+                                        .arg(killAfterMs)
+                                        .arg(updateMs);
+            QProcess& killed = m_Launcher.start({QStringLiteral("--first-launch")});
+            QVERIFY(killed.waitForStarted(kTimeoutMs));
+            QTest::qWait(killAfterMs);
+            ::kill(pid_t(killed.processId()), SIGKILL);
+            QVERIFY(killed.state() == QProcess::NotRunning || killed.waitForFinished(kTimeoutMs));
+
+            QCOMPARE(runLauncher({QStringLiteral("--first-launch")}), 0);
+            QVERIFY2(readBytes(packageDirectory() + "/" + kWorld) == world, qPrintable(context));
+            const QStringList leftOvers = temporaryFiles();
+            QVERIFY2(leftOvers.isEmpty(), qPrintable(context + ": " + leftOvers.join(", ")));
+        }
+        m_World = world;
+        m_Version = QStringLiteral("moved");
+    }
+
     void serverDownUsesLocalCopy()
     {
         m_pServer->stop();
@@ -303,6 +398,48 @@ private:
         for (const auto& entry : m_pServer->accessLog())
             bytes += entry.path.contains("/data/") ? entry.bytesSent : 0;
         return bytes;
+    }
+
+    // Path and content of every file of the installed package.
+    static QMap<QString, QByteArray> installedFiles()
+    {
+        QMap<QString, QByteArray> files;
+        QDirIterator it(packageDirectory(), QDir::Files | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            files.insert(path, readBytes(path));
+        }
+        return files;
+    }
+
+    // What a killed launcher may leave: temporary files beside installed files or in TMPDIR.
+    static QStringList temporaryFiles()
+    {
+        QStringList found;
+        const QRegularExpression pattern(QStringLiteral("\\.(tmp|reuse)-......$"));
+        QDirIterator it(packageDirectory(), QDir::Files | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (pattern.match(path).hasMatch())
+                found << path;
+        }
+        for (const QString& name : QDir(QDir::tempPath()).entryList({"qt_temp.*"}, QDir::Files))
+            found << name;
+        return found;
+    }
+
+    static bool copyTree(const QString& from, const QString& to)
+    {
+        QDirIterator it(from, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            const QString target = to + path.mid(from.size());
+            if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !QFile::copy(path, target))
+                return false;
+        }
+        return true;
     }
 
     QTemporaryDir m_Work;

@@ -92,6 +92,7 @@ private:
     // For a start-up that would leave the player with nothing to act on otherwise: the main
     // window, or without a display an error and status 1, never an invisible process.
     void showMainWindowOrFail(const QString& Reason);
+    void finishAtOnceWhenNothingStarted();
     // Runs a step of the start-up decisions; whatever it throws ends in the critical box instead
     // of unwinding into the event loop.
     template <typename TStep> void runGuarded(TStep&& Step);

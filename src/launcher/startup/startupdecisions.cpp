@@ -128,6 +128,7 @@ void TLauncherApplication::onLauncherReadyForAction()
             }
             if (firstAutomatic)
                 m_pInstallationManager->setDefaultPackage(firstAutomatic);
+            finishAtOnceWhenNothingStarted();
             return;
         }
 
@@ -141,15 +142,20 @@ void TLauncherApplication::onLauncherReadyForAction()
                 std::find(updates.begin(), updates.end(), m_pPatchPackage) == updates.end())
                 updates.push_back(m_pPatchPackage);
             if (updates.empty()) {
-                QMessageBox::information(
-                    m_pMainWindow, QStringLiteral("Client patching failed"),
-                    QStringLiteral("Could not determine patch information. Your client might no "
-                                   "longer be supported."),
-                    QMessageBox::Ok);
+                const QString text = QStringLiteral("Could not determine patch information. Your "
+                                                    "client might no longer be supported.");
+                qCritical() << "Client patching failed:" << patch << text << threadSuffix;
+                if (isHeadless()) {
+                    QCoreApplication::exit(1);
+                    return;
+                }
+                QMessageBox::information(m_pMainWindow, QStringLiteral("Client patching failed"),
+                                         text, QMessageBox::Ok);
                 return;
             }
             for (const auto& package : updates)
                 m_pInstallationManager->installOrUpdatePackage(package);
+            finishAtOnceWhenNothingStarted();
             return;
         }
 
@@ -196,6 +202,9 @@ void TLauncherApplication::onAllStartedUpdatesFinished()
         const std::shared_ptr<TPackage> client = m_pInstallationManager->getDefaultPackage();
         if (client && client->getLocalStatus() == ELocalPackageStatus::Installed)
             startPackageAndExit(client);
+        else if (client && !client->getConfiguration())
+            showMainWindowOrFail(
+                QStringLiteral("No usable package document for %1.").arg(client->getName()));
         else if (client)
             showMainWindowOrFail(
                 QStringLiteral("Installation of %1 did not finish.").arg(client->getName()));
@@ -211,6 +220,14 @@ void TLauncherApplication::onAllStartedUpdatesFinished()
         return;
     }
     startPackageAndExit(m_pPatchPackage);
+}
+
+void TLauncherApplication::finishAtOnceWhenNothingStarted()
+{
+    // A package without a usable document starts no installation, so no installation would
+    // ever report the end that the decisions after it wait for.
+    if (m_pInstallationManager->getInstallationsInProgress().empty())
+        onAllStartedUpdatesFinished();
 }
 
 void TLauncherApplication::showMainWindowOrFail(const QString& Reason)
