@@ -237,11 +237,11 @@ private slots:
                                "\"url\": \"w/package.json\"}") +
             ", " + package("BrokenAssets", linuxBuild("d/package.json", "d/assets.json")) + "]}";
         m_Server.serve(kConfigurationPath, document);
-        m_Server.serve("/launcher/self/package.json", "{\"version\": \"0.0.14\"}");
-        m_Server.serve("/launcher/a/package.json", "{\"version\": \"12\"}");
+        m_Server.serve("/launcher/self/package.json", "{\"version\": \"0.0.14\", \"files\": []}");
+        m_Server.serve("/launcher/a/package.json", "{\"version\": \"12\", \"files\": []}");
         m_Server.serve("/launcher/a/assets.json", "{\"version\": 5}");
-        m_Server.serve("/launcher/b/package.json", "{\"version\": \"3\"}");
-        m_Server.serve("/launcher/d/package.json", "{\"version\": \"4\"}");
+        m_Server.serve("/launcher/b/package.json", "{\"version\": \"3\", \"files\": []}");
+        m_Server.serve("/launcher/d/package.json", "{\"version\": \"4\", \"files\": []}");
         TTestHttpRoute missing;
         missing.status = 404;
         m_Server.setRoute("/launcher/d/assets.json", missing);
@@ -304,11 +304,11 @@ private slots:
             package("NoAssets", linuxBuild("y/package.json")) + "]}";
         QVERIFY(testsupport::writeBytes(localCopyPath(), local));
         const QString packages = testsupport::kestrunDataDirectory() + "/packages/";
-        QVERIFY(
-            testsupport::writeBytes(packages + "Complete/package.json", "{\"version\": \"9\"}"));
+        QVERIFY(testsupport::writeBytes(packages + "Complete/package.json",
+                                        "{\"version\": \"9\", \"files\": []}"));
         QVERIFY(testsupport::writeBytes(packages + "Complete/assets.json", "{\"version\": \"2\"}"));
-        QVERIFY(
-            testsupport::writeBytes(packages + "NoAssets/package.json", "{\"version\": \"8\"}"));
+        QVERIFY(testsupport::writeBytes(packages + "NoAssets/package.json",
+                                        "{\"version\": \"8\", \"files\": []}"));
 
         THarness harness(m_Server, 10000, false, refusedUrl());
         TLauncherConfigurationHandler& handler = harness.handler();
@@ -356,7 +356,7 @@ private slots:
         // Every start asks past the CDN's cache for the package documents.
         m_Server.serve(kConfigurationPath,
                        configuration({package("Live", linuxBuild("p.json", "a.json"))}));
-        m_Server.serve("/launcher/p.json", "{\"version\": \"2\"}");
+        m_Server.serve("/launcher/p.json", "{\"version\": \"2\", \"files\": []}");
         m_Server.serve("/launcher/a.json", "{\"version\": \"3\"}");
         THarness harness(m_Server, 10000, true);
         TLauncherConfigurationHandler& handler = harness.handler();

@@ -48,7 +48,7 @@ private slots:
 
     void sameVersionCleansUpAndGetsReady()
     {
-        m_pServer->serve("/launcher/self/package.json", "{\"version\": \"0.0.14\"}");
+        m_pServer->serve("/launcher/self/package.json", "{\"version\": \"0.0.14\", \"files\": []}");
         const QString oldFile = m_pInstall->directory() + "/libsomething.so.old";
         const QString keptFile = m_pInstall->directory() + "/notes.old.txt";
         QVERIFY(testsupport::writeBytes(oldFile, "left by a self-update"));
@@ -83,7 +83,7 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(bool, selfUpdate);
-        m_pServer->serve("/launcher/self/package.json", "{\"version\": \"0.0.15\"}");
+        m_pServer->serve("/launcher/self/package.json", "{\"version\": \"0.0.15\", \"files\": []}");
         // A regular file where the link belongs is replaced by the link.
         QFile::remove(testsupport::kestrunDataDirectory() + "/launcher");
         QVERIFY(testsupport::writeBytes(testsupport::kestrunDataDirectory() + "/launcher", "x"));
