@@ -100,9 +100,11 @@ private slots:
             << "unpackedhash of big.pak"
             << "game-3-assets-7.json: file 'assets/big.pak'"
             << "reassembles to another SHA-256";
-        QTest::newRow("chunk index out of range") << "index of big.pak"
-                                                  << "game-3-assets-7.json: file 'assets/big.pak'"
-                                                  << "chunk index 99 out of range";
+        // The launcher refuses the pair as a whole, so the fault is the package document's.
+        QTest::newRow("chunk index out of range")
+            << "index of big.pak"
+            << "game-3.json"
+            << "chunk index 99 of \"assets/big.pak\" is outside the chunk list";
         QTest::newRow("container outside the tree") << "url of a.txt"
                                                     << "game-3.json"
                                                     << "leaves the tree";
@@ -112,7 +114,7 @@ private slots:
             << "leaves the installation directory";
         QTest::newRow("document that is not JSON") << "break the assets document"
                                                    << "game-3.json"
-                                                   << "not a valid JSON document";
+                                                   << "assets document is not valid JSON";
     }
     // Catches a verifier that stops at the first fault, names no path, or passes one of these.
     void faultsAreFoundWithTheirPath()

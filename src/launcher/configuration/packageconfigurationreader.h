@@ -72,8 +72,11 @@ enum class EPackageVariant : qint32 {
 };
 
 // A build's package document and optional assets document, combined: chunks of the package
-// document first, files of both sorted by path. Never throws; malformed JSON gives an invalid
-// reader with empty lists.
+// document first, files of both sorted by path. Never throws. A document that cannot describe an
+// installation gives an invalid reader with empty lists: malformed JSON, a package document that
+// is not an object with a "files" array (a portal's error page, "{}"), a file entry that names no
+// file, a chunk index outside the chunk list, or a downloaded document naming data outside http
+// and https. Acting on such a document would delete or replace the installed files.
 class TPackageConfigurationReader
 {
 public:
@@ -92,13 +95,19 @@ public:
     const QByteArray& getPackageData() const { return m_PackageData; }
     const QByteArray& getAssetData() const { return m_AssetData; }
     bool isValid() const { return m_bValid; }
+    // Why the documents were refused, for the log and the player; empty when valid.
+    const QString& getInvalidReason() const { return m_InvalidReason; }
 
     // "P<package version> A<assets version>", "?" for an empty one: what installed and remote
     // configurations are compared by.
     QString versionLabel() const;
 
 private:
-    void readDocument(const QJsonObject& document, const QUrl& baseUrl);
+    // Each returns why the documents are refused, or an empty text.
+    QString readDocuments(const QJsonDocument& Package, const QJsonDocument& Assets);
+    QString readChunks(const QJsonObject& Document, const QUrl& BaseUrl);
+    QString readFiles(const QJsonObject& Document, const QUrl& BaseUrl);
+    void refuse(const QString& Reason);
 
     QUrl m_PackageBaseUrl;
     QUrl m_AssetBaseUrl;
@@ -113,6 +122,7 @@ private:
     QByteArray m_PackageData;
     QByteArray m_AssetData;
     bool m_bValid = false;
+    QString m_InvalidReason;
 };
 
 } // namespace orvik::launcher

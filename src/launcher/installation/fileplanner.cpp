@@ -2,6 +2,7 @@
 
 #include "launcher/installation/chunkmatcher.h"
 #include "launcher/installation/chunkrearranger.h"
+#include "launcher/installation/installationpath.h"
 #include "launcher/logging/logging.h"
 #include "shared/chunker/chunkscanner.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
@@ -163,7 +164,7 @@ TFileToDownload planChunkedFile(const TFileInPackage& File, const QString& Path,
 TFileToDownload planFile(const TFileInPackage& File, const TPlanningInputs& Inputs)
 {
     const QString path =
-        Inputs.FileSystem.resolvePathInsideDirectory(Inputs.InstallationDirectory, File.LocalFile);
+        resolveFileInInstallation(Inputs.FileSystem, Inputs.InstallationDirectory, File.LocalFile);
     if (File.ChunkIndexes.size() < 2)
         return planWholeFile(File, path, Inputs);
     return planChunkedFile(File, path, Inputs);

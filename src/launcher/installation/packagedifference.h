@@ -15,9 +15,9 @@ struct TPackageDifference
     std::vector<TFileToDownload> m_FilesToDownload;
     // In the order of the installed configuration; paths as the document names them.
     std::vector<TFileInPackage> m_FilesToDelete;
-    // Not empty when the planning failed (a document names a chunk that does not exist or a path
-    // that has no place inside the installation). Both lists are then empty: acting on half a
-    // plan could delete what is still wanted.
+    // Not empty when the planning failed (the remote document was refused, or it names a chunk
+    // that does not exist or a path that names no file inside the installation). Both lists are
+    // then empty: acting on half a plan could delete what is still wanted.
     QString m_ErrorMessage;
 };
 

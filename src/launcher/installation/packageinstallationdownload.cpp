@@ -2,6 +2,7 @@
 #include "launcher/installation/packageinstallation.h"
 
 #include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/installation/installationpath.h"
 #include "launcher/logging/logging.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
@@ -66,12 +67,16 @@ void TPackageInstallation::startDownload()
     qInfo() << "startDownload: " << m_pPackage->getName() << threadSuffix;
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
     for (const TFileInPackage& file : m_FilesToDelete) {
-        // The path comes from a document: it is resolved inside the installation, so a hostile
-        // one cannot reach anything else the user owns.
-        const QString path =
-            fileSystem.resolvePathInsideDirectory(m_InstallationDirectory, file.LocalFile);
-        if (path == QDir::cleanPath(m_InstallationDirectory.absolutePath()))
+        // The path comes from a document: it is resolved strictly inside the installation, so a
+        // hostile one cannot reach the installation as a whole or anything else the user owns.
+        // Planning listed only such paths, and no folder that holds a wanted file.
+        QString path;
+        try {
+            path = resolveFileInInstallation(fileSystem, m_InstallationDirectory, file.LocalFile);
+        } catch (const std::runtime_error& error) {
+            qWarning() << "startDownload skips deleting: " << error.what() << threadSuffix;
             continue;
+        }
         const QFileInfo info(path);
         if (info.isDir() && !info.isSymLink())
             QDir(path).removeRecursively();

@@ -1,5 +1,6 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/fileplanner.h"
+#include "launcher/installation/installationpath.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "shared/concurrency/parallelworkers.h"
@@ -28,6 +29,14 @@ std::runtime_error documentError(const QString& Text)
     return std::runtime_error(Text.toStdString());
 }
 
+// Whether Path is a folder that holds one of the wanted files (Wanted: cleaned paths, sorted).
+bool holdsWantedFile(const std::set<QString>& Wanted, const QString& Path)
+{
+    const QString folder = Path + QLatin1Char('/');
+    const auto next = Wanted.lower_bound(folder);
+    return next != Wanted.end() && next->startsWith(folder);
+}
+
 struct TWorkerOutcome
 {
     std::vector<TFileToDownload> Files;
@@ -44,25 +53,31 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
             << " fast scan: " << FastScan << threadSuffix;
     TPackageDifference difference;
     try {
+        // An invalid document has no files: planned as it is, it would delete every installed
+        // file.
+        if (!Remote.isValid())
+            throw documentError(QStringLiteral("The package document was refused: %1")
+                                    .arg(Remote.getInvalidReason()));
         ::shared::TFileSystemHelper& fileSystem = pHelper->fileSystem();
         const TFileInPackageVector& remoteFiles = Remote.getFiles();
         std::set<QString> wantedPaths;
         for (const TFileInPackage& file : remoteFiles)
             wantedPaths.insert(
-                fileSystem.resolvePathInsideDirectory(InstallationDirectory, file.LocalFile));
+                resolveFileInInstallation(fileSystem, InstallationDirectory, file.LocalFile));
 
         for (const TFileInPackage& file : Installed.getFiles()) {
             if (listsPath(remoteFiles, file.LocalFile))
                 continue;
             QString path;
             try {
-                path = fileSystem.resolvePathInsideDirectory(InstallationDirectory, file.LocalFile);
+                path = resolveFileInInstallation(fileSystem, InstallationDirectory, file.LocalFile);
             } catch (const std::runtime_error&) {
-                continue; // no place inside the installation: nothing there to delete
+                continue; // names no file inside the installation: nothing there to delete
             }
-            // A climbing path lands on its bare name inside the installation, which may be a
-            // file that is wanted and was just planned: deleting it would lose it.
-            if (wantedPaths.count(path) > 0)
+            // Compared cleaned: "bin/./x" or a climbing path that lands on its bare name may be a
+            // wanted file just planned, and an old file may now be the folder of wanted files.
+            // Deletion removes a folder with its tree, so either would lose what was kept.
+            if (wantedPaths.count(path) > 0 || holdsWantedFile(wantedPaths, path))
                 continue;
             TFileInPackage obsolete = file;
             obsolete.LocalFile = InstallationDirectory.relativeFilePath(path);
@@ -98,7 +113,7 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
     std::set<QString> paths;
     for (const TFileInPackage& file : RemoteFiles) {
         const QString path =
-            fileSystem.resolvePathInsideDirectory(InstallationDirectory, file.LocalFile);
+            resolveFileInInstallation(fileSystem, InstallationDirectory, file.LocalFile);
         if (!paths.insert(path).second)
             throw documentError(
                 QStringLiteral("The package document lists '%1' twice.").arg(file.LocalFile));
@@ -113,6 +128,13 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
         if (info.exists())
             total += TFileSize(info.size());
     }
+    // Writing the file would first remove the folder of the same name with the files planned
+    // inside it.
+    for (const QString& path : paths)
+        if (holdsWantedFile(paths, path))
+            throw documentError(
+                QStringLiteral("The package document lists '%1' both as a file and as a folder.")
+                    .arg(QDir(InstallationDirectory).relativeFilePath(path)));
 
     std::vector<const TFileInPackage*> work;
     work.reserve(RemoteFiles.size());

@@ -1,4 +1,5 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/installation/installationpath.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "shared/concurrency/parallelworkers.h"
@@ -43,7 +44,7 @@ bool TPackageInstallation::VerifyPackage(QDir Directory,
     const auto verifyFile = [&](const TFileInPackage& File, std::vector<char>& Buffer) {
         QString path;
         try {
-            path = pHelper->fileSystem().resolvePathInsideDirectory(Directory, File.LocalFile);
+            path = resolveFileInInstallation(pHelper->fileSystem(), Directory, File.LocalFile);
         } catch (const std::runtime_error& error) {
             qWarning() << "verification of file " << File.LocalFile << " failed: " << error.what();
             return false;

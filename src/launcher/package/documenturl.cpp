@@ -22,4 +22,12 @@ QUrl resolveDocumentUrl(const QString& text, const QUrl& baseUrl)
     return resolved;
 }
 
+bool isFetchableFromDocument(const QUrl& url, const QUrl& baseUrl)
+{
+    if (url.isEmpty() || baseUrl.isLocalFile())
+        return true;
+    const QString scheme = url.scheme();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
 } // namespace orvik::launcher

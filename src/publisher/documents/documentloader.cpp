@@ -28,12 +28,13 @@ launcher::TPackageConfigurationReader loadBuildDocuments(const QString& packageP
     launcher::TPackageConfigurationReader reader(
         std::move(package), std::move(assets), directoryUrlOf(packagePath),
         assetsPath.isEmpty() ? QUrl() : directoryUrlOf(assetsPath));
+    // The launcher refuses these documents as a whole, so the reason is the launcher's.
     if (!reader.isValid())
         throw TPublisherError(
-            QStringLiteral("'%1'%2 is not a valid JSON document")
-                .arg(packagePath, assetsPath.isEmpty()
-                                      ? QString()
-                                      : QStringLiteral(" or '%1'").arg(assetsPath)));
+            QStringLiteral("'%1'%2 would be refused by the launcher: %3")
+                .arg(packagePath,
+                     assetsPath.isEmpty() ? QString() : QStringLiteral(" or '%1'").arg(assetsPath),
+                     reader.getInvalidReason()));
     return reader;
 }
 

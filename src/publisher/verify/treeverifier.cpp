@@ -151,8 +151,10 @@ void TTreeVerifier::verifyTree()
 void TTreeVerifier::verifyLoneAssets(const QString& assetsDocument)
 {
     m_CoveredDocuments.insert(assetsDocument);
-    const launcher::TPackageConfigurationReader reader(
-        QByteArray("{}"), readDocument(assetsDocument), QUrl(), directoryUrlOf(assetsDocument));
+    // The launcher reads no package document without a file list.
+    const launcher::TPackageConfigurationReader reader(QByteArray("{\"files\": []}"),
+                                                       readDocument(assetsDocument), QUrl(),
+                                                       directoryUrlOf(assetsDocument));
     ++m_DocumentsChecked;
     m_Notes.push_back(QStringLiteral("%1: no launcher configuration lists it; its chunked files "
                                      "were not reassembled")

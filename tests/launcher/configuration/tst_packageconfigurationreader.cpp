@@ -17,6 +17,33 @@ TPackageConfigurationReader read(QByteArray package, QByteArray assets = {})
                                        kAssetBase);
 }
 
+// Documents written with single quotes, to keep the tables readable.
+QByteArray json(const char* text)
+{
+    return QByteArray(text).replace('\'', '"');
+}
+
+// Collects critical messages while it lives, in place of the test's own handler.
+class TCriticalMessages
+{
+public:
+    TCriticalMessages() { m_Previous = qInstallMessageHandler(&TCriticalMessages::collect); }
+    ~TCriticalMessages() { qInstallMessageHandler(m_Previous); }
+    const QStringList& messages() const { return s_Messages; }
+
+private:
+    static void collect(QtMsgType type, const QMessageLogContext&, const QString& message)
+    {
+        if (type == QtCriticalMsg)
+            s_Messages << message;
+    }
+    static inline QStringList s_Messages;
+    QtMessageHandler m_Previous = nullptr;
+
+public:
+    static void clear() { s_Messages.clear(); }
+};
+
 } // namespace
 
 class TestPackageConfigurationReader : public QObject
@@ -35,7 +62,7 @@ private slots:
             "\", \"unpack\": false}, {\"url\": \"c/1\"}],"
             "\"files\": [{\"localfile\": \"b.dat\", \"unpackedsize\": 99, \"unpackedhash\": \"" +
             kHashA +
-            "\", \"chunks\": [1, 0, \"x\"], \"executable\": true},"
+            "\", \"chunks\": [1, 0, 2], \"executable\": true},"
             "{\"localfile\": \"bin/kestrun\", \"url\": \"f/kestrun\", \"unpackedsize\": 7,"
             "\"patches\": [{\"url\": \"p/1\", \"fromversion\": 11, \"toversion\": 12, \"size\": "
             "3}]}]}";
@@ -77,7 +104,8 @@ private slots:
             paths << file.LocalFile;
         QCOMPARE(paths, QStringList({"B.dat", "a.dat", "b.dat", "bin/kestrun"}));
         QCOMPARE(files[1].ChunkIndexes, std::vector<qint32>({2}));
-        QCOMPARE(files[2].ChunkIndexes, std::vector<qint32>({1, 0, 0}));
+        // Indexes count through both chunk lists: 2 is the assets document's chunk.
+        QCOMPARE(files[2].ChunkIndexes, std::vector<qint32>({1, 0, 2}));
         QCOMPARE(files[2].Executable, true);
         QCOMPARE(files[2].UnpackedSize, TFileSize(99));
         QCOMPARE(files[2].UnpackedHash, QByteArray::fromHex(kHashA));
@@ -97,10 +125,12 @@ private slots:
         QTest::addColumn<QByteArray>("package");
         QTest::addColumn<QByteArray>("assets");
         QTest::addColumn<QString>("label");
-        QTest::newRow("array document") << QByteArray("[1, 2]") << QByteArray() << "P? A?";
-        QTest::newRow("numeric package version")
-            << QByteArray("{\"version\": 7}") << QByteArray("{\"version\": \"3\"}") << "P? A3";
-        QTest::newRow("no assets") << QByteArray("{\"version\": \"1\"}") << QByteArray() << "P1 A?";
+        QTest::newRow("numeric package version") << QByteArray("{\"version\": 7, \"files\": []}")
+                                                 << QByteArray("{\"version\": \"3\"}") << "P? A3";
+        QTest::newRow("no assets")
+            << QByteArray("{\"version\": \"1\", \"files\": []}") << QByteArray() << "P1 A?";
+        QTest::newRow("assets object without files")
+            << QByteArray("{\"files\": []}") << QByteArray("{}") << "P? A?";
     }
     void lenientValues()
     {
@@ -149,6 +179,159 @@ private slots:
         QVERIFY(reader.getVersion().isEmpty());
         QCOMPARE(reader.versionLabel(), QString("P? A?"));
         QCOMPARE(reader.getPackageData(), package); // kept as received
+        QVERIFY(!reader.getInvalidReason().isEmpty());
+    }
+
+    // Documents that parse but cannot describe an installation. Accepted, they planned an
+    // installation with no files (deleting every installed file), files placed on the
+    // installation directory or a folder, chunk 0 for an index outside 32 bits, or data copied
+    // from the player's disk into the package.
+    void refusedDocuments_data()
+    {
+        QTest::addColumn<QByteArray>("package");
+        QTest::addColumn<QByteArray>("assets");
+        QTest::addColumn<QString>("reason");
+        const QByteArray valid = json("{'version': '1', 'files': []}");
+        const auto withFile = [](const char* file) {
+            return json("{'version': '1', 'chunks': [{'url': 'c/0'}, {'url': 'c/1'}], "
+                        "'files': [{'localfile': 'a.dat'}, ") +
+                   json(file) + "]}";
+        };
+        const auto withChunkIndex = [&](const char* index) {
+            return withFile(
+                (QByteArray("{'localfile': 'bin/x', 'chunks': [0, ") + index + "]}").constData());
+        };
+
+        // Not an object with a file list: an error page served with status 200, "{}", "[]".
+        QTest::newRow("package is an array")
+            << json("[1, 2]") << QByteArray() << "not a JSON object";
+        QTest::newRow("package is an empty array")
+            << json("[]") << QByteArray() << "not a JSON object";
+        QTest::newRow("package is an empty object")
+            << json("{}") << QByteArray() << "\"files\" array";
+        QTest::newRow("package without files")
+            << json("{'version': '12'}") << QByteArray() << "\"files\" array";
+        QTest::newRow("package files not an array")
+            << json("{'files': {'localfile': 'a'}}") << QByteArray() << "\"files\" array";
+        QTest::newRow("assets is an array") << valid << json("[]") << "assets document";
+        QTest::newRow("assets files not an array")
+            << valid << json("{'version': '2', 'files': 5}") << "assets document";
+
+        // File entries that name the installation itself or one of its folders.
+        QTest::newRow("empty path") << withFile("{'localfile': ''}") << QByteArray() << "\"\"";
+        QTest::newRow("dot") << withFile("{'localfile': '.'}") << QByteArray() << "\".\"";
+        QTest::newRow("climbs back to the folder")
+            << withFile("{'localfile': 'dir/..'}") << QByteArray() << "dir/..";
+        QTest::newRow("folder with a dot")
+            << withFile("{'localfile': 'screenshots/.'}") << QByteArray() << "screenshots/.";
+        QTest::newRow("folder with a slash")
+            << withFile("{'localfile': 'screenshots/'}") << QByteArray() << "screenshots/";
+        QTest::newRow("number as path")
+            << withFile("{'localfile': 5}") << QByteArray() << "localfile";
+        QTest::newRow("no path") << withFile("{'unpackedsize': 5}") << QByteArray() << "localfile";
+        QTest::newRow("entry not an object") << withFile("7") << QByteArray() << "localfile";
+        QTest::newRow("assets entry names a folder")
+            << valid << json("{'files': [{'localfile': 'maps/.'}]}") << "maps/.";
+
+        // Chunk indexes that are not whole numbers inside the combined chunk list (2 chunks).
+        QTest::newRow("index past the list")
+            << withChunkIndex("2") << QByteArray()
+            << "chunk index 2 of \"bin/x\" is outside the chunk list";
+        QTest::newRow("negative index") << withChunkIndex("-1") << QByteArray() << "chunk index -1";
+        QTest::newRow("index above 32 bits")
+            << withChunkIndex("2147483648") << QByteArray() << "chunk index 2147483648";
+        QTest::newRow("index far above 32 bits")
+            << withChunkIndex("1e20") << QByteArray() << "chunk index 1e+20";
+        QTest::newRow("fractional index")
+            << withChunkIndex("0.5") << QByteArray() << "chunk index 0.5";
+        QTest::newRow("index as text")
+            << withChunkIndex("'1'") << QByteArray() << "chunk index \"1\"";
+        QTest::newRow("index as null")
+            << withChunkIndex("null") << QByteArray() << "chunk index null";
+        QTest::newRow("assets index past both lists")
+            << withFile("{'localfile': 'b'}")
+            << json("{'chunks': [{'url': 'c/2'}], 'files': [{'localfile': 'm', 'chunks': [3]}]}")
+            << "chunk index 3 of \"m\"";
+
+        // A downloaded document naming data on the player's disk or outside the web.
+        QTest::newRow("chunk on the local disk")
+            << json("{'chunks': [{'url': 'file:///home/player/.ssh/id_rsa'}], 'files': []}")
+            << QByteArray() << "file:///home/player/.ssh/id_rsa";
+        QTest::newRow("whole file on the local disk")
+            << withFile("{'localfile': 'b', 'url': 'file:///etc/passwd'}") << QByteArray()
+            << "file:///etc/passwd";
+        QTest::newRow("assets chunk over ftp")
+            << valid << json("{'chunks': [{'url': 'ftp://cdn.example/c'}], 'files': []}")
+            << "ftp://cdn.example/c";
+    }
+    void refusedDocuments()
+    {
+        QFETCH(QByteArray, package);
+        QFETCH(QByteArray, assets);
+        QFETCH(QString, reason);
+        TCriticalMessages::clear();
+        TCriticalMessages critical;
+        const TPackageConfigurationReader reader = read(package, assets);
+        QVERIFY(!reader.isValid());
+        QVERIFY(reader.getFiles().empty());
+        QVERIFY(reader.getChunks().empty());
+        QVERIFY(reader.getParameters().isEmpty());
+        QCOMPARE(reader.versionLabel(), QString("P? A?"));
+        QVERIFY2(reader.getInvalidReason().contains(reason), qPrintable(reader.getInvalidReason()));
+        QCOMPARE(critical.messages().size(), 1);
+        QVERIFY2(critical.messages().front().contains(reader.getInvalidReason()),
+                 qPrintable(critical.messages().front()));
+    }
+
+    // The borders of the rules above: these describe an installation and must stay readable.
+    void acceptedDocuments_data()
+    {
+        QTest::addColumn<QByteArray>("package");
+        QTest::addColumn<QByteArray>("assets");
+        QTest::addColumn<int>("files");
+        QTest::newRow("no files at all") << json("{'files': []}") << QByteArray() << 0;
+        QTest::newRow("dotted and climbing paths that end on a name")
+            << json("{'files': [{'localfile': 'bin/./x'}, {'localfile': '../y'}, "
+                    "{'localfile': 'a/../z'}]}")
+            << QByteArray() << 3;
+        QTest::newRow("package file built from an assets chunk")
+            << json("{'chunks': [{'url': 'c/0'}], 'files': [{'localfile': 'a', 'chunks': [1, 0]}]}")
+            << json("{'chunks': [{'url': 'c/1'}], 'files': []}") << 1;
+        QTest::newRow("index written as a whole float")
+            << json("{'chunks': [{'url': 'c/0'}], 'files': [{'localfile': 'a', 'chunks': [0.0]}]}")
+            << QByteArray() << 1;
+        QTest::newRow("web URLs in any case")
+            << json("{'chunks': [{'url': 'HTTPS://cdn.example/c'}, {'url': 'http://mirror/c'}], "
+                    "'files': [{'localfile': 'a', 'url': 'https://cdn.example/a'}]}")
+            << QByteArray() << 1;
+        QTest::newRow("file without a URL")
+            << json("{'files': [{'localfile': 'a'}]}") << QByteArray() << 1;
+    }
+    void acceptedDocuments()
+    {
+        QFETCH(QByteArray, package);
+        QFETCH(QByteArray, assets);
+        QFETCH(int, files);
+        const TPackageConfigurationReader reader = read(package, assets);
+        QVERIFY2(reader.isValid(), qPrintable(reader.getInvalidReason()));
+        QVERIFY(reader.getInvalidReason().isEmpty());
+        QCOMPARE(int(reader.getFiles().size()), files);
+    }
+
+    // Installed documents are read with the installation as base: the offline branch and local
+    // copies fetch from the disk, so local URLs stay theirs.
+    void installedDocumentsMayNameLocalFiles()
+    {
+        const QUrl base = QUrl::fromLocalFile(QStringLiteral("/opt/kestrun/packages/game/"));
+        const QByteArray package =
+            json("{'chunks': [{'url': 'file:///media/dvd/c0'}, {'url': 'c/1'}], "
+                 "'files': [{'localfile': 'a', 'chunks': [0, 1]}, "
+                 "{'localfile': 'b', 'url': 'https://cdn.example/b'}]}");
+        const TPackageConfigurationReader reader(QByteArray(package), QByteArray(), base, base);
+        QVERIFY2(reader.isValid(), qPrintable(reader.getInvalidReason()));
+        QCOMPARE(reader.getChunks()[0].Url, QUrl("file:///media/dvd/c0"));
+        QCOMPARE(reader.getChunks()[1].Url,
+                 QUrl::fromLocalFile(QStringLiteral("/opt/kestrun/packages/game/c/1")));
     }
 };
 

@@ -81,6 +81,9 @@ public:
         m_Files.append(file);
     }
 
+    // An entry exactly as given, for documents a publisher would never write.
+    void addEntry(const QJsonObject& file) { m_Files.append(file); }
+
     orvik::launcher::TPackageConfigurationReader reader() const
     {
         QJsonObject document;

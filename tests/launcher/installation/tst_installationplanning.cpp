@@ -249,6 +249,9 @@ private slots:
         QTest::newRow("negative chunk index") << QJsonArray{0, -1} << QStringLiteral("b.bin");
         QTest::newRow("same file under two names")
             << QJsonArray{0, 0} << QStringLiteral("x/../a.bin");
+        // Writing c.bin would remove the folder c.bin with the part planned inside it.
+        QTest::newRow("file that is also a folder")
+            << QJsonArray{0, 0} << QStringLiteral("c.bin/part");
     }
     void unusableDocumentFailsWithoutTouchingFiles()
     {
@@ -267,6 +270,124 @@ private slots:
         QVERIFY(plan.Difference.m_FilesToDownload.empty());
         QVERIFY(plan.Difference.m_FilesToDelete.empty());
         QCOMPARE(readBytes(inside("a.bin")), QByteArray("different"));
+    }
+
+    // An entry that names no file strictly inside the installation resolves to the installation
+    // or a folder: planning it deleted the package directory with the player's files, or
+    // replaced a folder by a file. The plan must fail before anything is touched and end the
+    // download phase as failed. The first rows are refused by the reader already; the last ones
+    // read fine and climb back onto the installation directory itself.
+    void entriesNamingNoFileFailThePlanning_data()
+    {
+        QTest::addColumn<QJsonObject>("entry");
+        const auto path = [](const QJsonValue& value) {
+            return QJsonObject{{QStringLiteral("localfile"), value},
+                               {QStringLiteral("url"), QStringLiteral("whole/x")}};
+        };
+        QTest::newRow("empty path") << path(QString());
+        QTest::newRow("dot") << path(QStringLiteral("."));
+        QTest::newRow("climbs back to the installation") << path(QStringLiteral("dir/.."));
+        QTest::newRow("folder with a dot") << path(QStringLiteral("screenshots/."));
+        QTest::newRow("folder with a slash") << path(QStringLiteral("screenshots/"));
+        QTest::newRow("number as path") << path(5);
+        QTest::newRow("no path") << QJsonObject{{QStringLiteral("url"), QStringLiteral("whole/x")}};
+        QTest::newRow("climbs onto the installation's name") << path(QStringLiteral("../inst"));
+        QTest::newRow("climbs two levels onto it") << path(QStringLiteral("../../b/inst"));
+    }
+    void entriesNamingNoFileFailThePlanning()
+    {
+        QFETCH(QJsonObject, entry);
+        TDocument remote;
+        remote.addWholeFile(QStringLiteral("a.bin"), "wanted");
+        remote.addEntry(entry);
+        TDocument installed;
+        installed.addWholeFile(QStringLiteral("old.bin"), "old");
+        QVERIFY(writeBytes(inside("a.bin"), "different"));
+        QVERIFY(writeBytes(inside("old.bin"), "old"));
+        QVERIFY(writeBytes(inside("screenshots/shot.png"), "player's"));
+
+        const auto installation = makeInstallation(m_pHelper, m_Installation);
+        const TPlan plan = run(remote, installed, false);
+        QVERIFY(!plan.Difference.m_ErrorMessage.isEmpty());
+        QVERIFY(plan.Difference.m_FilesToDownload.empty());
+        QVERIFY(plan.Difference.m_FilesToDelete.empty());
+
+        QSignalSpy finished(installation.get(), &TPackageInstallation::downloadFinished);
+        installation->onRequiredChangesComputedForInstallation(plan.Difference);
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!installation->isWithoutError());
+        QCOMPARE(readBytes(inside("a.bin")), QByteArray("different"));
+        QCOMPARE(readBytes(inside("old.bin")), QByteArray("old"));
+        QCOMPARE(readBytes(inside("screenshots/shot.png")), QByteArray("player's"));
+    }
+
+    // Planning guards on its own, whatever reader handed it the list: an entry that names the
+    // installation or a folder was planned as a file to fetch in place of the folder.
+    void planningRefusesEntriesNamingNoFile_data()
+    {
+        QTest::addColumn<QString>("localFile");
+        QTest::newRow("empty path") << QString();
+        QTest::newRow("dot") << QStringLiteral(".");
+        QTest::newRow("climbs back to the installation") << QStringLiteral("dir/..");
+        QTest::newRow("folder with a dot") << QStringLiteral("screenshots/.");
+    }
+    void planningRefusesEntriesNamingNoFile()
+    {
+        QFETCH(QString, localFile);
+        QVERIFY(writeBytes(inside("screenshots/shot.png"), "player's"));
+        orvik::launcher::TFileInPackage file;
+        file.LocalFile = localFile;
+        file.WholeFile.Url = QUrl(QStringLiteral("http://cdn.test/whole/x"));
+        const auto installation = makeInstallation(m_pHelper, m_Installation);
+        QVERIFY_EXCEPTION_THROWN(installation->FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
+                                     {file}, {}, {}, {}, false, QDir(m_Installation), m_pHelper),
+                                 std::runtime_error);
+        QCOMPARE(readBytes(inside("screenshots/shot.png")), QByteArray("player's"));
+    }
+
+    // Deleting what the old document listed removed folders with their whole tree, also when
+    // the folder holds files the new document keeps: an old entry naming the folder ("bin/."),
+    // or an old file that has become the folder of new files. Rows the reader refuses leave the
+    // old document unused, so nothing at all is deleted for them.
+    void deletionKeepsFoldersOfWantedFiles_data()
+    {
+        QTest::addColumn<QString>("oldEntry");
+        QTest::addColumn<bool>("obsoleteDeleted");
+        QTest::newRow("old file is now a folder of kept files") << QStringLiteral("data") << true;
+        QTest::newRow("climbs onto a folder of kept files")
+            << QStringLiteral("../inst/data") << true;
+        QTest::newRow("kept file spelled with a dot segment")
+            << QStringLiteral("bin/./x.bin") << true;
+        QTest::newRow("names the folder with a dot") << QStringLiteral("bin/.") << false;
+        QTest::newRow("climbs back to the folder") << QStringLiteral("bin/sub/..") << false;
+        QTest::newRow("folder with a slash") << QStringLiteral("bin/") << false;
+    }
+    void deletionKeepsFoldersOfWantedFiles()
+    {
+        QFETCH(QString, oldEntry);
+        QFETCH(bool, obsoleteDeleted);
+        TDocument remote;
+        remote.addWholeFile(QStringLiteral("bin/x.bin"), "x");
+        remote.addWholeFile(QStringLiteral("data/y.bin"), "y");
+        TDocument installed;
+        installed.addWholeFile(oldEntry, "old entry");
+        installed.addWholeFile(QStringLiteral("old.bin"), "old");
+        QVERIFY(writeBytes(inside("bin/x.bin"), "x"));
+        QVERIFY(writeBytes(inside("data/y.bin"), "y"));
+        QVERIFY(writeBytes(inside("old.bin"), "old"));
+
+        const auto installation = makeInstallation(m_pHelper, m_Installation);
+        const TPlan plan = run(remote, installed, false);
+        QVERIFY(plan.Difference.m_ErrorMessage.isEmpty());
+        QVERIFY(plan.Difference.m_FilesToDownload.empty()); // both files are in place
+        QSignalSpy finished(installation.get(), &TPackageInstallation::downloadFinished);
+        installation->onRequiredChangesComputedForInstallation(plan.Difference);
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(installation->isWithoutError());
+
+        QCOMPARE(readBytes(inside("bin/x.bin")), QByteArray("x"));
+        QCOMPARE(readBytes(inside("data/y.bin")), QByteArray("y"));
+        QCOMPARE(QFileInfo::exists(inside("old.bin")), !obsoleteDeleted);
     }
 
     // Local pieces named by letters, each 10 bytes long, against wanted chunks named the same

@@ -116,7 +116,7 @@ private slots:
             0, object("{\"builds\": [{\"os\": \"linux\", \"architecture\": \"x86_64\"}]}"),
             QUrl("https://cdn.example/"));
         package.getBuilds()[0]->m_pConfiguration = std::make_unique<TPackageConfigurationReader>(
-            QByteArray("{\"version\": \"12\"}"), QByteArray(), QUrl(), QUrl());
+            QByteArray("{\"version\": \"12\", \"files\": []}"), QByteArray(), QUrl(), QUrl());
         QVERIFY(package.getConfiguration());
         QCOMPARE(package.getConfiguration()->getVersion(), QString("12"));
     }
