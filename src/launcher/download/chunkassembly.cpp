@@ -80,6 +80,19 @@ void checkEarlierChunks(TChunkedFileState& target, int index, TCheckLog& log)
     }
 }
 
+// Through a handle of its own: other threads may be reading the same parked file right now.
+QByteArray readParkedChunk(const QString& path, TFileSize size)
+{
+    QFile parked(path);
+    if (!parked.open(QIODevice::ReadOnly))
+        throw ::shared::ioError(
+            path, QStringLiteral("couldn't open chunk file: %1").arg(parked.errorString()));
+    const QByteArray bytes = parked.readAll();
+    if (static_cast<TFileSize>(bytes.size()) != size)
+        throw ::shared::ioError(path, QStringLiteral("couldn't read chunk file"));
+    return bytes;
+}
+
 } // namespace
 
 void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
@@ -108,32 +121,31 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
             if (entry.UnpackedHash == Chunk.UnpackedHash) {
                 source = Data;
             } else {
+                // Held while the parked file is read: it goes with the entry's last use.
                 std::shared_ptr<TPendingChunk> pending;
+                int storage = TPendingChunk::NotArrived;
+                QString parkedPath;
                 {
                     QMutexLocker cacheLock(&m_CacheLock);
                     pending = m_PendingChunks.value(entry.UnpackedHash);
+                    if (pending) {
+                        storage = pending->Storage;
+                        source = pending->Data;
+                        parkedPath = pending->TemporaryFilePath;
+                    }
                 }
-                if (!pending || pending->Storage == TPendingChunk::NotArrived) {
+                if (storage == TPendingChunk::NotArrived) {
                     qInfo() << "saveDownloadedData chunk " << Chunk.Url << " not found for " << path
                             << ". => Wait for chunk";
                     break;
                 }
-                if (pending->Storage == TPendingChunk::InMemory) {
-                    source = pending->Data;
+                if (storage == TPendingChunk::InMemory) {
                     sourceKind = ESource::Memory;
                     qInfo() << "saveDownloadedData chunk " << Chunk.Url << " from cache to "
                             << QFileInfo(path).fileName() << " offset: " << target.offsetOf(index)
                             << threadSuffix;
                 } else {
-                    QTemporaryFile& parkedFile = *pending->TemporaryFile;
-                    if (!parkedFile.open())
-                        throw ::shared::ioError(parkedFile.fileName(),
-                                                QStringLiteral("couldn't open chunk file"));
-                    source = parkedFile.readAll();
-                    parkedFile.close();
-                    if (static_cast<TFileSize>(source.size()) != entry.UnpackedSize)
-                        throw ::shared::ioError(parkedFile.fileName(),
-                                                QStringLiteral("couldn't read chunk file"));
+                    source = readParkedChunk(parkedPath, entry.UnpackedSize);
                     sourceKind = ESource::TemporaryFile;
                     qInfo() << "saveDownloadedData chunk " << Chunk.Url << " from temp file to "
                             << QFileInfo(path).fileName() << " offset: " << target.offsetOf(index)
@@ -255,9 +267,11 @@ void TPackageFileDownloader::parkChunk(const TChunkToDownload& Chunk, const QByt
         throw ::shared::ioError(file->fileTemplate(), QStringLiteral("couldn't open chunk file"));
     if (file->write(Data) != Data.size())
         throw ::shared::ioError(file->fileName(), QStringLiteral("couldn't write chunk file"));
+    const QString path = file->fileName();
     file->close();
     QMutexLocker cacheLock(&m_CacheLock);
     pending->TemporaryFile = std::move(file);
+    pending->TemporaryFilePath = path;
     pending->Storage = TPendingChunk::InTemporaryFile;
 }
 

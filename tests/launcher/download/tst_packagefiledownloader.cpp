@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <numeric>
+
 using namespace orvik::launcher;
 using shared::EContainerCodec;
 using testsupport::TTestHttpRoute;
@@ -242,6 +244,49 @@ private slots:
         QCOMPARE(run(), EPackageDownloaderError::NoError); // nothing to fetch ends at once
     }
 
+    // Files that share chunks parked in temporary files read them on several threads at once;
+    // without synchronisation the readers disturb each other's handle and position (short
+    // reads, failed saves, crashes). Several rounds, as the overlap is a matter of timing.
+    void sharedParkedChunksAreReadConcurrently()
+    {
+        configure(0, false);
+        rebuildDownloader(32);
+        // As many saving threads as a player's machine has, whatever this one has.
+        QThreadPool& threads = *QThreadPool::globalInstance();
+        const int previousThreads = threads.maxThreadCount();
+        threads.setMaxThreadCount(8);
+        const auto restoreThreads = qScopeGuard(
+            [&threads, previousThreads] { threads.setMaxThreadCount(previousThreads); });
+        std::vector<TChunkInPackage> sharedChunks;
+        QByteArray sharedBytes;
+        for (int i = 0; i < 16; ++i) {
+            const QByteArray body = pattern(64 * 1024, 100 + i);
+            sharedChunks.push_back(
+                serveChunk(QString("/shared/%1").arg(i), body, EContainerCodec::Stored));
+            sharedBytes += body;
+        }
+        QList<QByteArray> expected;
+        for (int f = 0; f < 16; ++f) {
+            // Each file's own first chunk comes late, so the shared ones are parked by then.
+            TTestHttpRoute route;
+            route.body = pattern(1000 + f, 200 + f);
+            route.delayMs = 200;
+            std::vector<TChunkInPackage> chunks{
+                serveChunk(QString("/own/%1").arg(f), route.body, EContainerCodec::Stored, &route)};
+            chunks.back().Unpack = false;
+            chunks.insert(chunks.end(), sharedChunks.begin(), sharedChunks.end());
+            std::vector<int> positions(chunks.size());
+            std::iota(positions.begin(), positions.end(), 0);
+            addFile(QString("f%1.bin").arg(f), chunks, positions);
+            expected << route.body + sharedBytes;
+        }
+        for (int round = 0; round < 6; ++round) {
+            QCOMPARE(run(), EPackageDownloaderError::NoError);
+            for (int f = 0; f < expected.size(); ++f)
+                QCOMPARE(readInstalled(QString("f%1.bin").arg(f)), expected[f]);
+        }
+    }
+
 private:
     void configure(int maxCachedChunks, bool chunkVerification)
     {
@@ -253,12 +298,12 @@ private:
         rebuildDownloader();
     }
 
-    void rebuildDownloader()
+    void rebuildDownloader(int maxConcurrentDownloads = 6)
     {
         m_pDownloader.reset();
         auto manager = std::make_shared<shared::QNetworkAccessManagerWrapper>(
             std::make_shared<QNetworkAccessManager>());
-        m_pPool = std::make_shared<shared::TDownloadPool>(6, manager, false);
+        m_pPool = std::make_shared<shared::TDownloadPool>(maxConcurrentDownloads, manager, false);
         m_pDownloader = std::make_unique<TPackageFileDownloader>(m_pPool, m_pFilesystem);
     }
 
