@@ -369,7 +369,9 @@ QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownlo
                                                             const QByteArray& Data) const
 {
     qInfo() << "decompressDownloadedData " << Chunk.Url << "started" << threadSuffix;
-    QByteArray decoded = ::shared::decodeContainerStrict(Data);
+    // The document's size, not the container's, decides how much is allocated: a container is
+    // only as trustworthy as the server it came from.
+    QByteArray decoded = ::shared::decodeContainerStrict(Data, Chunk.UnpackedSize);
     qInfo() << "decompressDownloadedData " << Chunk.Url << "finished" << threadSuffix;
     return decoded;
 }

@@ -1,5 +1,6 @@
 #include "launcher/download/packagefiledownloader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "shared/container/containerheader.h"
 #include "shared/container/containerwriter.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
@@ -41,6 +42,40 @@ QByteArray pattern(int size, int seed)
     return bytes;
 }
 
+// Every message of the run, for the tests that check what reaches the log.
+QMutex g_LogLock;
+QStringList g_Log;
+QtMessageHandler g_PreviousHandler = nullptr;
+
+void captureMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    {
+        QMutexLocker lock(&g_LogLock);
+        g_Log << message;
+    }
+    if (g_PreviousHandler)
+        g_PreviousHandler(type, context, message);
+}
+
+bool logged(const QString& text)
+{
+    QMutexLocker lock(&g_LogLock);
+    return std::any_of(g_Log.begin(), g_Log.end(),
+                       [&text](const QString& message) { return message.contains(text); });
+}
+
+// The same container with another unpacked size in its header.
+QByteArray withDeclaredSize(const QByteArray& container, quint64 declared)
+{
+    shared::TContainerHeader header;
+    if (shared::readContainerHeader(container, header) != shared::EContainerHeaderStatus::Valid)
+        return {};
+    QByteArray bytes = container.left(2);
+    shared::appendContainerVarint(bytes, declared);
+    shared::appendContainerVarint(bytes, header.m_nPackedSize);
+    return bytes + container.mid(int(header.m_nPayloadOffset));
+}
+
 // A file-system helper whose deletions fail, as they do for files the system holds open.
 class TUndeletableFiles : public shared::TFileSystemHelper
 {
@@ -60,6 +95,11 @@ class TestPackageFileDownloader : public QObject
 private slots:
     void init()
     {
+        {
+            QMutexLocker lock(&g_LogLock);
+            g_Log.clear();
+        }
+        g_PreviousHandler = qInstallMessageHandler(captureMessage);
         m_pServer = std::make_unique<TTestHttpServer>();
         QVERIFY(m_pServer->start());
         m_pInstallDir = std::make_unique<QTemporaryDir>();
@@ -72,6 +112,7 @@ private slots:
     {
         m_pDownloader.reset();
         m_pServer.reset();
+        qInstallMessageHandler(g_PreviousHandler);
     }
 
     void assemblesFilesFromSharedChunks()
@@ -158,6 +199,34 @@ private slots:
         addFile("codec1.bin", {chunk}, {0});
         QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
         QCOMPARE(m_pServer->requestCount("/codec1"), 1);
+    }
+
+    // The output is allocated at the size the container declares: a 1 KiB file whose container
+    // declared 2 GiB cost 2 GiB per attempt. A header that disagrees with the document is
+    // refused before decoding, and like any undecodable body it is not fetched again.
+    void containerDeclaringAnotherSizeIsRefused_data()
+    {
+        QTest::addColumn<int>("codec");
+        QTest::addColumn<quint64>("declared");
+        QTest::newRow("declares more, stored") << int(EContainerCodec::Stored) << quint64(64 << 20);
+        QTest::newRow("declares less, LZMA") << int(EContainerCodec::Lzma) << quint64(100);
+    }
+    void containerDeclaringAnotherSizeIsRefused()
+    {
+        QFETCH(int, codec);
+        QFETCH(quint64, declared);
+        const QByteArray original = pattern(1024, 13);
+        const auto containerCodec = static_cast<EContainerCodec>(codec);
+        TChunkInPackage chunk = serveChunk("/lying", original, containerCodec);
+        const QByteArray body =
+            withDeclaredSize(shared::makeContainer(original, containerCodec), declared);
+        QVERIFY(!body.isEmpty());
+        m_pServer->serve("/lying", body);
+        chunk.PackedSize = TFileSize(body.size());
+        addFile("lying.bin", {chunk}, {0});
+        QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
+        QCOMPARE(m_pServer->requestCount("/lying"), 1);
+        QVERIFY(logged(QString("declares %1 unpacked bytes, 1024 are expected").arg(declared)));
     }
 
     void plainBodyMarkedAsContainerIsVerifiedAsItIs()
