@@ -14,7 +14,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <numeric>
+
+#include <sys/resource.h>
 
 using namespace orvik::launcher;
 using shared::EContainerCodec;
@@ -75,6 +80,33 @@ QByteArray withDeclaredSize(const QByteArray& container, quint64 declared)
     shared::appendContainerVarint(bytes, header.m_nPackedSize);
     return bytes + container.mid(int(header.m_nPayloadOffset));
 }
+
+// While it lives, no file of this process may grow past Bytes: writes beyond fail with EFBIG
+// ("File too large") instead of raising SIGXFSZ, as they would on a full disk. Output that is
+// redirected to a file rather than a pipe loses what is written meanwhile.
+class TFileSizeLimit
+{
+public:
+    explicit TFileSizeLimit(rlim_t Bytes)
+    {
+        m_PreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_Previous);
+        rlimit limited = m_Previous;
+        limited.rlim_cur = Bytes;
+        m_bActive = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~TFileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_Previous);
+        std::signal(SIGXFSZ, m_PreviousHandler);
+    }
+    bool active() const { return m_bActive; }
+
+private:
+    rlimit m_Previous{};
+    void (*m_PreviousHandler)(int) = nullptr;
+    bool m_bActive = false;
+};
 
 // A file-system helper whose deletions fail, as they do for files the system holds open.
 class TUndeletableFiles : public shared::TFileSystemHelper
@@ -269,6 +301,51 @@ private slots:
         addFile("blocker/file.bin", {serveChunk("/s", pattern(10, 9), EContainerCodec::Stored)},
                 {0});
         QCOMPARE(run(), EPackageDownloaderError::SavingOperationFailed);
+    }
+
+    // A write that fails only when a small buffered file is flushed (full disk, file-size limit)
+    // was ignored: the file was reported complete, truncated. Each row makes a different write
+    // cross the limit; the save must fail and the system's reason must reach the log.
+    void writeFailureFailsTheSave_data()
+    {
+        QTest::addColumn<int>("fileSize");
+        QTest::addColumn<bool>("parkedOnDisk");
+        QTest::newRow("small file, fails only when closed") << 6000 << false;
+        QTest::newRow("large file, fails when written") << 100000 << false;
+        QTest::newRow("chunk parked in a temporary file") << 6000 << true;
+    }
+    void writeFailureFailsTheSave()
+    {
+        QFETCH(int, fileSize);
+        QFETCH(bool, parkedOnDisk);
+        configure(0, false);
+        const QByteArray big = pattern(fileSize, 14);
+        if (parkedOnDisk) {
+            // Both chunks after the first arrive before it; the small one parks in memory, then
+            // the big one on disk.
+            std::vector<TChunkInPackage> chunks;
+            const QList<QPair<QByteArray, int>> bodies{
+                {pattern(500, 15), 400}, {pattern(500, 16), 0}, {big, 150}};
+            for (const auto& [body, delayMs] : bodies) {
+                TTestHttpRoute route;
+                route.body = body;
+                route.delayMs = delayMs;
+                chunks.push_back(serveChunk(QString("/w/%1").arg(chunks.size()), body,
+                                            EContainerCodec::Stored, &route));
+                chunks.back().Unpack = false;
+            }
+            addFile("w.bin", chunks, {0, 1, 2});
+        } else {
+            addFile("w.bin", {serveChunk("/w/big", big, EContainerCodec::Stored)}, {0});
+        }
+        EPackageDownloaderError outcome = kNoSingleEnd;
+        {
+            TFileSizeLimit limit(4096);
+            QVERIFY(limit.active());
+            outcome = run();
+        }
+        QCOMPARE(outcome, EPackageDownloaderError::SavingOperationFailed);
+        QVERIFY(logged(QString::fromLocal8Bit(strerror(EFBIG))));
     }
 
     void undeletableTarget_data()
