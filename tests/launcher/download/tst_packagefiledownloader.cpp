@@ -221,6 +221,33 @@ private slots:
         QCOMPARE(readInstalled("retry.bin"), body);
     }
 
+    // A body was read to its end whatever its length: an endless one for a 7 KB file grew the
+    // launcher by gigabytes per attempt. Reading stops past the size the document allows, and
+    // that counts as a failed attempt. 32 MiB stands in for endless, so that code without the
+    // limit finishes, wrongly successful, instead of filling the memory.
+    void bodyLongerThanDocumentedFails_data()
+    {
+        QTest::addColumn<bool>("documentStatesPackedSize");
+        QTest::newRow("packed size stated") << true;
+        QTest::newRow("no packed size, bounded by the unpacked size") << false;
+    }
+    void bodyLongerThanDocumentedFails()
+    {
+        QFETCH(bool, documentStatesPackedSize);
+        const QByteArray original = pattern(7000, 17);
+        TChunkInPackage chunk = serveChunk("/long", original, EContainerCodec::Stored);
+        TTestHttpRoute route;
+        route.body = shared::makeContainer(original, EContainerCodec::Stored);
+        route.streamBytes = 32 << 20;
+        m_pServer->setRoute("/long", route);
+        if (!documentStatesPackedSize)
+            chunk.PackedSize = 0;
+        addFile("long.bin", {chunk}, {0});
+        QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
+        QCOMPARE(m_pServer->requestCount("/long"), TPackageFileDownloader::kMaxAttempts);
+        QVERIFY(logged("longer than the"));
+    }
+
     void undecodableContainerIsNotRetried()
     {
         const QByteArray original = pattern(100, 5);
