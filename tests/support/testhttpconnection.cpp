@@ -94,12 +94,19 @@ void TTestHttpConnection::answer(const TTestHttpRoute& route)
         return;
     QByteArray head =
         "HTTP/1.1 " + QByteArray::number(route.status) + ' ' + reasonPhrase(route.status) + "\r\n";
-    head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
+    if (route.streamBytes >= 0)
+        head += "Connection: close\r\n"; // the body ends where the connection does
+    else
+        head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
     for (const auto& h : route.headers)
         head += h.first + ": " + h.second + "\r\n";
     head += "\r\n";
     m_pSocket->write(head);
 
+    if (route.streamBytes >= 0) {
+        startStreaming(route);
+        return;
+    }
     if (route.stallAfterBytes >= 0) {
         // The connection stays open and silent until the client gives up.
         m_pSocket->write(route.body.left(route.stallAfterBytes));
@@ -122,6 +129,33 @@ void TTestHttpConnection::answer(const TTestHttpRoute& route)
     // A request may already be waiting behind this one.
     if (!m_Buffer.isEmpty())
         QTimer::singleShot(0, this, &TTestHttpConnection::onReadyRead);
+}
+
+void TTestHttpConnection::startStreaming(const TTestHttpRoute& route)
+{
+    // Blocks of at least 64 KiB keep the loop cheap at full speed.
+    const QByteArray unit = route.body.isEmpty() ? QByteArray(1, 'x') : route.body;
+    m_StreamBlock = unit.repeated(qMax(1, (64 * 1024) / unit.size()));
+    m_StreamLeft = route.streamBytes;
+    connect(m_pSocket, &QTcpSocket::bytesWritten, this, &TTestHttpConnection::onStreamWritten);
+    onStreamWritten();
+}
+
+// Keeps about a megabyte queued, so the client never waits for the server.
+void TTestHttpConnection::onStreamWritten()
+{
+    if (!m_pSocket || m_pSocket->state() != QAbstractSocket::ConnectedState)
+        return;
+    while (m_StreamLeft > 0 && m_pSocket->bytesToWrite() < 1024 * 1024) {
+        const QByteArray block =
+            m_StreamBlock.left(int(qMin<qint64>(m_StreamLeft, m_StreamBlock.size())));
+        if (m_pSocket->write(block) != block.size())
+            return;
+        if (m_StreamLeft != TTestHttpRoute::kEndless)
+            m_StreamLeft -= block.size();
+    }
+    if (m_StreamLeft == 0)
+        m_pSocket->disconnectFromHost();
 }
 
 } // namespace testsupport

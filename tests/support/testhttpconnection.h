@@ -26,11 +26,15 @@ private:
     void onReadyRead();
     bool takeRequest(TTestHttpRequest& request);
     void answer(const TTestHttpRoute& route);
+    void startStreaming(const TTestHttpRoute& route);
+    void onStreamWritten();
 
     QPointer<QTcpSocket> m_pSocket;
     TRouter m_Router;
     QByteArray m_Buffer;
     bool m_bBusy = false;
+    QByteArray m_StreamBlock;
+    qint64 m_StreamLeft = 0;
 };
 
 } // namespace testsupport

@@ -18,6 +18,44 @@ namespace {
 
 enum class ESource { OwnData, Memory, TemporaryFile };
 
+// The reason with the device's own words ("No space left on device", "File too large"), so the
+// log says why a save failed.
+QString failure(const char* reason, const QFileDevice& device)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(reason), device.errorString());
+}
+
+// Qt keeps the system's reason only for a write that stores nothing; after a partial write (the
+// disk filled up halfway) it says "Unknown error". Offering the rest once more fails at once and
+// keeps the reason, or succeeds and nothing is lost.
+bool flushFully(QFileDevice& file)
+{
+    return file.flush() || file.flush();
+}
+
+bool writeFully(QFileDevice& file, const QByteArray& data)
+{
+    const qint64 written = file.write(data);
+    if (written < 0 || written == data.size())
+        return written == data.size();
+    const qint64 rest = data.size() - written;
+    return file.write(data.constData() + written, rest) == rest;
+}
+
+// A small file's bytes wait in the write buffer until here, so a full disk or a file-size limit
+// may show only now.
+void closeChecked(QFileDevice& file, const QString& path, const char* reason)
+{
+    if (!flushFully(file)) {
+        const QString why = failure(reason, file);
+        file.close();
+        throw ::shared::ioError(path, why);
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        throw ::shared::ioError(path, failure(reason, file));
+}
+
 const char* writeMessage(ESource source, bool correct)
 {
     switch (source) {
@@ -47,6 +85,16 @@ public:
             m_Stream.setDevice(&m_File);
     }
     bool enabled() const { return m_Stream.device() != nullptr; }
+    void close()
+    {
+        if (!enabled())
+            return;
+        m_Stream.flush();
+        if (m_Stream.status() != QTextStream::Ok)
+            throw ::shared::ioError(m_File.fileName(), failure("couldn't write check log", m_File));
+        m_Stream.setDevice(nullptr);
+        closeChecked(m_File, m_File.fileName(), "couldn't write check log");
+    }
     void line(TFileSize position, const char* what)
     {
         if (enabled())
@@ -67,7 +115,10 @@ void checkEarlierChunks(TChunkedFileState& target, int index, TCheckLog& log)
         if (end <= position)
             continue;
         const TChunkInPackage& earlier = target.Chunks[static_cast<size_t>(j)];
-        target.TargetFile.seek(static_cast<qint64>(target.offsetOf(j)));
+        if (!flushFully(target.TargetFile) ||
+            !target.TargetFile.seek(static_cast<qint64>(target.offsetOf(j))))
+            throw ::shared::ioError(target.TargetFile.fileName(),
+                                    failure("couldn't write chunk file", target.TargetFile));
         const QByteArray bytes = target.TargetFile.read(static_cast<qint64>(earlier.UnpackedSize));
         if (static_cast<TFileSize>(bytes.size()) != earlier.UnpackedSize)
             throw ::shared::ioError(target.TargetFile.fileName(),
@@ -78,6 +129,19 @@ void checkEarlierChunks(TChunkedFileState& target, int index, TCheckLog& log)
         }
         log.line(target.offsetOf(j), ": check succeeded");
     }
+}
+
+// Through a handle of its own: other threads may be reading the same parked file right now.
+QByteArray readParkedChunk(const QString& path, TFileSize size)
+{
+    QFile parked(path);
+    if (!parked.open(QIODevice::ReadOnly))
+        throw ::shared::ioError(
+            path, QStringLiteral("couldn't open chunk file: %1").arg(parked.errorString()));
+    const QByteArray bytes = parked.readAll();
+    if (static_cast<TFileSize>(bytes.size()) != size)
+        throw ::shared::ioError(path, QStringLiteral("couldn't read chunk file"));
+    return bytes;
 }
 
 } // namespace
@@ -108,32 +172,31 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
             if (entry.UnpackedHash == Chunk.UnpackedHash) {
                 source = Data;
             } else {
+                // Held while the parked file is read: it goes with the entry's last use.
                 std::shared_ptr<TPendingChunk> pending;
+                int storage = TPendingChunk::NotArrived;
+                QString parkedPath;
                 {
                     QMutexLocker cacheLock(&m_CacheLock);
                     pending = m_PendingChunks.value(entry.UnpackedHash);
+                    if (pending) {
+                        storage = pending->Storage;
+                        source = pending->Data;
+                        parkedPath = pending->TemporaryFilePath;
+                    }
                 }
-                if (!pending || pending->Storage == TPendingChunk::NotArrived) {
+                if (storage == TPendingChunk::NotArrived) {
                     qInfo() << "saveDownloadedData chunk " << Chunk.Url << " not found for " << path
                             << ". => Wait for chunk";
                     break;
                 }
-                if (pending->Storage == TPendingChunk::InMemory) {
-                    source = pending->Data;
+                if (storage == TPendingChunk::InMemory) {
                     sourceKind = ESource::Memory;
                     qInfo() << "saveDownloadedData chunk " << Chunk.Url << " from cache to "
                             << QFileInfo(path).fileName() << " offset: " << target.offsetOf(index)
                             << threadSuffix;
                 } else {
-                    QTemporaryFile& parkedFile = *pending->TemporaryFile;
-                    if (!parkedFile.open())
-                        throw ::shared::ioError(parkedFile.fileName(),
-                                                QStringLiteral("couldn't open chunk file"));
-                    source = parkedFile.readAll();
-                    parkedFile.close();
-                    if (static_cast<TFileSize>(source.size()) != entry.UnpackedSize)
-                        throw ::shared::ioError(parkedFile.fileName(),
-                                                QStringLiteral("couldn't read chunk file"));
+                    source = readParkedChunk(parkedPath, entry.UnpackedSize);
                     sourceKind = ESource::TemporaryFile;
                     qInfo() << "saveDownloadedData chunk " << Chunk.Url << " from temp file to "
                             << QFileInfo(path).fileName() << " offset: " << target.offsetOf(index)
@@ -158,15 +221,21 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
                 if (!correct && sourceKind == ESource::TemporaryFile)
                     throw ::shared::ioError(path, QStringLiteral("invalid hash"));
             }
-            target.TargetFile.seek(static_cast<qint64>(offset));
-            if (static_cast<TFileSize>(source.size()) != entry.UnpackedSize ||
-                target.TargetFile.write(source) != source.size())
+            if (static_cast<TFileSize>(source.size()) != entry.UnpackedSize)
                 throw ::shared::ioError(path, QStringLiteral("couldn't write chunk file"));
+            // What earlier chunks left in the buffer goes out before the seek.
+            if (!flushFully(target.TargetFile) ||
+                !target.TargetFile.seek(static_cast<qint64>(offset)) ||
+                !writeFully(target.TargetFile, source))
+                throw ::shared::ioError(path,
+                                        failure("couldn't write chunk file", target.TargetFile));
 
             useOnce(entry.UnpackedHash);
             emit writeProgress(entry.Url, entry.UnpackedSize);
             target.Outstanding.pop_front();
         }
+        if (log)
+            log->close();
 
         const bool stillNeeded =
             std::any_of(target.Outstanding.begin(), target.Outstanding.end(), [&](int index) {
@@ -178,7 +247,7 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
         }
 
         if (target.Outstanding.empty() && target.TargetFile.isOpen()) {
-            target.TargetFile.close();
+            closeChecked(target.TargetFile, path, "couldn't write target file");
             if (target.Executable)
                 target.TargetFile.setPermissions(target.TargetFile.permissions() |
                                                  QFileDevice::ExeOwner | QFileDevice::ExeGroup |
@@ -253,11 +322,13 @@ void TPackageFileDownloader::parkChunk(const TChunkToDownload& Chunk, const QByt
     auto file = std::make_unique<QTemporaryFile>();
     if (!file->open())
         throw ::shared::ioError(file->fileTemplate(), QStringLiteral("couldn't open chunk file"));
-    if (file->write(Data) != Data.size())
-        throw ::shared::ioError(file->fileName(), QStringLiteral("couldn't write chunk file"));
-    file->close();
+    const QString path = file->fileName();
+    if (!writeFully(*file, Data))
+        throw ::shared::ioError(path, failure("couldn't write chunk file", *file));
+    closeChecked(*file, path, "couldn't write chunk file");
     QMutexLocker cacheLock(&m_CacheLock);
     pending->TemporaryFile = std::move(file);
+    pending->TemporaryFilePath = path;
     pending->Storage = TPendingChunk::InTemporaryFile;
 }
 

@@ -43,13 +43,18 @@ private:
 };
 
 // A chunk body that arrived before its turn in some file, kept until its last position is written.
+// Every field is read and written under the downloader's cache lock only.
 struct TPendingChunk
 {
     enum EStorage { NotArrived = 0, InMemory = 1, InTemporaryFile = 2 };
 
     int Uses = 0; // positions, over all files of the run, still to be written from this body
     QByteArray Data;
+    // Owns the parked file (removed with it). Files sharing the body read it on several threads
+    // at once, each through a handle of its own opened by TemporaryFilePath: one file object
+    // cannot serve two threads.
     std::unique_ptr<QTemporaryFile> TemporaryFile;
+    QString TemporaryFilePath;
     int Storage = NotArrived;
 };
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 
 namespace orvik::launcher {
 
@@ -36,6 +37,19 @@ std::atomic<int>& counterFor(int step)
 const char* boolText(bool value)
 {
     return value ? "true" : "false";
+}
+
+// The pool holds a body in memory until it ends, so it stops reading one that is longer than
+// the document allows. A document without a packed size still states the unpacked one: no
+// codec of the container grows incompressible data by an eighth, nor adds 64 KiB of framing.
+qint64 maxBodyBytes(const TChunkInPackage& chunk)
+{
+    constexpr TFileSize kFraming = 64 * 1024;
+    constexpr TFileSize kLargest = TFileSize(std::numeric_limits<qint64>::max());
+    TFileSize size = chunk.PackedSize;
+    if (size == 0)
+        size = std::min(chunk.UnpackedSize, kLargest) / 8 * 9 + kFraming;
+    return qint64(std::min(size, kLargest));
 }
 
 } // namespace
@@ -128,13 +142,13 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
         return;
     }
-    // Copies of the URLs: a synchronous failure from the pool changes the lists.
-    std::vector<QUrl> urls;
-    urls.reserve(m_AllChunks.size());
+    // Copies: a synchronous failure from the pool changes the lists.
+    std::vector<std::pair<QUrl, qint64>> downloads;
+    downloads.reserve(m_AllChunks.size());
     for (const TChunkToDownload& chunk : m_AllChunks)
-        urls.push_back(chunk.Url);
-    for (const QUrl& url : urls)
-        m_pDownloadPool->queueDownload(url);
+        downloads.emplace_back(chunk.Url, maxBodyBytes(chunk));
+    for (const auto& [url, limit] : downloads)
+        m_pDownloadPool->queueDownload(url, limit);
 }
 
 bool TPackageFileDownloader::downloadRate(double& BytesPerSecond) const
@@ -280,7 +294,7 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& Url, const QString& Final
     }
     qInfo() << "Retry " << Url << threadSuffix;
     ++chunk.RetryCount;
-    m_pDownloadPool->queueDownload(Url);
+    m_pDownloadPool->queueDownload(Url, maxBodyBytes(chunk));
 }
 
 void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
@@ -369,7 +383,9 @@ QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownlo
                                                             const QByteArray& Data) const
 {
     qInfo() << "decompressDownloadedData " << Chunk.Url << "started" << threadSuffix;
-    QByteArray decoded = ::shared::decodeContainerStrict(Data);
+    // The document's size, not the container's, decides how much is allocated: a container is
+    // only as trustworthy as the server it came from.
+    QByteArray decoded = ::shared::decodeContainerStrict(Data, Chunk.UnpackedSize);
     qInfo() << "decompressDownloadedData " << Chunk.Url << "finished" << threadSuffix;
     return decoded;
 }

@@ -8,6 +8,8 @@
 #include "shared/container/zpaqcodec.h"
 #include "shared/filesystemhelper/decompressionerror.h"
 
+#include <QString>
+
 #include <cstring>
 #include <limits>
 #include <new>
@@ -26,6 +28,7 @@ enum class EDecodeOutcome {
     NotContainer,
     Decoded,
     Failed,
+    UnexpectedSize,
 };
 
 // On success outputLength is the number of bytes the codec produced.
@@ -53,9 +56,10 @@ bool dispatch(unsigned codecId, const char* payload, std::size_t packedSize, cha
     return false;
 }
 
-EDecodeOutcome decode(const QByteArray& bytes, QByteArray& decoded)
+// expectedUnpackedSize null: whatever the header declares, within kMaxOutputSize.
+EDecodeOutcome decode(const QByteArray& bytes, QByteArray& decoded, TContainerHeader& header,
+                      const std::uint64_t* expectedUnpackedSize)
 {
-    TContainerHeader header;
     switch (readContainerHeader(bytes, header)) {
     case EContainerHeaderStatus::NotContainer:
         return EDecodeOutcome::NotContainer;
@@ -63,6 +67,11 @@ EDecodeOutcome decode(const QByteArray& bytes, QByteArray& decoded)
         return EDecodeOutcome::Failed;
     case EContainerHeaderStatus::Valid:
         break;
+    }
+    // The output is allocated at the declared size: a header that lies would otherwise cost up to
+    // kMaxOutputSize for a body of a few bytes, on every attempt.
+    if (expectedUnpackedSize && header.m_nUnpackedSize != *expectedUnpackedSize) {
+        return EDecodeOutcome::UnexpectedSize;
     }
     // A packed size that runs past the data would have the codecs read beyond the buffer.
     const auto available = static_cast<std::uint64_t>(bytes.size()) - header.m_nPayloadOffset;
@@ -124,24 +133,47 @@ bool unpackContainer(unsigned codecId, const char* payload, std::uint64_t packed
     return true;
 }
 
-QByteArray decodeContainerStrict(const QByteArray& bytes)
+namespace {
+
+QByteArray decodeStrict(const QByteArray& bytes, const std::uint64_t* expectedUnpackedSize)
 {
     QByteArray decoded;
-    switch (decode(bytes, decoded)) {
+    TContainerHeader header;
+    switch (decode(bytes, decoded, header, expectedUnpackedSize)) {
     case EDecodeOutcome::NotContainer:
         return bytes;
     case EDecodeOutcome::Decoded:
         return decoded;
     case EDecodeOutcome::Failed:
         break;
+    case EDecodeOutcome::UnexpectedSize:
+        throw TDecompressionError(
+            QStringLiteral("%1: the container declares %2 unpacked bytes, %3 are expected")
+                .arg(QLatin1String(kDecodingFailed))
+                .arg(header.m_nUnpackedSize)
+                .arg(*expectedUnpackedSize)
+                .toStdString());
     }
     throw TDecompressionError(kDecodingFailed);
+}
+
+} // namespace
+
+QByteArray decodeContainerStrict(const QByteArray& bytes)
+{
+    return decodeStrict(bytes, nullptr);
+}
+
+QByteArray decodeContainerStrict(const QByteArray& bytes, std::uint64_t expectedUnpackedSize)
+{
+    return decodeStrict(bytes, &expectedUnpackedSize);
 }
 
 QByteArray decodeContainerLenient(const QByteArray& bytes)
 {
     QByteArray decoded;
-    if (decode(bytes, decoded) == EDecodeOutcome::Decoded) {
+    TContainerHeader header;
+    if (decode(bytes, decoded, header, nullptr) == EDecodeOutcome::Decoded) {
         return decoded;
     }
     return bytes;

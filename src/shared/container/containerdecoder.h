@@ -16,6 +16,10 @@ bool unpackContainer(unsigned codecId, const char* payload, std::uint64_t packed
 // shared::TDecompressionError.
 QByteArray decodeContainerStrict(const QByteArray& bytes);
 
+// As above, but a container must also declare expectedUnpackedSize, checked before anything is
+// allocated: the header comes from the network, the expected size from a signed document.
+QByteArray decodeContainerStrict(const QByteArray& bytes, std::uint64_t expectedUnpackedSize);
+
 // Bytes that are no container, or do not decode, come back unchanged. Never throws for bad data.
 QByteArray decodeContainerLenient(const QByteArray& bytes);
 

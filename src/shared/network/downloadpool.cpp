@@ -27,6 +27,11 @@ TDownloadPool::~TDownloadPool() = default;
 
 void TDownloadPool::queueDownload(const QUrl& Url)
 {
+    queueDownload(Url, kNoBodyLimit);
+}
+
+void TDownloadPool::queueDownload(const QUrl& Url, qint64 MaxBodyBytes)
+{
     // Checked in its encoded form: the display form leaves spaces bare, which strict parsing
     // refuses, and every per-user path of the launcher has one.
     const QUrl strict = QUrl::fromEncoded(Url.toEncoded(), QUrl::StrictMode);
@@ -39,6 +44,10 @@ void TDownloadPool::queueDownload(const QUrl& Url)
     if (m_ActiveDownloads.contains(Url))
         return;
     m_QueuedDownloads.push_back(Url);
+    if (MaxBodyBytes >= 0)
+        m_BodyLimits.insert(Url, MaxBodyBytes);
+    else
+        m_BodyLimits.remove(Url);
     startQueuedDownloads();
 }
 
@@ -90,6 +99,8 @@ void TDownloadPool::startQueuedDownloads()
            getNumberOfActiveDownloads() < getMaxConcurrentDownloads()) {
         const QUrl url = m_QueuedDownloads.front();
         m_QueuedDownloads.pop_front();
+        const qint64 maxBodyBytes = m_BodyLimits.value(url, kNoBodyLimit);
+        m_BodyLimits.remove(url);
 
         QNetworkRequest request(url);
         request.setTransferTimeout(m_TransferTimeoutMs);
@@ -98,12 +109,21 @@ void TDownloadPool::startQueuedDownloads()
         // The queued URL travels with the handlers, so results are reported under it whatever
         // redirects the reply followed.
         connect(pReply, &QNetworkReplyWrapper::finished, this,
-                [this, url, pReply] { onReplyFinished(url, pReply); });
+                [this, url, pReply, maxBodyBytes] { onReplyFinished(url, pReply, maxBodyBytes); });
         connect(pReply, QOverload<QNetworkReply::NetworkError>::of(&QNetworkReplyWrapper::error),
                 this,
                 [this, url, pReply](QNetworkReply::NetworkError) { onReplyError(url, pReply); });
         connect(pReply, &QNetworkReplyWrapper::progress, this,
-                [this, url](qint64 Bytes) { emit progress(url, Bytes); });
+                [this, url, maxBodyBytes](qint64 Bytes) {
+                    // A body past its limit is about to fail; its count would overstate progress.
+                    if (maxBodyBytes < 0 || Bytes <= maxBodyBytes)
+                        emit progress(url, Bytes);
+                });
+        if (maxBodyBytes >= 0)
+            connect(pReply, &QNetworkReplyWrapper::readyRead, this,
+                    [this, url, pReply, maxBodyBytes] {
+                        onReplyDataArrived(url, pReply, maxBodyBytes);
+                    });
 
         m_ActiveDownloads.insert(url, pReply);
     }
@@ -144,18 +164,45 @@ void TDownloadPool::onReplyError(const QUrl& Url, QNetworkReplyWrapper* pReply)
         startQueuedDownloads();
 }
 
-void TDownloadPool::onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pReply)
+void TDownloadPool::onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pReply,
+                                    qint64 MaxBodyBytes)
 {
     if (isUnreported(Url, pReply)) {
         markReported(Url);
-        if (pReply->error() != QNetworkReply::NoError)
+        if (pReply->error() != QNetworkReply::NoError) {
             emit failed(Url, pReply->error(), pReply->errorString());
-        else
-            emit success(Url, pReply->readAll());
+        } else {
+            const QByteArray body = pReply->readAll();
+            if (MaxBodyBytes >= 0 && body.size() > MaxBodyBytes)
+                failTooLong(Url, MaxBodyBytes);
+            else
+                emit success(Url, body);
+        }
         if (m_ReleaseSlotOnFinish)
             startQueuedDownloads();
     }
     pReply->deleteLater();
+}
+
+// Checked on every arrival rather than on progress, which Qt sends at most ten times a second:
+// on a fast link many megabytes arrive between two reports.
+void TDownloadPool::onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pReply,
+                                       qint64 MaxBodyBytes)
+{
+    if (pReply->bytesAvailable() <= MaxBodyBytes || !isUnreported(Url, pReply))
+        return;
+    markReported(Url);
+    // Its error and finished come at once and find the download reported; finished releases it.
+    pReply->abort();
+    failTooLong(Url, MaxBodyBytes);
+    if (m_ReleaseSlotOnFinish)
+        startQueuedDownloads();
+}
+
+void TDownloadPool::failTooLong(const QUrl& Url, qint64 MaxBodyBytes)
+{
+    emit failed(Url, QNetworkReply::UnknownContentError,
+                QStringLiteral("The body is longer than the %1 bytes expected").arg(MaxBodyBytes));
 }
 
 } // namespace shared

@@ -36,6 +36,8 @@ public:
     // A request that receives no bytes for this long fails like any network error, so a stalled
     // connection cannot hang its client.
     static constexpr int kDefaultTransferTimeoutMs = 60 * 1000;
+    // For queueDownload: the body may be as long as it likes.
+    static constexpr qint64 kNoBodyLimit = -1;
 
     TDownloadPool(int MaxConcurrentDownloads,
                   std::shared_ptr<QNetworkAccessManagerWrapper> pNetworkAccessManager,
@@ -45,6 +47,10 @@ public:
     // Queues at the back; a URL already waiting moves there. Invalid or relative URLs fail at
     // once with ProtocolInvalidOperationError and "Invalid URL".
     virtual void queueDownload(const QUrl& Url);
+    // The same, but a body that grows past MaxBodyBytes is cut off as it arrives and fails with
+    // UnknownContentError: bodies are held in memory, and an endless one would take all of it.
+    // The limit of the latest call applies.
+    virtual void queueDownload(const QUrl& Url, qint64 MaxBodyBytes);
     // Queues at the front; a URL already waiting moves there.
     virtual void queueDownloadWithPriority(const QUrl& Url);
     // Lowering the bound stops no running download; it only keeps new ones from starting.
@@ -73,13 +79,17 @@ private:
     bool isUnreported(const QUrl& Url, const QNetworkReplyWrapper* pReply) const;
     void markReported(const QUrl& Url);
     void onReplyError(const QUrl& Url, QNetworkReplyWrapper* pReply);
-    void onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pReply);
+    void onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 MaxBodyBytes);
+    void onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 MaxBodyBytes);
+    void failTooLong(const QUrl& Url, qint64 MaxBodyBytes);
 
     std::shared_ptr<QNetworkAccessManagerWrapper> m_pNetworkAccessManager;
     // A slot whose download has already reported holds a null reply (manual release only).
     QMap<QUrl, QNetworkReplyWrapper*> m_ActiveDownloads;
     int m_MaxConcurrentDownloads;
     std::deque<QUrl> m_QueuedDownloads;
+    // Limits of waiting URLs that have one.
+    QMap<QUrl, qint64> m_BodyLimits;
     TNetworkAccessManagerAuthenticationHandler m_AuthenticationHandler;
     bool m_ReleaseSlotOnFinish;
     int m_TransferTimeoutMs = kDefaultTransferTimeoutMs;

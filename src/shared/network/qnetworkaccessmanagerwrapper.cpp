@@ -24,6 +24,7 @@ QNetworkReplyWrapper* QNetworkAccessManagerWrapper::get(const QNetworkRequest& R
         connect(pReply, &QNetworkReply::errorOccurred, pWrapper,
                 QOverload<QNetworkReply::NetworkError>::of(&QNetworkReplyWrapper::error));
         connect(pReply, &QNetworkReply::finished, pWrapper, &QNetworkReplyWrapper::finished);
+        connect(pReply, &QNetworkReply::readyRead, pWrapper, &QNetworkReplyWrapper::readyRead);
         connect(
             pReply, &QNetworkReply::downloadProgress, pWrapper,
             [pWrapper](qint64 BytesReceived, qint64) { emit pWrapper->progress(BytesReceived); });

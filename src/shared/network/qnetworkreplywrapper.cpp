@@ -28,6 +28,17 @@ QByteArray QNetworkReplyWrapper::readAll()
     return m_pReply ? m_pReply->readAll() : QByteArray();
 }
 
+qint64 QNetworkReplyWrapper::bytesAvailable() const
+{
+    return m_pReply ? m_pReply->bytesAvailable() : 0;
+}
+
+void QNetworkReplyWrapper::abort()
+{
+    if (m_pReply)
+        m_pReply->abort();
+}
+
 QUrl QNetworkReplyWrapper::requestUrl() const
 {
     return m_pReply ? m_pReply->request().url() : QUrl();

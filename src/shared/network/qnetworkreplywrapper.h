@@ -23,6 +23,10 @@ public:
     virtual QNetworkReply::NetworkError error() const;
     virtual QString errorString() const;
     virtual QByteArray readAll();
+    // Body bytes received and not read yet.
+    virtual qint64 bytesAvailable() const;
+    // Ends the transfer at once; Qt then reports OperationCanceledError and finished.
+    virtual void abort();
     // The URL the request was made for; after redirects still the original one.
     virtual QUrl requestUrl() const;
 
@@ -30,6 +34,9 @@ signals:
     void error(QNetworkReply::NetworkError code);
     void finished();
     void progress(qint64 BytesReceivedFromRequest);
+    // Body bytes arrived. Unlike progress, which Qt sends at most ten times a second, this
+    // follows every arrival.
+    void readyRead();
 
 private:
     // Guarded: when the reply itself is destroyed first it takes this wrapper with it.

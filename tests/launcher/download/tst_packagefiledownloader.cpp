@@ -1,5 +1,6 @@
 #include "launcher/download/packagefiledownloader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "shared/container/containerheader.h"
 #include "shared/container/containerwriter.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
@@ -12,6 +13,13 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <numeric>
+
+#include <sys/resource.h>
 
 using namespace orvik::launcher;
 using shared::EContainerCodec;
@@ -39,6 +47,67 @@ QByteArray pattern(int size, int seed)
     return bytes;
 }
 
+// Every message of the run, for the tests that check what reaches the log.
+QMutex g_LogLock;
+QStringList g_Log;
+QtMessageHandler g_PreviousHandler = nullptr;
+
+void captureMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    {
+        QMutexLocker lock(&g_LogLock);
+        g_Log << message;
+    }
+    if (g_PreviousHandler)
+        g_PreviousHandler(type, context, message);
+}
+
+bool logged(const QString& text)
+{
+    QMutexLocker lock(&g_LogLock);
+    return std::any_of(g_Log.begin(), g_Log.end(),
+                       [&text](const QString& message) { return message.contains(text); });
+}
+
+// The same container with another unpacked size in its header.
+QByteArray withDeclaredSize(const QByteArray& container, quint64 declared)
+{
+    shared::TContainerHeader header;
+    if (shared::readContainerHeader(container, header) != shared::EContainerHeaderStatus::Valid)
+        return {};
+    QByteArray bytes = container.left(2);
+    shared::appendContainerVarint(bytes, declared);
+    shared::appendContainerVarint(bytes, header.m_nPackedSize);
+    return bytes + container.mid(int(header.m_nPayloadOffset));
+}
+
+// While it lives, no file of this process may grow past Bytes: writes beyond fail with EFBIG
+// ("File too large") instead of raising SIGXFSZ, as they would on a full disk. Output that is
+// redirected to a file rather than a pipe loses what is written meanwhile.
+class TFileSizeLimit
+{
+public:
+    explicit TFileSizeLimit(rlim_t Bytes)
+    {
+        m_PreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_Previous);
+        rlimit limited = m_Previous;
+        limited.rlim_cur = Bytes;
+        m_bActive = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~TFileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_Previous);
+        std::signal(SIGXFSZ, m_PreviousHandler);
+    }
+    bool active() const { return m_bActive; }
+
+private:
+    rlimit m_Previous{};
+    void (*m_PreviousHandler)(int) = nullptr;
+    bool m_bActive = false;
+};
+
 // A file-system helper whose deletions fail, as they do for files the system holds open.
 class TUndeletableFiles : public shared::TFileSystemHelper
 {
@@ -58,6 +127,11 @@ class TestPackageFileDownloader : public QObject
 private slots:
     void init()
     {
+        {
+            QMutexLocker lock(&g_LogLock);
+            g_Log.clear();
+        }
+        g_PreviousHandler = qInstallMessageHandler(captureMessage);
         m_pServer = std::make_unique<TTestHttpServer>();
         QVERIFY(m_pServer->start());
         m_pInstallDir = std::make_unique<QTemporaryDir>();
@@ -70,6 +144,7 @@ private slots:
     {
         m_pDownloader.reset();
         m_pServer.reset();
+        qInstallMessageHandler(g_PreviousHandler);
     }
 
     void assemblesFilesFromSharedChunks()
@@ -146,6 +221,33 @@ private slots:
         QCOMPARE(readInstalled("retry.bin"), body);
     }
 
+    // A body was read to its end whatever its length: an endless one for a 7 KB file grew the
+    // launcher by gigabytes per attempt. Reading stops past the size the document allows, and
+    // that counts as a failed attempt. 32 MiB stands in for endless, so that code without the
+    // limit finishes, wrongly successful, instead of filling the memory.
+    void bodyLongerThanDocumentedFails_data()
+    {
+        QTest::addColumn<bool>("documentStatesPackedSize");
+        QTest::newRow("packed size stated") << true;
+        QTest::newRow("no packed size, bounded by the unpacked size") << false;
+    }
+    void bodyLongerThanDocumentedFails()
+    {
+        QFETCH(bool, documentStatesPackedSize);
+        const QByteArray original = pattern(7000, 17);
+        TChunkInPackage chunk = serveChunk("/long", original, EContainerCodec::Stored);
+        TTestHttpRoute route;
+        route.body = shared::makeContainer(original, EContainerCodec::Stored);
+        route.streamBytes = 32 << 20;
+        m_pServer->setRoute("/long", route);
+        if (!documentStatesPackedSize)
+            chunk.PackedSize = 0;
+        addFile("long.bin", {chunk}, {0});
+        QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
+        QCOMPARE(m_pServer->requestCount("/long"), TPackageFileDownloader::kMaxAttempts);
+        QVERIFY(logged("longer than the"));
+    }
+
     void undecodableContainerIsNotRetried()
     {
         const QByteArray original = pattern(100, 5);
@@ -156,6 +258,34 @@ private slots:
         addFile("codec1.bin", {chunk}, {0});
         QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
         QCOMPARE(m_pServer->requestCount("/codec1"), 1);
+    }
+
+    // The output is allocated at the size the container declares: a 1 KiB file whose container
+    // declared 2 GiB cost 2 GiB per attempt. A header that disagrees with the document is
+    // refused before decoding, and like any undecodable body it is not fetched again.
+    void containerDeclaringAnotherSizeIsRefused_data()
+    {
+        QTest::addColumn<int>("codec");
+        QTest::addColumn<quint64>("declared");
+        QTest::newRow("declares more, stored") << int(EContainerCodec::Stored) << quint64(64 << 20);
+        QTest::newRow("declares less, LZMA") << int(EContainerCodec::Lzma) << quint64(100);
+    }
+    void containerDeclaringAnotherSizeIsRefused()
+    {
+        QFETCH(int, codec);
+        QFETCH(quint64, declared);
+        const QByteArray original = pattern(1024, 13);
+        const auto containerCodec = static_cast<EContainerCodec>(codec);
+        TChunkInPackage chunk = serveChunk("/lying", original, containerCodec);
+        const QByteArray body =
+            withDeclaredSize(shared::makeContainer(original, containerCodec), declared);
+        QVERIFY(!body.isEmpty());
+        m_pServer->serve("/lying", body);
+        chunk.PackedSize = TFileSize(body.size());
+        addFile("lying.bin", {chunk}, {0});
+        QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
+        QCOMPARE(m_pServer->requestCount("/lying"), 1);
+        QVERIFY(logged(QString("declares %1 unpacked bytes, 1024 are expected").arg(declared)));
     }
 
     void plainBodyMarkedAsContainerIsVerifiedAsItIs()
@@ -200,6 +330,51 @@ private slots:
         QCOMPARE(run(), EPackageDownloaderError::SavingOperationFailed);
     }
 
+    // A write that fails only when a small buffered file is flushed (full disk, file-size limit)
+    // was ignored: the file was reported complete, truncated. Each row makes a different write
+    // cross the limit; the save must fail and the system's reason must reach the log.
+    void writeFailureFailsTheSave_data()
+    {
+        QTest::addColumn<int>("fileSize");
+        QTest::addColumn<bool>("parkedOnDisk");
+        QTest::newRow("small file, fails only when closed") << 6000 << false;
+        QTest::newRow("large file, fails when written") << 100000 << false;
+        QTest::newRow("chunk parked in a temporary file") << 6000 << true;
+    }
+    void writeFailureFailsTheSave()
+    {
+        QFETCH(int, fileSize);
+        QFETCH(bool, parkedOnDisk);
+        configure(0, false);
+        const QByteArray big = pattern(fileSize, 14);
+        if (parkedOnDisk) {
+            // Both chunks after the first arrive before it; the small one parks in memory, then
+            // the big one on disk.
+            std::vector<TChunkInPackage> chunks;
+            const QList<QPair<QByteArray, int>> bodies{
+                {pattern(500, 15), 400}, {pattern(500, 16), 0}, {big, 150}};
+            for (const auto& [body, delayMs] : bodies) {
+                TTestHttpRoute route;
+                route.body = body;
+                route.delayMs = delayMs;
+                chunks.push_back(serveChunk(QString("/w/%1").arg(chunks.size()), body,
+                                            EContainerCodec::Stored, &route));
+                chunks.back().Unpack = false;
+            }
+            addFile("w.bin", chunks, {0, 1, 2});
+        } else {
+            addFile("w.bin", {serveChunk("/w/big", big, EContainerCodec::Stored)}, {0});
+        }
+        EPackageDownloaderError outcome = kNoSingleEnd;
+        {
+            TFileSizeLimit limit(4096);
+            QVERIFY(limit.active());
+            outcome = run();
+        }
+        QCOMPARE(outcome, EPackageDownloaderError::SavingOperationFailed);
+        QVERIFY(logged(QString::fromLocal8Bit(strerror(EFBIG))));
+    }
+
     void undeletableTarget_data()
     {
         QTest::addColumn<int>("kind");
@@ -242,6 +417,49 @@ private slots:
         QCOMPARE(run(), EPackageDownloaderError::NoError); // nothing to fetch ends at once
     }
 
+    // Files that share chunks parked in temporary files read them on several threads at once;
+    // without synchronisation the readers disturb each other's handle and position (short
+    // reads, failed saves, crashes). Several rounds, as the overlap is a matter of timing.
+    void sharedParkedChunksAreReadConcurrently()
+    {
+        configure(0, false);
+        rebuildDownloader(32);
+        // As many saving threads as a player's machine has, whatever this one has.
+        QThreadPool& threads = *QThreadPool::globalInstance();
+        const int previousThreads = threads.maxThreadCount();
+        threads.setMaxThreadCount(8);
+        const auto restoreThreads = qScopeGuard(
+            [&threads, previousThreads] { threads.setMaxThreadCount(previousThreads); });
+        std::vector<TChunkInPackage> sharedChunks;
+        QByteArray sharedBytes;
+        for (int i = 0; i < 16; ++i) {
+            const QByteArray body = pattern(64 * 1024, 100 + i);
+            sharedChunks.push_back(
+                serveChunk(QString("/shared/%1").arg(i), body, EContainerCodec::Stored));
+            sharedBytes += body;
+        }
+        QList<QByteArray> expected;
+        for (int f = 0; f < 16; ++f) {
+            // Each file's own first chunk comes late, so the shared ones are parked by then.
+            TTestHttpRoute route;
+            route.body = pattern(1000 + f, 200 + f);
+            route.delayMs = 200;
+            std::vector<TChunkInPackage> chunks{
+                serveChunk(QString("/own/%1").arg(f), route.body, EContainerCodec::Stored, &route)};
+            chunks.back().Unpack = false;
+            chunks.insert(chunks.end(), sharedChunks.begin(), sharedChunks.end());
+            std::vector<int> positions(chunks.size());
+            std::iota(positions.begin(), positions.end(), 0);
+            addFile(QString("f%1.bin").arg(f), chunks, positions);
+            expected << route.body + sharedBytes;
+        }
+        for (int round = 0; round < 6; ++round) {
+            QCOMPARE(run(), EPackageDownloaderError::NoError);
+            for (int f = 0; f < expected.size(); ++f)
+                QCOMPARE(readInstalled(QString("f%1.bin").arg(f)), expected[f]);
+        }
+    }
+
 private:
     void configure(int maxCachedChunks, bool chunkVerification)
     {
@@ -253,12 +471,12 @@ private:
         rebuildDownloader();
     }
 
-    void rebuildDownloader()
+    void rebuildDownloader(int maxConcurrentDownloads = 6)
     {
         m_pDownloader.reset();
         auto manager = std::make_shared<shared::QNetworkAccessManagerWrapper>(
             std::make_shared<QNetworkAccessManager>());
-        m_pPool = std::make_shared<shared::TDownloadPool>(6, manager, false);
+        m_pPool = std::make_shared<shared::TDownloadPool>(maxConcurrentDownloads, manager, false);
         m_pDownloader = std::make_unique<TPackageFileDownloader>(m_pPool, m_pFilesystem);
     }
 

@@ -87,6 +87,8 @@ private slots:
     void stalledDownloadFailsAfterTransferTimeout();
     void unansweredAuthenticationChallengeFails();
     void requestsCarryDefaultTransferTimeout();
+    void bodyPastItsLimitIsCutOff_data();
+    void bodyPastItsLimitIsCutOff();
 
 private:
     std::unique_ptr<TTestHttpServer> m_pServer;
@@ -436,6 +438,62 @@ void TestDownloadPool::requestsCarryDefaultTransferTimeout()
     QVERIFY(waitForCount(succeeded, 1));
     QCOMPARE(manager->m_Requests.size(), 1);
     QCOMPARE(manager->m_Requests[0].transferTimeout(), 60000);
+}
+
+void TestDownloadPool::bodyPastItsLimitIsCutOff_data()
+{
+    QTest::addColumn<bool>("releaseSlotOnFinish");
+    QTest::addColumn<int>("bodySize");
+    QTest::addColumn<qint64>("streamBytes");
+    QTest::addColumn<bool>("succeeds");
+    QTest::newRow("endless body, automatic release")
+        << true << 1000 << TTestHttpRoute::kEndless << false;
+    QTest::newRow("endless body, manual release")
+        << false << 1000 << TTestHttpRoute::kEndless << false;
+    QTest::newRow("declared body past the limit") << true << 100000 << qint64(-1) << false;
+    QTest::newRow("body of exactly the limit") << true << 10000 << qint64(-1) << true;
+}
+
+// Bodies are held in memory until they end: without a limit an endless body grows the process
+// until it is killed. It must fail as it passes the limit, once, and free its slot.
+void TestDownloadPool::bodyPastItsLimitIsCutOff()
+{
+    QFETCH(bool, releaseSlotOnFinish);
+    QFETCH(int, bodySize);
+    QFETCH(qint64, streamBytes);
+    QFETCH(bool, succeeds);
+    TTestHttpRoute route;
+    route.body = QByteArray(bodySize, 'b');
+    route.streamBytes = streamBytes;
+    m_pServer->setRoute("/long", route);
+    auto pool = makePool(1, releaseSlotOnFinish);
+    auto* pPool = pool.get();
+    connect(pPool, &TDownloadPool::failed, pPool,
+            [pPool](const QUrl& url) { pPool->releaseDownload(url); });
+    connect(pPool, &TDownloadPool::success, pPool,
+            [pPool](const QUrl& url) { pPool->releaseDownload(url); });
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QSignalSpy progressed(pool.get(), &TDownloadPool::progress);
+
+    pool->queueDownload(m_pServer->url("/long"), 10000);
+    // Without a limit of its own, the sentinel shows the limit belongs to one URL only.
+    m_pServer->serve("/a", QByteArray(50000, 'a'));
+    pool->queueDownload(m_pServer->url("/a"));
+    QVERIFY(waitForCount(succeeded, succeeds ? 2 : 1));
+    QCOMPARE(succeeded.last()[0].toUrl(), m_pServer->url("/a"));
+
+    QCOMPARE(failed.count(), succeeds ? 0 : 1);
+    if (!succeeds) {
+        QCOMPARE(failed[0][0].toUrl(), m_pServer->url("/long"));
+        QCOMPARE(failed[0][1].value<QNetworkReply::NetworkError>(),
+                 QNetworkReply::UnknownContentError);
+        QVERIFY(failed[0][2].toString().contains("longer than the 10000 bytes"));
+    }
+    for (const auto& signal : progressed)
+        if (signal[0].toUrl() == m_pServer->url("/long"))
+            QVERIFY(signal[1].toLongLong() <= 10000);
+    QCOMPARE(pool->getNumberOfOutstandingDownloads(), std::size_t(0));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadPool)
