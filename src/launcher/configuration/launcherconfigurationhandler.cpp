@@ -158,8 +158,8 @@ void TLauncherConfigurationHandler::acceptPackageDocument(const QUrl& Url, const
         // An unusable document (an error page served with status 200, a truncated answer) must
         // not reach planning, which would take it for an empty package and delete the game.
         if (!configuration->isValid())
-            qCritical() << "Package configuration refused:" << it->PackageUrl << it->AssetUrl
-                        << threadSuffix;
+            qCritical() << "Package documents not used:" << it->PackageUrl << it->AssetUrl
+                        << configuration->getInvalidReason() << threadSuffix;
         else if (it->pBuild)
             it->pBuild->m_pConfiguration = std::move(configuration);
         it = m_PendingPackageConfigurations.erase(it);
