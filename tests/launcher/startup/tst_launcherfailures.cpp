@@ -7,6 +7,7 @@
 
 #include <QCryptographicHash>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 using testsupport::readBytes;
@@ -35,6 +36,19 @@ QString packageDirectory()
 int clientStarts()
 {
     return readBytes(packageDirectory() + "/bin/started.txt").count('\n');
+}
+
+// The peak resident memory of a running process; 0 once it is gone.
+qint64 highWaterMarkKiB(qint64 processId)
+{
+    QFile status(QString("/proc/%1/status").arg(processId));
+    if (processId <= 0 || !status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return 0;
 }
 
 QString containerPath(const QByteArray& content)
@@ -118,6 +132,39 @@ private slots:
                  logContent().right(1500));
         QVERIFY(QFileInfo::exists(packageDirectory() + "/partial-package.json"));
         QCOMPARE(clientStarts(), 1);
+    }
+
+    void endlessBodyFailsTheDownloadInLittleMemory()
+    {
+        // A body that never ends was read to its end: the launcher grew by gigabytes per
+        // attempt until the system killed it.
+        m_pFixture->setExecutable("bin/client");
+        const QByteArray small(7000, 's');
+        m_pFixture->setFile("data/small.dat", small);
+        m_pFixture->publish("1");
+        TTestHttpRoute endless;
+        endless.body = QByteArray(65536, 'x');
+        endless.streamBytes = TTestHttpRoute::kEndless;
+        m_pServer->setRoute(containerPath(small), endless);
+
+        QFile::remove(TLauncherInstall::logFilePath());
+        QProcess& launcher = m_pInstall->start({"--first-launch"});
+        QVERIFY(launcher.waitForStarted(kTimeoutMs));
+        qint64 peakKiB = 0;
+        QTimer sampler;
+        QObject::connect(&sampler, &QTimer::timeout, [&] {
+            peakKiB = std::max(peakKiB, highWaterMarkKiB(launcher.processId()));
+        });
+        sampler.start(20);
+        QSignalSpy finished(&launcher,
+                            QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        QVERIFY(finished.wait(kTimeoutMs));
+        QCOMPARE(launcher.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(launcher.exitCode(), 1);
+        QVERIFY2(peakKiB > 0 && peakKiB < 300 * 1024, qPrintable(QString::number(peakKiB)));
+        QVERIFY2(logContent().contains("The body is longer than"), logContent().right(1500));
+        QVERIFY(QFileInfo::exists(packageDirectory() + "/partial-package.json"));
+        QCOMPARE(clientStarts(), 0);
     }
 
     void everyEndIsExplainedInTheLog_data()
