@@ -4,6 +4,7 @@
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
 #include "launcher/startup/launcherapplication.h"
+#include "launcher/ui/launchermainwindow.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +13,6 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QProcess>
-#include <QWidget>
 
 namespace orvik::launcher {
 

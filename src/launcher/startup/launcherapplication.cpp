@@ -1,4 +1,5 @@
 #include "launcher/startup/launcherapplication.h"
+#include "launcher/ui/launchermainwindow.h"
 
 #include "launcher/configuration/launcherconfigurationhandler.h"
 #include "launcher/configuration/launcherconfigurationreader.h"

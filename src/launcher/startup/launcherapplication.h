@@ -11,7 +11,6 @@
 
 class QNetworkAccessManager;
 class QSplashScreen;
-class QWidget;
 
 namespace shared {
 class QNetworkAccessManagerWrapper;
@@ -28,6 +27,7 @@ namespace orvik::launcher {
 class TInstallationManager;
 class TLauncherConfigurationHandler;
 class TLauncherFilesystemHelper;
+class TLauncherMainWindow;
 class TPackage;
 
 // The application object: owns every long-lived component, runs the start-up sequence and
@@ -106,7 +106,7 @@ private:
     TInstallationManager* m_pInstallationManager = nullptr;
     // The package named by --patch, once looked up.
     std::shared_ptr<TPackage> m_pPatchPackage;
-    QWidget* m_pMainWindow = nullptr;
+    TLauncherMainWindow* m_pMainWindow = nullptr;
     QSplashScreen* m_pSplashScreen = nullptr;
     QCommandLineParser m_CommandLineParser;
     QCommandLineOption m_FirstLaunchOption;

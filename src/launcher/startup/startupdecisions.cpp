@@ -8,13 +8,13 @@
 #include "launcher/package/package.h"
 #include "launcher/startup/launcherapplication.h"
 #include "launcher/startup/launcherconstants.h"
+#include "launcher/ui/launchermainwindow.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
-#include <QWidget>
 
 #include <algorithm>
 
@@ -126,8 +126,10 @@ void TLauncherApplication::onLauncherReadyForAction()
                 if (!firstAutomatic)
                     firstAutomatic = package;
             }
-            if (firstAutomatic)
+            if (firstAutomatic) {
                 m_pInstallationManager->setDefaultPackage(firstAutomatic);
+                m_pMainWindow->setDefault(firstAutomatic, true);
+            }
             finishAtOnceWhenNothingStarted();
             return;
         }
@@ -284,10 +286,28 @@ void TLauncherApplication::onDefaultChanged(const std::shared_ptr<TPackage>& Pac
 
 void TLauncherApplication::showMainWindow()
 {
-    if (!m_pMainWindow) {
-        m_pMainWindow = new QWidget;
-        m_pMainWindow->setWindowTitle(constants::kApplicationName);
+    if (m_pMainWindow) {
+        m_pMainWindow->show();
+        return;
     }
+    auto* window =
+        new TLauncherMainWindow(m_pConfigurationHandler->getLauncherConfiguration(),
+                                m_pConfigurationHandler->getDownloadPool(), m_pInstallationManager);
+    QObject::connect(m_pConfigurationHandler, &TLauncherConfigurationHandler::hintsAreaDataReceived,
+                     window, &TLauncherMainWindow::setHints);
+    QObject::connect(window, &TLauncherMainWindow::defaultChanged, this,
+                     [this](const std::shared_ptr<TPackage>& Package, bool IsDefault) {
+                         onDefaultChanged(Package, IsDefault);
+                     });
+    QObject::connect(window, &TLauncherMainWindow::clientPackageButtonClicked, this,
+                     [this](const std::shared_ptr<TPackage>& Package) {
+                         onClientStartOrInstallTriggeredFromUI(Package);
+                     });
+    QObject::connect(window, &TLauncherMainWindow::clientPackageVerifyButtonClicked, this,
+                     [this](const std::shared_ptr<TPackage>& Package) {
+                         onClientVerifyTriggeredFromUI(Package);
+                     });
+    m_pMainWindow = window;
     m_pMainWindow->show();
 }
 
