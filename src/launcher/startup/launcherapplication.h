@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/platform/eventloopwatch.h"
+
 #include <QApplication>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -115,6 +117,7 @@ private:
     QCommandLineOption m_PatchOption;
     QTimer m_StartupTimer;
     QTimer m_ExitTimer;
+    ::shared::TEventLoopWatch m_EventLoopWatch;
     // Set once an error box has ended the program: later failures add nothing but more boxes.
     bool m_bExiting = false;
     QString m_AccountGroup;

@@ -4,6 +4,7 @@
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/installationmanager.h"
+#include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
 #include "launcher/startup/launcherapplication.h"
@@ -108,8 +109,19 @@ void TLauncherApplication::onLauncherReadyForAction()
         m_pInstallationManager = new TInstallationManager(
             m_pConfigurationHandler->getLauncherConfiguration(), m_pLauncherFilesystemHelper);
         std::vector<std::shared_ptr<TPackage>> updates = takeForcedUpdates();
+        // How long the window could not answer while installations ran: worth a line in the
+        // log when a player says it froze.
+        QObject::connect(m_pInstallationManager, &TInstallationManager::installationOrUpdateStarted,
+                         this, [this] {
+                             if (!m_EventLoopWatch.isRunning())
+                                 m_EventLoopWatch.start();
+                         });
         QObject::connect(m_pInstallationManager, &TInstallationManager::allStartedUpdatesFinished,
-                         this, [this] { runGuarded([this] { onAllStartedUpdatesFinished(); }); });
+                         this, [this] {
+                             qInfo() << "Event loop: largest delay" << m_EventLoopWatch.stop()
+                                     << "ms during installations" << threadSuffix;
+                             runGuarded([this] { onAllStartedUpdatesFinished(); });
+                         });
         QObject::connect(m_pInstallationManager, &TInstallationManager::diskAccessFailed, this,
                          [this](const QString& message) { showCriticalFileErrorAndExit(message); });
         m_StartupTimer.stop();

@@ -2,6 +2,7 @@
 
 #include "launcher/configuration/packageconfigurationreader.h"
 #include "launcher/installation/packageinstallation.h"
+#include "launcher/logging/logging.h"
 #include "launcher/ui/progresstext.h"
 #include "launcher/ui/qcontextpushbutton.h"
 #include "launcher/ui/uistyle.h"
@@ -258,6 +259,7 @@ void TClientPackageLayoutItem::onInstallationOrUpdateStarted(TPackageInstallatio
 void TClientPackageLayoutItem::onInstallationOrUpdateFinished(TPackageInstallation*)
 {
     disconnectInstallation();
+    m_CurrentPhase.clear();
     m_pProgressBar->hide();
     m_pButton->show();
     m_pProgressBar->setValue(0);
@@ -275,8 +277,14 @@ void TClientPackageLayoutItem::disconnectInstallation()
     m_pDownloader = nullptr;
 }
 
-void TClientPackageLayoutItem::showPhase(const QString& Text, TFileSize Done, TFileSize Total)
+void TClientPackageLayoutItem::showPhase(const QString& Phase, const QString& Text, TFileSize Done,
+                                         TFileSize Total)
 {
+    // Once per phase, so support can follow an installation in the log as the player saw it.
+    if (Phase != m_CurrentPhase) {
+        m_CurrentPhase = Phase;
+        qInfo() << "Tile" << m_pPackage->getName() << "shows" << Phase << threadSuffix;
+    }
     m_pProgressBar->setRange(0, progresstext::kBarMaximum);
     m_pProgressBar->setValue(progresstext::barValue(Done, Total));
     m_pProgressBar->setFormat(Text);
@@ -285,17 +293,17 @@ void TClientPackageLayoutItem::showPhase(const QString& Text, TFileSize Done, TF
 
 void TClientPackageLayoutItem::onScanProgress(TFileSize Done, TFileSize Total)
 {
-    showPhase(QStringLiteral("Scanning..."), Done, Total);
+    showPhase(QStringLiteral("Scanning..."), QStringLiteral("Scanning..."), Done, Total);
 }
 
 void TClientPackageLayoutItem::onWriteProgress(TFileSize Done, TFileSize Total)
 {
-    showPhase(QStringLiteral("Writing..."), Done, Total);
+    showPhase(QStringLiteral("Writing..."), QStringLiteral("Writing..."), Done, Total);
 }
 
 void TClientPackageLayoutItem::onVerificationProgress(TFileSize Done, TFileSize Total)
 {
-    showPhase(QStringLiteral("Verifying..."), Done, Total);
+    showPhase(QStringLiteral("Verifying..."), QStringLiteral("Verifying..."), Done, Total);
 }
 
 void TClientPackageLayoutItem::onDownloadProgress(TFileSize BytesDownloaded,
@@ -304,13 +312,15 @@ void TClientPackageLayoutItem::onDownloadProgress(TFileSize BytesDownloaded,
                                                   TFileSize BytesTotalToWrite)
 {
     if (BytesDownloaded >= BytesTotalToDownload) {
-        showPhase(QStringLiteral("Writing..."), BytesWritten, BytesTotalToWrite);
+        showPhase(QStringLiteral("Writing..."), QStringLiteral("Writing..."), BytesWritten,
+                  BytesTotalToWrite);
         return;
     }
     double rate = 0;
     if (!m_pDownloader || !m_pDownloader->downloadRate(rate))
         rate = 0;
-    showPhase(progresstext::rateText(rate), BytesDownloaded, BytesTotalToDownload);
+    showPhase(QStringLiteral("Downloading"), progresstext::rateText(rate), BytesDownloaded,
+              BytesTotalToDownload);
 }
 
 } // namespace orvik::launcher

@@ -63,7 +63,7 @@ public slots:
 
 private:
     QGroupBox* makeGroupBox();
-    void showPhase(const QString& Text, TFileSize Done, TFileSize Total);
+    void showPhase(const QString& Phase, const QString& Text, TFileSize Done, TFileSize Total);
     void disconnectInstallation();
 
     std::shared_ptr<TPackage> m_pPackage;
@@ -75,6 +75,7 @@ private:
     QProgressBar* m_pProgressBar = nullptr;
     const TPackageFileDownloader* m_pDownloader = nullptr; // of the running installation
     std::vector<QMetaObject::Connection> m_InstallationConnections;
+    QString m_CurrentPhase;
 };
 
 } // namespace orvik::launcher
