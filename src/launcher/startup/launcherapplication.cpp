@@ -1,6 +1,7 @@
 #include "launcher/startup/launcherapplication.h"
 #include "launcher/ui/launchermainwindow.h"
 
+#include "launcher/cdntrace/cloudflarecdntrace.h"
 #include "launcher/configuration/launcherconfigurationhandler.h"
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
@@ -53,6 +54,8 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
         kLauncherWideMaxConcurrentDownloads, m_pNetworkAccessManagerWrapper, true);
     m_pLauncherFilesystemHelper = std::make_shared<TLauncherFilesystemHelper>();
     m_pTranslationManager = std::make_shared<orvik::shared::TTranslationManager>();
+    m_pCdnTrace = std::make_shared<TCloudflareCdnTrace>(
+        m_pLauncherFilesystemHelper->settings()->cdnDiagnosticsTrace, m_pDownloadPool);
     m_pConfigurationHandler =
         new TLauncherConfigurationHandler(m_pDownloadPool, m_pLauncherFilesystemHelper);
 

@@ -29,6 +29,7 @@ namespace orvik::launcher {
 class TInstallationManager;
 class TLauncherConfigurationHandler;
 class TLauncherFilesystemHelper;
+class TCloudflareCdnTrace;
 class TLauncherMainWindow;
 class TPackage;
 
@@ -104,6 +105,7 @@ private:
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::shared_ptr<orvik::shared::TTranslationManager> m_pTranslationManager;
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
+    std::shared_ptr<TCloudflareCdnTrace> m_pCdnTrace;
     TLauncherConfigurationHandler* m_pConfigurationHandler = nullptr;
     TInstallationManager* m_pInstallationManager = nullptr;
     // The package named by --patch, once looked up.

@@ -1,5 +1,6 @@
 #include "launcher/ui/launchermainwindow.h"
 
+#include "launcher/cdntrace/cloudflarecdntrace.h"
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/installation/installationmanager.h"
 #include "launcher/installation/packageinstallation.h"
@@ -7,10 +8,12 @@
 #include "launcher/startup/launcherapplication.h"
 #include "launcher/startup/launcherconstants.h"
 #include "launcher/ui/clientpackagelayoutitem.h"
+#include "launcher/ui/hintarea.h"
 #include "launcher/ui/uistyle.h"
 #include "shared/network/downloadpool.h"
 
 #include <QCheckBox>
+#include <QDate>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -56,8 +59,10 @@ QLabel* makeImageLinkLabel(const QString& Target, const QString& ImagePath, cons
 TLauncherMainWindow::TLauncherMainWindow(
     std::shared_ptr<TLauncherConfigurationReader> pConfiguration,
     std::shared_ptr<::shared::TDownloadPool> pDownloadPool,
-    TInstallationManager* pInstallationManager)
-    : m_pConfiguration(std::move(pConfiguration)), m_pDownloadPool(std::move(pDownloadPool))
+    TInstallationManager* pInstallationManager, std::shared_ptr<TCloudflareCdnTrace> pCdnTrace)
+    : m_pConfiguration(std::move(pConfiguration))
+    , m_pDownloadPool(std::move(pDownloadPool))
+    , m_pCdnTrace(std::move(pCdnTrace))
 {
     std::vector<std::shared_ptr<TPackage>> packages;
     for (const auto& package : m_pConfiguration->getPackages()) {
@@ -195,11 +200,8 @@ void TLauncherMainWindow::addHintGroupBox()
     layout->setContentsMargins(8, 0, 8, 0);
 
     // The row of hints waits hidden until hints arrive.
-    m_pHintRow = new QWidget;
-    m_pHintRowLayout = new QHBoxLayout(m_pHintRow);
-    m_pHintRowLayout->setSpacing(0);
-    m_pHintRowLayout->setContentsMargins(0, 0, 44, 0);
-    m_pHintRow->hide();
+    m_pHintArea = new THintArea(m_pDownloadPool);
+    m_pHintArea->hide();
 
     layout->addSpacing(8);
     auto* maker = new QLabel(uistyle::imageLink(kMakerAddress, uistyle::image("HalvernLogo.png")));
@@ -219,13 +221,27 @@ void TLauncherMainWindow::addHintGroupBox()
 
 void TLauncherMainWindow::setHint(const ::shared::THint& Hint)
 {
-    Q_UNUSED(Hint)
+    setHints({Hint});
 }
 
 void TLauncherMainWindow::setHints(std::vector<::shared::THint> Hints)
 {
-    // Kept for the hint row, which shows them once it is built.
-    m_Hints = std::move(Hints);
+    m_pHintGroupBox->hide();
+    if (Hints.empty()) {
+        m_pHintArea->hide();
+        m_pHintGroupBox->show();
+        return;
+    }
+    auto* layout = static_cast<QVBoxLayout*>(m_pHintGroupBox->layout());
+    if (layout->indexOf(m_pHintArea) < 0)
+        layout->insertWidget(0, m_pHintArea);
+    m_pHintArea->show();
+    if (m_pHintArea->showHints(Hints) && m_pSpacer) {
+        m_pMainLayout->removeItem(m_pSpacer);
+        delete m_pSpacer;
+        m_pSpacer = nullptr;
+    }
+    m_pHintGroupBox->show();
 }
 
 void TLauncherMainWindow::onDefaultClientPackageCheckboxChanged(std::shared_ptr<TPackage> pPackage,
@@ -316,11 +332,35 @@ void TLauncherMainWindow::showDownloadFailed(const QString& PackageName)
     m_pMessageBox->setModal(false);
     m_pMessageBox->setIcon(QMessageBox::Critical);
     m_pMessageBox->setWindowTitle(QStringLiteral("Download failed"));
-    m_pMessageBox->setText(QStringLiteral("The installation of %1 failed.\n\nNot all files "
-                                          "necessary could be downloaded. Please try again "
-                                          "later.\n\nDiagnostic information: %2")
-                               .arg(PackageName, QStringLiteral("Failed to obtain information.")));
+    if (m_pCdnTrace && !m_pCdnTrace->hasSucceeded() && !m_pCdnTrace->hasFailed()) {
+        // The text is filled in place once the trace arrives, if the box is still open.
+        disconnect(m_TraceConnection);
+        m_TraceConnection =
+            connect(m_pCdnTrace.get(), &TCloudflareCdnTrace::diagnosticsTraceReceived, this,
+                    [this, PackageName] {
+                        disconnect(m_TraceConnection);
+                        if (m_pMessageBox->isVisible())
+                            m_pMessageBox->setText(downloadFailedText(PackageName));
+                    });
+        m_pCdnTrace->requestTrace();
+    }
+    m_pMessageBox->setText(downloadFailedText(PackageName));
+    qCritical() << "Download failed:" << m_pMessageBox->text() << threadSuffix;
     m_pMessageBox->show();
+}
+
+QString TLauncherMainWindow::downloadFailedText(const QString& PackageName) const
+{
+    QString diagnostics = QStringLiteral("Failed to obtain information.");
+    if (m_pCdnTrace && m_pCdnTrace->hasSucceeded())
+        diagnostics = QStringLiteral("FL: %1, TS: %2, COLO: %3, IP: %4")
+                          .arg(m_pCdnTrace->getFl(), m_pCdnTrace->getTs(), m_pCdnTrace->getColo(),
+                               m_pCdnTrace->getIp());
+    else if (m_pCdnTrace && !m_pCdnTrace->hasFailed())
+        diagnostics = QStringLiteral("Loading, please wait...");
+    return QStringLiteral("The installation of %1 failed.\n\nNot all files necessary could be "
+                          "downloaded. Please try again later.\n\nDiagnostic information: %2")
+        .arg(PackageName, diagnostics);
 }
 
 void TLauncherMainWindow::showInstallationFailed(const QString& Text)
@@ -338,7 +378,20 @@ void TLauncherMainWindow::showInstallationFailed(const QString& Text)
 void TLauncherMainWindow::onAboutDialogRequested(QString Link)
 {
     Q_UNUSED(Link)
-    qInfo() << "onAboutDialogRequested" << threadSuffix;
+    const QString licence = QStringLiteral("https://www.gnu.org/licenses/lgpl-3.0.html");
+    const QString qtSource = QStringLiteral("https://code.qt.io/cgit/qt/qtbase.git/");
+    auto* box = new QMessageBox(QMessageBox::Information, qtTrId("launcher.about.title"),
+                                qtTrId("launcher.about.text")
+                                    .arg(QStringLiteral("2002"),
+                                         QString::number(QDate::currentDate().year()), licence,
+                                         licence, qtSource, qtSource),
+                                QMessageBox::Ok, this);
+    box->setTextFormat(Qt::RichText);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Modal to the window without a nested event loop, like the other boxes of the window.
+    box->setWindowModality(Qt::WindowModal);
+    box->show();
 }
 
 } // namespace orvik::launcher

@@ -24,6 +24,8 @@ class TDownloadPool;
 namespace orvik::launcher {
 
 class TClientPackageLayoutItem;
+class TCloudflareCdnTrace;
+class THintArea;
 class TInstallationManager;
 class TLauncherConfigurationReader;
 class TPackageInstallation;
@@ -44,13 +46,18 @@ public:
     // Hints come later through setHints; the pool fetches their document and images.
     TLauncherMainWindow(std::shared_ptr<TLauncherConfigurationReader> pConfiguration,
                         std::shared_ptr<::shared::TDownloadPool> pDownloadPool,
-                        TInstallationManager* pInstallationManager);
+                        TInstallationManager* pInstallationManager,
+                        std::shared_ptr<TCloudflareCdnTrace> pCdnTrace = nullptr);
     ~TLauncherMainWindow() override;
 
     const std::map<qint32, TClientPackageLayoutItem*>& tiles() const { return m_Tiles; }
     qint32 defaultPackageIndex() const { return m_DefaultPackageIndex; }
     // The box for "Connection problem" and "Download failed"; hidden until one is shown.
     QMessageBox* messageBox() const { return m_pMessageBox; }
+    THintArea* hintArea() const { return m_pHintArea; }
+    QGroupBox* hintGroupBox() const { return m_pHintGroupBox; }
+    // Whether the stretch below the tiles is still there: hints in all three slots take it.
+    bool hasSpacer() const { return m_pSpacer != nullptr; }
 
 signals:
     void defaultChanged(std::shared_ptr<orvik::launcher::TPackage> pPackage, bool IsDefault);
@@ -76,6 +83,7 @@ private:
     void addHintGroupBox();
     void showConnectionProblem();
     void showDownloadFailed(const QString& PackageName);
+    QString downloadFailedText(const QString& PackageName) const;
     void showInstallationFailed(const QString& Text);
     // Tiles in index order get the choice; no signal.
     void recordDefault(const std::shared_ptr<TPackage>& pPackage, bool IsDefault);
@@ -84,13 +92,13 @@ private:
     std::map<qint32, TClientPackageLayoutItem*> m_Tiles;
     QSpacerItem* m_pSpacer = nullptr;
     QVBoxLayout* m_pMainLayout = nullptr;
-    QWidget* m_pHintRow = nullptr;
-    QHBoxLayout* m_pHintRowLayout = nullptr;
+    THintArea* m_pHintArea = nullptr;
     QGroupBox* m_pHintGroupBox = nullptr;
     QMessageBox* m_pMessageBox = nullptr;
     qint32 m_DefaultPackageIndex = -1;
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
-    std::vector<::shared::THint> m_Hints;
+    std::shared_ptr<TCloudflareCdnTrace> m_pCdnTrace;
+    QMetaObject::Connection m_TraceConnection;
 };
 
 } // namespace orvik::launcher
