@@ -28,6 +28,7 @@ namespace orvik::launcher {
 class TInstallationManager;
 class TLauncherConfigurationHandler;
 class TLauncherFilesystemHelper;
+class TLauncherSelfUpdater;
 class TPackage;
 
 // The application object: owns every long-lived component, runs the start-up sequence and
@@ -83,8 +84,11 @@ private:
     void connectConfigurationHandler();
     void onMainConfigurationLoaded();
     void maintainExecutableLink();
+    void connectSelfUpdater();
     void onPackageConfigurationDownloadsFinished();
+    bool startSelfUpdate();
     void cleanupOldLauncherVersion();
+    void restartAfterSelfUpdate();
     void onLauncherReadyForAction();
     void onAllStartedUpdatesFinished();
     std::vector<std::shared_ptr<TPackage>> takeForcedUpdates();
@@ -103,6 +107,7 @@ private:
     std::shared_ptr<orvik::shared::TTranslationManager> m_pTranslationManager;
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
     TLauncherConfigurationHandler* m_pConfigurationHandler = nullptr;
+    TLauncherSelfUpdater* m_pSelfUpdater = nullptr;
     TInstallationManager* m_pInstallationManager = nullptr;
     // The package named by --patch, once looked up.
     std::shared_ptr<TPackage> m_pPatchPackage;
