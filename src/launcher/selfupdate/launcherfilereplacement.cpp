@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orvik::launcher {
@@ -139,6 +140,16 @@ bool restoreOldVersion(const QString& Path)
     const QString old = oldVersionPath(Path);
     if (!occupied(old))
         return false;
+    // Not replaced yet, the file and its ".old" are one file under two names, and rename between
+    // two links of one file does nothing at all: the ".old" name has to go by itself.
+    struct stat file = {};
+    struct stat kept = {};
+    if (::lstat(native(Path).constData(), &file) == 0 &&
+        ::lstat(native(old).constData(), &kept) == 0 && file.st_dev == kept.st_dev &&
+        file.st_ino == kept.st_ino) {
+        removeEntry(old);
+        return true;
+    }
     const QFileInfo current(Path);
     // rename replaces a file in one step; a folder in the way has to go first.
     if (current.isDir() && !current.isSymLink())
