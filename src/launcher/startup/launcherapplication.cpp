@@ -8,6 +8,7 @@
 #include "launcher/installation/installationmanager.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
+#include "launcher/selfupdate/launcherselfupdater.h"
 #include "launcher/startup/accountgroup.h"
 #include "launcher/startup/launcherconstants.h"
 #include "shared/network/downloadpool.h"
@@ -58,6 +59,7 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
         m_pLauncherFilesystemHelper->settings()->cdnDiagnosticsTrace, m_pDownloadPool);
     m_pConfigurationHandler =
         new TLauncherConfigurationHandler(m_pDownloadPool, m_pLauncherFilesystemHelper);
+    m_pSelfUpdater = new TLauncherSelfUpdater(m_pLauncherFilesystemHelper);
 
     addCommandLineOptions();
 
@@ -80,12 +82,14 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     QObject::connect(&m_ExitTimer, &QTimer::timeout, this, [this] { onExitTimerTimeout(); });
 
     connectConfigurationHandler();
+    connectSelfUpdater();
 }
 
 TLauncherApplication::~TLauncherApplication()
 {
     delete m_pMainWindow;
     delete m_pInstallationManager;
+    delete m_pSelfUpdater;
     delete m_pConfigurationHandler;
     delete m_pSplashScreen;
     if (g_pApplication == this)
@@ -166,6 +170,7 @@ void TLauncherApplication::onExitTimerTimeout()
 void TLauncherApplication::showSplashScreen(const QString& imagePath)
 {
     hideSplashScreen();
+    qInfo() << "showSplashScreen" << imagePath << threadSuffix;
     m_pSplashScreen = new QSplashScreen(QPixmap(imagePath));
     m_pSplashScreen->show();
     processEvents();

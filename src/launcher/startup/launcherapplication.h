@@ -31,6 +31,7 @@ class TLauncherConfigurationHandler;
 class TLauncherFilesystemHelper;
 class TCloudflareCdnTrace;
 class TLauncherMainWindow;
+class TLauncherSelfUpdater;
 class TPackage;
 
 // The application object: owns every long-lived component, runs the start-up sequence and
@@ -86,8 +87,11 @@ private:
     void connectConfigurationHandler();
     void onMainConfigurationLoaded();
     void maintainExecutableLink();
+    void connectSelfUpdater();
     void onPackageConfigurationDownloadsFinished();
+    bool startSelfUpdate();
     void cleanupOldLauncherVersion();
+    void restartAfterSelfUpdate();
     void onLauncherReadyForAction();
     void onAllStartedUpdatesFinished();
     std::vector<std::shared_ptr<TPackage>> takeForcedUpdates();
@@ -107,6 +111,7 @@ private:
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
     std::shared_ptr<TCloudflareCdnTrace> m_pCdnTrace;
     TLauncherConfigurationHandler* m_pConfigurationHandler = nullptr;
+    TLauncherSelfUpdater* m_pSelfUpdater = nullptr;
     TInstallationManager* m_pInstallationManager = nullptr;
     // The package named by --patch, once looked up.
     std::shared_ptr<TPackage> m_pPatchPackage;

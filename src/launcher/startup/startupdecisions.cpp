@@ -7,14 +7,18 @@
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
+#include "launcher/selfupdate/launcherselfupdater.h"
+#include "launcher/selfupdate/selfupdatecheckpoint.h"
 #include "launcher/startup/launcherapplication.h"
 #include "launcher/startup/launcherconstants.h"
 #include "launcher/ui/launchermainwindow.h"
+#include "shared/singleinstance/singleinstanceguard.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -67,38 +71,54 @@ void TLauncherApplication::maintainExecutableLink()
         qWarning() << "Could not link" << linkPath << "to" << executable << threadSuffix;
 }
 
+void TLauncherApplication::connectSelfUpdater()
+{
+    QObject::connect(m_pSelfUpdater,
+                     &TLauncherSelfUpdater::updateDownloadFinishedAndRestartRequired, this,
+                     [this] { restartAfterSelfUpdate(); });
+    // The launcher goes on with the version it has.
+    QObject::connect(m_pSelfUpdater, &TLauncherSelfUpdater::updateFailed, this,
+                     [this] { onLauncherReadyForAction(); });
+    QObject::connect(m_pSelfUpdater, &TLauncherSelfUpdater::diskAccessFailed, this,
+                     [this](const QString& message) { showCriticalFileErrorAndExit(message); });
+}
+
 void TLauncherApplication::onPackageConfigurationDownloadsFinished()
 {
-    const auto& configuration = m_pConfigurationHandler->getLauncherConfiguration();
-    const TPackage* launcherPackage =
-        configuration ? configuration->getLauncherPackage().get() : nullptr;
-    const TPackageConfigurationReader* launcherBuild =
-        launcherPackage ? launcherPackage->getConfiguration() : nullptr;
-
-    if (!isSelfUpdateSkipped() && launcherBuild) {
-        const QString version = launcherBuild->getVersion().isEmpty() ? QStringLiteral("?")
-                                                                      : launcherBuild->getVersion();
-        if (version != constants::kLauncherVersion) {
-            qInfo() << "startSelfUpdate " << version << threadSuffix;
-            // Without a self-updater the update cannot run: carry on as after a failed update.
-            onLauncherReadyForAction();
-            return;
-        }
-    }
+    if (!isSelfUpdateSkipped() && startSelfUpdate())
+        return;
     cleanupOldLauncherVersion();
     onLauncherReadyForAction();
 }
 
+bool TLauncherApplication::startSelfUpdate()
+{
+    if (!m_pSelfUpdater->startSelfUpdate(m_pConfigurationHandler->getLauncherConfiguration()))
+        return false;
+    showSplashScreen(constants::kUpdatingSplashImage);
+    return true;
+}
+
 void TLauncherApplication::cleanupOldLauncherVersion()
 {
-    qInfo() << "cleanupOldLauncherVersion" << threadSuffix;
-    const QDir directory(applicationDirPath());
-    const QStringList oldFiles =
-        directory.entryList({QStringLiteral("*") + constants::kOldVersionSuffix}, QDir::Files);
-    for (const QString& name : oldFiles) {
-        if (!QFile::remove(directory.filePath(name)))
-            qWarning() << "Could not remove" << directory.filePath(name) << threadSuffix;
-    }
+    m_pSelfUpdater->cleanupOldLauncherVersion();
+}
+
+void TLauncherApplication::restartAfterSelfUpdate()
+{
+    // Qt keeps the path it found at start-up (the translation is looked up beside it), before the
+    // update renamed a new file over the executable.
+    const QString program = applicationFilePath();
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    arguments << QStringLiteral("--%1").arg(QStringLiteral("skip-selfupdate"));
+    qInfo() << "restartAfterSelfUpdate" << program << arguments << threadSuffix;
+    passSelfUpdateCheckpoint("before-restart");
+    // The new launcher must not find this one still holding the single instance.
+    m_pSingleInstanceGuard.reset();
+    const bool started = QProcess::startDetached(program, arguments, QDir::currentPath());
+    if (!started)
+        qCritical() << "Could not start the updated launcher" << program << threadSuffix;
+    QCoreApplication::exit(started ? 0 : 1);
 }
 
 void TLauncherApplication::onLauncherReadyForAction()
