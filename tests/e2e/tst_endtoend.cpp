@@ -29,8 +29,9 @@ using testsupport::writeBytes;
 namespace {
 
 constexpr int kTimeoutMs = 60000;
-const QString kClient = TPublishedGame::kClient;
-const QString kWorld = TPublishedGame::kWorld;
+// References: the constants live in another translation unit, whose initialisation may come later.
+const QString& kClient = TPublishedGame::kClient;
+const QString& kWorld = TPublishedGame::kWorld;
 
 QByteArray pseudoRandom(int size, quint32 seed)
 {
