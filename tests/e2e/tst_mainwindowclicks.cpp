@@ -7,9 +7,14 @@
 #include "publishedgame.h"
 #include "testfiles.h"
 
+#include <QColor>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -93,11 +98,18 @@ private slots:
         QVERIFY2(m_Game.makeBuild(TPublishedGame::pseudoRandom(24 << 20, 3), output),
                  qPrintable(output));
         QVERIFY2(m_Game.publish("1", output), qPrintable(output));
-        QVERIFY2(m_Game.configure("1", output), qPrintable(output));
+        writeNews();
         m_pServer = std::make_unique<TNginxServer>(m_Game.cdn());
         // Slow enough that the download can be seen and photographed.
         m_pServer->setRateLimit("2m");
         QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
+        // Hint images are addressed absolutely, so the document is written once the port is known.
+        QVERIFY(testsupport::writeBytes(
+            m_Game.cdn() + "/news/hints.json",
+            QByteArray(m_HintsTemplate).replace("IMAGE:", m_pServer->url("/").toEncoded())));
+        QVERIFY2(m_Game.configure("1", output,
+                                  {"--hints", m_pServer->url("/news/hints.json").toString()}),
+                 qPrintable(output));
         QVERIFY(m_Launcher.writeSettings(
             TLauncherInstall::settingsFor(m_pServer->url("/launcher/qormetadata.json")) +
             "[OPTIONS]\nskipVerification=false\n"));
@@ -122,13 +134,18 @@ private slots:
         const QString window = run({"search", "--sync", "--name", "^Kestrun Online$"}).trimmed();
         QVERIFY2(!window.isEmpty(), logContent().right(1500));
         const QRect geometry = windowGeometry(window.split('\n').first());
+        // The tiles are above the hint banner, whose images must not pass for a button.
+        const QRect tiles = geometry.adjusted(0, 0, 0, -geometry.height() / 3);
         QCOMPARE(geometry.width(), 800);
         QVERIFY2(geometry.height() >= 450 && geometry.height() <= 600,
                  qPrintable(QString::number(geometry.height())));
 
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("Hint banner shows \"cat1:Season one, "
+                                                       "cat2:New realm, cat3:Patch notes\""),
+                                 kTimeoutMs);
         QPoint download;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !(download = centreOf(screenshot(), geometry, isButtonBlue)).isNull(), kTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!(download = centreOf(screenshot(), tiles, isButtonBlue)).isNull(),
+                                 kTimeoutMs);
         click(download);
         QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("shows \"Downloading\""), kTimeoutMs);
         QVERIFY(saveArtifact(QStringLiteral("main-window-downloading.png"), geometry));
@@ -142,7 +159,7 @@ private slots:
         QVERIFY2(log.contains("Event loop: largest delay"), log.right(1500));
 
         QPoint play;
-        QTRY_VERIFY_WITH_TIMEOUT(!(play = centreOf(screenshot(), geometry, isButtonGreen)).isNull(),
+        QTRY_VERIFY_WITH_TIMEOUT(!(play = centreOf(screenshot(), tiles, isButtonGreen)).isNull(),
                                  kTimeoutMs);
         QVERIFY(saveArtifact(QStringLiteral("main-window-installed.png"), geometry));
         QCOMPARE(readBytes(packageDirectory() + "/" + TPublishedGame::kWorld),
@@ -158,6 +175,33 @@ private slots:
     }
 
 private:
+    // Three hints with images of their own, served beside the game.
+    void writeNews()
+    {
+        const struct
+        {
+            const char* category;
+            const char* title;
+            QColor colour;
+        } news[] = {{"cat1", "Season one", QColor(0x6A, 0x3D, 0x9A)},
+                    {"cat2", "New realm", QColor(0x8C, 0x51, 0x0A)},
+                    {"cat3", "Patch notes", QColor(0x80, 0x80, 0x80)}};
+        QJsonArray hints;
+        for (const auto& item : news) {
+            QImage image(290, 80, QImage::Format_RGB32);
+            image.fill(item.colour);
+            const QString name = QString("news/%1.png").arg(item.category);
+            QVERIFY(QDir().mkpath(m_Game.cdn() + "/news"));
+            QVERIFY(image.save(m_Game.cdn() + "/" + name));
+            hints.append(QJsonObject{{"category", item.category},
+                                     {"title", item.title},
+                                     {"richText", item.title},
+                                     {"imageUrl", "IMAGE:" + name},
+                                     {"url", "https://www.kestrun-online.com/news"}});
+        }
+        m_HintsTemplate = QJsonDocument(hints).toJson();
+    }
+
     void startXServer()
     {
         // The server picks a free display and writes its number to standard output.
@@ -216,6 +260,7 @@ private:
              "1"});
     }
 
+    QByteArray m_HintsTemplate;
     QProcess m_XServer;
     QString m_Display;
     TPublishedGame m_Game;

@@ -44,14 +44,17 @@ bool TPublishedGame::publish(const QString& version, QString& output) const
                    output);
 }
 
-bool TPublishedGame::configure(const QString& version, QString& output) const
+bool TPublishedGame::configure(const QString& version, QString& output,
+                               const QStringList& extraArguments) const
 {
     return runTool(KESTRUN_PUBLISHER_BINARY,
-                   {"configure", "--output", cdn() + "/launcher/qormetadata.json", "--package",
-                    "Live", "--directory-name", "live", "--install-automatically", "true",
-                    "--build",
-                    "linux/x86_64=../live/package-" + version + ".json,../live/package-" + version +
-                        "-assets-1" + version + ".json"},
+                   QStringList{"configure", "--output", cdn() + "/launcher/qormetadata.json",
+                               "--package", "Live", "--directory-name", "live",
+                               "--install-automatically", "true", "--build",
+                               "linux/x86_64=../live/package-" + version +
+                                   ".json,../live/package-" + version + "-assets-1" + version +
+                                   ".json"} +
+                       extraArguments,
                    output);
 }
 

@@ -26,7 +26,8 @@ public:
     // Publishes the build as this package version, with assets version "1" + version.
     bool publish(const QString& version, QString& output) const;
     // Points the launcher configuration at this version.
-    bool configure(const QString& version, QString& output) const;
+    bool configure(const QString& version, QString& output,
+                   const QStringList& extraArguments = {}) const;
     // The package document of a version in the CDN tree.
     QString packageDocument(const QString& version) const;
     QString assetsDocument(const QString& version) const;

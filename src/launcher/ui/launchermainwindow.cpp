@@ -236,7 +236,15 @@ void TLauncherMainWindow::setHints(std::vector<::shared::THint> Hints)
     if (layout->indexOf(m_pHintArea) < 0)
         layout->insertWidget(0, m_pHintArea);
     m_pHintArea->show();
-    if (m_pHintArea->showHints(Hints) && m_pSpacer) {
+    const bool allSlotsFilled = m_pHintArea->showHints(Hints);
+    QStringList shown;
+    for (int slot = 0; slot < THintArea::kSlotCount; ++slot) {
+        if (m_pHintArea->caption(slot))
+            shown << m_pHintArea->hint(slot).Category + QLatin1Char(':') +
+                         m_pHintArea->hint(slot).Title;
+    }
+    qInfo() << "Hint banner shows" << shown.join(QStringLiteral(", ")) << threadSuffix;
+    if (allSlotsFilled && m_pSpacer) {
         m_pMainLayout->removeItem(m_pSpacer);
         delete m_pSpacer;
         m_pSpacer = nullptr;

@@ -10,17 +10,28 @@
 #include "launcher/ui/progresstext.h"
 #include "launcher/ui/qcontextpushbutton.h"
 
-#include "testfiles.h"
+#include "launcher/cdntrace/cloudflarecdntrace.h"
+#include "launcher/ui/hintarea.h"
+#include "shared/network/downloadpool.h"
+#include "shared/network/qnetworkaccessmanagerwrapper.h"
 
+#include "testfiles.h"
+#include "testhttpserver.h"
+
+#include <QBuffer>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QNetworkAccessManager>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 using namespace orvik::launcher;
@@ -223,6 +234,100 @@ private slots:
         QCOMPARE(tile(0)->button()->toolTip(), QString("Play"));
     }
 
+    void laterHintOfACategoryWins()
+    {
+        makeWindow({ELocalPackageStatus::Installed});
+        m_pWindow->setHints(
+            {hint("cat2", "Older news"), hint("cat9", "Elsewhere"), hint("cat2", "Newer news")});
+        QCOMPARE(m_pWindow->hintArea()->hint(1).Title, QString("Newer news"));
+        QCOMPARE(m_pWindow->hintArea()->caption(1)->text(), QString("Newer news"));
+        QVERIFY(!m_pWindow->hintArea()->caption(0));
+        QVERIFY(!m_pWindow->hintArea()->caption(2));
+    }
+
+    void hintsInAllThreeSlotsTakeTheSpacer_data()
+    {
+        QTest::addColumn<QStringList>("categories");
+        QTest::addColumn<bool>("spacer");
+        QTest::addColumn<bool>("banner");
+        QTest::newRow("all three") << QStringList{"cat3", "cat1", "cat2"} << false << true;
+        QTest::newRow("one missing") << QStringList{"cat1", "cat3"} << true << true;
+        QTest::newRow("none") << QStringList() << true << false;
+    }
+    void hintsInAllThreeSlotsTakeTheSpacer()
+    {
+        QFETCH(QStringList, categories);
+        QFETCH(bool, spacer);
+        QFETCH(bool, banner);
+        makeWindow({ELocalPackageStatus::Installed});
+        std::vector<shared::THint> hints;
+        for (const QString& category : categories)
+            hints.push_back(hint(category, "News of " + category));
+        m_pWindow->setHints(hints);
+        QCOMPARE(m_pWindow->hasSpacer(), spacer);
+        QCOMPARE(m_pWindow->hintArea()->isVisibleTo(m_pWindow.get()), banner);
+        // The footer with its links stays whatever the hints.
+        QVERIFY(m_pWindow->hintGroupBox()->isVisibleTo(m_pWindow.get()));
+    }
+
+    void hintImagesDoNotHoldUpTheWindow()
+    {
+        // Fetched synchronously, a stalled image server froze the window without limit.
+        testsupport::TTestHttpServer server;
+        QVERIFY(server.start());
+        testsupport::TTestHttpRoute stalled;
+        stalled.delayMs = 30000;
+        server.setRoute("/stalled.png", stalled);
+        server.serve("/news.png", redPng());
+        makeWindow({ELocalPackageStatus::Installed}, &server);
+
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(10);
+        QElapsedTimer clock;
+        clock.start();
+        m_pWindow->setHints({hint("cat1", "Stalled", server.url("/stalled.png")),
+                             hint("cat2", "Arrives", server.url("/news.png"))});
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(m_pWindow->hintArea()->caption(0)->isVisibleTo(m_pWindow.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(ticks >= 20, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !m_pWindow->hintArea()->image(1)->pixmap(Qt::ReturnByValue).isNull(), 10000);
+        const QPixmap image = m_pWindow->hintArea()->image(1)->pixmap(Qt::ReturnByValue);
+        QVERIFY(image.width() >= 290 && image.height() >= 80);
+        QVERIFY(m_pWindow->hintArea()->image(0)->pixmap(Qt::ReturnByValue).isNull());
+    }
+
+    void downloadFailedFillsInTheTraceInPlace()
+    {
+        testsupport::TTestHttpServer server;
+        QVERIFY(server.start());
+        testsupport::TTestHttpRoute trace;
+        trace.body = "fl=7f\nts=1.5\ncolo=AMS\nip=192.0.2.1\n";
+        trace.delayMs = 200;
+        server.setRoute("/trace", trace);
+        makeWindow({ELocalPackageStatus::NotInstalled}, &server);
+        auto cdnTrace = std::make_shared<TCloudflareCdnTrace>(server.url("/trace"), m_pPool);
+        m_pWindow = std::make_unique<TLauncherMainWindow>(m_pConfiguration, m_pPool,
+                                                          m_pManager.get(), cdnTrace);
+        m_pWindow->show();
+
+        TPackageInstallation installation(package(0), m_pHelper);
+        installation.onDownloadFailed(EPackageDownloaderError::DownloadFailed);
+        emit m_pManager->installationOrUpdateFinished(&installation);
+        QMessageBox* box = m_pWindow->messageBox();
+        QVERIFY(box && box->isVisible());
+        QCOMPARE(box->windowTitle(), QString("Download failed"));
+        QVERIFY2(box->text().endsWith("Diagnostic information: Loading, please wait..."),
+                 qPrintable(box->text()));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            box->text().endsWith("Diagnostic information: FL: 7f, TS: 1.5, COLO: AMS, IP: "
+                                 "192.0.2.1"),
+            10000);
+        QCOMPARE(m_pWindow->messageBox(), box);
+    }
+
     void rendersForTheReadme()
     {
         makeWindow({ELocalPackageStatus::Installed, ELocalPackageStatus::UpdateAvailable,
@@ -242,8 +347,38 @@ private slots:
     }
 
 private:
-    void makeWindow(const std::vector<ELocalPackageStatus>& Statuses)
+    static shared::THint hint(const QString& Category, const QString& Title, const QUrl& Image = {})
     {
+        shared::THint hint;
+        hint.Category = Category;
+        hint.Title = Title;
+        hint.RichText = Title;
+        hint.ImageUrl = Image.toString();
+        hint.Url = "https://www.kestrun-online.com/news/" + Category;
+        return hint;
+    }
+
+    static QByteArray redPng()
+    {
+        QImage red(40, 20, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        red.save(&buffer, "PNG");
+        return png;
+    }
+
+    void makeWindow(const std::vector<ELocalPackageStatus>& Statuses,
+                    testsupport::TTestHttpServer* pServer = nullptr)
+    {
+        m_pPool.reset();
+        if (pServer)
+            m_pPool = std::make_shared<shared::TDownloadPool>(
+                6,
+                std::make_shared<shared::QNetworkAccessManagerWrapper>(
+                    std::make_shared<QNetworkAccessManager>()),
+                true);
         QByteArrayList packages;
         for (size_t i = 0; i < Statuses.size(); ++i)
             packages << packageObject(int(i) + 1);
@@ -258,7 +393,7 @@ private:
         for (size_t i = 0; i < Statuses.size(); ++i)
             m_pConfiguration->getPackages()[i]->setLocalStatus(Statuses[i]);
         m_pWindow =
-            std::make_unique<TLauncherMainWindow>(m_pConfiguration, nullptr, m_pManager.get());
+            std::make_unique<TLauncherMainWindow>(m_pConfiguration, m_pPool, m_pManager.get());
     }
 
     std::shared_ptr<TPackage> package(int i) const { return m_pConfiguration->getPackages()[i]; }
@@ -272,6 +407,7 @@ private:
     std::shared_ptr<TLauncherFilesystemHelper> m_pHelper;
     std::shared_ptr<TLauncherConfigurationReader> m_pConfiguration;
     std::unique_ptr<TInstallationManager> m_pManager;
+    std::shared_ptr<shared::TDownloadPool> m_pPool;
     std::unique_ptr<TLauncherMainWindow> m_pWindow;
 };
 
