@@ -191,6 +191,25 @@ void TDownloadPool::onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pRepl
     pReply->deleteLater();
 }
 
+namespace {
+
+constexpr qint64 kUntrustedUpFront = 64 * 1024 * 1024;
+
+// Qt throws std::bad_alloc when the memory is not there; that must not reach the event loop.
+template <typename TBody> bool reserve(TBody& Body, qint64 Size)
+{
+    if (Size <= Body.Bytes.size())
+        return true;
+    try {
+        Body.Bytes.resize(int(Size));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+} // namespace
+
 // Reads what has arrived at once, rather than letting the reply collect the whole body: the
 // reply would keep it in pieces and copy them into one array only at the end, holding the body
 // twice at that moment. Checked on every arrival rather than on progress, which Qt sends at
@@ -218,8 +237,11 @@ bool TDownloadPool::onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pR
         const qint64 declared = pReply->declaredBodySize();
         if (declared > limit)
             return tooLong(declared);
-        if (declared > 0)
-            Body.Bytes.resize(int(declared));
+        // A caller without a limit of its own trusts the server's word only so far: a declared
+        // length is not a body yet.
+        const qint64 upFront = MaxBodyBytes >= 0 ? declared : std::min(declared, kUntrustedUpFront);
+        if (!reserve(Body, upFront))
+            return tooLong(declared);
     }
     const qint64 available = pReply->bytesAvailable();
     if (available <= 0)
@@ -227,11 +249,10 @@ bool TDownloadPool::onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pR
     const qint64 needed = Body.Received + available;
     if (needed > limit)
         return tooLong(needed);
-    if (needed > Body.Bytes.size()) {
-        // Only a body of undeclared length grows; doubling keeps its copies few.
-        const qint64 grown = std::max(needed, std::min(limit, qint64(Body.Bytes.size()) * 2));
-        Body.Bytes.resize(int(grown));
-    }
+    // Only a body of undeclared (or untrusted) length grows; doubling keeps its copies few.
+    if (needed > Body.Bytes.size() &&
+        !reserve(Body, std::max(needed, std::min(limit, qint64(Body.Bytes.size()) * 2))))
+        return tooLong(needed);
     const qint64 read = pReply->read(Body.Bytes.data() + Body.Received, available);
     if (read > 0)
         Body.Received += read;
