@@ -14,6 +14,7 @@
 #include <QTextStream>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -141,6 +142,24 @@ void warmPageCache(const QStringList& files)
         while (file.read(buffer.data(), buffer.size()) > 0) {
         }
     }
+}
+
+bool dropPageCache()
+{
+    ::sync();
+    QFile control(QStringLiteral("/proc/sys/vm/drop_caches"));
+    return control.open(QIODevice::WriteOnly) && control.write("3\n") == 2 && control.flush();
+}
+
+bool takeColdDiskOption(QStringList& arguments)
+{
+    if (!arguments.removeAll(QStringLiteral("--cold")))
+        return false;
+    if (dropPageCache())
+        return true;
+    QTextStream(stdout) << "cold disk: emptying the page cache was refused (writing "
+                           "/proc/sys/vm/drop_caches needs root); measuring page-cached files\n";
+    return false;
 }
 
 qint64 timeOpensslReference(const QStringList& files)

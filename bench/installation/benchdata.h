@@ -27,6 +27,21 @@ TBenchPackage preparePackage(int gibibytes, const QString& directory);
 // Reads every file once so both contenders find the data in the page cache.
 void warmPageCache(const QStringList& files);
 
+// Takes "--cold" out of the arguments: true when it was there and this process may empty the
+// page cache (root). When that is refused, says so on standard output and returns false, so the
+// run measures page-cached files as without the option.
+bool takeColdDiskOption(QStringList& arguments);
+
+// Before each round of a cold run: writes back dirty pages and empties the page cache, so both
+// contenders read the files from the disk. False when refused.
+bool dropPageCache();
+
+// The label of a run's cache mode for the result lines.
+inline QString cacheLabel(bool cold)
+{
+    return cold ? QStringLiteral("cold disk") : QStringLiteral("page-cached");
+}
+
 // Wall time in ms of two `openssl dgst -sha256` processes side by side, each over half of the
 // files (balanced by size); -1 when one failed.
 qint64 timeOpensslReference(const QStringList& files);

@@ -20,7 +20,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     keepOnlyWarnings();
-    const QStringList arguments = application.arguments();
+    QStringList arguments = application.arguments();
+    const bool cold = takeColdDiskOption(arguments);
     const int gibibytes = arguments.size() > 1 ? arguments[1].toInt() : 2;
     const TBenchPackage package =
         preparePackage(gibibytes, arguments.size() > 2 ? arguments[2] : QString());
@@ -28,10 +29,17 @@ int main(int argc, char** argv)
 
     auto installation = std::make_shared<TPackageInstallation>(
         std::make_shared<orvik::launcher::TPackage>(0, QJsonObject(), QUrl()), package.Helper);
-    warmPageCache(package.Files);
+    // Cold: every round of either side starts with an empty page cache.
+    const auto prepareRound = [&] {
+        if (cold)
+            dropPageCache();
+    };
+    if (!cold)
+        warmPageCache(package.Files);
 
     bool complete = true;
     const qint64 scan = bestOf(3, [&] {
+        prepareRound();
         QElapsedTimer timer;
         timer.start();
         const TPackageDifference difference =
@@ -45,11 +53,15 @@ int main(int argc, char** argv)
         return timer.elapsed();
     });
     const double peak = peakResidentMiB();
-    const qint64 reference = bestOf(3, [&] { return timeOpensslReference(package.Files); });
+    const qint64 reference = bestOf(3, [&] {
+        prepareRound();
+        return timeOpensslReference(package.Files);
+    });
 
-    out << "planning scan of " << gibibytes << " GiB in " << package.Files.size()
-        << " files: " << scan << " ms, openssl x2: " << reference << " ms, ratio "
-        << QString::number(double(scan) / double(reference), 'f', 2) << " (target <= 1.60)\n"
+    out << "planning scan of " << gibibytes << " GiB in " << package.Files.size() << " files, "
+        << cacheLabel(cold) << ": " << scan << " ms, openssl x2: " << reference << " ms, ratio "
+        << QString::number(double(scan) / double(reference), 'f', 2)
+        << (cold ? " (target <= 1.15)\n" : " (target <= 1.60)\n")
         << "peak resident memory of the scan: " << QString::number(peak, 'f', 1)
         << " MiB (target < 300)\n";
     if (!complete || reference < 0) {

@@ -326,6 +326,8 @@ void TPackageFileDownloader::useOnce(const QByteArray& UnpackedHash) const
         return;
     if (pending->Storage == TPendingChunk::InMemory)
         --m_ChunksInMemory;
+    if (pending->Storage != TPendingChunk::NotArrived)
+        --m_ChunksHeldNow;
     m_PendingChunks.erase(found); // a parked temporary file goes with its entry
 }
 
@@ -337,10 +339,12 @@ void TPackageFileDownloader::parkChunk(const TChunkToDownload& Chunk, const QByt
         pending = m_PendingChunks.value(Chunk.UnpackedHash);
         if (!pending)
             throw std::runtime_error("couldn't find pending chunk");
+        ++m_ChunksParked;
         if (m_ChunksInMemory <= m_pLauncherFilesystemHelper->settings()->maxCachedChunks) {
             ++m_ChunksInMemory;
             pending->Data = Data;
             pending->Storage = TPendingChunk::InMemory;
+            m_MostChunksHeldAtOnce = std::max(m_MostChunksHeldAtOnce, ++m_ChunksHeldNow);
             return;
         }
     }
@@ -356,6 +360,7 @@ void TPackageFileDownloader::parkChunk(const TChunkToDownload& Chunk, const QByt
     pending->TemporaryFile = std::move(file);
     pending->TemporaryFilePath = path;
     pending->Storage = TPendingChunk::InTemporaryFile;
+    m_MostChunksHeldAtOnce = std::max(m_MostChunksHeldAtOnce, ++m_ChunksHeldNow);
 }
 
 } // namespace orvik::launcher

@@ -91,11 +91,19 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
     m_InstallationDirectory = InstallationDirectory;
     m_InstallationKind = InstallationKind;
 
-    std::map<QByteArray, TChunkToDownload> chunksByHash;
+    // Queued in the order the files will be written, each chunk at its first use: a chunk then
+    // mostly arrives when its file is ready for it, and parking (memory, temporary files) stays
+    // the exception. In the order of their hashes almost every chunk arrived before its turn,
+    // and a package of any size had to be held until its first chunks came.
+    std::map<QByteArray, std::size_t> indexByHash;
+    m_AllChunks.clear();
     {
         QMutexLocker lock(&m_CacheLock);
         m_PendingChunks.clear();
         m_ChunksInMemory = 0;
+        m_ChunksParked = 0;
+        m_ChunksHeldNow = 0;
+        m_MostChunksHeldAtOnce = 0;
         for (const TFileToDownload& file : Files) {
             auto state = std::make_shared<TChunkedFileState>(file);
             for (const int position : file.Positions) {
@@ -105,22 +113,19 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
                     pending = std::make_shared<TPendingChunk>();
                 ++pending->Uses;
 
-                auto found = chunksByHash.find(entry.UnpackedHash);
-                if (found == chunksByHash.end()) {
+                const auto [found, isNew] =
+                    indexByHash.emplace(entry.UnpackedHash, m_AllChunks.size());
+                if (isNew) {
                     TChunkToDownload chunk;
                     static_cast<TChunkInPackage&>(chunk) = entry;
-                    found = chunksByHash.emplace(entry.UnpackedHash, std::move(chunk)).first;
+                    m_AllChunks.push_back(std::move(chunk));
                 }
-                auto& targets = found->second.TargetFiles;
+                auto& targets = m_AllChunks[found->second].TargetFiles;
                 if (std::find(targets.begin(), targets.end(), state) == targets.end())
                     targets.push_back(state);
             }
         }
     }
-
-    m_AllChunks.clear();
-    for (auto& [hash, chunk] : chunksByHash)
-        m_AllChunks.push_back(std::move(chunk));
 
     qInfo() << "start download of " << m_AllChunks.size() << " files" << threadSuffix;
     m_ChunksInProgress.clear();
@@ -157,6 +162,12 @@ bool TPackageFileDownloader::downloadRate(double& BytesPerSecond) const
         return false;
     BytesPerSecond = 10.0 * m_RateMean;
     return true;
+}
+
+TPackageFileDownloader::TParkingStatistics TPackageFileDownloader::parkingStatistics() const
+{
+    QMutexLocker lock(&m_CacheLock);
+    return {m_ChunksParked, m_MostChunksHeldAtOnce};
 }
 
 void TPackageFileDownloader::onDownloadCompleted(const QUrl& Url, const QByteArray& Data)
@@ -308,6 +319,9 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
     if (!m_ChunksInProgress.empty())
         return;
 
+    const TParkingStatistics parking = parkingStatistics();
+    qInfo() << "Chunks parked before their turn: " << parking.Parked
+            << " at most at once: " << parking.MostHeldAtOnce << threadSuffix;
     m_RateSampleCount = 0;
     m_ProgressTimer.stop();
     TFileSize totalPacked = 0;

@@ -60,6 +60,15 @@ public:
     // Bytes per second, averaged over the last ticks; false while there is no sample.
     bool downloadRate(double& BytesPerSecond) const;
 
+    // How often the run so far had to park a chunk that arrived before its turn, and the most
+    // parked bodies it held at one time (in memory and in temporary files).
+    struct TParkingStatistics
+    {
+        int Parked = 0;
+        int MostHeldAtOnce = 0;
+    };
+    TParkingStatistics parkingStatistics() const;
+
     // Not part of a run: the steps a chunk body goes through, each on a pool thread.
     QByteArray decompressDownloadedData(const TChunkToDownload& Chunk,
                                         const QByteArray& Data) const;
@@ -124,6 +133,9 @@ private:
     mutable QMutex m_CacheLock;
     mutable QMap<QByteArray, std::shared_ptr<TPendingChunk>> m_PendingChunks;
     mutable int m_ChunksInMemory = 0;
+    mutable int m_ChunksParked = 0;
+    mutable int m_ChunksHeldNow = 0;
+    mutable int m_MostChunksHeldAtOnce = 0;
 };
 
 } // namespace orvik::launcher

@@ -2,6 +2,7 @@
 
 #include "launcher/configuration/packageconfigurationreader.h"
 #include "launcher/download/filetodownload.h"
+#include "launcher/installation/diskspace.h"
 
 #include <QString>
 
@@ -19,6 +20,9 @@ struct TPackageDifference
     // that does not exist or a path that names no file inside the installation). Both lists are
     // then empty: acting on half a plan could delete what is still wanted.
     QString m_ErrorMessage;
+    // What carrying out the plan takes from the installation's file system, measured when the
+    // plan was made.
+    TDiskSpaceNeed m_DiskSpace;
 };
 
 } // namespace orvik::launcher

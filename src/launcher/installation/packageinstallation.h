@@ -92,6 +92,8 @@ public slots:
 private:
     void createDownloader();
     void startDownload();
+    // Logs the needed and the free size; false when the plan cannot fit.
+    bool enoughDiskSpace(const TDiskSpaceNeed& Need) const;
 
     std::shared_ptr<TPackage> m_pPackage;
     // Released with deleteLater: it may be reporting to this installation right now.

@@ -54,6 +54,12 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
         onDownloadFailed(EPackageDownloaderError::DownloadFailed);
         return;
     }
+    if (!Changes.m_FilesToDownload.empty() && !enoughDiskSpace(Changes.m_DiskSpace)) {
+        // Found now rather than when the disk runs full hours later: nothing has been deleted
+        // or fetched, and the installed version stays as it is.
+        onDownloadFailed(EPackageDownloaderError::SavingOperationFailed);
+        return;
+    }
     m_FilesToDelete = std::move(Changes.m_FilesToDelete);
     m_FilesToDownload = std::move(Changes.m_FilesToDownload);
     try {
@@ -61,6 +67,31 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
     }
+}
+
+bool TPackageInstallation::enoughDiskSpace(const TDiskSpaceNeed& Need) const
+{
+    if (!Need.Known) {
+        qWarning() << "Disk space for" << m_pPackage->getName()
+                   << "unknown: the file system could not be asked" << threadSuffix;
+        return true;
+    }
+    const auto mebibytes = [](TFileSize bytes) {
+        return QString::number(double(bytes) / 1048576.0, 'f', 1);
+    };
+    const QString sizes = QStringLiteral("needed %1 bytes (%2 MiB), free %3 bytes (%4 MiB) on %5")
+                              .arg(Need.Needed)
+                              .arg(mebibytes(Need.Needed))
+                              .arg(Need.Available)
+                              .arg(mebibytes(Need.Available))
+                              .arg(QDir::toNativeSeparators(Need.FileSystemRoot));
+    if (Need.fits()) {
+        qInfo().noquote() << "Disk space for" << m_pPackage->getName() << sizes << threadSuffix;
+        return true;
+    }
+    qCritical().noquote() << "Not enough free disk space for" << m_pPackage->getName() << sizes
+                          << threadSuffix;
+    return false;
 }
 
 void TPackageInstallation::startDownload()

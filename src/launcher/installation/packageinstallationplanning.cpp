@@ -87,6 +87,9 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
         difference.m_FilesToDownload = FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
             remoteFiles, Remote.getChunks(), Installed.getFiles(), Installed.getChunks(), FastScan,
             InstallationDirectory, pHelper);
+        difference.m_DiskSpace =
+            diskSpaceNeededBy(fileSystem, InstallationDirectory, difference.m_FilesToDownload,
+                              difference.m_FilesToDelete, *pHelper->settings());
     } catch (const std::exception& error) {
         qWarning() << "computeRequiredChanges failed: " << error.what() << threadSuffix;
         TPackageDifference failed;

@@ -6,6 +6,7 @@
 #include <QNetworkRequest>
 
 #include <algorithm>
+#include <limits>
 
 namespace shared {
 
@@ -107,9 +108,12 @@ void TDownloadPool::startQueuedDownloads()
         QNetworkReplyWrapper* pReply = m_pNetworkAccessManager->get(request);
 
         // The queued URL travels with the handlers, so results are reported under it whatever
-        // redirects the reply followed.
+        // redirects the reply followed. The body lives as long as the handlers.
+        const auto body = std::make_shared<TBody>();
         connect(pReply, &QNetworkReplyWrapper::finished, this,
-                [this, url, pReply, maxBodyBytes] { onReplyFinished(url, pReply, maxBodyBytes); });
+                [this, url, pReply, maxBodyBytes, body] {
+                    onReplyFinished(url, pReply, maxBodyBytes, *body);
+                });
         connect(pReply, QOverload<QNetworkReply::NetworkError>::of(&QNetworkReplyWrapper::error),
                 this,
                 [this, url, pReply](QNetworkReply::NetworkError) { onReplyError(url, pReply); });
@@ -119,11 +123,10 @@ void TDownloadPool::startQueuedDownloads()
                     if (maxBodyBytes < 0 || Bytes <= maxBodyBytes)
                         emit progress(url, Bytes);
                 });
-        if (maxBodyBytes >= 0)
-            connect(pReply, &QNetworkReplyWrapper::readyRead, this,
-                    [this, url, pReply, maxBodyBytes] {
-                        onReplyDataArrived(url, pReply, maxBodyBytes);
-                    });
+        connect(pReply, &QNetworkReplyWrapper::readyRead, this,
+                [this, url, pReply, maxBodyBytes, body] {
+                    onReplyDataArrived(url, pReply, maxBodyBytes, *body);
+                });
 
         m_ActiveDownloads.insert(url, pReply);
     }
@@ -165,44 +168,105 @@ void TDownloadPool::onReplyError(const QUrl& Url, QNetworkReplyWrapper* pReply)
 }
 
 void TDownloadPool::onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pReply,
-                                    qint64 MaxBodyBytes)
+                                    qint64 MaxBodyBytes, TBody& Body)
 {
     if (isUnreported(Url, pReply)) {
-        markReported(Url);
         if (pReply->error() != QNetworkReply::NoError) {
+            markReported(Url);
             emit failed(Url, pReply->error(), pReply->errorString());
-        } else {
-            const QByteArray body = pReply->readAll();
-            if (MaxBodyBytes >= 0 && body.size() > MaxBodyBytes)
-                failTooLong(Url, MaxBodyBytes);
-            else
-                emit success(Url, body);
+            if (m_ReleaseSlotOnFinish)
+                startQueuedDownloads();
+        } else if (onReplyDataArrived(Url, pReply, MaxBodyBytes, Body)) {
+            markReported(Url);
+            // Shrinking keeps the buffer in place; the receiver holds the only reference.
+            QByteArray bytes = std::move(Body.Bytes);
+            bytes.resize(int(Body.Received));
+            Body = TBody();
+            emit success(Url, bytes);
+            if (m_ReleaseSlotOnFinish)
+                startQueuedDownloads();
         }
-        if (m_ReleaseSlotOnFinish)
-            startQueuedDownloads();
     }
+    Body = TBody();
     pReply->deleteLater();
 }
 
-// Checked on every arrival rather than on progress, which Qt sends at most ten times a second:
-// on a fast link many megabytes arrive between two reports.
-void TDownloadPool::onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pReply,
-                                       qint64 MaxBodyBytes)
+namespace {
+
+constexpr qint64 kUntrustedUpFront = 64 * 1024 * 1024;
+
+// Qt throws std::bad_alloc when the memory is not there; that must not reach the event loop.
+template <typename TBody> bool reserve(TBody& Body, qint64 Size)
 {
-    if (pReply->bytesAvailable() <= MaxBodyBytes || !isUnreported(Url, pReply))
-        return;
+    if (Size <= Body.Bytes.size())
+        return true;
+    try {
+        Body.Bytes.resize(int(Size));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+} // namespace
+
+// Reads what has arrived at once, rather than letting the reply collect the whole body: the
+// reply would keep it in pieces and copy them into one array only at the end, holding the body
+// twice at that moment. Checked on every arrival rather than on progress, which Qt sends at
+// most ten times a second: on a fast link many megabytes arrive between two reports.
+bool TDownloadPool::onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pReply,
+                                       qint64 MaxBodyBytes, TBody& Body)
+{
+    if (!isUnreported(Url, pReply))
+        return false;
+    // What one QByteArray can hold.
+    constexpr qint64 kLargestBody = std::numeric_limits<int>::max() - 64;
+    const qint64 limit = MaxBodyBytes >= 0 ? std::min(MaxBodyBytes, kLargestBody) : kLargestBody;
+    const auto tooLong = [&](qint64 Bytes) {
+        failBody(
+            Url, pReply,
+            MaxBodyBytes >= 0 && Bytes > MaxBodyBytes
+                ? QStringLiteral("The body is longer than the %1 bytes expected").arg(MaxBodyBytes)
+                : QStringLiteral("The body of at least %1 bytes is too large to hold in "
+                                 "memory")
+                      .arg(Bytes));
+        return false;
+    };
+    if (!Body.Sized) {
+        Body.Sized = true;
+        const qint64 declared = pReply->declaredBodySize();
+        if (declared > limit)
+            return tooLong(declared);
+        // A caller without a limit of its own trusts the server's word only so far: a declared
+        // length is not a body yet.
+        const qint64 upFront = MaxBodyBytes >= 0 ? declared : std::min(declared, kUntrustedUpFront);
+        if (!reserve(Body, upFront))
+            return tooLong(declared);
+    }
+    const qint64 available = pReply->bytesAvailable();
+    if (available <= 0)
+        return true;
+    const qint64 needed = Body.Received + available;
+    if (needed > limit)
+        return tooLong(needed);
+    // Only a body of undeclared (or untrusted) length grows; doubling keeps its copies few.
+    if (needed > Body.Bytes.size() &&
+        !reserve(Body, std::max(needed, std::min(limit, qint64(Body.Bytes.size()) * 2))))
+        return tooLong(needed);
+    const qint64 read = pReply->read(Body.Bytes.data() + Body.Received, available);
+    if (read > 0)
+        Body.Received += read;
+    return true;
+}
+
+void TDownloadPool::failBody(const QUrl& Url, QNetworkReplyWrapper* pReply, const QString& Reason)
+{
     markReported(Url);
     // Its error and finished come at once and find the download reported; finished releases it.
     pReply->abort();
-    failTooLong(Url, MaxBodyBytes);
+    emit failed(Url, QNetworkReply::UnknownContentError, Reason);
     if (m_ReleaseSlotOnFinish)
         startQueuedDownloads();
-}
-
-void TDownloadPool::failTooLong(const QUrl& Url, qint64 MaxBodyBytes)
-{
-    emit failed(Url, QNetworkReply::UnknownContentError,
-                QStringLiteral("The body is longer than the %1 bytes expected").arg(MaxBodyBytes));
 }
 
 } // namespace shared

@@ -49,7 +49,8 @@ public:
     virtual void queueDownload(const QUrl& Url);
     // The same, but a body that grows past MaxBodyBytes is cut off as it arrives and fails with
     // UnknownContentError: bodies are held in memory, and an endless one would take all of it.
-    // The limit of the latest call applies.
+    // A body declared longer than that fails before it is read. The limit of the latest call
+    // applies.
     virtual void queueDownload(const QUrl& Url, qint64 MaxBodyBytes);
     // Queues at the front; a URL already waiting moves there.
     virtual void queueDownloadWithPriority(const QUrl& Url);
@@ -73,15 +74,28 @@ signals:
     void progress(QUrl Url, qint64 BytesReceivedFromRequest);
 
 private:
+    // The body of one download as it arrives, read out of the reply at every arrival into one
+    // buffer: sized once by the declared length, so a large body is neither copied as it grows
+    // nor held twice (once in the reply, once assembled) when it ends.
+    struct TBody
+    {
+        QByteArray Bytes;
+        qint64 Received = 0;
+        bool Sized = false;
+    };
+
     void startQueuedDownloads();
     void removeFromQueue(const QUrl& Url);
     // True when Url's slot is held by pReply and pReply has not reported yet.
     bool isUnreported(const QUrl& Url, const QNetworkReplyWrapper* pReply) const;
     void markReported(const QUrl& Url);
     void onReplyError(const QUrl& Url, QNetworkReplyWrapper* pReply);
-    void onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 MaxBodyBytes);
-    void onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 MaxBodyBytes);
-    void failTooLong(const QUrl& Url, qint64 MaxBodyBytes);
+    void onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 MaxBodyBytes,
+                         TBody& Body);
+    // False when the download has failed (the body is longer than allowed or cannot be held).
+    bool onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 MaxBodyBytes,
+                            TBody& Body);
+    void failBody(const QUrl& Url, QNetworkReplyWrapper* pReply, const QString& Reason);
 
     std::shared_ptr<QNetworkAccessManagerWrapper> m_pNetworkAccessManager;
     // A slot whose download has already reported holds a null reply (manual release only).

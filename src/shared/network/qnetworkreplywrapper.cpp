@@ -28,6 +28,23 @@ QByteArray QNetworkReplyWrapper::readAll()
     return m_pReply ? m_pReply->readAll() : QByteArray();
 }
 
+qint64 QNetworkReplyWrapper::read(char* Data, qint64 MaxSize)
+{
+    return m_pReply ? m_pReply->read(Data, MaxSize) : -1;
+}
+
+qint64 QNetworkReplyWrapper::declaredBodySize() const
+{
+    if (!m_pReply)
+        return -1;
+    const QByteArray encoding = m_pReply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (!encoding.isEmpty() && encoding != "identity")
+        return -1;
+    bool ok = false;
+    const qint64 size = m_pReply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
+    return ok && size >= 0 ? size : -1;
+}
+
 qint64 QNetworkReplyWrapper::bytesAvailable() const
 {
     return m_pReply ? m_pReply->bytesAvailable() : 0;

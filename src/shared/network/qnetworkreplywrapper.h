@@ -23,6 +23,12 @@ public:
     virtual QNetworkReply::NetworkError error() const;
     virtual QString errorString() const;
     virtual QByteArray readAll();
+    // Reads up to MaxSize received body bytes into Data; the count read, or -1.
+    virtual qint64 read(char* Data, qint64 MaxSize);
+    // The length of the body as the server declared it (Content-Length), or -1 when it
+    // declared none or the body arrives in another length than declared (a content encoding
+    // that Qt decodes on the way).
+    virtual qint64 declaredBodySize() const;
     // Body bytes received and not read yet.
     virtual qint64 bytesAvailable() const;
     // Ends the transfer at once; Qt then reports OperationCanceledError and finished.

@@ -200,6 +200,75 @@ private slots:
             log);
     }
 
+    // Chunks were queued in the order of their hashes, so nearly every one arrived before its
+    // turn and was parked: a fresh install held about the whole package in memory or temporary
+    // files. Queued in the order they are written, one download at a time parks nothing but a
+    // chunk that a later file shares, and the server sees the file order; several at a time
+    // park only a handful at once.
+    void manyChunksAreFetchedInWritingOrder_data()
+    {
+        QTest::addColumn<int>("parallel");
+        QTest::addColumn<bool>("shareAChunk");
+        QTest::addColumn<int>("mostParkedAtOnce");
+        QTest::newRow("one at a time") << 1 << false << 0;
+        QTest::newRow("one at a time, a chunk shared by two files") << 1 << true << 1;
+        QTest::newRow("six at a time") << 6 << false << 12;
+    }
+    void manyChunksAreFetchedInWritingOrder()
+    {
+        QFETCH(int, parallel);
+        QFETCH(bool, shareAChunk);
+        QFETCH(int, mostParkedAtOnce);
+        rebuildDownloader(parallel);
+        constexpr int kFiles = 4;
+        constexpr int kChunksPerFile = 16;
+        QStringList firstUses;
+        QList<QByteArray> expected;
+        TChunkInPackage shared;
+        for (int f = 0; f < kFiles; ++f) {
+            std::vector<TChunkInPackage> chunks;
+            QByteArray content;
+            for (int c = 0; c < kChunksPerFile; ++c) {
+                // The third chunk of the first file is the ninth of the last.
+                if (shareAChunk && f == kFiles - 1 && c == 8) {
+                    chunks.push_back(shared);
+                    content += pattern(20000, 999);
+                    continue;
+                }
+                const int seed = 300 + f * kChunksPerFile + c;
+                const QByteArray body = pattern(20000 + c, seed);
+                const QString path = QString("/order/%1").arg(seed);
+                chunks.push_back(serveChunk(path, body, EContainerCodec::Stored));
+                if (shareAChunk && f == 0 && c == 2) {
+                    chunks.back() = serveChunk(path, pattern(20000, 999), EContainerCodec::Stored);
+                    shared = chunks.back();
+                    content += pattern(20000, 999);
+                } else {
+                    content += body;
+                }
+                firstUses << path;
+            }
+            std::vector<int> positions(chunks.size());
+            std::iota(positions.begin(), positions.end(), 0);
+            addFile(QString("order%1.bin").arg(f), chunks, positions);
+            expected << content;
+        }
+
+        QCOMPARE(run(), EPackageDownloaderError::NoError);
+        for (int f = 0; f < kFiles; ++f)
+            QCOMPARE(readInstalled(QString("order%1.bin").arg(f)), expected[f]);
+        const TPackageFileDownloader::TParkingStatistics parking =
+            m_pDownloader->parkingStatistics();
+        if (parallel == 1) {
+            QCOMPARE(requestPaths(), firstUses);
+            QCOMPARE(parking.Parked, mostParkedAtOnce);
+        }
+        QVERIFY2(parking.MostHeldAtOnce <= mostParkedAtOnce,
+                 qPrintable(QString("%1 chunks parked, at most %2 at once")
+                                .arg(parking.Parked)
+                                .arg(parking.MostHeldAtOnce)));
+    }
+
     void wrongBodyIsFetchedFourTimes()
     {
         TChunkInPackage chunk = serveChunk("/bad", pattern(1000, 3), EContainerCodec::Stored);
@@ -533,6 +602,14 @@ private:
         if (!completed.isEmpty())
             return EPackageDownloaderError::NoError;
         return failed.first().first().value<EPackageDownloaderError>();
+    }
+
+    QStringList requestPaths() const
+    {
+        QStringList paths;
+        for (const auto& request : m_pServer->requests())
+            paths << request.path;
+        return paths;
     }
 
     QString installed(const QString& path) const { return m_pInstallDir->filePath(path); }

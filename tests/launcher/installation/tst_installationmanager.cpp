@@ -8,6 +8,10 @@
 #include "testhttpserver.h"
 
 #include <QCoreApplication>
+#include <QMutex>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -25,6 +29,64 @@ QString packageDirectory(const QString& name)
 {
     return testsupport::kestrunDataDirectory() + "/packages/" + name;
 }
+
+// Incompressible bytes, so their container is as large as they are.
+QByteArray pseudoRandom(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint64 state = 42;
+    for (int i = 0; i < size; ++i) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        bytes[i] = char(state >> 56);
+    }
+    return bytes;
+}
+
+// Every message of the run, for the tests that check what reaches the log.
+QMutex g_LogLock;
+QStringList g_Log;
+QtMessageHandler g_PreviousHandler = nullptr;
+
+void captureMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    {
+        QMutexLocker lock(&g_LogLock);
+        g_Log << message;
+    }
+    if (g_PreviousHandler)
+        g_PreviousHandler(type, context, message);
+}
+
+QString loggedLine(const QString& text)
+{
+    QMutexLocker lock(&g_LogLock);
+    for (const QString& message : qAsConst(g_Log))
+        if (message.contains(text))
+            return message;
+    return {};
+}
+
+// A tmpfs of Bytes mounted at Directory while it lives (root only, as in CI and here).
+class TSmallFileSystem
+{
+public:
+    TSmallFileSystem(const QString& Directory, qint64 Bytes) : m_Directory(Directory)
+    {
+        QDir().mkpath(Directory);
+        m_bMounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", QString("size=%1").arg(Bytes),
+                                                 "tmpfs", Directory}) == 0;
+    }
+    ~TSmallFileSystem()
+    {
+        if (m_bMounted)
+            QProcess::execute("umount", {"-l", m_Directory});
+    }
+    bool mounted() const { return m_bMounted; }
+
+private:
+    QString m_Directory;
+    bool m_bMounted = false;
+};
 
 } // namespace
 
@@ -202,6 +264,49 @@ private slots:
         QVERIFY(runUntilAllFinished());
         QCOMPARE(readBytes(packageDirectory("Live") + "/data/b.dat"), QByteArray("bee"));
         QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
+    }
+
+    // A full disk was found only when a write failed, after everything before it had been
+    // fetched, with a log line that said nothing of space. An update that cannot fit must end
+    // before its first download, with the reason of the free-space dialog and both sizes in
+    // the log, and leave the installed files as they were. (The update only adds a file: the
+    // planning itself already removes installed files that it fetches whole.)
+    void updateThatCannotFitEndsBeforeDownloading()
+    {
+        TSmallFileSystem small(packageDirectory("Live"), 1 << 20);
+        if (!small.mounted())
+            QSKIP("mounting a 1 MiB tmpfs was refused (needs root); the check is not exercised");
+        const QByteArray first = m_pFixture->publish("1");
+        installVersion(first);
+        const QByteArray big = pseudoRandom(3 << 20);
+        m_pFixture->setFile("data/big.dat", big);
+        const QByteArray second = m_pFixture->publish("2");
+
+        {
+            QMutexLocker lock(&g_LogLock);
+            g_Log.clear();
+        }
+        g_PreviousHandler = qInstallMessageHandler(captureMessage);
+        const auto restoreHandler = qScopeGuard([] { qInstallMessageHandler(g_PreviousHandler); });
+        makeManager(second);
+        auto reason = EPackageDownloaderError::NoError;
+        connect(m_pManager.get(), &TInstallationManager::installationOrUpdateFinished, this,
+                [&reason](TPackageInstallation* pInstallation) {
+                    reason = pInstallation->getErrorReason();
+                });
+        m_pManager->installOrUpdatePackage(package());
+        QVERIFY(runUntilAllFinished());
+
+        QCOMPARE(reason, EPackageDownloaderError::SavingOperationFailed);
+        QCOMPARE(m_pServer->requestCount("/live/files/" + shared_hash(big)), 0);
+        const QString line = loggedLine("Not enough free disk space");
+        QVERIFY2(QRegularExpression("needed \\d+ bytes .* free \\d+ bytes").match(line).hasMatch(),
+                 qPrintable(line));
+        QCOMPARE(readBytes(packageDirectory("Live") + "/data/b.dat"), QByteArray("bee"));
+        QCOMPARE(readBytes(packageDirectory("Live") + "/data/a.dat"), QByteArray(100000, 'a'));
+        QVERIFY(!QFileInfo::exists(packageDirectory("Live") + "/data/big.dat"));
+        QCOMPARE(readBytes(partialMarker()), first);
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::PartiallyInstalled);
     }
 
     void statusRules_data()

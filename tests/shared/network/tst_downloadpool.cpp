@@ -89,6 +89,8 @@ private slots:
     void requestsCarryDefaultTransferTimeout();
     void bodyPastItsLimitIsCutOff_data();
     void bodyPastItsLimitIsCutOff();
+    void bodyArrivesWhole_data();
+    void bodyArrivesWhole();
 
 private:
     std::unique_ptr<TTestHttpServer> m_pServer;
@@ -445,13 +447,18 @@ void TestDownloadPool::bodyPastItsLimitIsCutOff_data()
     QTest::addColumn<bool>("releaseSlotOnFinish");
     QTest::addColumn<int>("bodySize");
     QTest::addColumn<qint64>("streamBytes");
+    QTest::addColumn<qint64>("stallAfterBytes");
     QTest::addColumn<bool>("succeeds");
     QTest::newRow("endless body, automatic release")
-        << true << 1000 << TTestHttpRoute::kEndless << false;
+        << true << 1000 << TTestHttpRoute::kEndless << qint64(-1) << false;
     QTest::newRow("endless body, manual release")
-        << false << 1000 << TTestHttpRoute::kEndless << false;
-    QTest::newRow("declared body past the limit") << true << 100000 << qint64(-1) << false;
-    QTest::newRow("body of exactly the limit") << true << 10000 << qint64(-1) << true;
+        << false << 1000 << TTestHttpRoute::kEndless << qint64(-1) << false;
+    QTest::newRow("declared body past the limit")
+        << true << 100000 << qint64(-1) << qint64(-1) << false;
+    // The declared length alone fails it: nothing more comes, and the pool must not wait for it.
+    QTest::newRow("declared past the limit, the rest never sent")
+        << true << 100000 << qint64(-1) << qint64(10) << false;
+    QTest::newRow("body of exactly the limit") << true << 10000 << qint64(-1) << qint64(-1) << true;
 }
 
 // Bodies are held in memory until they end: without a limit an endless body grows the process
@@ -461,10 +468,12 @@ void TestDownloadPool::bodyPastItsLimitIsCutOff()
     QFETCH(bool, releaseSlotOnFinish);
     QFETCH(int, bodySize);
     QFETCH(qint64, streamBytes);
+    QFETCH(qint64, stallAfterBytes);
     QFETCH(bool, succeeds);
     TTestHttpRoute route;
     route.body = QByteArray(bodySize, 'b');
     route.streamBytes = streamBytes;
+    route.stallAfterBytes = stallAfterBytes;
     m_pServer->setRoute("/long", route);
     auto pool = makePool(1, releaseSlotOnFinish);
     auto* pPool = pool.get();
@@ -494,6 +503,51 @@ void TestDownloadPool::bodyPastItsLimitIsCutOff()
         if (signal[0].toUrl() == m_pServer->url("/long"))
             QVERIFY(signal[1].toLongLong() <= 10000);
     QCOMPARE(pool->getNumberOfOutstandingDownloads(), std::size_t(0));
+}
+
+void TestDownloadPool::bodyArrivesWhole_data()
+{
+    QTest::addColumn<qint64>("streamBytes");
+    QTest::addColumn<qint64>("limit");
+    QTest::newRow("declared length") << qint64(-1) << TDownloadPool::kNoBodyLimit;
+    QTest::newRow("declared length, at the limit") << qint64(-1) << qint64(3 << 20);
+    QTest::newRow("no declared length") << qint64(3 << 20) << TDownloadPool::kNoBodyLimit;
+    QTest::newRow("no declared length, within a limit") << qint64(3 << 20) << qint64(4 << 20);
+}
+
+// The pool reads a body piece by piece into a buffer it sizes itself: a piece written at the
+// wrong offset, a buffer grown without its content, or one not cut to the bytes received would
+// hand on a body other than the one sent. Megabytes, so it arrives in many pieces.
+void TestDownloadPool::bodyArrivesWhole()
+{
+    QFETCH(qint64, streamBytes);
+    QFETCH(qint64, limit);
+    QByteArray body(3 << 20, Qt::Uninitialized);
+    quint32 state = 1;
+    for (char& byte : body) {
+        state = state * 1664525u + 1013904223u;
+        byte = char(state >> 24);
+    }
+    TTestHttpRoute route;
+    // Streamed bodies repeat the route's body: one shorter than the stream shows the seams.
+    route.body = streamBytes >= 0 ? body.left(100003) : body;
+    route.streamBytes = streamBytes;
+    m_pServer->setRoute("/whole", route);
+    QByteArray expected = route.body;
+    while (streamBytes >= 0 && expected.size() < streamBytes)
+        expected += route.body;
+    if (streamBytes >= 0)
+        expected.truncate(int(streamBytes));
+
+    auto pool = makePool(1, true);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    pool->queueDownload(m_pServer->url("/whole"), limit);
+    QVERIFY(succeeded.wait(kWaitMs));
+    QCOMPARE(failed.count(), 0);
+    const QByteArray received = succeeded[0][1].toByteArray();
+    QCOMPARE(received.size(), expected.size());
+    QVERIFY(received == expected);
 }
 
 QTEST_GUILESS_MAIN(TestDownloadPool)
