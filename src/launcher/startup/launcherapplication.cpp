@@ -13,6 +13,7 @@
 #include "shared/platform/terminationsignalwatcher.h"
 #include "shared/singleinstance/singleinstanceguard.h"
 #include "shared/translation/translationmanager.h"
+#include "systemsurvey/systemsurveyuploader.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -82,6 +83,7 @@ TLauncherApplication::~TLauncherApplication()
 {
     delete m_pMainWindow;
     delete m_pInstallationManager;
+    delete m_pSystemSurveyUploader;
     delete m_pConfigurationHandler;
     delete m_pSplashScreen;
     if (g_pApplication == this)
@@ -114,6 +116,9 @@ int TLauncherApplication::run()
     watchTerminationSignals();
     setupLogging();
     qInfo() << "Version: " << constants::kLauncherVersion << threadSuffix;
+    if (!m_pLauncherFilesystemHelper->settings()->telemetry)
+        qInfo() << "Telemetry switched off: no funnel events and no system survey are sent"
+                << threadSuffix;
     qInfo() << "load configuration" << threadSuffix;
 
     m_pConfigurationHandler->requestMainConfiguration();
@@ -140,6 +145,24 @@ void TLauncherApplication::watchTerminationSignals()
                          qInfo() << "terminationRequested" << signalNumber << threadSuffix;
                          QCoreApplication::exit(128 + signalNumber);
                      });
+}
+
+void TLauncherApplication::startSystemSurvey()
+{
+    // A later configuration replaces the survey of an earlier one.
+    delete m_pSystemSurveyUploader;
+    m_pSystemSurveyUploader = nullptr;
+    const auto& configuration = m_pConfigurationHandler->getLauncherConfiguration();
+    if (!configuration || !m_pLauncherFilesystemHelper->settings()->telemetry)
+        return;
+    // Only an address that can be posted to: a relative or file URL would fail anyway.
+    const QUrl url = configuration->getHardwareSurveyUrl();
+    const QString scheme = url.scheme();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return;
+    m_pSystemSurveyUploader =
+        systemsurvey::TSystemSurveyUploader::createForThisMachine(url).release();
+    m_pSystemSurveyUploader->uploadSystemSurvey();
 }
 
 void TLauncherApplication::installTranslation()

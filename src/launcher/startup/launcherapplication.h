@@ -22,6 +22,9 @@ class TTerminationSignalWatcher;
 namespace orvik::shared {
 class TTranslationManager;
 }
+namespace systemsurvey {
+class TSystemSurveyUploader;
+}
 
 namespace orvik::launcher {
 
@@ -82,6 +85,7 @@ private:
     void hideSplashScreen();
     void connectConfigurationHandler();
     void onMainConfigurationLoaded();
+    void startSystemSurvey();
     void maintainExecutableLink();
     void onPackageConfigurationDownloadsFinished();
     void cleanupOldLauncherVersion();
@@ -104,6 +108,7 @@ private:
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
     TLauncherConfigurationHandler* m_pConfigurationHandler = nullptr;
     TInstallationManager* m_pInstallationManager = nullptr;
+    systemsurvey::TSystemSurveyUploader* m_pSystemSurveyUploader = nullptr;
     // The package named by --patch, once looked up.
     std::shared_ptr<TPackage> m_pPatchPackage;
     QWidget* m_pMainWindow = nullptr;
