@@ -8,6 +8,7 @@
 #include "launcher/package/package.h"
 #include "launcher/startup/accountgroup.h"
 #include "launcher/startup/launcherconstants.h"
+#include "launcher/telemetry/funnelevents.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 #include "shared/platform/terminationsignalwatcher.h"
@@ -29,6 +30,9 @@ TLauncherApplication* g_pApplication = nullptr;
 
 // Few and small documents go through the launcher-wide pool; package data has pools of its own.
 constexpr int kLauncherWideMaxConcurrentDownloads = 6;
+
+// How long an ending launcher lets funnel events already posted arrive.
+constexpr int kFunnelEventGraceMs = 1000;
 
 } // namespace
 
@@ -77,6 +81,8 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     QObject::connect(&m_ExitTimer, &QTimer::timeout, this, [this] { onExitTimerTimeout(); });
 
     connectConfigurationHandler();
+    QObject::connect(this, &QCoreApplication::aboutToQuit, this,
+                     [] { waitForFunnelEventsInFlight(kFunnelEventGraceMs); });
 }
 
 TLauncherApplication::~TLauncherApplication()

@@ -3,14 +3,42 @@
 #include "launcher/logging/logging.h"
 #include "launcher/telemetry/sharedidentifierfile.h"
 
+#include <QEventLoop>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSettings>
+#include <QTimer>
 #include <QUuid>
 
 namespace orvik::launcher {
+
+namespace {
+
+// All on the GUI thread, like the events themselves.
+int g_EventsInFlight = 0;
+QEventLoop* g_pWaitingLoop = nullptr;
+
+void onEventAnswered()
+{
+    if (--g_EventsInFlight == 0 && g_pWaitingLoop)
+        g_pWaitingLoop->quit();
+}
+
+} // namespace
+
+void waitForFunnelEventsInFlight(int TimeoutMs)
+{
+    if (g_EventsInFlight == 0 || g_pWaitingLoop)
+        return;
+    qInfo() << "Waiting for funnel events in flight:" << g_EventsInFlight << threadSuffix;
+    QEventLoop loop;
+    QTimer::singleShot(TimeoutMs, &loop, &QEventLoop::quit);
+    g_pWaitingLoop = &loop;
+    loop.exec();
+    g_pWaitingLoop = nullptr;
+}
 
 TFunnelEventSender::TFunnelEventSender(QObject* pManagerParent, const QString& IdentifierKey,
                                        bool bEnabled)
@@ -60,6 +88,7 @@ void TFunnelEventSender::send(const QUrl& FunnelUrl, const QString& AccountGroup
     auto* manager = new QNetworkAccessManager(m_pManagerParent);
     qInfo() << "Sending funnel event for step " << Step << threadSuffix;
     QNetworkReply* reply = manager->post(request, QJsonDocument(body).toJson());
+    ++g_EventsInFlight;
     QObject::connect(
         reply, &QNetworkReply::finished, reply,
         [reply, manager, Step] {
@@ -74,6 +103,7 @@ void TFunnelEventSender::send(const QUrl& FunnelUrl, const QString& AccountGroup
             }
             reply->deleteLater();
             manager->deleteLater();
+            onEventAnswered();
         },
         Qt::DirectConnection);
 }

@@ -45,4 +45,9 @@ private:
     bool m_bEnabled;
 };
 
+// Funnel events are posted while the launcher goes on, and the last milestone of an install is
+// often reached just before it ends. Called when the application quits: lets events already
+// posted arrive, for at most TimeoutMs, so they are not cut off on their way.
+void waitForFunnelEventsInFlight(int TimeoutMs);
+
 } // namespace orvik::launcher
