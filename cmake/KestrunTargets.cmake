@@ -14,3 +14,14 @@ function(kestrun_track_globbed_sources target)
     file(WRITE ${listing_file} "${listing}\n")
   endif()
 endfunction()
+
+# The launcher's version is compiled into one small generated source. The launcher library carries
+# the project's version; an executable that lists the source of another version among its own
+# sources uses that one instead, since the linker takes a member out of a static library only for
+# a symbol that is still undefined. A launcher of another version is thus one compile and a link.
+function(kestrun_launcher_version_source out version)
+  set(KESTRUN_LAUNCHER_VERSION ${version})
+  set(file ${CMAKE_BINARY_DIR}/generated/launcherversion-${version}.cpp)
+  configure_file(${PROJECT_SOURCE_DIR}/src/launcher/startup/launcherversion.cpp.in ${file} @ONLY)
+  set(${out} ${file} PARENT_SCOPE)
+endfunction()

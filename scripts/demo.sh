@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The local demo: publishes the demo client as a game package, serves it with nginx on loopback,
-# points a copy of the launcher at it and starts the launcher, which installs the package and
-# starts the client. Everything lives in build/demo (per-user data too); the server stops when
+# The local demo: publishes the demo client as a game package and the next version of the launcher
+# as the launcher package, serves both with nginx on loopback, points a copy of the launcher at
+# them and starts the launcher, which updates itself, restarts, installs the package and starts
+# the client. Everything lives in build/demo (per-user data too); the server stops when
 # the launcher ends. Without a display the launcher runs headless and the script reports.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +12,9 @@ root=$(pwd)/build/demo
 bin=$(pwd)/build/bin
 rm -rf "$root"
 mkdir -p "$root/game/data" "$root/game/KestrunOnlineClient_Data/Data/Settings" \
-  "$root/cdn/launcher" "$root/launcher" "$root/nginx/temp" "$root/user"
+  "$root/cdn/launcher" "$root/launcher" "$root/launcherbuild" "$root/nginx/temp" "$root/user"
+version=$(sed -n 's/^project(KestrunLauncher VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+next_version="${version%.*}.$((${version##*.} + 1))"
 
 headless=false
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
@@ -34,6 +37,15 @@ echo "== Publishing it"
 "$bin/kestrun-publish" configure --output "$root/cdn/launcher/qormetadata.json" \
   --package "Kestrun Online" --directory-name live --install-automatically true \
   --build "linux/x86_64=../live/package-1.json,../live/package-1-assets-11.json" >/dev/null
+
+echo "== Publishing launcher $next_version as the launcher package (this one is $version)"
+cp "$bin/launcher-next" "$root/launcherbuild/launcher"
+cp "$bin/launcher.en.qm" "$root/launcherbuild/"
+"$bin/kestrun-publish" publish --build "$root/launcherbuild" --cdn "$root/cdn/self" \
+  --name launcher --package-version "$next_version" --executable launcher >/dev/null
+"$bin/kestrun-publish" configure --output "$root/cdn/launcher/qormetadata.json" --launcher \
+  --package "Kestrun Online Launcher" \
+  --build "linux/x86_64=../self/launcher-$next_version.json" >/dev/null
 
 port=18080
 while (echo >"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
@@ -82,10 +94,25 @@ INI
 export XDG_DATA_HOME="$root/user/data" XDG_CONFIG_HOME="$root/user/config" \
   XDG_CACHE_HOME="$root/user/cache"
 data="$XDG_DATA_HOME/Halvern GmbH/Kestrun Online"
-echo "== Starting the launcher (it installs the package, then starts the client)"
+echo "== Starting launcher $version (it updates itself to $next_version and restarts, then installs"
+echo "   the package and starts the client)"
 status=0
 "$root/launcher/launcher" --first-launch || status=$?
 echo "== The launcher ended with status $status"
+# The restarted launcher runs detached; the server has to stay until it is done.
+launcher_running() {
+  local exe
+  for exe in /proc/[0-9]*/exe; do
+    [ "$(readlink "$exe" 2>/dev/null)" = "$root/launcher/launcher" ] && return 0
+  done
+  return 1
+}
+for _ in $(seq 600); do launcher_running || break; sleep 0.2; done
+if grep -q "Version:  \"$next_version\"" "$data/launcher.log" 2>/dev/null; then
+  echo "The launcher updated itself to $next_version: $(ls "$root/launcher" | tr '\n' ' ')"
+else
+  echo "The launcher did not update itself; its log: $data/launcher.log"
+fi
 
 installed="$data/packages/live"
 if [ -f "$installed/package.json" ]; then

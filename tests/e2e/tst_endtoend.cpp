@@ -3,6 +3,7 @@
 #include "buildpaths.h"
 #include "launcherinstall.h"
 #include "nginxserver.h"
+#include "publishedgame.h"
 #include "testfiles.h"
 
 #include <QDir>
@@ -22,22 +23,19 @@
 using testsupport::readBytes;
 using testsupport::TLauncherInstall;
 using testsupport::TNginxServer;
+using testsupport::TPublishedGame;
 using testsupport::writeBytes;
 
 namespace {
 
 constexpr int kTimeoutMs = 60000;
-const QString kClient = QStringLiteral("KestrunOnlineClient");
-const QString kWorld = QStringLiteral("data/world.pak");
+// References: the constants live in another translation unit, whose initialisation may come later.
+const QString& kClient = TPublishedGame::kClient;
+const QString& kWorld = TPublishedGame::kWorld;
 
 QByteArray pseudoRandom(int size, quint32 seed)
 {
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        bytes[i] = char(seed >> 24);
-    }
-    return bytes;
+    return TPublishedGame::pseudoRandom(size, seed);
 }
 
 QString packageDirectory()
@@ -48,17 +46,6 @@ QString packageDirectory()
 QByteArray logContent()
 {
     return readBytes(TLauncherInstall::logFilePath());
-}
-
-// Runs a tool to its end and tells what went wrong, if anything.
-bool runTool(const QString& program, const QStringList& arguments, QString& output)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(kTimeoutMs);
-    output = QString::fromUtf8(process.readAll());
-    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 } // namespace
@@ -73,7 +60,7 @@ private slots:
         qRegisterMetaType<QProcess::ExitStatus>();
         if (!TNginxServer::isAvailable())
             QSKIP("nginx is not installed: run scripts/install-deps.sh");
-        QVERIFY(m_Work.isValid());
+        QVERIFY(m_Game.isValid());
         m_World = pseudoRandom(40 << 20, 7);
         makeBuild(m_World);
         publish("1");
@@ -236,7 +223,7 @@ private slots:
     {
         // Killed at any moment of an update that moves chunks inside a file, the next run must
         // end with the new build, byte for byte, and leave no temporary file behind.
-        const QString snapshot = m_Work.filePath(QStringLiteral("snapshot"));
+        const QString snapshot = m_Game.work() + QStringLiteral("/snapshot");
         QVERIFY(copyTree(packageDirectory(), snapshot));
         QByteArray world = m_World.mid(m_World.size() / 2) + m_World.left(m_World.size() / 2);
         world.insert(3000, pseudoRandom(7000, 5));
@@ -288,47 +275,24 @@ private slots:
     }
 
 private:
-    QString cdn() const { return m_Work.filePath(QStringLiteral("cdn")); }
-    QString build() const { return m_Work.filePath(QStringLiteral("build")); }
+    QString cdn() const { return m_Game.cdn(); }
 
     void makeBuild(const QByteArray& world)
     {
-        QDir(build()).removeRecursively();
-        QVERIFY(QDir().mkpath(build()));
-        QVERIFY(QFile::copy(KESTRUN_DEMOCLIENT_BINARY, build() + "/" + kClient));
-        QVERIFY(writeBytes(build() + "/" + kWorld, world));
-        QVERIFY(writeBytes(build() + "/KestrunOnlineClient_Data/Data/Settings/settings.json",
-                           "{\"GraphicsAPI\": \"OpenGL\"}"));
-        QVERIFY(writeBytes(build() + "/assets/readme.txt", "Assets of the demo realm.\n"));
+        QString error;
+        QVERIFY2(m_Game.makeBuild(world, error), qPrintable(error));
     }
 
-    // Assets versions start at 11: an assets version of exactly "1" always asks for an update.
     void publish(const QString& version)
     {
         QString output;
-        const bool published =
-            runTool(KESTRUN_PUBLISHER_BINARY,
-                    {"publish",       "--build",           build(),        "--cdn",
-                     cdn() + "/live", "--package-version", version,        "--executable",
-                     kClient,         "--parameter",       "--exit-after", "--parameter",
-                     "500",           "--parameter",       "--realm=eu",   "--assets-prefix",
-                     "assets/",       "--assets-version",  "1" + version,  "--codec-rule",
-                     "*.pak=lzma",    "--codec",           "deflate"},
-                    output);
-        QVERIFY2(published, qPrintable(output));
+        QVERIFY2(m_Game.publish(version, output), qPrintable(output));
     }
 
     void configure(const QString& version = QStringLiteral("1"))
     {
         QString output;
-        const bool configured = runTool(
-            KESTRUN_PUBLISHER_BINARY,
-            {"configure", "--output", cdn() + "/launcher/qormetadata.json", "--package", "Live",
-             "--directory-name", "live", "--install-automatically", "true", "--build",
-             "linux/x86_64=../live/package-" + version + ".json,../live/package-" + version +
-                 "-assets-1" + version + ".json"},
-            output);
-        QVERIFY2(configured, qPrintable(output));
+        QVERIFY2(m_Game.configure(version, output), qPrintable(output));
     }
 
     int runLauncher(const QStringList& arguments)
@@ -444,7 +408,7 @@ private:
         return true;
     }
 
-    QTemporaryDir m_Work;
+    TPublishedGame m_Game;
     QString m_Version = QStringLiteral("1");
     QByteArray m_World;
     std::unique_ptr<TNginxServer> m_pServer;

@@ -8,9 +8,10 @@
 
 namespace testsupport {
 
-TLauncherInstall::TLauncherInstall()
+TLauncherInstall::TLauncherInstall(const QString& launcherBinary)
 {
-    const QString source = QStringLiteral(KESTRUN_LAUNCHER_BINARY);
+    const QString source =
+        launcherBinary.isEmpty() ? QStringLiteral(KESTRUN_LAUNCHER_BINARY) : launcherBinary;
     const QString translation = QStringLiteral(KESTRUN_BIN_DIR "/launcher.en.qm");
     m_bValid = m_Directory.isValid() && QFile::copy(source, executablePath()) &&
                QFile::copy(translation, m_Directory.filePath(QStringLiteral("launcher.en.qm"))) &&

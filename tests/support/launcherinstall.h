@@ -15,7 +15,8 @@ namespace testsupport {
 class TLauncherInstall
 {
 public:
-    TLauncherInstall();
+    // A copy of the given launcher binary (by default the launcher as players get it).
+    explicit TLauncherInstall(const QString& launcherBinary = QString());
     // Ends running launchers with SIGTERM, so they release their single-instance segment.
     ~TLauncherInstall();
 

@@ -4,6 +4,7 @@
 
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/logging/logging.h"
+#include "launcher/selfupdate/launcherfilereplacement.h"
 #include "shared/filesystemhelper/ioerror.h"
 #include "shared/hash/sha256.h"
 
@@ -11,6 +12,8 @@
 #include <QTextStream>
 
 #include <algorithm>
+
+#include <unistd.h>
 
 namespace orvik::launcher {
 
@@ -205,10 +208,11 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
             }
 
             const bool opening = !target.TargetFile.isOpen();
+            const QString writePath = target.WritePath.isEmpty() ? path : target.WritePath;
             if (opening) {
-                target.TargetFile.setFileName(path);
+                target.TargetFile.setFileName(writePath);
                 if (!target.TargetFile.open(QIODevice::ReadWrite))
-                    throw ::shared::ioError(path, QStringLiteral("couldn't open target file"));
+                    throw ::shared::ioError(writePath, QStringLiteral("couldn't open target file"));
             }
             if (!log)
                 log = std::make_unique<TCheckLog>(verifyChunks, path, opening);
@@ -246,47 +250,69 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
             parked = true;
         }
 
-        if (target.Outstanding.empty() && target.TargetFile.isOpen()) {
-            closeChecked(target.TargetFile, path, "couldn't write target file");
-            if (target.Executable)
-                target.TargetFile.setPermissions(target.TargetFile.permissions() |
-                                                 QFileDevice::ExeOwner | QFileDevice::ExeGroup |
-                                                 QFileDevice::ExeOther);
-        }
+        if (target.Outstanding.empty() && target.TargetFile.isOpen())
+            completeTarget(target, path);
     }
 }
 
 void TPackageFileDownloader::prepareTarget(TChunkedFileState& Target, const QString& Path) const
 {
     Target.Prepared = true;
-    if (Target.Outstanding.size() == Target.Chunks.size()) {
-        // Nothing of the old file is reused: start from nothing, whatever stands there now.
-        const QFileInfo existing(Path);
-        try {
-            if (existing.isDir() && !existing.isSymLink()) {
-                if (!QDir(Path).removeRecursively())
-                    throw std::runtime_error(
-                        QStringLiteral("Failed to delete file %1").arg(Path).toStdString());
-            } else if (existing.exists() || existing.isSymLink()) {
-                m_pLauncherFilesystemHelper->fileSystem().deleteFile(Path);
-            }
-        } catch (const std::runtime_error&) {
-            // The running launcher cannot always delete its own files; it moves them aside and
-            // removes them on its next start.
-            if (m_InstallationKind != kSelfUpdateInstallation)
-                throw;
-            const QString aside = Path + QStringLiteral(".old");
-            QFile::remove(aside);
-            if (!QFile::rename(Path, aside))
-                throw;
-        }
-    }
     const QString directory = QFileInfo(Path).absolutePath();
     QDir().mkpath(directory);
     if (!QDir(directory).exists())
         throw std::runtime_error(QStringLiteral("Failed to create folder: '%1'.")
                                      .arg(QDir::toNativeSeparators(directory))
                                      .toStdString());
+    if (m_InstallationKind == kSelfUpdateInstallation) {
+        prepareReplacement(Target, Path);
+        return;
+    }
+    if (Target.Outstanding.size() == Target.Chunks.size()) {
+        // Nothing of the old file is reused: start from nothing, whatever stands there now.
+        const QFileInfo existing(Path);
+        if (existing.isDir() && !existing.isSymLink()) {
+            if (!QDir(Path).removeRecursively())
+                throw std::runtime_error(
+                    QStringLiteral("Failed to delete file %1").arg(Path).toStdString());
+        } else if (existing.exists() || existing.isSymLink()) {
+            m_pLauncherFilesystemHelper->fileSystem().deleteFile(Path);
+        }
+    }
+}
+
+void TPackageFileDownloader::prepareReplacement(TChunkedFileState& Target,
+                                                const QString& Path) const
+{
+    // On Linux the running launcher can remove its own files, so "move aside only when removal
+    // fails" would mean no old version to go back to and, killed now, no launcher at all. The old
+    // file is always kept as ".old" and stays in place until the new one is complete.
+    keepOldVersion(Path);
+    Target.WritePath = createReplacementFile(Path);
+    if (Target.Outstanding.size() == Target.Chunks.size())
+        return;
+    // Ranges kept from the installed file go into the replacement too.
+    QFile::remove(Target.WritePath);
+    if (!QFile::copy(Path, Target.WritePath))
+        throw ::shared::ioError(Target.WritePath,
+                                QStringLiteral("couldn't copy the installed file"));
+}
+
+void TPackageFileDownloader::completeTarget(TChunkedFileState& Target, const QString& Path) const
+{
+    const QString writePath = Target.WritePath.isEmpty() ? Path : Target.WritePath;
+    // A replacement must be on the disk before its rename: a crash after it must not leave an
+    // empty launcher.
+    if (!Target.WritePath.isEmpty() &&
+        (!flushFully(Target.TargetFile) || ::fsync(Target.TargetFile.handle()) != 0))
+        throw ::shared::ioError(writePath,
+                                failure("couldn't write target file", Target.TargetFile));
+    closeChecked(Target.TargetFile, writePath, "couldn't write target file");
+    if (Target.Executable)
+        Target.TargetFile.setPermissions(Target.TargetFile.permissions() | QFileDevice::ExeOwner |
+                                         QFileDevice::ExeGroup | QFileDevice::ExeOther);
+    if (!Target.WritePath.isEmpty())
+        putReplacementInPlace(Target.WritePath, Path);
 }
 
 void TPackageFileDownloader::useOnce(const QByteArray& UnpackedHash) const

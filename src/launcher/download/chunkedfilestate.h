@@ -36,6 +36,9 @@ public:
     // Positions still to be written, in file order.
     std::list<int> Outstanding;
     bool Prepared = false;
+    // Where the file is written when that is not its own path: a self-update writes the launcher's
+    // files completely under a temporary name and then renames them into place.
+    QString WritePath;
     QFile TargetFile;
 
 private:

@@ -45,7 +45,8 @@ class TPackageFileDownloader : public QObject
 public:
     // A chunk is fetched at most this often before the run gives up on it.
     static constexpr int kMaxAttempts = 4;
-    // The launcher's own files: an undeletable target is moved aside instead.
+    // The launcher's own files: each target is written under a temporary name and renamed into
+    // place, the old file kept as ".old".
     static constexpr int kSelfUpdateInstallation = 1;
 
     TPackageFileDownloader(std::shared_ptr<::shared::TDownloadPool> pDownloadPool,
@@ -100,6 +101,8 @@ private:
     void parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data) const;
     void useOnce(const QByteArray& UnpackedHash) const;
     void prepareTarget(TChunkedFileState& Target, const QString& Path) const;
+    void prepareReplacement(TChunkedFileState& Target, const QString& Path) const;
+    void completeTarget(TChunkedFileState& Target, const QString& Path) const;
 
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;

@@ -59,17 +59,23 @@ void deleteIgnoringFailure(::shared::TFileSystemHelper& FileSystem, const QStrin
     }
 }
 
-// Deletes what is there and asks for every piece of the file.
-TFileToDownload fetchWhole(const TFileInPackage& File, const QString& Path,
-                           const TPlanningInputs& Inputs)
+// Asks for every piece of the file.
+TFileToDownload everyPiece(const TFileInPackage& File, const TPlanningInputs& Inputs)
 {
-    deleteIgnoringFailure(Inputs.FileSystem, Path);
     TFileToDownload result =
         describe(File, File.WholeFile.Url.isEmpty() ? lookUpChunks(File, Inputs.RemoteChunks)
                                                     : std::vector<TChunkInPackage>{File.WholeFile});
     for (size_t i = 0; i < result.Chunks.size(); ++i)
         result.Positions.push_back(int(i));
     return result;
+}
+
+// Deletes what is there and asks for every piece of the file.
+TFileToDownload fetchWhole(const TFileInPackage& File, const QString& Path,
+                           const TPlanningInputs& Inputs)
+{
+    deleteIgnoringFailure(Inputs.FileSystem, Path);
+    return everyPiece(File, Inputs);
 }
 
 QByteArray hashWholeFile(const QString& Path)
@@ -89,8 +95,8 @@ QByteArray hashWholeFile(const QString& Path)
     }
 }
 
-TFileToDownload planWholeFile(const TFileInPackage& File, const QString& Path,
-                              const TPlanningInputs& Inputs)
+bool matchesWholeFile(const TFileInPackage& File, const QString& Path,
+                      const TPlanningInputs& Inputs)
 {
     const QByteArray hash = hashWholeFile(Path);
     const QFileInfo info(Path);
@@ -98,8 +104,16 @@ TFileToDownload planWholeFile(const TFileInPackage& File, const QString& Path,
     Inputs.Progress.add(size);
     if (size == File.UnpackedSize && !hash.isEmpty() && hash == File.UnpackedHash) {
         qInfo() << "reuseable file found " << File.LocalFile << threadSuffix;
-        return describe(File, {});
+        return true;
     }
+    return false;
+}
+
+TFileToDownload planWholeFile(const TFileInPackage& File, const QString& Path,
+                              const TPlanningInputs& Inputs)
+{
+    if (matchesWholeFile(File, Path, Inputs))
+        return describe(File, {});
     return fetchWhole(File, Path, Inputs);
 }
 
@@ -165,6 +179,8 @@ TFileToDownload planFile(const TFileInPackage& File, const TPlanningInputs& Inpu
 {
     const QString path =
         resolveFileInInstallation(Inputs.FileSystem, Inputs.InstallationDirectory, File.LocalFile);
+    if (Inputs.ReplaceWholeFiles)
+        return matchesWholeFile(File, path, Inputs) ? describe(File, {}) : everyPiece(File, Inputs);
     if (File.ChunkIndexes.size() < 2)
         return planWholeFile(File, path, Inputs);
     return planChunkedFile(File, path, Inputs);

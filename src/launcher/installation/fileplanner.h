@@ -22,13 +22,17 @@ struct TPlanningInputs
     const TFileInPackageVector& InstalledFiles;
     const TChunkInPackageVector& InstalledChunks;
     TScanProgress& Progress;
+    // The launcher's own files: never changed in place nor deleted by the planning. A file that
+    // differs is fetched whole and replaced by a rename when it is complete.
+    bool ReplaceWholeFiles = false;
 };
 
 // Decides what one wanted file needs and brings its reusable old content into place: a file of
 // fewer than two chunks is kept when its digest matches and deleted otherwise; a chunked file has
 // the chunks it already holds moved to their new offsets. The result lists the positions of its
 // chunks to fetch (none when the file is complete). Throws std::runtime_error when the document
-// names a chunk that does not exist or a path that cannot be placed in the installation.
+// names a chunk that does not exist or a path that cannot be placed in the installation. With
+// ReplaceWholeFiles a file is kept when its digest matches and fetched whole otherwise, untouched.
 TFileToDownload planFile(const TFileInPackage& File, const TPlanningInputs& Inputs);
 
 } // namespace orvik::launcher

@@ -262,7 +262,10 @@ TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Packag
     const TPackageConfigurationReader* remote = Package->getConfiguration();
     const QDir directory = getInstallationDirectory(*Package);
     Installed = readPackageConfigurationFromInstallationDirectory(directory);
-    removeLeftOversOfInterruptedRuns(directory, *remote);
+    // The launcher's directory may be a folder of the player's own, such as their downloads: the
+    // self-updater removes only what interrupted writes of the launcher's files left there.
+    if (m_InstallationKind != kSelfUpdateInstallation)
+        removeLeftOversOfInterruptedRuns(directory, *remote);
     markPackageAsPartiallyInstalled(*Package, remote->getPackageData(), remote->getAssetData());
 
     auto installation =

@@ -4,6 +4,7 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/installationpath.h"
 #include "launcher/logging/logging.h"
+#include "launcher/selfupdate/launcherfilereplacement.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 
@@ -78,7 +79,9 @@ void TPackageInstallation::startDownload()
             continue;
         }
         const QFileInfo info(path);
-        if (info.isDir() && !info.isSymLink())
+        if (m_InstallationKind == TPackageFileDownloader::kSelfUpdateInstallation)
+            moveAsideAsOldVersion(path); // a failed self-update puts it back
+        else if (info.isDir() && !info.isSymLink())
             QDir(path).removeRecursively();
         else if (info.exists() || info.isSymLink())
             fileSystem.deleteFile(path);

@@ -153,7 +153,9 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
                                  RemoteChunks,
                                  FastScan ? InstalledFiles : noFiles,
                                  FastScan ? InstalledChunks : noChunks,
-                                 progress};
+                                 progress,
+                                 m_InstallationKind ==
+                                     TPackageFileDownloader::kSelfUpdateInstallation};
 
     QMutex workMutex;
     size_t next = 0;

@@ -8,6 +8,7 @@
 #include "launcher/package/package.h"
 #include "launcher/startup/launcherapplication.h"
 #include "launcher/telemetry/funnelevents.h"
+#include "launcher/ui/launchermainwindow.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +17,6 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QProcess>
-#include <QWidget>
 
 namespace orvik::launcher {
 

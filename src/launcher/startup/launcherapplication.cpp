@@ -1,11 +1,14 @@
 #include "launcher/startup/launcherapplication.h"
+#include "launcher/ui/launchermainwindow.h"
 
+#include "launcher/cdntrace/cloudflarecdntrace.h"
 #include "launcher/configuration/launcherconfigurationhandler.h"
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/installationmanager.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
+#include "launcher/selfupdate/launcherselfupdater.h"
 #include "launcher/startup/accountgroup.h"
 #include "launcher/startup/launcherconstants.h"
 #include "launcher/telemetry/funnelevents.h"
@@ -57,8 +60,11 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
         kLauncherWideMaxConcurrentDownloads, m_pNetworkAccessManagerWrapper, true);
     m_pLauncherFilesystemHelper = std::make_shared<TLauncherFilesystemHelper>();
     m_pTranslationManager = std::make_shared<orvik::shared::TTranslationManager>();
+    m_pCdnTrace = std::make_shared<TCloudflareCdnTrace>(
+        m_pLauncherFilesystemHelper->settings()->cdnDiagnosticsTrace, m_pDownloadPool);
     m_pConfigurationHandler =
         new TLauncherConfigurationHandler(m_pDownloadPool, m_pLauncherFilesystemHelper);
+    m_pSelfUpdater = new TLauncherSelfUpdater(m_pLauncherFilesystemHelper);
 
     addCommandLineOptions();
 
@@ -81,6 +87,7 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     QObject::connect(&m_ExitTimer, &QTimer::timeout, this, [this] { onExitTimerTimeout(); });
 
     connectConfigurationHandler();
+    connectSelfUpdater();
     QObject::connect(this, &QCoreApplication::aboutToQuit, this,
                      [] { waitForFunnelEventsInFlight(kFunnelEventGraceMs); });
 }
@@ -89,6 +96,7 @@ TLauncherApplication::~TLauncherApplication()
 {
     delete m_pMainWindow;
     delete m_pInstallationManager;
+    delete m_pSelfUpdater;
     delete m_pSystemSurveyUploader;
     delete m_pConfigurationHandler;
     delete m_pSplashScreen;
@@ -191,6 +199,7 @@ void TLauncherApplication::onExitTimerTimeout()
 void TLauncherApplication::showSplashScreen(const QString& imagePath)
 {
     hideSplashScreen();
+    qInfo() << "showSplashScreen" << imagePath << threadSuffix;
     m_pSplashScreen = new QSplashScreen(QPixmap(imagePath));
     m_pSplashScreen->show();
     processEvents();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/platform/eventloopwatch.h"
+
 #include <QApplication>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -11,7 +13,6 @@
 
 class QNetworkAccessManager;
 class QSplashScreen;
-class QWidget;
 
 namespace shared {
 class QNetworkAccessManagerWrapper;
@@ -31,6 +32,9 @@ namespace orvik::launcher {
 class TInstallationManager;
 class TLauncherConfigurationHandler;
 class TLauncherFilesystemHelper;
+class TCloudflareCdnTrace;
+class TLauncherMainWindow;
+class TLauncherSelfUpdater;
 class TPackage;
 
 // The application object: owns every long-lived component, runs the start-up sequence and
@@ -87,8 +91,11 @@ private:
     void onMainConfigurationLoaded();
     void startSystemSurvey();
     void maintainExecutableLink();
+    void connectSelfUpdater();
     void onPackageConfigurationDownloadsFinished();
+    bool startSelfUpdate();
     void cleanupOldLauncherVersion();
+    void restartAfterSelfUpdate();
     void onLauncherReadyForAction();
     void onAllStartedUpdatesFinished();
     std::vector<std::shared_ptr<TPackage>> takeForcedUpdates();
@@ -106,12 +113,14 @@ private:
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::shared_ptr<orvik::shared::TTranslationManager> m_pTranslationManager;
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
+    std::shared_ptr<TCloudflareCdnTrace> m_pCdnTrace;
     TLauncherConfigurationHandler* m_pConfigurationHandler = nullptr;
+    TLauncherSelfUpdater* m_pSelfUpdater = nullptr;
     TInstallationManager* m_pInstallationManager = nullptr;
     systemsurvey::TSystemSurveyUploader* m_pSystemSurveyUploader = nullptr;
     // The package named by --patch, once looked up.
     std::shared_ptr<TPackage> m_pPatchPackage;
-    QWidget* m_pMainWindow = nullptr;
+    TLauncherMainWindow* m_pMainWindow = nullptr;
     QSplashScreen* m_pSplashScreen = nullptr;
     QCommandLineParser m_CommandLineParser;
     QCommandLineOption m_FirstLaunchOption;
@@ -120,6 +129,7 @@ private:
     QCommandLineOption m_PatchOption;
     QTimer m_StartupTimer;
     QTimer m_ExitTimer;
+    ::shared::TEventLoopWatch m_EventLoopWatch;
     // Set once an error box has ended the program: later failures add nothing but more boxes.
     bool m_bExiting = false;
     QString m_AccountGroup;

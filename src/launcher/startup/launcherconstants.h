@@ -4,7 +4,10 @@
 
 namespace orvik::launcher::constants {
 
-inline const QString kLauncherVersion = QStringLiteral("0.0.14");
+// The version this launcher was built as: defined in a source the build generates from the
+// project's version (launcherversion.cpp.in), so that test launchers of another version are one
+// small source and a link away.
+extern const QString kLauncherVersion;
 inline const QString kApplicationName = QStringLiteral("Kestrun Online");
 inline const QString kOrganizationName = QStringLiteral("Halvern GmbH");
 inline const QString kOrganizationDomain = QStringLiteral("halvern.com");

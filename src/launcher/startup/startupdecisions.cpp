@@ -4,17 +4,22 @@
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/installationmanager.h"
+#include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
+#include "launcher/selfupdate/launcherselfupdater.h"
+#include "launcher/selfupdate/selfupdatecheckpoint.h"
 #include "launcher/startup/launcherapplication.h"
 #include "launcher/startup/launcherconstants.h"
+#include "launcher/ui/launchermainwindow.h"
+#include "shared/singleinstance/singleinstanceguard.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
 #include <QStandardPaths>
-#include <QWidget>
 
 #include <algorithm>
 
@@ -67,38 +72,54 @@ void TLauncherApplication::maintainExecutableLink()
         qWarning() << "Could not link" << linkPath << "to" << executable << threadSuffix;
 }
 
+void TLauncherApplication::connectSelfUpdater()
+{
+    QObject::connect(m_pSelfUpdater,
+                     &TLauncherSelfUpdater::updateDownloadFinishedAndRestartRequired, this,
+                     [this] { restartAfterSelfUpdate(); });
+    // The launcher goes on with the version it has.
+    QObject::connect(m_pSelfUpdater, &TLauncherSelfUpdater::updateFailed, this,
+                     [this] { onLauncherReadyForAction(); });
+    QObject::connect(m_pSelfUpdater, &TLauncherSelfUpdater::diskAccessFailed, this,
+                     [this](const QString& message) { showCriticalFileErrorAndExit(message); });
+}
+
 void TLauncherApplication::onPackageConfigurationDownloadsFinished()
 {
-    const auto& configuration = m_pConfigurationHandler->getLauncherConfiguration();
-    const TPackage* launcherPackage =
-        configuration ? configuration->getLauncherPackage().get() : nullptr;
-    const TPackageConfigurationReader* launcherBuild =
-        launcherPackage ? launcherPackage->getConfiguration() : nullptr;
-
-    if (!isSelfUpdateSkipped() && launcherBuild) {
-        const QString version = launcherBuild->getVersion().isEmpty() ? QStringLiteral("?")
-                                                                      : launcherBuild->getVersion();
-        if (version != constants::kLauncherVersion) {
-            qInfo() << "startSelfUpdate " << version << threadSuffix;
-            // Without a self-updater the update cannot run: carry on as after a failed update.
-            onLauncherReadyForAction();
-            return;
-        }
-    }
+    if (!isSelfUpdateSkipped() && startSelfUpdate())
+        return;
     cleanupOldLauncherVersion();
     onLauncherReadyForAction();
 }
 
+bool TLauncherApplication::startSelfUpdate()
+{
+    if (!m_pSelfUpdater->startSelfUpdate(m_pConfigurationHandler->getLauncherConfiguration()))
+        return false;
+    showSplashScreen(constants::kUpdatingSplashImage);
+    return true;
+}
+
 void TLauncherApplication::cleanupOldLauncherVersion()
 {
-    qInfo() << "cleanupOldLauncherVersion" << threadSuffix;
-    const QDir directory(applicationDirPath());
-    const QStringList oldFiles =
-        directory.entryList({QStringLiteral("*") + constants::kOldVersionSuffix}, QDir::Files);
-    for (const QString& name : oldFiles) {
-        if (!QFile::remove(directory.filePath(name)))
-            qWarning() << "Could not remove" << directory.filePath(name) << threadSuffix;
-    }
+    m_pSelfUpdater->cleanupOldLauncherVersion();
+}
+
+void TLauncherApplication::restartAfterSelfUpdate()
+{
+    // Qt keeps the path it found at start-up (the translation is looked up beside it), before the
+    // update renamed a new file over the executable.
+    const QString program = applicationFilePath();
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    arguments << QStringLiteral("--%1").arg(QStringLiteral("skip-selfupdate"));
+    qInfo() << "restartAfterSelfUpdate" << program << arguments << threadSuffix;
+    passSelfUpdateCheckpoint("before-restart");
+    // The new launcher must not find this one still holding the single instance.
+    m_pSingleInstanceGuard.reset();
+    const bool started = QProcess::startDetached(program, arguments, QDir::currentPath());
+    if (!started)
+        qCritical() << "Could not start the updated launcher" << program << threadSuffix;
+    QCoreApplication::exit(started ? 0 : 1);
 }
 
 void TLauncherApplication::onLauncherReadyForAction()
@@ -109,8 +130,19 @@ void TLauncherApplication::onLauncherReadyForAction()
         m_pInstallationManager = new TInstallationManager(
             m_pConfigurationHandler->getLauncherConfiguration(), m_pLauncherFilesystemHelper);
         std::vector<std::shared_ptr<TPackage>> updates = takeForcedUpdates();
+        // How long the window could not answer while installations ran: worth a line in the
+        // log when a player says it froze.
+        QObject::connect(m_pInstallationManager, &TInstallationManager::installationOrUpdateStarted,
+                         this, [this] {
+                             if (!m_EventLoopWatch.isRunning())
+                                 m_EventLoopWatch.start();
+                         });
         QObject::connect(m_pInstallationManager, &TInstallationManager::allStartedUpdatesFinished,
-                         this, [this] { runGuarded([this] { onAllStartedUpdatesFinished(); }); });
+                         this, [this] {
+                             qInfo() << "Event loop: largest delay" << m_EventLoopWatch.stop()
+                                     << "ms during installations" << threadSuffix;
+                             runGuarded([this] { onAllStartedUpdatesFinished(); });
+                         });
         QObject::connect(m_pInstallationManager, &TInstallationManager::diskAccessFailed, this,
                          [this](const QString& message) { showCriticalFileErrorAndExit(message); });
         m_StartupTimer.stop();
@@ -127,8 +159,10 @@ void TLauncherApplication::onLauncherReadyForAction()
                 if (!firstAutomatic)
                     firstAutomatic = package;
             }
-            if (firstAutomatic)
+            if (firstAutomatic) {
                 m_pInstallationManager->setDefaultPackage(firstAutomatic);
+                m_pMainWindow->setDefault(firstAutomatic, true);
+            }
             finishAtOnceWhenNothingStarted();
             return;
         }
@@ -285,10 +319,28 @@ void TLauncherApplication::onDefaultChanged(const std::shared_ptr<TPackage>& Pac
 
 void TLauncherApplication::showMainWindow()
 {
-    if (!m_pMainWindow) {
-        m_pMainWindow = new QWidget;
-        m_pMainWindow->setWindowTitle(constants::kApplicationName);
+    if (m_pMainWindow) {
+        m_pMainWindow->show();
+        return;
     }
+    auto* window =
+        new TLauncherMainWindow(m_pConfigurationHandler->getLauncherConfiguration(),
+                                m_pConfigurationHandler->getDownloadPool(), m_pInstallationManager);
+    QObject::connect(m_pConfigurationHandler, &TLauncherConfigurationHandler::hintsAreaDataReceived,
+                     window, &TLauncherMainWindow::setHints);
+    QObject::connect(window, &TLauncherMainWindow::defaultChanged, this,
+                     [this](const std::shared_ptr<TPackage>& Package, bool IsDefault) {
+                         onDefaultChanged(Package, IsDefault);
+                     });
+    QObject::connect(window, &TLauncherMainWindow::clientPackageButtonClicked, this,
+                     [this](const std::shared_ptr<TPackage>& Package) {
+                         onClientStartOrInstallTriggeredFromUI(Package);
+                     });
+    QObject::connect(window, &TLauncherMainWindow::clientPackageVerifyButtonClicked, this,
+                     [this](const std::shared_ptr<TPackage>& Package) {
+                         onClientVerifyTriggeredFromUI(Package);
+                     });
+    m_pMainWindow = window;
     m_pMainWindow->show();
 }
 

@@ -51,8 +51,14 @@ private slots:
         m_pServer->serve("/launcher/self/package.json", "{\"version\": \"0.0.14\", \"files\": []}");
         const QString oldFile = m_pInstall->directory() + "/libsomething.so.old";
         const QString keptFile = m_pInstall->directory() + "/notes.old.txt";
+        const QString playersFile = m_pInstall->directory() + "/notes.old";
         QVERIFY(testsupport::writeBytes(oldFile, "left by a self-update"));
         QVERIFY(testsupport::writeBytes(keptFile, "not an old version"));
+        QVERIFY(testsupport::writeBytes(playersFile, "no file of the launcher package"));
+        // Only files of the installed launcher package have old versions to remove.
+        QVERIFY(testsupport::writeBytes(
+            m_pInstall->directory() + "/package.json",
+            "{\"version\": \"0.0.14\", \"files\": [{\"localfile\": \"libsomething.so\"}]}"));
 
         m_pInstall->start();
         QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("onLauncherReadyForAction"), kTimeoutMs);
@@ -61,6 +67,7 @@ private slots:
         QVERIFY2(!log.contains("startSelfUpdate"), log);
         QVERIFY(!QFileInfo::exists(oldFile));
         QVERIFY(QFileInfo::exists(keptFile));
+        QVERIFY(QFileInfo::exists(playersFile));
 
         // The configuration is kept for the next start without a server.
         QCOMPARE(
@@ -83,7 +90,12 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(bool, selfUpdate);
-        m_pServer->serve("/launcher/self/package.json", "{\"version\": \"0.0.15\", \"files\": []}");
+        // The update's one file is missing on the server: the update fails and the launcher goes
+        // on with its own version instead of restarting.
+        m_pServer->serve("/launcher/self/package.json",
+                         "{\"version\": \"0.0.15\", \"files\": [{\"localfile\": \"extra.txt\", "
+                         "\"url\": \"missing.bin\", \"unpackedsize\": 3, \"unpackedhash\": "
+                         "\"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\"}]}");
         // A regular file where the link belongs is replaced by the link.
         QFile::remove(testsupport::kestrunDataDirectory() + "/launcher");
         QVERIFY(testsupport::writeBytes(testsupport::kestrunDataDirectory() + "/launcher", "x"));
@@ -93,6 +105,8 @@ private slots:
         const QByteArray log = logContent();
         QCOMPARE(log.contains("Info: startSelfUpdate  \"0.0.15\""), selfUpdate);
         QCOMPARE(log.contains("cleanupOldLauncherVersion"), !selfUpdate);
+        QCOMPARE(log.contains("Updating Kestrun Online failed: Error 1"), selfUpdate);
+        QVERIFY(!QFileInfo::exists(m_pInstall->directory() + "/extra.txt"));
         QVERIFY(QFileInfo(testsupport::kestrunDataDirectory() + "/launcher").isSymLink());
     }
 

@@ -1,0 +1,326 @@
+#include "launcher/ui/clientpackagelayoutitem.h"
+
+#include "launcher/configuration/packageconfigurationreader.h"
+#include "launcher/installation/packageinstallation.h"
+#include "launcher/logging/logging.h"
+#include "launcher/ui/progresstext.h"
+#include "launcher/ui/qcontextpushbutton.h"
+#include "launcher/ui/uistyle.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPixmap>
+#include <QProgressBar>
+
+namespace orvik::launcher {
+
+namespace {
+
+const QSize kLogoSize(196, 152);
+const QSize kButtonSize(98, 40);
+
+QString logoKindWord(const TPackageConfigurationReader* pConfiguration)
+{
+    if (!pConfiguration)
+        return QStringLiteral("QT");
+    if (pConfiguration->getGeneration() == EPackageGeneration::FirstGeneration)
+        return QStringLiteral("Classic");
+    switch (pConfiguration->getVariant()) {
+    case EPackageVariant::Preview:
+        return QStringLiteral("Preview");
+    case EPackageVariant::Beta:
+        return QStringLiteral("Beta");
+    case EPackageVariant::Test:
+        return QStringLiteral("Test");
+    default:
+        return QStringLiteral("QT");
+    }
+}
+
+QString buttonStateStyle(const QString& Selector, const QString& Colour, const QString& State)
+{
+    return QStringLiteral("%1 { border-image: url(%2) 4 4 4 4 repeat scale; border-top: 4px "
+                          "transparent; border-left: 4px transparent; border-bottom: 4px "
+                          "transparent; border-right: 4px transparent; ")
+        .arg(Selector, uistyle::image(QStringLiteral("Button_%1_%2.png").arg(Colour, State)));
+}
+
+QString buttonStyle(const QString& Colour, const QString& IconWord)
+{
+    return buttonStateStyle(QStringLiteral("QPushButton"), Colour, QStringLiteral("idle")) +
+           QStringLiteral("image: url(%1); } ")
+               .arg(uistyle::image(QStringLiteral("Icon_%1.png").arg(IconWord))) +
+           buttonStateStyle(QStringLiteral("QPushButton:hover"), Colour, QStringLiteral("hover")) +
+           QStringLiteral("} ") +
+           buttonStateStyle(QStringLiteral("QPushButton:pressed"), Colour,
+                            QStringLiteral("pressed")) +
+           QStringLiteral("padding-top: 1px; padding-left: 1px; padding-bottom: -1px; "
+                          "padding-right: -1px; } "
+                          "QToolTip { border: 1px solid black; background: #c0c0c0; padding-top: "
+                          "1px; padding-left: 1px; padding-bottom: 1px; padding-right: 1px; "
+                          "font-family: \"Liberation Sans\"; font-variant: small-caps; "
+                          "font-size: 11px; font-weight: bold; color: #3F3F3F; }");
+}
+
+const QString kProgressBarStyle = QStringLiteral(
+    "QProgressBar { border-image: url(:/images/launcher/ProgressBar_BG.png); %1 text-align: "
+    "center; border-top: 2px; border-left: 2px; border-bottom: 2px; border-right: 2px; } "
+    "QProgressBar::chunk { border-image: url(:/images/launcher/ProgressBar.png); }");
+
+const QString kCheckboxStyle = QStringLiteral("QCheckBox { %1 } "
+                                              "QCheckBox::indicator:unchecked { image: "
+                                              "url(:/images/launcher/checkbox-unchecked.png); } "
+                                              "QCheckBox::indicator:checked { image: "
+                                              "url(:/images/launcher/checkbox-checked.png); }");
+
+const QString kGroupBoxStyle = QStringLiteral(
+    "QGroupBox { border-image: url(:/images/launcher/clientpackage-background.png) 16 16 16 16 "
+    "repeat repeat; border-top: 16px transparent; border-left: 16px transparent; "
+    "border-bottom: 16px transparent; border-right: 16px transparent; background-attachment: "
+    "fixed; padding-top: -6px; padding-left: -2px; padding-bottom: -8px; padding-right: -2px; }");
+
+} // namespace
+
+TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPackage,
+                                                   bool ShowPackageName)
+    : m_pPackage(std::move(pPackage))
+{
+    m_pLogoLabel = new QLabel;
+    m_pLogoLabel->setFixedSize(kLogoSize);
+    m_pLogoLabel->setOpenExternalLinks(true);
+    updatePackageImageFromPackageStatus();
+
+    m_pButton = new QContextPushButton;
+    m_pButton->setFixedSize(QPixmap(uistyle::image(QStringLiteral("Button_Blue_idle.png"))).size());
+    updateButtonFromPackageStatus();
+    connect(m_pButton, &QPushButton::clicked, this, [this] { emit buttonClicked(m_pPackage); });
+    connect(m_pButton, &QContextPushButton::contextTriggered, this,
+            [this](const QString&) { emit verifyButtonClicked(m_pPackage); });
+
+    m_pProgressBar = new QProgressBar;
+    m_pProgressBar->setFixedSize(m_pButton->size());
+    m_pProgressBar->setRange(0, 100);
+    m_pProgressBar->setValue(0);
+    m_pProgressBar->setTextVisible(true);
+    m_pProgressBar->setStyleSheet(kProgressBarStyle.arg(uistyle::font(13)));
+
+    if (ShowPackageName) {
+        m_pNameLabel = new QLabel;
+        m_pNameLabel->setStyleSheet(uistyle::labelStyle(13));
+    }
+    m_pVersionLabel = new QLabel;
+    m_pVersionLabel->setStyleSheet(uistyle::labelStyle(13));
+    updatePackageNameAndVersion();
+
+    m_pDefaultClientCheckbox = new QCheckBox(QStringLiteral("Default Client"));
+    QSizePolicy keepSpace = m_pDefaultClientCheckbox->sizePolicy();
+    keepSpace.setRetainSizeWhenHidden(true);
+    m_pDefaultClientCheckbox->setSizePolicy(keepSpace);
+    m_pDefaultClientCheckbox->setStyleSheet(kCheckboxStyle.arg(uistyle::font(13)));
+    connect(m_pDefaultClientCheckbox, &QCheckBox::stateChanged, this,
+            [this](int State) { emit defaultChanged(m_pPackage, State == Qt::Checked); });
+
+    setSpacing(0);
+    addWidget(m_pLogoLabel, 0, Qt::AlignHCenter | Qt::AlignTop);
+    addSpacing(6);
+    addWidget(makeGroupBox(), 0, Qt::AlignHCenter | Qt::AlignTop);
+
+    connect(m_pPackage.get(), &TPackage::localPackageStatusChanged, this,
+            &TClientPackageLayoutItem::onLocalPackageStatusChanged);
+    m_pProgressBar->hide();
+    m_pButton->show();
+    updateDefaultClientCheckboxFromPackageStatus();
+}
+
+QGroupBox* TClientPackageLayoutItem::makeGroupBox()
+{
+    auto* group = new QGroupBox;
+    group->setAlignment(Qt::AlignHCenter);
+    group->setStyleSheet(kGroupBoxStyle);
+    auto* layout = new QVBoxLayout(group);
+    layout->setSpacing(0);
+    // Two rows of tiles and the hint area must fit the window's maximum height.
+    layout->setContentsMargins(6, 2, 6, 2);
+    layout->addWidget(m_pProgressBar, 0, Qt::AlignHCenter);
+    layout->addWidget(m_pButton, 0, Qt::AlignHCenter);
+    layout->addSpacing(6);
+    if (m_pNameLabel)
+        layout->addWidget(m_pNameLabel, 0, Qt::AlignHCenter);
+    layout->addWidget(m_pVersionLabel, 0, Qt::AlignHCenter);
+    layout->addWidget(m_pDefaultClientCheckbox, 0, Qt::AlignHCenter);
+    return group;
+}
+
+QString TClientPackageLayoutItem::logoImagePath() const
+{
+    const bool installed = m_pPackage->getLocalStatus() == ELocalPackageStatus::Installed;
+    return uistyle::image(QStringLiteral("KestrunLogo_%1%2.png")
+                              .arg(logoKindWord(m_pPackage->getConfiguration()),
+                                   installed ? QString() : QStringLiteral("_disabled")));
+}
+
+void TClientPackageLayoutItem::updatePackageImageFromPackageStatus()
+{
+    const QString path = logoImagePath();
+    const QUrl& target = m_pPackage->getLogoLinkTarget();
+    if (target.isEmpty()) {
+        m_pLogoLabel->setText(QString());
+        m_pLogoLabel->setStyleSheet(QStringLiteral("QLabel { image: url(%1); }").arg(path));
+    } else {
+        m_pLogoLabel->setStyleSheet(QString());
+        m_pLogoLabel->setTextFormat(Qt::RichText);
+        m_pLogoLabel->setText(uistyle::imageLink(target.toString(), path));
+    }
+    m_pLogoLabel->setToolTip(m_pPackage->getName());
+}
+
+void TClientPackageLayoutItem::updateButtonFromPackageStatus()
+{
+    QString colour = QStringLiteral("Red");
+    QString iconWord;
+    QStringList menuTexts;
+    switch (m_pPackage->getLocalStatus()) {
+    case ELocalPackageStatus::Unknown:
+        break;
+    case ELocalPackageStatus::NotInstalled:
+        colour = QStringLiteral("Blue");
+        iconWord = QStringLiteral("Download");
+        break;
+    case ELocalPackageStatus::PartiallyInstalled:
+    case ELocalPackageStatus::UpdateAvailable:
+        colour = QStringLiteral("Orange");
+        iconWord = QStringLiteral("Update");
+        break;
+    case ELocalPackageStatus::Installed:
+    default:
+        colour = QStringLiteral("Green");
+        iconWord = QStringLiteral("Play");
+        menuTexts << QStringLiteral("Verify");
+        break;
+    }
+    m_pButton->menu().clear();
+    for (const QString& text : menuTexts)
+        m_pButton->menu().addAction(text);
+    m_pButton->setToolTip(iconWord);
+    m_pButton->setFixedSize(kButtonSize);
+    m_pButton->setStyleSheet(buttonStyle(colour, iconWord));
+}
+
+void TClientPackageLayoutItem::updatePackageNameAndVersion()
+{
+    if (m_pNameLabel)
+        m_pNameLabel->setText(m_pPackage->getName());
+    const TPackageConfigurationReader* configuration = m_pPackage->getConfiguration();
+    if (!configuration)
+        m_pVersionLabel->setText(QString());
+    else
+        m_pVersionLabel->setText(configuration->getVersion().isEmpty()
+                                     ? QStringLiteral("?")
+                                     : configuration->getVersion());
+}
+
+void TClientPackageLayoutItem::updateDefaultClientCheckboxFromPackageStatus()
+{
+    m_pDefaultClientCheckbox->setVisible(m_pPackage->getLocalStatus() ==
+                                         ELocalPackageStatus::Installed);
+}
+
+void TClientPackageLayoutItem::onLocalPackageStatusChanged()
+{
+    updatePackageImageFromPackageStatus();
+    updateButtonFromPackageStatus();
+    updatePackageNameAndVersion();
+    updateDefaultClientCheckboxFromPackageStatus();
+}
+
+void TClientPackageLayoutItem::onInstallationOrUpdateStarted(TPackageInstallation* pInstallation)
+{
+    disconnectInstallation();
+    m_pDownloader = &pInstallation->getPackageFileDownloader();
+    m_pProgressBar->setRange(0, progresstext::kBarMaximum);
+    m_pProgressBar->setValue(0);
+    m_pProgressBar->setFormat(QString());
+    m_InstallationConnections = {
+        connect(pInstallation, &TPackageInstallation::scanProgress, this,
+                &TClientPackageLayoutItem::onScanProgress, Qt::QueuedConnection),
+        connect(pInstallation, &TPackageInstallation::writeProgress, this,
+                &TClientPackageLayoutItem::onWriteProgress, Qt::QueuedConnection),
+        connect(pInstallation, &TPackageInstallation::verificationProgress, this,
+                &TClientPackageLayoutItem::onVerificationProgress, Qt::QueuedConnection),
+        connect(m_pDownloader, &TPackageFileDownloader::progress, this,
+                &TClientPackageLayoutItem::onDownloadProgress),
+        // The installation goes away when it ends; the tile must not ask its downloader again.
+        connect(pInstallation, &QObject::destroyed, this, [this] { disconnectInstallation(); })};
+    m_pButton->hide();
+    m_pProgressBar->show();
+}
+
+void TClientPackageLayoutItem::onInstallationOrUpdateFinished(TPackageInstallation*)
+{
+    disconnectInstallation();
+    m_CurrentPhase.clear();
+    m_pProgressBar->hide();
+    m_pButton->show();
+    m_pProgressBar->setValue(0);
+    updatePackageImageFromPackageStatus();
+    updateButtonFromPackageStatus();
+    updatePackageNameAndVersion();
+    updateDefaultClientCheckboxFromPackageStatus();
+}
+
+void TClientPackageLayoutItem::disconnectInstallation()
+{
+    for (const QMetaObject::Connection& connection : m_InstallationConnections)
+        disconnect(connection);
+    m_InstallationConnections.clear();
+    m_pDownloader = nullptr;
+}
+
+void TClientPackageLayoutItem::showPhase(const QString& Phase, const QString& Text, TFileSize Done,
+                                         TFileSize Total)
+{
+    // Once per phase, so support can follow an installation in the log as the player saw it.
+    if (Phase != m_CurrentPhase) {
+        m_CurrentPhase = Phase;
+        qInfo() << "Tile" << m_pPackage->getName() << "shows" << Phase << threadSuffix;
+    }
+    m_pProgressBar->setRange(0, progresstext::kBarMaximum);
+    m_pProgressBar->setValue(progresstext::barValue(Done, Total));
+    m_pProgressBar->setFormat(Text);
+    m_pVersionLabel->setText(progresstext::megabytesText(Done, Total));
+}
+
+void TClientPackageLayoutItem::onScanProgress(TFileSize Done, TFileSize Total)
+{
+    showPhase(QStringLiteral("Scanning..."), QStringLiteral("Scanning..."), Done, Total);
+}
+
+void TClientPackageLayoutItem::onWriteProgress(TFileSize Done, TFileSize Total)
+{
+    showPhase(QStringLiteral("Writing..."), QStringLiteral("Writing..."), Done, Total);
+}
+
+void TClientPackageLayoutItem::onVerificationProgress(TFileSize Done, TFileSize Total)
+{
+    showPhase(QStringLiteral("Verifying..."), QStringLiteral("Verifying..."), Done, Total);
+}
+
+void TClientPackageLayoutItem::onDownloadProgress(TFileSize BytesDownloaded,
+                                                  TFileSize BytesTotalToDownload,
+                                                  TFileSize BytesWritten,
+                                                  TFileSize BytesTotalToWrite)
+{
+    if (BytesDownloaded >= BytesTotalToDownload) {
+        showPhase(QStringLiteral("Writing..."), QStringLiteral("Writing..."), BytesWritten,
+                  BytesTotalToWrite);
+        return;
+    }
+    double rate = 0;
+    if (!m_pDownloader || !m_pDownloader->downloadRate(rate))
+        rate = 0;
+    showPhase(QStringLiteral("Downloading"), progresstext::rateText(rate), BytesDownloaded,
+              BytesTotalToDownload);
+}
+
+} // namespace orvik::launcher

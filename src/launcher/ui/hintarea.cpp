@@ -1,0 +1,175 @@
+#include "launcher/ui/hintarea.h"
+
+#include "launcher/logging/logging.h"
+#include "launcher/ui/clickablelabel.h"
+#include "launcher/ui/uistyle.h"
+#include "shared/network/downloadpool.h"
+#include "shared/qtextbrowserwithnetwork/qtextbrowserwithnetwork.h"
+
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QPixmap>
+#include <QPolygon>
+#include <QRegion>
+
+namespace orvik::launcher {
+
+namespace {
+
+const QString kCategories[THintArea::kSlotCount] = {QStringLiteral("cat1"), QStringLiteral("cat2"),
+                                                    QStringLiteral("cat3")};
+const QSize kContainerSize(276, 80);
+const QSize kImageSize(290, 80);
+const QSize kHoverFrameSize(286, 84);
+
+// Slanted edges between the slots make the three one banner.
+QRegion slotMask(int Slot)
+{
+    const int w = kContainerSize.width();
+    const int h = kContainerSize.height();
+    switch (Slot) {
+    case 0:
+        return QRegion(QPolygon({{0, 0}, {w, 0}, {w - h / 2, h}, {0, h}}));
+    case 1:
+        return QRegion(QPolygon({{h / 2, 0}, {w, 0}, {w - h / 2, h}, {0, h}}));
+    default:
+        return QRegion(QPolygon({{h / 2, 0}, {w, 0}, {w, h}, {0, h}}));
+    }
+}
+
+QString captionStyle(int Slot)
+{
+    return QStringLiteral("QLabel { %1 padding-left: %2px; background-color: rgba(50, 50, 50, "
+                          "0.7); }")
+        .arg(uistyle::font(11))
+        .arg(Slot == 0 ? 10 : 18);
+}
+
+} // namespace
+
+THintArea::THintArea(std::shared_ptr<::shared::TDownloadPool> pDownloadPool)
+    : m_pDownloadPool(std::move(pDownloadPool))
+{
+    m_pLayout = new QHBoxLayout(this);
+    m_pLayout->setSpacing(0);
+    m_pLayout->setContentsMargins(0, 0, 44, 0);
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        TSlot& entry = m_Slots[size_t(slot)];
+        entry.pContainer = new QWidget;
+        entry.pContainer->setFixedSize(kContainerSize);
+        entry.pContainer->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        auto* browser = new ::shared::QTextBrowserWithNetwork(m_pDownloadPool, entry.pContainer);
+        browser->move(0, 0);
+        entry.pContainer->setMask(slotMask(slot));
+        m_pLayout->addWidget(entry.pContainer);
+    }
+    if (m_pDownloadPool) {
+        connect(m_pDownloadPool.get(), &::shared::TDownloadPool::success, this,
+                &THintArea::onImageDownloaded);
+        connect(m_pDownloadPool.get(), &::shared::TDownloadPool::failed, this,
+                &THintArea::onImageDownloadFailed);
+    }
+}
+
+bool THintArea::showHints(const std::vector<::shared::THint>& Hints)
+{
+    bool received[kSlotCount] = {false, false, false};
+    // Only the last hint of a category is shown: no image is fetched for the others.
+    int latest[kSlotCount] = {-1, -1, -1};
+    for (size_t i = 0; i < Hints.size(); ++i) {
+        for (int slot = 0; slot < kSlotCount; ++slot) {
+            if (Hints[i].Category == kCategories[slot])
+                latest[slot] = int(i);
+        }
+    }
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        if (latest[slot] < 0)
+            continue;
+        showHint(slot, Hints[size_t(latest[slot])]);
+        received[slot] = true;
+    }
+    return received[0] && received[1] && received[2];
+}
+
+void THintArea::showHint(int Slot, const ::shared::THint& Hint)
+{
+    TSlot& entry = m_Slots[size_t(Slot)];
+    entry.Hint = Hint;
+    for (QObject* child : entry.pContainer->children()) {
+        if (child->isWidgetType())
+            child->deleteLater();
+    }
+
+    const QUrl link(Hint.Url);
+    auto* image = new ClickableLabel(entry.pContainer);
+    image->setMinimumSize(kImageSize);
+    image->setOpenExternalLinks(true);
+    image->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse |
+                                   Qt::LinksAccessibleByKeyboard);
+    image->setToolTip(Hint.Url);
+    image->setCursor(Qt::PointingHandCursor);
+    image->move((kContainerSize.width() - kImageSize.width()) / 2,
+                (kContainerSize.height() - kImageSize.height()) / 2);
+
+    auto* caption = new ClickableLabel(Hint.Title, entry.pContainer);
+    caption->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+    caption->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    caption->setGeometry(QRect(QPoint(0, 50), QPoint(279, 79)));
+    caption->setToolTip(Hint.Url);
+    caption->setCursor(Qt::PointingHandCursor);
+    caption->setStyleSheet(captionStyle(Slot));
+    for (ClickableLabel* label : {image, caption})
+        connect(label, &ClickableLabel::clicked, this, [link] { QDesktopServices::openUrl(link); });
+    image->show();
+    caption->show();
+    entry.pImage = image;
+    entry.pCaption = caption;
+
+    entry.ImageUrl = QUrl(Hint.ImageUrl);
+    if (m_pDownloadPool && entry.ImageUrl.isValid() && !entry.ImageUrl.isEmpty())
+        m_pDownloadPool->queueDownload(entry.ImageUrl);
+
+    if (!entry.pHoverFrame) {
+        entry.pHoverFrame = new QWidget;
+        entry.pHoverFrame->setFixedSize(kHoverFrameSize);
+        entry.pHoverFrame->setStyleSheet(QStringLiteral(
+            "QWidget:hover { background-color: #8ED838; } QWidget { background-color: "
+            "transparent; }"));
+        auto* frameLayout = new QHBoxLayout;
+        frameLayout->setSpacing(0);
+        frameLayout->setContentsMargins(0, 0, 0, 0);
+        delete m_pLayout->replaceWidget(entry.pContainer, entry.pHoverFrame);
+        frameLayout->addWidget(entry.pContainer, 0, Qt::AlignCenter);
+        entry.pHoverFrame->setLayout(frameLayout);
+    }
+}
+
+void THintArea::onImageDownloaded(QUrl Url, QByteArray Data)
+{
+    for (TSlot& entry : m_Slots) {
+        if (entry.ImageUrl != Url || !entry.pImage)
+            continue;
+        QPixmap pixmap;
+        if (!pixmap.loadFromData(Data)) {
+            qWarning() << "Hint image could not be read:" << Url << threadSuffix;
+            continue;
+        }
+        pixmap =
+            pixmap.scaled(kImageSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+        entry.pImage->setPixmap(pixmap);
+        entry.pImage->resize(pixmap.size());
+        entry.pImage->move((kContainerSize.width() - pixmap.width()) / 2,
+                           (kContainerSize.height() - pixmap.height()) / 2);
+        entry.pCaption->raise();
+    }
+}
+
+void THintArea::onImageDownloadFailed(QUrl Url, QNetworkReply::NetworkError, QString ErrorString)
+{
+    for (const TSlot& entry : m_Slots) {
+        if (entry.ImageUrl == Url)
+            qWarning() << "Hint image not shown:" << Url << ErrorString << threadSuffix;
+    }
+}
+
+} // namespace orvik::launcher

@@ -1,0 +1,397 @@
+#include "launcher/ui/launchermainwindow.h"
+
+#include "launcher/cdntrace/cloudflarecdntrace.h"
+#include "launcher/configuration/launcherconfigurationreader.h"
+#include "launcher/installation/installationmanager.h"
+#include "launcher/installation/packageinstallation.h"
+#include "launcher/logging/logging.h"
+#include "launcher/startup/launcherapplication.h"
+#include "launcher/startup/launcherconstants.h"
+#include "launcher/ui/clientpackagelayoutitem.h"
+#include "launcher/ui/hintarea.h"
+#include "launcher/ui/uistyle.h"
+#include "shared/network/downloadpool.h"
+
+#include <QCheckBox>
+#include <QDate>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSpacerItem>
+
+namespace orvik::launcher {
+
+namespace {
+
+const QString kSocialAddress = QStringLiteral("https://www.kestrun-online.com/community/social");
+const QString kChatAddress = QStringLiteral("https://www.kestrun-online.com/community/chat");
+const QString kMakerAddress = QStringLiteral("https://www.halvern.com/");
+constexpr int kHintBorder = 5;
+
+const QString kBackgroundStyle = QStringLiteral(
+    "QMainWindow { border-image: url(:/images/launcher/BackgroundImage.jpg) 0 0 450 0; "
+    "border-top: 0px transparent; border-left: 0px transparent; border-bottom: 450px "
+    "transparent; border-right: 0px transparent; }");
+
+const QString kHintGroupBoxStyle = QStringLiteral(
+    "QGroupBox { border-image: url(:/images/launcher/hint-background.png) %1 %1 0 %1 repeat; "
+    "border-top: %1px transparent; border-left: %1px transparent; border-bottom: %1px "
+    "transparent; border-right: %1px transparent; background-attachment: fixed; %2 } "
+    "QGroupBox::title { color: #DADABC; margin-top: 2px transparent; background-color: "
+    "transparent; }");
+
+QLabel* makeImageLinkLabel(const QString& Target, const QString& ImagePath, const QString& ToolTip,
+                           bool OpenExternalLinks = true)
+{
+    auto* label = new QLabel(uistyle::imageLink(Target, ImagePath));
+    label->setTextFormat(Qt::RichText);
+    label->setToolTip(ToolTip);
+    label->setOpenExternalLinks(OpenExternalLinks);
+    return label;
+}
+
+} // namespace
+
+TLauncherMainWindow::TLauncherMainWindow(
+    std::shared_ptr<TLauncherConfigurationReader> pConfiguration,
+    std::shared_ptr<::shared::TDownloadPool> pDownloadPool,
+    TInstallationManager* pInstallationManager, std::shared_ptr<TCloudflareCdnTrace> pCdnTrace)
+    : m_pConfiguration(std::move(pConfiguration))
+    , m_pDownloadPool(std::move(pDownloadPool))
+    , m_pCdnTrace(std::move(pCdnTrace))
+{
+    std::vector<std::shared_ptr<TPackage>> packages;
+    for (const auto& package : m_pConfiguration->getPackages()) {
+        if (package->getConfiguration())
+            packages.push_back(package);
+    }
+
+    setUpWindow();
+    auto* central = new QWidget;
+    m_pMainLayout = new QVBoxLayout(central);
+    m_pMainLayout->setSpacing(11);
+    // Four tiles of 196 px fill the 800 px of the window.
+    m_pMainLayout->setContentsMargins(8, 8, 8, 14);
+    m_pMainLayout->addLayout(makeTileRow(packages));
+    setCentralWidget(central);
+
+    if (packages.empty()) {
+        m_pMainLayout->addSpacing(300);
+        showConnectionProblem();
+    }
+    m_pMainLayout->addSpacing(6);
+    m_pSpacer = new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding);
+    m_pMainLayout->addSpacerItem(m_pSpacer);
+    addHintGroupBox();
+    fitToContent();
+
+    connect(pInstallationManager, &TInstallationManager::installationOrUpdateStarted, this,
+            &TLauncherMainWindow::onInstallationOrUpdateStarted);
+    connect(pInstallationManager, &TInstallationManager::installationOrUpdateFinished, this,
+            &TLauncherMainWindow::onInstallationOrUpdateFinished);
+
+    if (const std::shared_ptr<TPackage> current = pInstallationManager->getDefaultPackage())
+        m_DefaultPackageIndex = current->getIndex();
+
+    if (TLauncherApplication* application = TLauncherApplication::instance())
+        application->sendFunnelEvent(QStringLiteral("launcher_started"),
+                                     QStringLiteral("FunnelStartedFirst"));
+
+    // The configuration handler reads the answer and hands it to setHints.
+    if (m_pDownloadPool && m_pConfiguration->getHintsUrl().isValid())
+        m_pDownloadPool->queueDownload(m_pConfiguration->getHintsUrl());
+}
+
+TLauncherMainWindow::~TLauncherMainWindow() = default;
+
+void TLauncherMainWindow::setUpWindow()
+{
+    setWindowTitle(constants::kApplicationName);
+    setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedWidth(kWidth);
+    setMinimumHeight(kMinimumHeight);
+    setMaximumHeight(kMaximumHeight);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::MinimumExpanding);
+    setStyleSheet(kBackgroundStyle);
+}
+
+void TLauncherMainWindow::fitToContent()
+{
+    // The fixed minimum height would otherwise win over what two rows of tiles need.
+    resize(kWidth, qBound(kMinimumHeight, sizeHint().height(), kMaximumHeight));
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize free = screen->size() - size();
+        move(free.width() / 2, free.height() / 2);
+    }
+}
+
+QHBoxLayout*
+TLauncherMainWindow::makeTileRow(const std::vector<std::shared_ptr<TPackage>>& Packages)
+{
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(0);
+    grid->setVerticalSpacing(4);
+    const bool showNames = m_pConfiguration->getShowPackageNames();
+    int row = 0;
+    int column = 0;
+    for (const auto& package : Packages) {
+        auto* tile = new TClientPackageLayoutItem(package, showNames);
+        m_Tiles[package->getIndex()] = tile;
+        if (tile->defaultClientCheckbox()->isChecked() != package->isDefault())
+            tile->defaultClientCheckbox()->setChecked(package->isDefault());
+        grid->addLayout(tile, row, column);
+        if (++column == kTilesPerRow) {
+            column = 0;
+            ++row;
+        }
+        connect(tile, &TClientPackageLayoutItem::defaultChanged, this,
+                &TLauncherMainWindow::onDefaultClientPackageCheckboxChanged);
+        connect(tile, &TClientPackageLayoutItem::buttonClicked, this,
+                &TLauncherMainWindow::clientPackageButtonClicked);
+        connect(tile, &TClientPackageLayoutItem::verifyButtonClicked, this,
+                &TLauncherMainWindow::clientPackageVerifyButtonClicked);
+    }
+    auto* tileRow = new QHBoxLayout;
+    tileRow->addStretch(1);
+    tileRow->addLayout(grid, 2);
+    tileRow->addStretch(1);
+    return tileRow;
+}
+
+QHBoxLayout* TLauncherMainWindow::makeFooterRow()
+{
+    auto* footer = new QHBoxLayout;
+    footer->addStretch();
+    QLabel* about = makeImageLinkLabel(QStringLiteral("about"), uistyle::image("icircle.png"),
+                                       QStringLiteral("About"), false);
+    connect(about, &QLabel::linkActivated, this, &TLauncherMainWindow::onAboutDialogRequested);
+    footer->addWidget(about);
+    auto* version = new QLabel(QStringLiteral("v") + constants::kLauncherVersion);
+    version->setStyleSheet(uistyle::labelStyle(11));
+    footer->addWidget(version);
+    return footer;
+}
+
+QHBoxLayout* TLauncherMainWindow::makeSocialRow()
+{
+    auto* social = new QHBoxLayout;
+    social->addStretch();
+    social->addWidget(makeImageLinkLabel(kSocialAddress, uistyle::image("Twitter.png"),
+                                         QStringLiteral("Follow us on Twitter")));
+    social->addWidget(makeImageLinkLabel(kChatAddress, uistyle::image("Discord.png"),
+                                         QStringLiteral("Follow us on Discord")));
+    social->addStretch();
+    return social;
+}
+
+void TLauncherMainWindow::addHintGroupBox()
+{
+    m_pHintGroupBox = new QGroupBox;
+    m_pHintGroupBox->setAlignment(Qt::AlignHCenter);
+    m_pHintGroupBox->setStyleSheet(kHintGroupBoxStyle.arg(kHintBorder).arg(uistyle::font(11)));
+    m_pHintGroupBox->setMinimumWidth(780);
+    m_pHintGroupBox->setMaximumWidth(790);
+    auto* layout = new QVBoxLayout(m_pHintGroupBox);
+    layout->setContentsMargins(8, 0, 8, 0);
+
+    // The row of hints waits hidden until hints arrive.
+    m_pHintArea = new THintArea(m_pDownloadPool);
+    m_pHintArea->hide();
+
+    layout->addSpacing(8);
+    auto* maker = new QLabel(uistyle::imageLink(kMakerAddress, uistyle::image("HalvernLogo.png")));
+    maker->setTextFormat(Qt::RichText);
+    maker->setToolTip(kMakerAddress);
+    maker->setOpenExternalLinks(true);
+    layout->addWidget(maker, 0, Qt::AlignLeft);
+    layout->addSpacing(-22);
+    layout->addLayout(makeFooterRow());
+    layout->addSpacing(-34);
+    layout->addLayout(makeSocialRow());
+    layout->addSpacing(8);
+
+    m_pMainLayout->addWidget(m_pHintGroupBox, 0, Qt::AlignHCenter);
+    m_pMainLayout->addSpacing(-14);
+}
+
+void TLauncherMainWindow::setHint(const ::shared::THint& Hint)
+{
+    setHints({Hint});
+}
+
+void TLauncherMainWindow::setHints(std::vector<::shared::THint> Hints)
+{
+    m_pHintGroupBox->hide();
+    if (Hints.empty()) {
+        m_pHintArea->hide();
+        m_pHintGroupBox->show();
+        return;
+    }
+    auto* layout = static_cast<QVBoxLayout*>(m_pHintGroupBox->layout());
+    if (layout->indexOf(m_pHintArea) < 0)
+        layout->insertWidget(0, m_pHintArea);
+    m_pHintArea->show();
+    if (m_pHintArea->showHints(Hints) && m_pSpacer) {
+        m_pMainLayout->removeItem(m_pSpacer);
+        delete m_pSpacer;
+        m_pSpacer = nullptr;
+    }
+    m_pHintGroupBox->show();
+}
+
+void TLauncherMainWindow::onDefaultClientPackageCheckboxChanged(std::shared_ptr<TPackage> pPackage,
+                                                                bool IsDefault)
+{
+    const bool isRecordedDefault = pPackage->getIndex() == m_DefaultPackageIndex;
+    if (IsDefault == isRecordedDefault)
+        return;
+    recordDefault(pPackage, IsDefault);
+    emit defaultChanged(pPackage, IsDefault);
+}
+
+void TLauncherMainWindow::setDefault(std::shared_ptr<TPackage> pPackage, bool IsDefault)
+{
+    recordDefault(pPackage, IsDefault);
+}
+
+void TLauncherMainWindow::recordDefault(const std::shared_ptr<TPackage>& pPackage, bool IsDefault)
+{
+    m_DefaultPackageIndex = IsDefault ? pPackage->getIndex() : -1;
+    for (const auto& [index, tile] : m_Tiles) {
+        QCheckBox* checkbox = tile->defaultClientCheckbox();
+        // Signals stay connected: a tile unchecked here reports a change that is no longer the
+        // recorded default, which the first step of the handler ignores.
+        if (index == pPackage->getIndex()) {
+            if (checkbox->isChecked() != IsDefault)
+                checkbox->setChecked(IsDefault);
+        } else if (checkbox->isChecked()) {
+            checkbox->setChecked(false);
+        }
+    }
+}
+
+void TLauncherMainWindow::onInstallationOrUpdateStarted(TPackageInstallation* pInstallation)
+{
+    const auto tile = m_Tiles.find(pInstallation->getPackage()->getIndex());
+    if (tile != m_Tiles.end())
+        tile->second->onInstallationOrUpdateStarted(pInstallation);
+}
+
+void TLauncherMainWindow::onInstallationOrUpdateFinished(TPackageInstallation* pInstallation)
+{
+    const auto& package = pInstallation->getPackage();
+    qInfo() << "onInstallationOrUpdateFinished package: " << package->getName()
+            << " error reason: " << static_cast<int>(pInstallation->getErrorReason())
+            << threadSuffix;
+    const auto tile = m_Tiles.find(package->getIndex());
+    if (tile != m_Tiles.end())
+        tile->second->onInstallationOrUpdateFinished(pInstallation);
+
+    switch (pInstallation->getErrorReason()) {
+    case EPackageDownloaderError::NoError:
+        break;
+    case EPackageDownloaderError::DownloadFailed:
+        showDownloadFailed(package->getName());
+        break;
+    case EPackageDownloaderError::SavingOperationFailed:
+        showInstallationFailed(
+            QStringLiteral("The installation of %1 failed.\n\nMake sure you have enough free disk "
+                           "space and the application isn't currently running, then try again.")
+                .arg(package->getName()));
+        break;
+    case EPackageDownloaderError::VerificationFailed:
+        showInstallationFailed(QStringLiteral("The installation of %1 failed.\n\nVerification of "
+                                              "game data failed!")
+                                   .arg(package->getName()));
+        break;
+    }
+}
+
+void TLauncherMainWindow::showConnectionProblem()
+{
+    if (!m_pMessageBox)
+        m_pMessageBox = new QMessageBox(this);
+    m_pMessageBox->setModal(false);
+    m_pMessageBox->setIcon(QMessageBox::Critical);
+    m_pMessageBox->setWindowTitle(QStringLiteral("Connection problem"));
+    m_pMessageBox->setText(
+        QStringLiteral("Could not connect to the update service.\n\nPlease try again later.\n"));
+    qWarning() << "Connection problem: no package for this machine" << threadSuffix;
+    m_pMessageBox->show();
+}
+
+void TLauncherMainWindow::showDownloadFailed(const QString& PackageName)
+{
+    if (!m_pMessageBox)
+        m_pMessageBox = new QMessageBox(this);
+    m_pMessageBox->setModal(false);
+    m_pMessageBox->setIcon(QMessageBox::Critical);
+    m_pMessageBox->setWindowTitle(QStringLiteral("Download failed"));
+    if (m_pCdnTrace && !m_pCdnTrace->hasSucceeded() && !m_pCdnTrace->hasFailed()) {
+        // The text is filled in place once the trace arrives, if the box is still open.
+        disconnect(m_TraceConnection);
+        m_TraceConnection =
+            connect(m_pCdnTrace.get(), &TCloudflareCdnTrace::diagnosticsTraceReceived, this,
+                    [this, PackageName] {
+                        disconnect(m_TraceConnection);
+                        if (m_pMessageBox->isVisible())
+                            m_pMessageBox->setText(downloadFailedText(PackageName));
+                    });
+        m_pCdnTrace->requestTrace();
+    }
+    m_pMessageBox->setText(downloadFailedText(PackageName));
+    qCritical() << "Download failed:" << m_pMessageBox->text() << threadSuffix;
+    m_pMessageBox->show();
+}
+
+QString TLauncherMainWindow::downloadFailedText(const QString& PackageName) const
+{
+    QString diagnostics = QStringLiteral("Failed to obtain information.");
+    if (m_pCdnTrace && m_pCdnTrace->hasSucceeded())
+        diagnostics = QStringLiteral("FL: %1, TS: %2, COLO: %3, IP: %4")
+                          .arg(m_pCdnTrace->getFl(), m_pCdnTrace->getTs(), m_pCdnTrace->getColo(),
+                               m_pCdnTrace->getIp());
+    else if (m_pCdnTrace && !m_pCdnTrace->hasFailed())
+        diagnostics = QStringLiteral("Loading, please wait...");
+    return QStringLiteral("The installation of %1 failed.\n\nNot all files necessary could be "
+                          "downloaded. Please try again later.\n\nDiagnostic information: %2")
+        .arg(PackageName, diagnostics);
+}
+
+void TLauncherMainWindow::showInstallationFailed(const QString& Text)
+{
+    qCritical() << "Installation failed:" << Text << threadSuffix;
+    // Modal to the window but without a nested event loop: the installations and the decisions
+    // after them go on while the player reads it.
+    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Installation failed"), Text,
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->show();
+}
+
+void TLauncherMainWindow::onAboutDialogRequested(QString Link)
+{
+    Q_UNUSED(Link)
+    const QString licence = QStringLiteral("https://www.gnu.org/licenses/lgpl-3.0.html");
+    const QString qtSource = QStringLiteral("https://code.qt.io/cgit/qt/qtbase.git/");
+    auto* box = new QMessageBox(QMessageBox::Information, qtTrId("launcher.about.title"),
+                                qtTrId("launcher.about.text")
+                                    .arg(QStringLiteral("2002"),
+                                         QString::number(QDate::currentDate().year()), licence,
+                                         licence, qtSource, qtSource),
+                                QMessageBox::Ok, this);
+    box->setTextFormat(Qt::RichText);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Modal to the window without a nested event loop, like the other boxes of the window.
+    box->setWindowModality(Qt::WindowModal);
+    box->show();
+}
+
+} // namespace orvik::launcher

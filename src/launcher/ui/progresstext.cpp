@@ -1,0 +1,46 @@
+#include "launcher/ui/progresstext.h"
+
+#include <cmath>
+
+namespace orvik::launcher::progresstext {
+
+namespace {
+
+constexpr double kKibi = 1024.0;
+constexpr double kMebi = kKibi * 1024.0;
+constexpr double kGibi = kMebi * 1024.0;
+
+QString oneDecimal(double value)
+{
+    return QString::number(value, 'f', 1);
+}
+
+} // namespace
+
+QString rateText(double BytesPerSecond)
+{
+    const double rate = std::max(0.0, BytesPerSecond);
+    if (rate > kGibi)
+        return QStringLiteral("%1 GB/s").arg(oneDecimal(rate / 1e9));
+    if (rate > kMebi)
+        return QStringLiteral("%1 MB/s").arg(oneDecimal(rate / 1e6));
+    if (rate > kKibi)
+        return QStringLiteral("%1 KB/s").arg(oneDecimal(rate / 1e3));
+    return QStringLiteral("%1 B/s").arg(qint64(rate));
+}
+
+QString megabytesText(TFileSize Done, TFileSize Total)
+{
+    return QStringLiteral("%1/%2 MB")
+        .arg(oneDecimal(double(Done) / 1e6), oneDecimal(double(Total) / 1e6));
+}
+
+int barValue(TFileSize Done, TFileSize Total)
+{
+    if (Total == 0)
+        return 0;
+    const double value = std::floor(double(Done) / double(Total) * kBarMaximum + 0.5);
+    return int(std::min<double>(value, kBarMaximum));
+}
+
+} // namespace orvik::launcher::progresstext

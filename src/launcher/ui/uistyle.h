@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+// The one look of every widget: gold small capitals in Liberation Sans on dark artwork.
+namespace orvik::launcher::uistyle {
+
+inline const QString kImages = QStringLiteral(":/images/launcher/");
+inline const QString kTextColour = QStringLiteral("#DADABC");
+
+inline QString image(const QString& Name)
+{
+    return kImages + Name;
+}
+
+// The font declarations of a style sheet, at the given pixel size.
+inline QString font(int PixelSize)
+{
+    return QStringLiteral("font-family: \"Liberation Sans\"; font-variant: small-caps; "
+                          "font-size: %1px; font-weight: bold; color: #DADABC;")
+        .arg(PixelSize);
+}
+
+inline QString labelStyle(int PixelSize)
+{
+    return QStringLiteral("QLabel { %1 }").arg(font(PixelSize));
+}
+
+// A label whose rich text is an image wrapped in a link.
+inline QString imageLink(const QString& Target, const QString& ImagePath)
+{
+    return QStringLiteral("<a href=\"%1\"><img src=\"%2\"/></a>").arg(Target, ImagePath);
+}
+
+} // namespace orvik::launcher::uistyle

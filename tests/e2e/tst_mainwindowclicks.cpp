@@ -1,0 +1,227 @@
+// The player's road through the real window: the launcher runs on an X server of its own with
+// --show-ui, a scripted click on the tile installs the package from nginx while the tile shows
+// the phases, and a click on the green button starts the client. Screenshots of the download and
+// of the end are kept beside the test executable.
+#include "launcherinstall.h"
+#include "nginxserver.h"
+#include "publishedgame.h"
+#include "testfiles.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <functional>
+
+using testsupport::readBytes;
+using testsupport::TLauncherInstall;
+using testsupport::TNginxServer;
+using testsupport::TPublishedGame;
+
+namespace {
+
+constexpr int kTimeoutMs = 60000;
+
+QByteArray logContent()
+{
+    return readBytes(TLauncherInstall::logFilePath());
+}
+
+QString packageDirectory()
+{
+    return testsupport::kestrunDataDirectory() + QStringLiteral("/packages/live");
+}
+
+// The middle of the pixels that pass the test, inside the rectangle; null when none do.
+QPoint centreOf(const QImage& Image, const QRect& Area, const std::function<bool(QRgb)>& Matches)
+{
+    qint64 sumX = 0;
+    qint64 sumY = 0;
+    qint64 count = 0;
+    const QRect area = Area.intersected(Image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (Matches(Image.pixel(x, y))) {
+                sumX += x;
+                sumY += y;
+                ++count;
+            }
+        }
+    }
+    // A few stray pixels of the artwork are not a button.
+    if (count < 400)
+        return {};
+    return QPoint(int(sumX / count), int(sumY / count));
+}
+
+bool isButtonBlue(QRgb Pixel)
+{
+    return qBlue(Pixel) > 140 && qBlue(Pixel) - qRed(Pixel) > 70 &&
+           qBlue(Pixel) - qGreen(Pixel) > 25;
+}
+
+bool isButtonGreen(QRgb Pixel)
+{
+    return qGreen(Pixel) > 110 && qGreen(Pixel) - qRed(Pixel) > 50 &&
+           qGreen(Pixel) - qBlue(Pixel) > 40;
+}
+
+} // namespace
+
+class TestMainWindowClicks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<QProcess::ExitStatus>();
+        for (const char* tool : {"Xvfb", "xdotool", "import"}) {
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                QSKIP(qPrintable(
+                    QString("%1 is not installed: run scripts/install-deps.sh").arg(tool)));
+        }
+        if (!TNginxServer::isAvailable())
+            QSKIP("nginx is not installed: run scripts/install-deps.sh");
+        startXServer();
+
+        QString output;
+        QVERIFY2(m_Game.makeBuild(TPublishedGame::pseudoRandom(24 << 20, 3), output),
+                 qPrintable(output));
+        QVERIFY2(m_Game.publish("1", output), qPrintable(output));
+        QVERIFY2(m_Game.configure("1", output), qPrintable(output));
+        m_pServer = std::make_unique<TNginxServer>(m_Game.cdn());
+        // Slow enough that the download can be seen and photographed.
+        m_pServer->setRateLimit("2m");
+        QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
+        QVERIFY(m_Launcher.writeSettings(
+            TLauncherInstall::settingsFor(m_pServer->url("/launcher/qormetadata.json")) +
+            "[OPTIONS]\nskipVerification=false\n"));
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_XServer.state() == QProcess::Running) {
+            m_XServer.terminate();
+            m_XServer.waitForFinished(kTimeoutMs);
+        }
+    }
+
+    void clickInstallsThenPlays()
+    {
+        QFile::remove(TLauncherInstall::logFilePath());
+        qputenv("DISPLAY", m_Display.toLatin1());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        QProcess& launcher = m_Launcher.start({QStringLiteral("--show-ui")});
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+        const QString window = run({"search", "--sync", "--name", "^Kestrun Online$"}).trimmed();
+        QVERIFY2(!window.isEmpty(), logContent().right(1500));
+        const QRect geometry = windowGeometry(window.split('\n').first());
+        QCOMPARE(geometry.width(), 800);
+        QVERIFY2(geometry.height() >= 450 && geometry.height() <= 600,
+                 qPrintable(QString::number(geometry.height())));
+
+        QPoint download;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(download = centreOf(screenshot(), geometry, isButtonBlue)).isNull(), kTimeoutMs);
+        click(download);
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("shows \"Downloading\""), kTimeoutMs);
+        QVERIFY(saveArtifact(QStringLiteral("main-window-downloading.png"), geometry));
+
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("markPackageAsFullyInstalled"), kTimeoutMs);
+        const QByteArray log = logContent();
+        const qsizetype downloading = log.indexOf("shows \"Downloading\"");
+        const qsizetype writing = log.indexOf("shows \"Writing...\"");
+        const qsizetype verifying = log.indexOf("shows \"Verifying...\"");
+        QVERIFY2(downloading >= 0 && writing > downloading && verifying > writing, log.right(3000));
+        QVERIFY2(log.contains("Event loop: largest delay"), log.right(1500));
+
+        QPoint play;
+        QTRY_VERIFY_WITH_TIMEOUT(!(play = centreOf(screenshot(), geometry, isButtonGreen)).isNull(),
+                                 kTimeoutMs);
+        QVERIFY(saveArtifact(QStringLiteral("main-window-installed.png"), geometry));
+        QCOMPARE(readBytes(packageDirectory() + "/" + TPublishedGame::kWorld),
+                 readBytes(m_Game.build() + "/" + TPublishedGame::kWorld));
+
+        click(play);
+        QSignalSpy ended(&launcher, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        QVERIFY(launcher.state() == QProcess::NotRunning || ended.wait(kTimeoutMs));
+        QCOMPARE(launcher.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(launcher.exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            readBytes(packageDirectory() + "/democlient-runs.log").count('\n') == 1, kTimeoutMs);
+    }
+
+private:
+    void startXServer()
+    {
+        // The server picks a free display and writes its number to standard output.
+        m_XServer.start(QStringLiteral("Xvfb"),
+                        {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        QVERIFY(m_XServer.waitForStarted(kTimeoutMs));
+        QTRY_VERIFY_WITH_TIMEOUT(m_XServer.canReadLine(), kTimeoutMs);
+        m_Display = ":" + QString::fromLatin1(m_XServer.readLine()).trimmed();
+    }
+
+    QString run(const QStringList& Arguments, const QString& Program = QStringLiteral("xdotool"))
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), m_Display);
+        process.setProcessEnvironment(environment);
+        process.start(Program, Arguments);
+        if (!process.waitForFinished(kTimeoutMs))
+            return {};
+        return QString::fromLatin1(process.readAllStandardOutput());
+    }
+
+    QRect windowGeometry(const QString& Window)
+    {
+        QRect geometry;
+        for (const QString& line : run({"getwindowgeometry", "--shell", Window}).split('\n')) {
+            const QString value = line.section('=', 1);
+            if (line.startsWith("X="))
+                geometry.moveLeft(value.toInt());
+            else if (line.startsWith("Y="))
+                geometry.moveTop(value.toInt());
+            else if (line.startsWith("WIDTH="))
+                geometry.setWidth(value.toInt());
+            else if (line.startsWith("HEIGHT="))
+                geometry.setHeight(value.toInt());
+        }
+        return geometry;
+    }
+
+    QImage screenshot()
+    {
+        const QString path = QDir::temp().filePath(QStringLiteral("screen.png"));
+        run({"-window", "root", path}, QStringLiteral("import"));
+        return QImage(path);
+    }
+
+    bool saveArtifact(const QString& Name, const QRect& Geometry)
+    {
+        return screenshot().copy(Geometry).save(QCoreApplication::applicationDirPath() +
+                                                QLatin1Char('/') + Name);
+    }
+
+    void click(const QPoint& Position)
+    {
+        run({"mousemove", QString::number(Position.x()), QString::number(Position.y()), "click",
+             "1"});
+    }
+
+    QProcess m_XServer;
+    QString m_Display;
+    TPublishedGame m_Game;
+    std::unique_ptr<TNginxServer> m_pServer;
+    TLauncherInstall m_Launcher;
+};
+
+QTEST_GUILESS_MAIN(TestMainWindowClicks)
+#include "tst_mainwindowclicks.moc"

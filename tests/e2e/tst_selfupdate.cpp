@@ -1,0 +1,385 @@
+// The launcher updating itself with the real programs: the publisher makes a launcher package of
+// the next version, Debian's nginx serves it, and the launcher installs it into its own directory
+// and restarts; failed, killed or skipped, it still starts the game client.
+#include "buildpaths.h"
+#include "launcherinstall.h"
+#include "nginxserver.h"
+#include "testfiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <csignal>
+
+using testsupport::readBytes;
+using testsupport::TLauncherInstall;
+using testsupport::TNginxServer;
+using testsupport::writeBytes;
+
+namespace {
+
+constexpr int kTimeoutMs = 120000;
+const QString kHelper = QStringLiteral("kestrun-helper.txt");
+const QString kReadme = QStringLiteral("README-launcher.txt");
+const QByteArray kOldHelper = "helper of " KESTRUN_LAUNCHER_VERSION "\n";
+const QByteArray kNewHelper = "helper of " KESTRUN_NEXT_LAUNCHER_VERSION "\n";
+
+QString gameDirectory()
+{
+    return testsupport::kestrunDataDirectory() + QStringLiteral("/packages/live");
+}
+
+QByteArray logContent()
+{
+    return readBytes(TLauncherInstall::logFilePath());
+}
+
+bool runTool(const QString& program, const QStringList& arguments, QString& output)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(kTimeoutMs);
+    output = QString::fromUtf8(process.readAll());
+    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// The state letter of /proc/<pid>/stat: 'T' once the process stopped itself at a checkpoint.
+char processState(qint64 pid)
+{
+    const QByteArray stat = readBytes(QStringLiteral("/proc/%1/stat").arg(pid));
+    const int end = stat.lastIndexOf(')');
+    return end > 0 && end + 2 < stat.size() ? stat[end + 2] : '?';
+}
+
+// Launchers started from this path, the detached restarted one included.
+int processesRunning(const QString& executable)
+{
+    int count = 0;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& entry : entries) {
+        bool number = false;
+        entry.toLongLong(&number);
+        if (!number)
+            continue;
+        const QString target = QFileInfo(QStringLiteral("/proc/%1/exe").arg(entry)).symLinkTarget();
+        count += target == executable || target == executable + " (deleted)" ? 1 : 0;
+    }
+    return count;
+}
+
+// Every file below the directory with its bytes.
+QMap<QString, QByteArray> filesBelow(const QString& directory)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(directory, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(path.mid(directory.size() + 1), readBytes(path));
+    }
+    return files;
+}
+
+} // namespace
+
+class TestSelfUpdate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<QProcess::ExitStatus>();
+        if (!TNginxServer::isAvailable())
+            QSKIP("nginx is not installed: run scripts/install-deps.sh");
+        QVERIFY(m_Work.isValid());
+        publishGame();
+        publishLauncher();
+        m_pServer = std::make_unique<TNginxServer>(cdn());
+        QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
+    }
+
+    void cleanup()
+    {
+        qunsetenv("KESTRUN_TEST_STOP_AT");
+        m_pInstall.reset(); // ends launchers still running
+    }
+
+    void updatesItselfAndRestarts()
+    {
+        // The checkpoint launcher stops before its restart, so that its own log can be read
+        // before the restarted launcher begins the log anew.
+        makeInstall(KESTRUN_CHECKPOINT_LAUNCHER_BINARY);
+        const QByteArray oldLauncher = readBytes(m_pInstall->executablePath());
+        const int clientsBefore = clientStarts();
+        qputenv("KESTRUN_TEST_STOP_AT", "before-restart");
+        QProcess& launcher = m_pInstall->start({QStringLiteral("--first-launch")});
+        QTRY_COMPARE_WITH_TIMEOUT(processState(launcher.processId()), 'T', kTimeoutMs);
+
+        const QByteArray log = logContent();
+        QVERIFY2(log.contains("startSelfUpdate  \"" KESTRUN_NEXT_LAUNCHER_VERSION "\""), log);
+        QVERIFY2(log.contains("showSplashScreen \":/images/launcher/"
+                              "LauncherLogo_UpdatingLauncher.png\""),
+                 log);
+        QVERIFY2(log.contains("(\"--first-launch\", \"--skip-selfupdate\")"), log);
+        const QString directory = m_pInstall->directory();
+        QCOMPARE(readBytes(m_pInstall->executablePath()), readBytes(KESTRUN_NEXT_LAUNCHER_BINARY));
+        QVERIFY(QFileInfo(m_pInstall->executablePath()).isExecutable());
+        QCOMPARE(readBytes(m_pInstall->executablePath() + ".old"), oldLauncher);
+        QCOMPARE(readBytes(directory + "/" + kHelper), kNewHelper);
+        QCOMPARE(readBytes(directory + "/" + kHelper + ".old"), kOldHelper);
+        QCOMPARE(readBytes(directory + "/package.json"), readBytes(launcherDocument()));
+        QVERIFY(!QFileInfo::exists(directory + "/partial-package.json"));
+
+        ::kill(pid_t(launcher.processId()), SIGCONT);
+        QSignalSpy ended(&launcher, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        QVERIFY(ended.count() > 0 || ended.wait(kTimeoutMs));
+        QCOMPARE(launcher.exitCode(), 0);
+
+        // The restarted launcher is the new version; it cleans up and starts the client.
+        QTRY_COMPARE_WITH_TIMEOUT(clientStarts(), clientsBefore + 1, kTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(processesRunning(m_pInstall->executablePath()), 0, kTimeoutMs);
+        const QByteArray newLog = logContent();
+        QVERIFY2(newLog.contains("Version:  \"" KESTRUN_NEXT_LAUNCHER_VERSION "\""), newLog);
+        QVERIFY2(newLog.contains("cleanupOldLauncherVersion"), newLog);
+        QVERIFY2(!newLog.contains("startSelfUpdate"), newLog);
+        QVERIFY2(newLog.contains("startPackageAndExit"), newLog);
+        verifyUpdatedDirectory();
+    }
+
+    void failedUpdateLeavesEveryFileAsItWas()
+    {
+        // The launcher's last chunk is damaged on the server: the update fails after the small
+        // files were already replaced.
+        const QString container = lastContainerOf(QStringLiteral("launcher"));
+        QVERIFY(!container.isEmpty());
+        const QByteArray intact = readBytes(container);
+        QByteArray damaged = intact;
+        damaged[damaged.size() - 10] = char(damaged[damaged.size() - 10] ^ 0x55);
+        QVERIFY(writeBytes(container, damaged));
+
+        makeInstall(KESTRUN_LAUNCHER_BINARY);
+        const QMap<QString, QByteArray> before = filesBelow(m_pInstall->directory());
+        const int clientsBefore = clientStarts();
+        const int status = runLauncher({QStringLiteral("--first-launch")});
+        QVERIFY(writeBytes(container, intact));
+
+        QCOMPARE(status, 0);
+        const QByteArray log = logContent();
+        QVERIFY2(log.contains("Updating Kestrun Online failed: Error"), log);
+        QVERIFY2(log.contains("putReplacementInPlace"), log); // something had been replaced
+        QCOMPARE(filesBelow(m_pInstall->directory()), before);
+        QTRY_COMPARE_WITH_TIMEOUT(clientStarts(), clientsBefore + 1, kTimeoutMs);
+    }
+
+    void killedUpdateStillStarts_data()
+    {
+        QTest::addColumn<QByteArray>("checkpoint");
+        QTest::newRow("during the download") << QByteArray();
+        QTest::newRow("between moving aside and writing") << QByteArray("moved-aside");
+        QTest::newRow("after a file was replaced") << QByteArray("replaced");
+        QTest::newRow("after writing, before the restart") << QByteArray("before-restart");
+    }
+    void killedUpdateStillStarts()
+    {
+        QFETCH(QByteArray, checkpoint);
+        makeInstall(KESTRUN_CHECKPOINT_LAUNCHER_BINARY);
+        const QByteArray oldLauncher = readBytes(m_pInstall->executablePath());
+        const QByteArray newLauncher = readBytes(KESTRUN_NEXT_LAUNCHER_BINARY);
+        if (checkpoint.isEmpty()) {
+            // Slow enough that the download is still running when the launcher is killed.
+            m_pServer->setRateLimit("256k");
+            QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
+        } else {
+            qputenv("KESTRUN_TEST_STOP_AT", checkpoint);
+        }
+        QProcess& killed = m_pInstall->start({QStringLiteral("--first-launch")});
+        if (checkpoint.isEmpty())
+            QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("start download of"), kTimeoutMs);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(processState(killed.processId()), 'T', kTimeoutMs);
+        // A pid of 0 would signal this test's whole process group.
+        QCOMPARE(killed.state(), QProcess::Running);
+        QVERIFY(killed.processId() > 0);
+        ::kill(pid_t(killed.processId()), SIGKILL);
+        QSignalSpy ended(&killed, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        QVERIFY(ended.count() > 0 || ended.wait(kTimeoutMs));
+        qunsetenv("KESTRUN_TEST_STOP_AT");
+        m_pServer->setRateLimit({});
+        QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
+
+        // Never a torn launcher: the old one or the new one.
+        const QByteArray launcher = readBytes(m_pInstall->executablePath());
+        QVERIFY(launcher == oldLauncher || launcher == newLauncher);
+        QVERIFY(QFileInfo(m_pInstall->executablePath()).isExecutable());
+
+        const int clientsBefore = clientStarts();
+        QCOMPARE(runLauncher({QStringLiteral("--first-launch")}), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(clientStarts(), clientsBefore + 1, kTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(processesRunning(m_pInstall->executablePath()), 0, kTimeoutMs);
+        verifyUpdatedDirectory();
+    }
+
+    void cleanupRemovesOnlyOldFilesOfTheLauncherPackage_data()
+    {
+        QTest::addColumn<QString>("binary");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("remote version is this launcher's")
+            << QString(KESTRUN_NEXT_LAUNCHER_BINARY) << QStringList{"--first-launch"};
+        QTest::newRow("--skip-selfupdate") << QString(KESTRUN_LAUNCHER_BINARY)
+                                           << QStringList{"--first-launch", "--skip-selfupdate"};
+    }
+    void cleanupRemovesOnlyOldFilesOfTheLauncherPackage()
+    {
+        QFETCH(QString, binary);
+        QFETCH(QStringList, arguments);
+        makeInstall(binary);
+        const QString directory = m_pInstall->directory();
+        // Unpacked into a folder of the player's own, beside their files.
+        QVERIFY(writeBytes(directory + "/package.json", readBytes(launcherDocument())));
+        QVERIFY(writeBytes(directory + "/launcher.old", "the version before"));
+        QVERIFY(writeBytes(directory + "/" + kHelper + ".old", kOldHelper));
+        QVERIFY(writeBytes(directory + "/notes.old", "the player's notes"));
+        QVERIFY(writeBytes(directory + "/backup/launcher.old", "the player's backup"));
+
+        QCOMPARE(runLauncher(arguments), 0);
+        const QByteArray log = logContent();
+        QVERIFY2(!log.contains("startSelfUpdate"), log);
+        QVERIFY2(log.contains("cleanupOldLauncherVersion"), log);
+        QVERIFY(!QFileInfo::exists(directory + "/launcher.old"));
+        QVERIFY(!QFileInfo::exists(directory + "/" + kHelper + ".old"));
+        QCOMPARE(readBytes(directory + "/notes.old"), QByteArray("the player's notes"));
+        QCOMPARE(readBytes(directory + "/backup/launcher.old"), QByteArray("the player's backup"));
+        QCOMPARE(readBytes(m_pInstall->executablePath()), readBytes(binary)); // not updated
+    }
+
+private:
+    QString cdn() const { return m_Work.filePath(QStringLiteral("cdn")); }
+    QString launcherDocument() const
+    {
+        return cdn() + QStringLiteral("/self/launcher-" KESTRUN_NEXT_LAUNCHER_VERSION ".json");
+    }
+
+    void publishGame()
+    {
+        const QString build = m_Work.filePath(QStringLiteral("game"));
+        QVERIFY(QDir().mkpath(build));
+        QVERIFY(QFile::copy(KESTRUN_DEMOCLIENT_BINARY, build + "/KestrunOnlineClient"));
+        QVERIFY(writeBytes(build + "/data/world.pak", QByteArray(100000, 'w')));
+        QString output;
+        QVERIFY2(runTool(KESTRUN_PUBLISHER_BINARY,
+                         {"publish", "--build", build, "--cdn", cdn() + "/live", "--name", "game",
+                          "--package-version", "1", "--executable", "KestrunOnlineClient",
+                          "--parameter", "--exit-after", "--parameter", "500"},
+                         output),
+                 qPrintable(output));
+        QVERIFY2(
+            runTool(KESTRUN_PUBLISHER_BINARY,
+                    {"configure", "--output", cdn() + "/launcher/qormetadata.json", "--package",
+                     "Live", "--directory-name", "live", "--install-automatically", "true",
+                     "--build", "linux/x86_64=../live/game-1.json"},
+                    output),
+            qPrintable(output));
+    }
+
+    // The next version of the launcher, with a changed helper file and a new one.
+    void publishLauncher()
+    {
+        const QString build = m_Work.filePath(QStringLiteral("launcherbuild"));
+        QVERIFY(QDir().mkpath(build));
+        QVERIFY(QFile::copy(KESTRUN_NEXT_LAUNCHER_BINARY, build + "/launcher"));
+        QVERIFY(QFile::copy(KESTRUN_BIN_DIR "/launcher.en.qm", build + "/launcher.en.qm"));
+        QVERIFY(writeBytes(build + "/" + kHelper, kNewHelper));
+        QVERIFY(writeBytes(build + "/" + kReadme, "new in " KESTRUN_NEXT_LAUNCHER_VERSION "\n"));
+        QString output;
+        QVERIFY2(runTool(KESTRUN_PUBLISHER_BINARY,
+                         {"publish", "--build", build, "--cdn", cdn() + "/self", "--name",
+                          "launcher", "--package-version", KESTRUN_NEXT_LAUNCHER_VERSION,
+                          "--executable", "launcher"},
+                         output),
+                 qPrintable(output));
+        QVERIFY2(runTool(KESTRUN_PUBLISHER_BINARY,
+                         {"configure", "--output", cdn() + "/launcher/qormetadata.json",
+                          "--launcher", "--package", "Kestrun Online Launcher", "--build",
+                          "linux/x86_64=../self/launcher-" KESTRUN_NEXT_LAUNCHER_VERSION ".json"},
+                         output),
+                 qPrintable(output));
+    }
+
+    // The container of the file's last piece, as the launcher package document names it.
+    QString lastContainerOf(const QString& localFile) const
+    {
+        const QJsonObject document =
+            QJsonDocument::fromJson(readBytes(launcherDocument())).object();
+        const QJsonArray chunks = document.value("chunks").toArray();
+        for (const QJsonValue& value : document.value("files").toArray()) {
+            const QJsonObject file = value.toObject();
+            if (file.value("localfile").toString() != localFile)
+                continue;
+            const QJsonArray indexes = file.value("chunks").toArray();
+            const QString url =
+                indexes.isEmpty()
+                    ? file.value("url").toString()
+                    : chunks.at(indexes.last().toInt()).toObject().value("url").toString();
+            return cdn() + "/self/" + url;
+        }
+        return {};
+    }
+
+    void makeInstall(const QString& binary)
+    {
+        m_pInstall = std::make_unique<TLauncherInstall>(binary);
+        QVERIFY(m_pInstall->isValid());
+        QVERIFY(m_pInstall->writeSettings(TLauncherInstall::settingsFor(
+            m_pServer->url(QStringLiteral("/launcher/qormetadata.json")))));
+        QVERIFY(writeBytes(m_pInstall->directory() + "/" + kHelper, kOldHelper));
+        QFile::remove(TLauncherInstall::logFilePath());
+    }
+
+    // The new version complete, its markers final, nothing of the update left over.
+    void verifyUpdatedDirectory()
+    {
+        const QString directory = m_pInstall->directory();
+        QCOMPARE(readBytes(m_pInstall->executablePath()), readBytes(KESTRUN_NEXT_LAUNCHER_BINARY));
+        QVERIFY(QFileInfo(m_pInstall->executablePath()).isExecutable());
+        QCOMPARE(readBytes(directory + "/" + kHelper), kNewHelper);
+        QVERIFY(QFileInfo::exists(directory + "/" + kReadme));
+        QCOMPARE(readBytes(directory + "/package.json"), readBytes(launcherDocument()));
+        QVERIFY(!QFileInfo::exists(directory + "/partial-package.json"));
+        const QStringList leftOvers =
+            QDir(directory).entryList({"*.old", "*.tmp-*"}, QDir::Files | QDir::Hidden);
+        QVERIFY2(leftOvers.isEmpty(), qPrintable(leftOvers.join(", ")));
+    }
+
+    int runLauncher(const QStringList& arguments)
+    {
+        QProcess& launcher = m_pInstall->start(arguments);
+        QSignalSpy ended(&launcher, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        if (!ended.wait(kTimeoutMs) || launcher.exitStatus() != QProcess::NormalExit) {
+            qWarning().noquote() << "launcher did not end well:" << launcher.state()
+                                 << logContent().right(1500);
+            return -1;
+        }
+        return launcher.exitCode();
+    }
+
+    // The client is started detached: its record may come a moment after the launcher ended.
+    static int clientStarts()
+    {
+        return readBytes(gameDirectory() + "/democlient-runs.log").count('\n');
+    }
+
+    QTemporaryDir m_Work;
+    std::unique_ptr<TNginxServer> m_pServer;
+    std::unique_ptr<TLauncherInstall> m_pInstall;
+};
+
+QTEST_GUILESS_MAIN(TestSelfUpdate)
+#include "tst_selfupdate.moc"
