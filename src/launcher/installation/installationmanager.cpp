@@ -5,6 +5,7 @@
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "launcher/startup/launcherapplication.h"
+#include "launcher/telemetry/sharedidentifierfile.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 
 #include <QCoreApplication>
@@ -369,6 +370,9 @@ void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> Pack
         }
     }
     PackageBeingInstalled->setCheckedThisSession(true);
+    // The client of a verified package finds the launcher's device identifier beside it.
+    if (installation->isWithoutError() && m_pLauncherFilesystemHelper->settings()->telemetry)
+        copySharedIdentifierFileInto(getInstallationDirectory(*PackageBeingInstalled));
     finishInstallation(installation);
 }
 

@@ -69,6 +69,7 @@ TLauncherSettings TLauncherSettings::loadFromIniFile(const QString& path)
         s.skipVerification = options.flag(kSkipVerification, true);
         s.maxCachedChunks = options.number(kMaxCachedChunks, 100);
         s.maxConcurrentDownloads = options.number(kMaxConcurrentDownloads, 10);
+        s.telemetry = options.flag(kTelemetry, true);
     }
     {
         TGroupReader debug(ini, kDebug);

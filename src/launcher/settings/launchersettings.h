@@ -26,6 +26,8 @@ struct TLauncherSettings
     bool chunkVerification = false;
     qint32 maxCachedChunks = 100;
     qint32 maxConcurrentDownloads = 10;
+    // Funnel events and the hardware survey; a player or studio may switch both off.
+    bool telemetry = true;
 
     // Reads every value from an INI file. A missing or unreadable file yields the defaults;
     // there is no merging with any other file.
@@ -57,6 +59,7 @@ inline const QString kMaxCachedChunks = QStringLiteral("maxCachedChunks");
 inline const QString kMaxConcurrentDownloads = QStringLiteral("maxConcurrentDownloads");
 inline const QString kSkipVerification = QStringLiteral("skipVerification");
 inline const QString kFastScan = QStringLiteral("fastScan");
+inline const QString kTelemetry = QStringLiteral("telemetry");
 inline const QString kDebug = QStringLiteral("DEBUG");
 inline const QString kChunkVerification = QStringLiteral("chunkVerification");
 } // namespace settingskeys

@@ -1,9 +1,13 @@
 // The launcher's last act: starting the game client and leaving.
+#include "launcher/configuration/launcherconfigurationhandler.h"
+#include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/configuration/packageconfigurationreader.h"
+#include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/installationmanager.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
 #include "launcher/startup/launcherapplication.h"
+#include "launcher/telemetry/funnelevents.h"
 #include "launcher/ui/launchermainwindow.h"
 
 #include <QDir>
@@ -79,8 +83,11 @@ void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& 
 
 void TLauncherApplication::sendFunnelEvent(const QString& Step, const QString& FirstFlagKey)
 {
-    Q_UNUSED(FirstFlagKey)
-    qInfo() << "sendFunnelEvent: " << Step;
+    const auto& configuration = m_pConfigurationHandler->getLauncherConfiguration();
+    const QUrl funnelUrl = configuration ? configuration->getFunnelUrl() : QUrl();
+    TFunnelEventSender(this, m_FunnelIdentifierKey,
+                       m_pLauncherFilesystemHelper->settings()->telemetry)
+        .send(funnelUrl, m_AccountGroup, Step, FirstFlagKey);
 }
 
 } // namespace orvik::launcher

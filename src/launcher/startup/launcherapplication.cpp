@@ -11,11 +11,13 @@
 #include "launcher/selfupdate/launcherselfupdater.h"
 #include "launcher/startup/accountgroup.h"
 #include "launcher/startup/launcherconstants.h"
+#include "launcher/telemetry/funnelevents.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 #include "shared/platform/terminationsignalwatcher.h"
 #include "shared/singleinstance/singleinstanceguard.h"
 #include "shared/translation/translationmanager.h"
+#include "systemsurvey/systemsurveyuploader.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -31,6 +33,9 @@ TLauncherApplication* g_pApplication = nullptr;
 
 // Few and small documents go through the launcher-wide pool; package data has pools of its own.
 constexpr int kLauncherWideMaxConcurrentDownloads = 6;
+
+// How long an ending launcher lets funnel events already posted arrive.
+constexpr int kFunnelEventGraceMs = 1000;
 
 } // namespace
 
@@ -83,6 +88,8 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
 
     connectConfigurationHandler();
     connectSelfUpdater();
+    QObject::connect(this, &QCoreApplication::aboutToQuit, this,
+                     [] { waitForFunnelEventsInFlight(kFunnelEventGraceMs); });
 }
 
 TLauncherApplication::~TLauncherApplication()
@@ -90,6 +97,7 @@ TLauncherApplication::~TLauncherApplication()
     delete m_pMainWindow;
     delete m_pInstallationManager;
     delete m_pSelfUpdater;
+    delete m_pSystemSurveyUploader;
     delete m_pConfigurationHandler;
     delete m_pSplashScreen;
     if (g_pApplication == this)
@@ -122,6 +130,9 @@ int TLauncherApplication::run()
     watchTerminationSignals();
     setupLogging();
     qInfo() << "Version: " << constants::kLauncherVersion << threadSuffix;
+    if (!m_pLauncherFilesystemHelper->settings()->telemetry)
+        qInfo() << "Telemetry switched off: no funnel events and no system survey are sent"
+                << threadSuffix;
     qInfo() << "load configuration" << threadSuffix;
 
     m_pConfigurationHandler->requestMainConfiguration();
@@ -148,6 +159,24 @@ void TLauncherApplication::watchTerminationSignals()
                          qInfo() << "terminationRequested" << signalNumber << threadSuffix;
                          QCoreApplication::exit(128 + signalNumber);
                      });
+}
+
+void TLauncherApplication::startSystemSurvey()
+{
+    // A later configuration replaces the survey of an earlier one.
+    delete m_pSystemSurveyUploader;
+    m_pSystemSurveyUploader = nullptr;
+    const auto& configuration = m_pConfigurationHandler->getLauncherConfiguration();
+    if (!configuration || !m_pLauncherFilesystemHelper->settings()->telemetry)
+        return;
+    // Only an address that can be posted to: a relative or file URL would fail anyway.
+    const QUrl url = configuration->getHardwareSurveyUrl();
+    const QString scheme = url.scheme();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return;
+    m_pSystemSurveyUploader =
+        systemsurvey::TSystemSurveyUploader::createForThisMachine(url).release();
+    m_pSystemSurveyUploader->uploadSystemSurvey();
 }
 
 void TLauncherApplication::installTranslation()

@@ -23,6 +23,9 @@ class TTerminationSignalWatcher;
 namespace orvik::shared {
 class TTranslationManager;
 }
+namespace systemsurvey {
+class TSystemSurveyUploader;
+}
 
 namespace orvik::launcher {
 
@@ -86,6 +89,7 @@ private:
     void hideSplashScreen();
     void connectConfigurationHandler();
     void onMainConfigurationLoaded();
+    void startSystemSurvey();
     void maintainExecutableLink();
     void connectSelfUpdater();
     void onPackageConfigurationDownloadsFinished();
@@ -113,6 +117,7 @@ private:
     TLauncherConfigurationHandler* m_pConfigurationHandler = nullptr;
     TLauncherSelfUpdater* m_pSelfUpdater = nullptr;
     TInstallationManager* m_pInstallationManager = nullptr;
+    systemsurvey::TSystemSurveyUploader* m_pSystemSurveyUploader = nullptr;
     // The package named by --patch, once looked up.
     std::shared_ptr<TPackage> m_pPatchPackage;
     TLauncherMainWindow* m_pMainWindow = nullptr;

@@ -50,6 +50,7 @@ void TLauncherApplication::connectConfigurationHandler()
 
 void TLauncherApplication::onMainConfigurationLoaded()
 {
+    startSystemSurvey();
     m_pConfigurationHandler->requestPackageConfigurations();
     maintainExecutableLink();
 }

@@ -47,6 +47,7 @@ private slots:
         QCOMPARE(s->skipVerification, true);
         QCOMPARE(s->fastScan, true);
         QCOMPARE(s->chunkVerification, false);
+        QCOMPARE(s->telemetry, true);
     }
 
     void fileBesideExecutableReplacesCompiledInFile()
@@ -90,6 +91,7 @@ private slots:
                        "skipVerification=false\n"
                        "maxCachedChunks=5\n"
                        "maxConcurrentDownloads=4\n"
+                       "telemetry=false\n"
                        "[DEBUG]\n"
                        "chunkVerification=true\n"));
         const auto s = TLauncherFilesystemHelper(m_pDir->path()).settings();
@@ -110,6 +112,7 @@ private slots:
         QCOMPARE(s->maxCachedChunks, 5);
         QCOMPARE(s->maxConcurrentDownloads, 4);
         QCOMPARE(s->chunkVerification, true);
+        QCOMPARE(s->telemetry, false);
     }
 
     void unreadableValuesTakeNullResults()
