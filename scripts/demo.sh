@@ -67,6 +67,24 @@ http {
   server { listen 127.0.0.1:$port; root $root/cdn; }
 }
 CONF
+echo "== News for the hint banner and a CDN trace for the diagnostics"
+mkdir -p "$root/cdn/news" "$root/cdn/cdn-cgi"
+news=("cat1|Season one begins|#6A3D9A|#1D2331" "cat2|A new realm opens|#8C510A|#1D2331"
+  "cat3|Patch notes 1.1|#2E6F73|#1D2331")
+hints=""
+for item in "${news[@]}"; do
+  IFS='|' read -r category title from to <<<"$item"
+  convert -size 290x80 "gradient:$from-$to" "$root/cdn/news/$category.png"
+  hints+="${hints:+,}{\"category\": \"$category\", \"title\": \"$title\", \"richText\": \"$title\","
+  hints+=" \"imageUrl\": \"http://127.0.0.1:$port/news/$category.png\","
+  hints+=" \"url\": \"https://www.kestrun-online.com/news/$category\"}"
+done
+echo "[$hints]" >"$root/cdn/news/hints.json"
+printf 'fl=12f34\nh=127.0.0.1\nip=127.0.0.1\nts=%s\nvisit_scheme=http\ncolo=LOCAL\n' \
+  "$(date +%s)" >"$root/cdn/cdn-cgi/trace"
+"$bin/kestrun-publish" configure --output "$root/cdn/launcher/qormetadata.json" \
+  --package "Kestrun Online" --hints "http://127.0.0.1:$port/news/hints.json" >/dev/null
+
 echo "== Serving it on http://127.0.0.1:$port/"
 /usr/sbin/nginx -p "$root/nginx" -c "$root/nginx/nginx.conf" &
 nginx_pid=$!
@@ -77,6 +95,7 @@ cp "$bin/launcher" "$bin/launcher.en.qm" "$root/launcher/"
 cat >"$root/launcher/launchersettings.ini" <<INI
 [URLS]
 launcherConfiguration=http://127.0.0.1:$port/launcher/qormetadata.json
+cdnDiagnosticsTrace=http://127.0.0.1:$port/cdn-cgi/trace
 [DIRECTORIES]
 packages=packages
 settingsTarget=KestrunOnlineClient_Data/Data/Settings
@@ -114,6 +133,7 @@ else
   echo "The launcher did not update itself; its log: $data/launcher.log"
 fi
 
+grep -ho 'Hint banner shows .*"' "$data/launcher.log" 2>/dev/null | tail -n 1 || true
 installed="$data/packages/live"
 if [ -f "$installed/package.json" ]; then
   echo "Installed into: $installed"
