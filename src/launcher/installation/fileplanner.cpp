@@ -49,16 +49,6 @@ std::vector<TChunkInPackage> lookUpChunks(const TFileInPackage& File,
     return chunks;
 }
 
-void deleteIgnoringFailure(::shared::TFileSystemHelper& FileSystem, const QString& Path)
-{
-    try {
-        if (QFileInfo::exists(Path))
-            FileSystem.deleteFile(Path);
-    } catch (const std::runtime_error&) {
-        // The download replaces the file anyway; it reports if it cannot.
-    }
-}
-
 // Asks for every piece of the file.
 TFileToDownload everyPiece(const TFileInPackage& File, const TPlanningInputs& Inputs)
 {
@@ -70,11 +60,11 @@ TFileToDownload everyPiece(const TFileInPackage& File, const TPlanningInputs& In
     return result;
 }
 
-// Deletes what is there and asks for every piece of the file.
-TFileToDownload fetchWhole(const TFileInPackage& File, const QString& Path,
+// Asks for every piece of the file. What stands there stays until the first piece arrives: an
+// installation refused before it downloads anything (no room on the disk) keeps the old file.
+TFileToDownload fetchWhole(const TFileInPackage& File, const QString&,
                            const TPlanningInputs& Inputs)
 {
-    deleteIgnoringFailure(Inputs.FileSystem, Path);
     return everyPiece(File, Inputs);
 }
 

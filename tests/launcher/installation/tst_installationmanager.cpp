@@ -280,6 +280,8 @@ private slots:
         installVersion(first);
         const QByteArray big = pseudoRandom(3 << 20);
         m_pFixture->setFile("data/big.dat", big);
+        // A changed file too: planning used to delete it before the space was known.
+        m_pFixture->setFile("data/b.dat", "changed bee");
         const QByteArray second = m_pFixture->publish("2");
 
         {
