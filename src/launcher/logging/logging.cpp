@@ -1,15 +1,14 @@
 #include "launcher/logging/logging.h"
 
+#include "launcher/logging/logwriter.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QSharedPointer>
 #include <QStandardPaths>
-#include <QTextStream>
 #include <QThread>
 
 #include <cstdlib>
@@ -19,16 +18,18 @@ namespace orvik::launcher {
 
 namespace {
 
-QSharedPointer<QFile>& logFile()
+// The writer outlives every logging call but those of the last static destructors: the handler
+// is taken away first, then the writer writes what is queued and ends.
+struct TLogging
 {
-    static QSharedPointer<QFile> file;
-    return file;
-}
+    ~TLogging() { qInstallMessageHandler(nullptr); }
+    TLogWriter Writer;
+};
 
-QMutex& logMutex()
+TLogging& logging()
 {
-    static QMutex mutex;
-    return mutex;
+    static TLogging instance;
+    return instance;
 }
 
 QString levelText(QtMsgType type, const QString& message)
@@ -50,16 +51,11 @@ QString levelText(QtMsgType type, const QString& message)
 
 void writeToLogFile(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    const QString line = formatLogLine(type, context, message);
-    {
-        QMutexLocker lock(&logMutex());
-        if (QFile* file = logFile().data()) {
-            QTextStream stream(file);
-            stream << line << Qt::endl;
-        }
-    }
-    if (type == QtFatalMsg)
+    logging().Writer.append((formatLogLine(type, context, message) + QLatin1Char('\n')).toUtf8());
+    if (type == QtFatalMsg) {
+        logging().Writer.flush();
         std::abort();
+    }
 }
 
 } // namespace
@@ -90,12 +86,9 @@ void setupLogging()
             throw std::runtime_error("Failed to create subdirectory.");
 
         auto file = QSharedPointer<QFile>::create(logFilePath());
-        {
-            QMutexLocker lock(&logMutex());
-            logFile() = file;
-        }
         // An unopened file makes every write fail silently; the launcher runs on regardless.
         file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+        logging().Writer.setFile(file);
         qInstallMessageHandler(writeToLogFile);
     } catch (const std::exception& error) {
         if (*error.what())
@@ -103,6 +96,11 @@ void setupLogging()
         else
             qWarning() << "couldn't setup logging";
     }
+}
+
+void flushLog()
+{
+    logging().Writer.flush();
 }
 
 QDebug operator<<(QDebug debug, TThreadSuffix)

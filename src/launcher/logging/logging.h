@@ -9,6 +9,8 @@ namespace orvik::launcher {
 // into it. Failures are logged and tolerated: the launcher runs on without a log file.
 void setupLogging();
 
+// Returns once every line logged so far is in the file: lines are written on a thread of their own.
+void flushLog();
 // Where setupLogging writes, also usable before it ran.
 QString logFilePath();
 

@@ -3,6 +3,7 @@
 #include "testfiles.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -10,12 +11,20 @@
 #include <QtConcurrent>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
 using namespace orvik::launcher;
 
 namespace {
 
 QStringList logLines()
 {
+    flushLog(); // lines are written on the writer's thread
     const QString text = QString::fromUtf8(testsupport::readBytes(logFilePath()));
     return text.split('\n', Qt::SkipEmptyParts);
 }
@@ -102,6 +111,39 @@ private slots:
         QString id;
         QDebug(&id) << QThread::currentThreadId();
         QVERIFY(line.endsWith(id.trimmed()));
+    }
+
+    void aStalledLogFileNeverHoldsUpTheLoggingThread()
+    {
+        // Written by the logging thread itself, a line waited for the disk: while an installation
+        // filled the disk cache, the window froze for hundreds of milliseconds. Here the log is a
+        // pipe that nobody reads for three seconds; logging must not wait for it.
+        const QString path = logFilePath();
+        QFile::remove(path);
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        const int reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        setupLogging();
+        std::atomic<bool> stop{false};
+        std::thread drain([&] {
+            std::this_thread::sleep_for(std::chrono::seconds(3));
+            char buffer[65536];
+            while (!stop)
+                if (::read(reader, buffer, sizeof buffer) <= 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        });
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 2000; ++i) // far more than a pipe holds
+            qInfo().noquote() << QString(200, QChar('z'));
+        const qint64 elapsed = clock.elapsed();
+        flushLog();
+        stop = true;
+        drain.join();
+        ::close(reader);
+        QFile::remove(path);
+        setupLogging();
+        QVERIFY2(elapsed < 2000, qPrintable(QString::number(elapsed)));
     }
 
     void linesFromManyThreadsNeverInterleave()
