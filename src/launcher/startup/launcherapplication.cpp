@@ -20,6 +20,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
 #include <QPixmap>
 #include <QSplashScreen>
 
@@ -48,6 +49,10 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
                     QStringLiteral("patchexecutable"))
     , m_FunnelIdentifierKey(constants::kFunnelIdentifierKey)
 {
+    // Players behind a proxy set it once for their desktop (http_proxy, https_proxy, no_proxy).
+    // The factory is process-wide, so every network access manager follows it: the launcher's
+    // own, each installation's and those of the hints and the telemetry.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
     m_pNetworkAccessManager = std::make_shared<QNetworkAccessManager>();
     m_pNetworkAccessManagerWrapper =
         std::make_shared<::shared::QNetworkAccessManagerWrapper>(m_pNetworkAccessManager);
@@ -70,6 +75,8 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     setApplicationDisplayName(constants::kApplicationName);
     setOrganizationName(constants::kOrganizationName);
     setOrganizationDomain(constants::kOrganizationDomain);
+    // Lets the desktop match the window to the installed desktop entry and its icon.
+    setDesktopFileName(constants::kDesktopFileName);
 
     const auto settings = m_pLauncherFilesystemHelper->settings();
     m_StartupTimer.setSingleShot(true);
