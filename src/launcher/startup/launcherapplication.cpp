@@ -50,8 +50,9 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     , m_FunnelIdentifierKey(constants::kFunnelIdentifierKey)
 {
     // Players behind a proxy set it once for their desktop (http_proxy, https_proxy, no_proxy).
-    // The factory is process-wide, so every network access manager follows it: the launcher's
-    // own, each installation's and those of the hints and the telemetry.
+    // Debian's Qt follows those by default, but a Qt configured without system proxies does not:
+    // the launcher asks for them itself. The factory is process-wide, so every network access
+    // manager follows it: the launcher's own, each installation's, the hints' and telemetry's.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     m_pNetworkAccessManager = std::make_shared<QNetworkAccessManager>();
     m_pNetworkAccessManagerWrapper =
