@@ -1,6 +1,6 @@
 // Draws every image of the launcher from code, so the artwork can be changed and made anew
 // without anything from elsewhere. Usage: kestrun-artwork <image directory> [<icon directory>]
-// Each image comes twice: as drawn, and as "<name>@2x" for screens scaled by 2. The icon
+// Most images come twice: as drawn, and as "<name>@2x" for screens scaled by 2. The icon
 // directory receives the application icon in the sizes of the desktop's hicolor theme.
 #include "artworkpainter.h"
 
@@ -30,8 +30,21 @@ void saveTo(const QImage& Image, const QString& Path)
     }
 }
 
+// Style sheets cut these into borders and middle at pixel offsets of the image (such as
+// "border-image: url(...) 16 16 16 16"), and Qt takes those offsets in the pixels of whatever
+// file it loaded: a @2x variant would be cut in the wrong places. They are scaled up instead.
+bool isSlicedByStyleSheets(const QString& Name)
+{
+    return Name == QLatin1String("BackgroundImage.jpg") ||
+           Name == QLatin1String("hint-background.png") ||
+           Name == QLatin1String("clientpackage-background.png") ||
+           Name.startsWith(QLatin1String("Button_"));
+}
+
 void save(const QImage& Image, const QString& Name)
 {
+    if (scale() != 1 && isSlicedByStyleSheets(Name))
+        return;
     QString name = Name;
     if (scale() != 1)
         name.insert(name.lastIndexOf('.'), QStringLiteral("@%1x").arg(scale()));
