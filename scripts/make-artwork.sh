@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Draws the launcher's artwork anew from tools/artwork and lists every image in the resources.
+# Draws the launcher's artwork anew from tools/artwork (each image also as its @2x variant for
+# high-DPI screens, and the application icon in the hicolor sizes for the desktop entry) and lists
+# every image in the resources.
 # The images are committed: the normal build needs neither this script nor its program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -7,7 +9,8 @@ scripts/install-deps.sh
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target kestrun-artwork
 images=resources/images/launcher
-QT_QPA_PLATFORM=offscreen build/bin/kestrun-artwork "$images"
+rm -rf resources/icons/hicolor
+QT_QPA_PLATFORM=offscreen build/bin/kestrun-artwork "$images" resources/icons
 
 {
   echo '<!DOCTYPE RCC>'
@@ -20,4 +23,4 @@ QT_QPA_PLATFORM=offscreen build/bin/kestrun-artwork "$images"
   echo '  </qresource>'
   echo '</RCC>'
 } > resources/launcher.qrc
-echo "Artwork written to $images"
+echo "Artwork written to $images and resources/icons"

@@ -154,6 +154,38 @@ private slots:
         verifyUpdatedDirectory();
     }
 
+    void updatesItselfInTheUnpackedBundle()
+    {
+        // Catches a bundle that cannot update in place (a layout the launcher does not own, a
+        // launcher that does not start from it) and an update that disturbs the bundle's other
+        // files, which the launcher package does not know.
+        m_pInstall = TLauncherInstall::fromBundle(KESTRUN_BUNDLE_ARCHIVE);
+        prepareInstall();
+        if (QTest::currentTestFailed())
+            return;
+        const QString directory = m_pInstall->directory();
+        const QStringList bundleFiles = {
+            "com.halvern.KestrunLauncher.desktop", "install-desktop-entry.sh",
+            "icons/hicolor/48x48/apps/com.halvern.KestrunLauncher.png"};
+        QMap<QString, QByteArray> before;
+        for (const QString& file : bundleFiles) {
+            before.insert(file, readBytes(directory + "/" + file));
+            QVERIFY2(!before.value(file).isEmpty(), qPrintable(file));
+        }
+        const int clientsBefore = clientStarts();
+
+        QCOMPARE(runLauncher({QStringLiteral("--first-launch")}), 0);
+        // The restarted launcher is the new version; it cleans up and starts the client.
+        QTRY_COMPARE_WITH_TIMEOUT(clientStarts(), clientsBefore + 1, kTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(processesRunning(m_pInstall->executablePath()), 0, kTimeoutMs);
+        const QByteArray log = logContent();
+        QVERIFY2(log.contains("Version:  \"" KESTRUN_NEXT_LAUNCHER_VERSION "\""), log);
+        QVERIFY2(log.contains("startPackageAndExit"), log);
+        verifyUpdatedDirectory();
+        for (const QString& file : bundleFiles)
+            QCOMPARE(readBytes(directory + "/" + file), before.value(file));
+    }
+
     void failedUpdateLeavesEveryFileAsItWas()
     {
         // The launcher's last chunk is damaged on the server: the update fails after the small
@@ -336,6 +368,11 @@ private:
     void makeInstall(const QString& binary)
     {
         m_pInstall = std::make_unique<TLauncherInstall>(binary);
+        prepareInstall();
+    }
+
+    void prepareInstall()
+    {
         QVERIFY(m_pInstall->isValid());
         QVERIFY(m_pInstall->writeSettings(TLauncherInstall::settingsFor(
             m_pServer->url(QStringLiteral("/launcher/qormetadata.json")))));

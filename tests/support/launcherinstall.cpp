@@ -3,12 +3,14 @@
 #include "buildpaths.h"
 #include "testfiles.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace testsupport {
 
-TLauncherInstall::TLauncherInstall(const QString& launcherBinary)
+TLauncherInstall::TLauncherInstall(const QString& launcherBinary) : m_Path(m_Directory.path())
 {
     const QString source =
         launcherBinary.isEmpty() ? QStringLiteral(KESTRUN_LAUNCHER_BINARY) : launcherBinary;
@@ -16,6 +18,26 @@ TLauncherInstall::TLauncherInstall(const QString& launcherBinary)
     m_bValid = m_Directory.isValid() && QFile::copy(source, executablePath()) &&
                QFile::copy(translation, m_Directory.filePath(QStringLiteral("launcher.en.qm"))) &&
                writeSettings(settingsFor(QUrl(QStringLiteral("http://127.0.0.1:1/closed.json"))));
+}
+
+TLauncherInstall::TLauncherInstall(TUnpack, const QString& archive)
+{
+    QProcess tar;
+    tar.setProcessChannelMode(QProcess::MergedChannels);
+    tar.start(QStringLiteral("tar"), {"-xzf", archive, "-C", m_Directory.path()});
+    const bool unpacked = m_Directory.isValid() && tar.waitForFinished(120000) &&
+                          tar.exitStatus() == QProcess::NormalExit && tar.exitCode() == 0;
+    if (!unpacked)
+        qWarning().noquote() << "could not unpack" << archive << tar.readAll();
+    // The archive holds one folder named like itself.
+    m_Path = m_Directory.filePath(QFileInfo(archive).fileName().remove(QStringLiteral(".tar.gz")));
+    m_bValid = unpacked && QFileInfo(executablePath()).isExecutable() &&
+               writeSettings(settingsFor(QUrl(QStringLiteral("http://127.0.0.1:1/closed.json"))));
+}
+
+std::unique_ptr<TLauncherInstall> TLauncherInstall::fromBundle(const QString& archive)
+{
+    return std::unique_ptr<TLauncherInstall>(new TLauncherInstall(TUnpack{}, archive));
 }
 
 QByteArray TLauncherInstall::settingsFor(const QUrl& launcherConfiguration)
@@ -42,12 +64,12 @@ TLauncherInstall::~TLauncherInstall()
 
 QString TLauncherInstall::executablePath() const
 {
-    return m_Directory.filePath(QStringLiteral("launcher"));
+    return m_Path + QStringLiteral("/launcher");
 }
 
 bool TLauncherInstall::writeSettings(const QByteArray& iniContent)
 {
-    return writeBytes(m_Directory.filePath(QStringLiteral("launchersettings.ini")), iniContent);
+    return writeBytes(m_Path + QStringLiteral("/launchersettings.ini"), iniContent);
 }
 
 QProcess& TLauncherInstall::start(const QStringList& arguments)

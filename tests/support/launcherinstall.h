@@ -17,11 +17,13 @@ class TLauncherInstall
 public:
     // A copy of the given launcher binary (by default the launcher as players get it).
     explicit TLauncherInstall(const QString& launcherBinary = QString());
+    // The portable bundle as players get it, unpacked with tar; the install is its folder.
+    static std::unique_ptr<TLauncherInstall> fromBundle(const QString& archive);
     // Ends running launchers with SIGTERM, so they release their single-instance segment.
     ~TLauncherInstall();
 
     bool isValid() const { return m_bValid; }
-    QString directory() const { return m_Directory.path(); }
+    QString directory() const { return m_Path; }
     QString executablePath() const;
 
     // Puts a "launchersettings.ini" with this content beside the executable. Until then the
@@ -37,7 +39,13 @@ public:
     static QString logFilePath();
 
 private:
+    struct TUnpack
+    {
+    };
+    TLauncherInstall(TUnpack, const QString& archive);
+
     QTemporaryDir m_Directory;
+    QString m_Path;
     bool m_bValid = false;
     std::vector<std::unique_ptr<QProcess>> m_Processes;
 };

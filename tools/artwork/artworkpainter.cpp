@@ -6,9 +6,32 @@
 
 namespace artwork {
 
+namespace {
+
+int g_Scale = 1;
+
+} // namespace
+
+void setScale(int Scale)
+{
+    g_Scale = Scale;
+}
+
+int scale()
+{
+    return g_Scale;
+}
+
+QImage scaledImage(int Width, int Height, QImage::Format Format)
+{
+    QImage image(Width * g_Scale, Height * g_Scale, Format);
+    image.setDevicePixelRatio(g_Scale);
+    return image;
+}
+
 QImage transparentImage(int Width, int Height)
 {
-    QImage image(Width, Height, QImage::Format_ARGB32_Premultiplied);
+    QImage image = scaledImage(Width, Height, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     return image;
 }

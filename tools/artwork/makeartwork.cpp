@@ -1,5 +1,7 @@
 // Draws every image of the launcher from code, so the artwork can be changed and made anew
-// without anything from elsewhere. Usage: kestrun-artwork <output directory>
+// without anything from elsewhere. Usage: kestrun-artwork <image directory> [<icon directory>]
+// Most images come twice: as drawn, and as "<name>@2x" for screens scaled by 2. The icon
+// directory receives the application icon in the sizes of the desktop's hicolor theme.
 #include "artworkpainter.h"
 
 #include <QDir>
@@ -19,14 +21,34 @@ namespace {
 QDir g_Output;
 bool g_bFailed = false;
 
-void save(const QImage& Image, const QString& Name)
+void saveTo(const QImage& Image, const QString& Path)
 {
-    const QString path = g_Output.filePath(Name);
-    const char* format = Name.endsWith(QLatin1String(".jpg")) ? "JPG" : "PNG";
-    if (!Image.save(path, format, Name.endsWith(QLatin1String(".jpg")) ? 92 : -1)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    const bool jpeg = Path.endsWith(QLatin1String(".jpg"));
+    if (!Image.save(Path, jpeg ? "JPG" : "PNG", jpeg ? 92 : -1)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(Path));
         g_bFailed = true;
     }
+}
+
+// Style sheets cut these into borders and middle at pixel offsets of the image (such as
+// "border-image: url(...) 16 16 16 16"), and Qt takes those offsets in the pixels of whatever
+// file it loaded: a @2x variant would be cut in the wrong places. They are scaled up instead.
+bool isSlicedByStyleSheets(const QString& Name)
+{
+    return Name == QLatin1String("BackgroundImage.jpg") ||
+           Name == QLatin1String("hint-background.png") ||
+           Name == QLatin1String("clientpackage-background.png") ||
+           Name.startsWith(QLatin1String("Button_"));
+}
+
+void save(const QImage& Image, const QString& Name)
+{
+    if (scale() != 1 && isSlicedByStyleSheets(Name))
+        return;
+    QString name = Name;
+    if (scale() != 1)
+        name.insert(name.lastIndexOf('.'), QStringLiteral("@%1x").arg(scale()));
+    saveTo(Image, g_Output.filePath(name));
 }
 
 // A mountain ridge across the width, from a seed so the drawing is the same every time.
@@ -52,7 +74,7 @@ void makeBackground()
     // it holds nothing but sky.
     const int width = 800;
     const int height = 600;
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage image = scaledImage(width, height, QImage::Format_RGB32);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     QLinearGradient sky(0, 0, 0, height);
@@ -331,13 +353,48 @@ void makeLinkIcons()
     });
 }
 
+// The application icon: the emblem on a dark rounded card, drawn anew for each size so that
+// small icons stay crisp rather than being shrunk from a large one.
+void makeApplicationIcons(const QDir& Directory)
+{
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
+        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const qreal unit = size / 64.0;
+        const QRectF card(2 * unit, 2 * unit, 60 * unit, 60 * unit);
+        QLinearGradient fill(card.topLeft(), card.bottomLeft());
+        fill.setColorAt(0, kSlate);
+        fill.setColorAt(1, kNight);
+        painter.setPen(QPen(kGold.darker(150), qMax(1.0, 2 * unit)));
+        painter.setBrush(fill);
+        painter.drawRoundedRect(card, 12 * unit, 12 * unit);
+        QLinearGradient metal(0, 10 * unit, 0, 54 * unit);
+        metal.setColorAt(0, QColor(0xF2, 0xE6, 0xB8));
+        metal.setColorAt(1, kDeepGold);
+        painter.setPen(size >= 48 ? QPen(QColor(0x3A, 0x2E, 0x12), unit) : Qt::NoPen);
+        painter.setBrush(metal);
+        painter.drawPath(emblemPath(QRectF(13 * unit, 9 * unit, 38 * unit, 46 * unit)));
+        painter.end();
+        const QString folder = QStringLiteral("hicolor/%1x%1/apps").arg(size);
+        if (!Directory.mkpath(folder)) {
+            std::fprintf(stderr, "could not create %s\n", qPrintable(Directory.filePath(folder)));
+            g_bFailed = true;
+            continue;
+        }
+        saveTo(image,
+               Directory.filePath(folder + QStringLiteral("/com.halvern.KestrunLauncher.png")));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QGuiApplication application(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: kestrun-artwork <output directory>\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: kestrun-artwork <image directory> [<icon directory>]\n");
         return 2;
     }
     g_Output = QDir(QString::fromLocal8Bit(argv[1]));
@@ -345,15 +402,20 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "could not create %s\n", argv[1]);
         return 1;
     }
-    makeBackground();
-    makeButtons();
-    makeIcons();
-    makeProgressBar();
-    makeCheckboxes();
-    makePanels();
-    makeScrollBar();
-    makeLogos();
-    makeMakerLogo();
-    makeLinkIcons();
+    for (const int factor : {1, 2}) {
+        setScale(factor);
+        makeBackground();
+        makeButtons();
+        makeIcons();
+        makeProgressBar();
+        makeCheckboxes();
+        makePanels();
+        makeScrollBar();
+        makeLogos();
+        makeMakerLogo();
+        makeLinkIcons();
+    }
+    if (argc == 3)
+        makeApplicationIcons(QDir(QString::fromLocal8Bit(argv[2])));
     return g_bFailed ? 1 : 0;
 }

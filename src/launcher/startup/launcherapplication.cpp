@@ -22,6 +22,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
 #include <QPixmap>
 #include <QSplashScreen>
 
@@ -53,6 +54,11 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
                     QStringLiteral("patchexecutable"))
     , m_FunnelIdentifierKey(constants::kFunnelIdentifierKey)
 {
+    // Players behind a proxy set it once for their desktop (http_proxy, https_proxy, no_proxy).
+    // Debian's Qt follows those by default, but a Qt configured without system proxies does not:
+    // the launcher asks for them itself. The factory is process-wide, so every network access
+    // manager follows it: the launcher's own, each installation's, the hints' and telemetry's.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
     m_pNetworkAccessManager = std::make_shared<QNetworkAccessManager>();
     m_pNetworkAccessManagerWrapper =
         std::make_shared<::shared::QNetworkAccessManagerWrapper>(m_pNetworkAccessManager);
@@ -75,6 +81,8 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     setApplicationDisplayName(constants::kApplicationName);
     setOrganizationName(constants::kOrganizationName);
     setOrganizationDomain(constants::kOrganizationDomain);
+    // Lets the desktop match the window to the installed desktop entry and its icon.
+    setDesktopFileName(constants::kDesktopFileName);
 
     const auto settings = m_pLauncherFilesystemHelper->settings();
     m_StartupTimer.setSingleShot(true);

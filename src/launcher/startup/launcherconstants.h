@@ -11,6 +11,9 @@ extern const QString kLauncherVersion;
 inline const QString kApplicationName = QStringLiteral("Kestrun Online");
 inline const QString kOrganizationName = QStringLiteral("Halvern GmbH");
 inline const QString kOrganizationDomain = QStringLiteral("halvern.com");
+// The name of the desktop entry, the icons and the AppStream metadata (the maker's domain
+// reversed).
+inline const QString kDesktopFileName = QStringLiteral("com.halvern.KestrunLauncher");
 inline const QString kTranslationFile = QStringLiteral("launcher.en");
 inline const QString kSingleInstanceKey = QStringLiteral("1b7a377a-e61e-4016-a479-7054bc72a4f8");
 inline const QString kForcedUpdateMarker = QStringLiteral("FORCE_PATCH");
