@@ -10,6 +10,7 @@ packages=(
   fonts-liberation ca-certificates xvfb xauth nginx-light
   dpkg-dev lzip xz-utils clang libclang-rt-14-dev
   curl xdotool imagemagick
+  clang-format clang-tidy
 )
 
 missing=()
