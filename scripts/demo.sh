@@ -12,7 +12,7 @@ root=$(pwd)/build/demo
 bin=$(pwd)/build/bin
 rm -rf "$root"
 mkdir -p "$root/game/data" "$root/game/KestrunOnlineClient_Data/Data/Settings" \
-  "$root/cdn/launcher" "$root/launcher" "$root/launcherbuild" "$root/nginx/temp" "$root/user"
+  "$root/cdn/launcher" "$root/launcher" "$root/launcherbuild" "$root/user"
 version=$(sed -n 's/^project(KestrunLauncher VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 next_version="${version%.*}.$((${version##*.} + 1))"
 
@@ -49,24 +49,6 @@ cp "$bin/launcher.en.qm" "$root/launcherbuild/"
 
 port=18080
 while (echo >"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
-user_line=""
-[ "$(id -u)" -eq 0 ] && user_line="user root;"
-cat >"$root/nginx/nginx.conf" <<CONF
-$user_line
-worker_processes 1;
-daemon off;
-error_log $root/nginx/error.log;
-pid $root/nginx/nginx.pid;
-events { worker_connections 64; }
-http {
-  access_log $root/nginx/access.log;
-  client_body_temp_path $root/nginx/temp; proxy_temp_path $root/nginx/temp;
-  fastcgi_temp_path $root/nginx/temp; uwsgi_temp_path $root/nginx/temp;
-  scgi_temp_path $root/nginx/temp;
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$port; root $root/cdn; }
-}
-CONF
 echo "== News for the hint banner and a CDN trace for the diagnostics"
 mkdir -p "$root/cdn/news" "$root/cdn/cdn-cgi"
 news=("cat1|Season one begins|#6A3D9A|#1D2331" "cat2|A new realm opens|#8C510A|#1D2331"
@@ -86,10 +68,16 @@ printf 'fl=12f34\nh=127.0.0.1\nip=127.0.0.1\nts=%s\nvisit_scheme=http\ncolo=LOCA
   --package "Kestrun Online" --hints "http://127.0.0.1:$port/news/hints.json" >/dev/null
 
 echo "== Serving it on http://127.0.0.1:$port/"
-/usr/sbin/nginx -p "$root/nginx" -c "$root/nginx/nginx.conf" &
+scripts/serve-nginx.sh "$root/cdn" "$root/nginx" "$port" &
 nginx_pid=$!
 trap 'kill "$nginx_pid" 2>/dev/null; wait "$nginx_pid" 2>/dev/null || true' EXIT
-until (echo >"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do sleep 0.1; done
+until (echo >"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
+  if ! kill -0 "$nginx_pid" 2>/dev/null; then
+    echo "nginx did not start; see $root/nginx/error.log" >&2
+    exit 1
+  fi
+  sleep 0.1
+done
 
 cp "$bin/launcher" "$bin/launcher.en.qm" "$root/launcher/"
 cat >"$root/launcher/launchersettings.ini" <<INI

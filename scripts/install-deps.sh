@@ -11,6 +11,7 @@ packages=(
   dpkg-dev lzip xz-utils clang libclang-rt-14-dev
   curl xdotool imagemagick
   desktop-file-utils appstream lintian fakeroot
+  clang-format clang-tidy
 )
 
 missing=()

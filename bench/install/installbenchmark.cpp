@@ -20,6 +20,7 @@
 using namespace installbench;
 using orvik::launcher::TChunkInPackage;
 using orvik::launcher::TPackageConfigurationReader;
+using testsupport::TNginxServer;
 
 namespace {
 
@@ -131,11 +132,12 @@ TSizeOutcome benchmarkSize(qint64 mebibytes, const QString& dataDirectory, QText
         return outcome;
 
     QTemporaryDir work;
-    const QString serverDirectory = work.filePath(QStringLiteral("nginx"));
-    QDir().mkpath(serverDirectory);
-    TNginxServer server;
-    if (!server.start(package.CdnDirectory, serverDirectory))
+    TNginxServer server(package.CdnDirectory);
+    if (!server.start()) {
+        QTextStream(stderr) << "nginx does not serve " << package.CdnDirectory << ": "
+                            << server.error() << "\n";
         return outcome;
+    }
     const QUrl base(QStringLiteral("http://127.0.0.1:%1/").arg(server.port()));
     QFile document(package.DocumentPath);
     document.open(QIODevice::ReadOnly);

@@ -1,5 +1,6 @@
 #include "benchdata.h"
 
+#include "launcher/package/package.h"
 #include "shared/chunker/chunkscanner.h"
 #include "shared/hash/sha256.h"
 
@@ -217,6 +218,36 @@ double peakResidentMiB()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_maxrss) / 1024.0;
+}
+
+TBenchSetup setUpBenchmark(QStringList arguments)
+{
+    TBenchSetup setup;
+    setup.Cold = takeColdDiskOption(arguments);
+    if (arguments.size() > 1)
+        setup.Gibibytes = arguments[1].toInt();
+    setup.Package =
+        preparePackage(setup.Gibibytes, arguments.size() > 2 ? arguments[2] : QString());
+    setup.Installation = std::make_shared<orvik::launcher::TPackageInstallation>(
+        std::make_shared<orvik::launcher::TPackage>(0, QJsonObject(), QUrl()),
+        setup.Package.Helper);
+    if (!setup.Cold)
+        warmPageCache(setup.Package.Files);
+    return setup;
+}
+
+void prepareRound(const TBenchSetup& setup)
+{
+    if (setup.Cold)
+        dropPageCache();
+}
+
+qint64 timeReference(const TBenchSetup& setup)
+{
+    return bestOf(3, [&] {
+        prepareRound(setup);
+        return timeOpensslReference(setup.Package.Files);
+    });
 }
 
 } // namespace installationbench

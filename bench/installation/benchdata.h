@@ -2,6 +2,7 @@
 
 #include "launcher/configuration/packageconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/installation/packageinstallation.h"
 
 #include <QString>
 #include <QStringList>
@@ -54,5 +55,23 @@ void keepOnlyWarnings();
 
 // Peak resident memory of this process so far, in MiB.
 double peakResidentMiB();
+
+// What the planning scan and the verification benchmark both start from, made from their
+// arguments ([--cold] [GiB, default 2] [data directory]): the installed package and an
+// installation to run on it, the page cache warmed unless the run is cold.
+struct TBenchSetup
+{
+    bool Cold = false;
+    int Gibibytes = 2;
+    TBenchPackage Package;
+    std::shared_ptr<orvik::launcher::TPackageInstallation> Installation;
+};
+TBenchSetup setUpBenchmark(QStringList arguments);
+
+// Before each round of either side: a cold run starts with an empty page cache.
+void prepareRound(const TBenchSetup& setup);
+
+// The reference's best of three rounds over the package's files, in ms; -1 when it failed.
+qint64 timeReference(const TBenchSetup& setup);
 
 } // namespace installationbench

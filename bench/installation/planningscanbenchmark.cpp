@@ -4,9 +4,6 @@
 // longer; its memory must not grow with the package.
 #include "benchdata.h"
 
-#include "launcher/installation/packageinstallation.h"
-#include "launcher/package/package.h"
-
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTextStream>
@@ -20,30 +17,18 @@ int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     keepOnlyWarnings();
-    QStringList arguments = application.arguments();
-    const bool cold = takeColdDiskOption(arguments);
-    const int gibibytes = arguments.size() > 1 ? arguments[1].toInt() : 2;
-    const TBenchPackage package =
-        preparePackage(gibibytes, arguments.size() > 2 ? arguments[2] : QString());
+    const TBenchSetup setup = setUpBenchmark(application.arguments());
+    const TBenchPackage& package = setup.Package;
     QTextStream out(stdout);
-
-    auto installation = std::make_shared<TPackageInstallation>(
-        std::make_shared<orvik::launcher::TPackage>(0, QJsonObject(), QUrl()), package.Helper);
-    // Cold: every round of either side starts with an empty page cache.
-    const auto prepareRound = [&] {
-        if (cold)
-            dropPageCache();
-    };
-    if (!cold)
-        warmPageCache(package.Files);
 
     bool complete = true;
     const qint64 scan = bestOf(3, [&] {
-        prepareRound();
+        prepareRound(setup);
         QElapsedTimer timer;
         timer.start();
         const TPackageDifference difference =
-            QtConcurrent::run(installation.get(), &TPackageInstallation::computeRequiredChanges,
+            QtConcurrent::run(setup.Installation.get(),
+                              &TPackageInstallation::computeRequiredChanges,
                               QDir(package.Directory), package.Helper, package.Configuration,
                               orvik::launcher::TPackageConfigurationReader(), false)
                 .result();
@@ -53,15 +38,12 @@ int main(int argc, char** argv)
         return timer.elapsed();
     });
     const double peak = peakResidentMiB();
-    const qint64 reference = bestOf(3, [&] {
-        prepareRound();
-        return timeOpensslReference(package.Files);
-    });
+    const qint64 reference = timeReference(setup);
 
-    out << "planning scan of " << gibibytes << " GiB in " << package.Files.size() << " files, "
-        << cacheLabel(cold) << ": " << scan << " ms, openssl x2: " << reference << " ms, ratio "
-        << QString::number(double(scan) / double(reference), 'f', 2)
-        << (cold ? " (target <= 1.15)\n" : " (target <= 1.60)\n")
+    out << "planning scan of " << setup.Gibibytes << " GiB in " << package.Files.size()
+        << " files, " << cacheLabel(setup.Cold) << ": " << scan << " ms, openssl x2: " << reference
+        << " ms, ratio " << QString::number(double(scan) / double(reference), 'f', 2)
+        << (setup.Cold ? " (target <= 1.15)\n" : " (target <= 1.60)\n")
         << "peak resident memory of the scan: " << QString::number(peak, 'f', 1)
         << " MiB (target < 300)\n";
     if (!complete || reference < 0) {

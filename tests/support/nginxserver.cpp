@@ -1,5 +1,6 @@
 #include "nginxserver.h"
 
+#include "buildpaths.h"
 #include "testfiles.h"
 
 #include <QDir>
@@ -9,8 +10,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
-
-#include <unistd.h>
 
 namespace testsupport {
 
@@ -50,46 +49,6 @@ bool TNginxServer::isAvailable()
     return QFileInfo(kNginx).isExecutable();
 }
 
-QString TNginxServer::writeConfiguration()
-{
-    const QString work = m_WorkDirectory.path();
-    QDir(work).mkpath(QStringLiteral("temp"));
-    // Running as root, the workers would switch to an account that cannot read the test's
-    // private temporary directories.
-    const QByteArray user = geteuid() == 0 ? "user root;\n" : "";
-    const QByteArray rate = m_RateLimit.isEmpty() ? "" : "limit_rate " + m_RateLimit + ";\n";
-    const QByteArray configuration =
-        user + "worker_processes 1;\ndaemon off;\nerror_log " + work.toUtf8() +
-        "/error.log;\npid " + work.toUtf8() +
-        "/nginx.pid;\nevents { worker_connections 256; }\nhttp {\n"
-        "  log_format requests '$request_uri $status $body_bytes_sent';\n"
-        "  access_log " +
-        work.toUtf8() +
-        "/access.log requests;\n"
-        "  client_body_temp_path " +
-        work.toUtf8() +
-        "/temp;\n"
-        "  proxy_temp_path " +
-        work.toUtf8() +
-        "/temp;\n"
-        "  fastcgi_temp_path " +
-        work.toUtf8() +
-        "/temp;\n"
-        "  uwsgi_temp_path " +
-        work.toUtf8() +
-        "/temp;\n"
-        "  scgi_temp_path " +
-        work.toUtf8() +
-        "/temp;\n"
-        "  default_type application/octet-stream;\n  sendfile on;\n"
-        "  server {\n    listen 127.0.0.1:" +
-        QByteArray::number(m_Port) + ";\n    root " + m_RootDirectory.toUtf8() + ";\n    " + rate +
-        "  }\n}\n";
-    const QString path = m_WorkDirectory.filePath(QStringLiteral("nginx.conf"));
-    writeBytes(path, configuration);
-    return path;
-}
-
 bool TNginxServer::start()
 {
     stop();
@@ -99,9 +58,10 @@ bool TNginxServer::start()
     }
     if (m_Port == 0)
         m_Port = freeLoopbackPort();
-    const QString configuration = writeConfiguration();
-    m_Process.start(kNginx, {QStringLiteral("-p"), m_WorkDirectory.path(), QStringLiteral("-c"),
-                             configuration});
+    QStringList arguments{m_RootDirectory, m_WorkDirectory.path(), QString::number(m_Port)};
+    if (!m_RateLimit.isEmpty())
+        arguments << QString::fromUtf8(m_RateLimit);
+    m_Process.start(QStringLiteral(KESTRUN_NGINX_SCRIPT), arguments);
     if (!m_Process.waitForStarted(10000)) {
         m_Error = m_Process.errorString();
         return false;

@@ -17,8 +17,9 @@ struct TAccessLogEntry
     qint64 bytesSent = 0;
 };
 
-// Debian's nginx serving a directory on a free loopback port, with a configuration written for
-// the test and its logs kept apart. Stopped when the object goes.
+// Debian's nginx serving a directory on a free loopback port through scripts/serve-nginx.sh, its
+// configuration and logs in a temporary directory of its own. Stopped when the object goes. The
+// install benchmark uses it too.
 class TNginxServer
 {
 public:
@@ -39,9 +40,9 @@ public:
     QList<TAccessLogEntry> accessLog() const;
     void clearAccessLog();
 
-private:
-    QString writeConfiguration();
+    quint16 port() const { return m_Port; }
 
+private:
     QString m_RootDirectory;
     QTemporaryDir m_WorkDirectory;
     QProcess m_Process;

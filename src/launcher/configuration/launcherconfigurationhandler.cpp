@@ -1,6 +1,7 @@
 #include "launcher/configuration/launcherconfigurationhandler.h"
 
 #include "launcher/configuration/launcherconfigurationreader.h"
+#include "launcher/configuration/packageconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"

@@ -4,11 +4,9 @@
 #include "shared/filesystemhelper/ioerror.h"
 #include "shared/filesystemhelper/lzmacompressedreadonlymemoryblob.h"
 
-#include <QBuffer>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QJsonParseError>
 #include <QSettings>
 #include <QTextStream>
@@ -228,26 +226,6 @@ QJsonDocument TFileSystemHelper::readJsonFileAsQJsonDocument(const QString& path
     }
     parseFailed = false;
     return document;
-}
-
-std::shared_ptr<QImage> TFileSystemHelper::readImageFile(const QString& path, const char* format)
-{
-    const QByteArray bytes = readFileIfExists(path);
-    if (bytes.isEmpty())
-        return nullptr;
-    QImage image = QImage::fromData(bytes, format);
-    if (image.isNull())
-        return nullptr;
-    return std::make_shared<QImage>(std::move(image));
-}
-
-void TFileSystemHelper::writeImageFile(const QImage& image, const QString& path, const char* format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, -1);
-    writeFile(path, bytes);
 }
 
 } // namespace shared

@@ -13,7 +13,6 @@
 #include <memory>
 #include <vector>
 
-class QImage;
 class QSettings;
 
 namespace shared {
@@ -57,8 +56,6 @@ public:
     virtual std::shared_ptr<QSettings> openIniSettings(const QString& path);
     // A null document for a missing or empty file; parseFailed tells a syntax error apart.
     virtual QJsonDocument readJsonFileAsQJsonDocument(const QString& path, bool& parseFailed) const;
-    virtual std::shared_ptr<QImage> readImageFile(const QString& path, const char* format);
-    virtual void writeImageFile(const QImage& image, const QString& path, const char* format);
 };
 
 } // namespace shared

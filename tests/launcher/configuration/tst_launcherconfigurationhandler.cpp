@@ -1,5 +1,6 @@
 #include "launcher/configuration/launcherconfigurationhandler.h"
 #include "launcher/configuration/launcherconfigurationreader.h"
+#include "launcher/configuration/packageconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/package/package.h"
 #include "shared/network/downloadpool.h"

@@ -1,3 +1,4 @@
+#include "launcher/configuration/packageconfigurationreader.h"
 #include "launcher/package/documenturl.h"
 #include "launcher/package/package.h"
 

@@ -1,5 +1,6 @@
 #include "shared/filesystemhelper/filesystemhelper.h"
 #include "shared/filesystemhelper/lzmacompressedreadonlymemoryblob.h"
+#include "shared/imagefile/imagefile.h"
 
 #include "testfiles.h"
 
@@ -12,7 +13,9 @@
 #include <csignal>
 #include <sys/resource.h>
 
+using shared::readImageFile;
 using shared::TFileSystemHelper;
+using shared::writeImageFile;
 using testsupport::readBytes;
 using testsupport::writeBytes;
 
@@ -339,15 +342,21 @@ private slots:
         QImage image(4, 3, QImage::Format_ARGB32);
         image.fill(QColor(10, 20, 30));
         const QString path = m_pDir->filePath("i.png");
-        helper.writeImageFile(image, path, "PNG");
-        const auto read = helper.readImageFile(path, "PNG");
+        writeImageFile(helper, image, path, "PNG");
+        const auto read = readImageFile(helper, path, "PNG");
         QVERIFY(read);
         QCOMPARE(read->size(), QSize(4, 3));
         QCOMPARE(read->pixelColor(1, 1), QColor(10, 20, 30));
 
-        QVERIFY(!helper.readImageFile(m_pDir->filePath("none.png"), "PNG"));
+        QVERIFY(!readImageFile(helper, m_pDir->filePath("none.png"), "PNG"));
         QVERIFY(writeBytes(m_pDir->filePath("bad.png"), "not an image"));
-        QVERIFY(!helper.readImageFile(m_pDir->filePath("bad.png"), "PNG"));
+        QVERIFY(!readImageFile(helper, m_pDir->filePath("bad.png"), "PNG"));
+
+        // A null image used to be written as an empty file and reported as saved.
+        QVERIFY_EXCEPTION_THROWN(
+            writeImageFile(helper, QImage(), m_pDir->filePath("null.png"), "PNG"),
+            std::runtime_error);
+        QVERIFY(!QFile::exists(m_pDir->filePath("null.png")));
     }
 
     void iniSettings()
