@@ -298,14 +298,7 @@ private:
     int runLauncher(const QStringList& arguments)
     {
         QFile::remove(TLauncherInstall::logFilePath());
-        QProcess& launcher = m_Launcher.start(arguments);
-        QSignalSpy ended(&launcher, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
-        if (!ended.wait(kTimeoutMs) || launcher.exitStatus() != QProcess::NormalExit) {
-            qWarning().noquote() << "launcher did not end well:" << launcher.state()
-                                 << logContent().right(1500);
-            return -1;
-        }
-        return launcher.exitCode();
+        return m_Launcher.run(arguments, kTimeoutMs);
     }
 
     // The client is started detached: its record may come a moment after the launcher ended.

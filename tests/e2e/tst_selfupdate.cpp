@@ -395,17 +395,7 @@ private:
         QVERIFY2(leftOvers.isEmpty(), qPrintable(leftOvers.join(", ")));
     }
 
-    int runLauncher(const QStringList& arguments)
-    {
-        QProcess& launcher = m_pInstall->start(arguments);
-        QSignalSpy ended(&launcher, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
-        if (!ended.wait(kTimeoutMs) || launcher.exitStatus() != QProcess::NormalExit) {
-            qWarning().noquote() << "launcher did not end well:" << launcher.state()
-                                 << logContent().right(1500);
-            return -1;
-        }
-        return launcher.exitCode();
-    }
+    int runLauncher(const QStringList& arguments) { return m_pInstall->run(arguments, kTimeoutMs); }
 
     // The client is started detached: its record may come a moment after the launcher ended.
     static int clientStarts()

@@ -31,11 +31,6 @@ QString packageDirectory()
     return testsupport::kestrunDataDirectory() + QStringLiteral("/packages/live");
 }
 
-QByteArray logContent()
-{
-    return readBytes(TLauncherInstall::logFilePath());
-}
-
 } // namespace
 
 class TestSystemProxy : public QObject
@@ -122,17 +117,7 @@ private slots:
     }
 
 private:
-    int runLauncher(const QStringList& arguments)
-    {
-        QProcess& launcher = m_Launcher.start(arguments);
-        QSignalSpy ended(&launcher, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
-        if (!ended.wait(kTimeoutMs) || launcher.exitStatus() != QProcess::NormalExit) {
-            qWarning().noquote() << "launcher did not end well:" << launcher.state()
-                                 << logContent().right(1500);
-            return -1;
-        }
-        return launcher.exitCode();
-    }
+    int runLauncher(const QStringList& arguments) { return m_Launcher.run(arguments, kTimeoutMs); }
 
     // The client is started detached: its record may come a moment after the launcher ended.
     static int clientStarts()

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 
 namespace testsupport {
 
@@ -79,6 +80,18 @@ QProcess& TLauncherInstall::start(const QStringList& arguments)
     process->start(executablePath(), arguments);
     m_Processes.push_back(std::move(process));
     return *m_Processes.back();
+}
+
+int TLauncherInstall::run(const QStringList& arguments, int timeoutMs)
+{
+    QProcess& launcher = start(arguments);
+    QSignalSpy ended(&launcher, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+    if (!ended.wait(timeoutMs) || launcher.exitStatus() != QProcess::NormalExit) {
+        qWarning().noquote() << "launcher did not end well:" << launcher.state()
+                             << readBytes(logFilePath()).right(1500);
+        return -1;
+    }
+    return launcher.exitCode();
 }
 
 QString TLauncherInstall::logFilePath()

@@ -34,6 +34,10 @@ public:
 
     // Starts the launcher; it is ended when the install goes away.
     QProcess& start(const QStringList& arguments = {});
+    // Starts the launcher and waits for its end while this thread's event loop runs, so servers
+    // living in it keep answering. Its exit status; -1, with the log's tail as a warning, when
+    // it did not end normally in time.
+    int run(const QStringList& arguments, int timeoutMs);
 
     // The log the launcher writes in this test's private per-user data directory.
     static QString logFilePath();

@@ -5,6 +5,7 @@
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 
+#include "messagecapture.h"
 #include "testfiles.h"
 #include "testhttpserver.h"
 
@@ -45,28 +46,6 @@ QByteArray pattern(int size, int seed)
         bytes[i] = char(state >> 24);
     }
     return bytes;
-}
-
-// Every message of the run, for the tests that check what reaches the log.
-QMutex g_LogLock;
-QStringList g_Log;
-QtMessageHandler g_PreviousHandler = nullptr;
-
-void captureMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    {
-        QMutexLocker lock(&g_LogLock);
-        g_Log << message;
-    }
-    if (g_PreviousHandler)
-        g_PreviousHandler(type, context, message);
-}
-
-bool logged(const QString& text)
-{
-    QMutexLocker lock(&g_LogLock);
-    return std::any_of(g_Log.begin(), g_Log.end(),
-                       [&text](const QString& message) { return message.contains(text); });
 }
 
 // The same container with another unpacked size in its header.
@@ -127,11 +106,7 @@ class TestPackageFileDownloader : public QObject
 private slots:
     void init()
     {
-        {
-            QMutexLocker lock(&g_LogLock);
-            g_Log.clear();
-        }
-        g_PreviousHandler = qInstallMessageHandler(captureMessage);
+        m_pMessages = std::make_unique<testsupport::TMessageCapture>();
         m_pServer = std::make_unique<TTestHttpServer>();
         QVERIFY(m_pServer->start());
         m_pInstallDir = std::make_unique<QTemporaryDir>();
@@ -144,7 +119,7 @@ private slots:
     {
         m_pDownloader.reset();
         m_pServer.reset();
-        qInstallMessageHandler(g_PreviousHandler);
+        m_pMessages.reset();
     }
 
     void assemblesFilesFromSharedChunks()
@@ -314,7 +289,7 @@ private slots:
         addFile("long.bin", {chunk}, {0});
         QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
         QCOMPARE(m_pServer->requestCount("/long"), TPackageFileDownloader::kMaxAttempts);
-        QVERIFY(logged("longer than the"));
+        QVERIFY(m_pMessages->contains("longer than the"));
     }
 
     void undecodableContainerIsNotRetried()
@@ -354,7 +329,8 @@ private slots:
         addFile("lying.bin", {chunk}, {0});
         QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
         QCOMPARE(m_pServer->requestCount("/lying"), 1);
-        QVERIFY(logged(QString("declares %1 unpacked bytes, 1024 are expected").arg(declared)));
+        QVERIFY(m_pMessages->contains(
+            QString("declares %1 unpacked bytes, 1024 are expected").arg(declared)));
     }
 
     void plainBodyMarkedAsContainerIsVerifiedAsItIs()
@@ -441,7 +417,7 @@ private slots:
             outcome = run();
         }
         QCOMPARE(outcome, EPackageDownloaderError::SavingOperationFailed);
-        QVERIFY(logged(QString::fromLocal8Bit(strerror(EFBIG))));
+        QVERIFY(m_pMessages->contains(QString::fromLocal8Bit(strerror(EFBIG))));
     }
 
     void undeletableTarget_data()
@@ -618,6 +594,7 @@ private:
         return testsupport::readBytes(installed(path));
     }
 
+    std::unique_ptr<testsupport::TMessageCapture> m_pMessages;
     std::unique_ptr<TTestHttpServer> m_pServer;
     std::unique_ptr<QTemporaryDir> m_pInstallDir;
     std::unique_ptr<QTemporaryDir> m_pAppDir;

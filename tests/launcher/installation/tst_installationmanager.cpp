@@ -3,6 +3,7 @@
 #include "launcher/installation/installationmanager.h"
 #include "launcher/installation/packageinstallation.h"
 
+#include "messagecapture.h"
 #include "packagefixture.h"
 #include "testfiles.h"
 #include "testhttpserver.h"
@@ -40,30 +41,6 @@ QByteArray pseudoRandom(int size)
         bytes[i] = char(state >> 56);
     }
     return bytes;
-}
-
-// Every message of the run, for the tests that check what reaches the log.
-QMutex g_LogLock;
-QStringList g_Log;
-QtMessageHandler g_PreviousHandler = nullptr;
-
-void captureMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    {
-        QMutexLocker lock(&g_LogLock);
-        g_Log << message;
-    }
-    if (g_PreviousHandler)
-        g_PreviousHandler(type, context, message);
-}
-
-QString loggedLine(const QString& text)
-{
-    QMutexLocker lock(&g_LogLock);
-    for (const QString& message : qAsConst(g_Log))
-        if (message.contains(text))
-            return message;
-    return {};
 }
 
 // A tmpfs of Bytes mounted at Directory while it lives (root only, as in CI and here).
@@ -284,12 +261,7 @@ private slots:
         m_pFixture->setFile("data/b.dat", "changed bee");
         const QByteArray second = m_pFixture->publish("2");
 
-        {
-            QMutexLocker lock(&g_LogLock);
-            g_Log.clear();
-        }
-        g_PreviousHandler = qInstallMessageHandler(captureMessage);
-        const auto restoreHandler = qScopeGuard([] { qInstallMessageHandler(g_PreviousHandler); });
+        const testsupport::TMessageCapture messages;
         makeManager(second);
         auto reason = EPackageDownloaderError::NoError;
         connect(m_pManager.get(), &TInstallationManager::installationOrUpdateFinished, this,
@@ -301,7 +273,7 @@ private slots:
 
         QCOMPARE(reason, EPackageDownloaderError::SavingOperationFailed);
         QCOMPARE(m_pServer->requestCount("/live/files/" + shared_hash(big)), 0);
-        const QString line = loggedLine("Not enough free disk space");
+        const QString line = messages.line("Not enough free disk space");
         QVERIFY2(QRegularExpression("needed \\d+ bytes .* free \\d+ bytes").match(line).hasMatch(),
                  qPrintable(line));
         QCOMPARE(readBytes(packageDirectory("Live") + "/data/b.dat"), QByteArray("bee"));

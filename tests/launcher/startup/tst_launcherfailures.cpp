@@ -220,16 +220,7 @@ private:
     int runLauncher(const QStringList& arguments)
     {
         QFile::remove(TLauncherInstall::logFilePath());
-        QProcess& launcher = m_pInstall->start(arguments);
-        // Not waitForFinished: the server lives in this thread's event loop.
-        QSignalSpy finished(&launcher,
-                            QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
-        if (!finished.wait(kTimeoutMs) || launcher.exitStatus() != QProcess::NormalExit) {
-            qWarning().noquote() << "launcher did not end well:" << launcher.state()
-                                 << logContent().right(1500);
-            return -1;
-        }
-        return launcher.exitCode();
+        return m_pInstall->run(arguments, kTimeoutMs);
     }
 
     std::unique_ptr<TTestHttpServer> m_pServer;
