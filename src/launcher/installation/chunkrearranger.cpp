@@ -89,8 +89,8 @@ std::vector<int> rearrangeChunksInPlace(const QString& Path,
                           targetEnd))
                 continue;
             if (!displaced) {
-                displaced =
-                    std::make_unique<QTemporaryFile>(Path + QStringLiteral(".reuse-XXXXXX"));
+                displaced = std::make_unique<QTemporaryFile>(Path + kReuseMarker +
+                                                             QStringLiteral("XXXXXX"));
                 if (!displaced->open())
                     failOn(*displaced, QStringLiteral("Could not open file."));
             }

@@ -8,6 +8,9 @@
 
 namespace orvik::launcher {
 
+// Chunks displaced while a file is rearranged wait in "<file>.reuse-XXXXXX" beside it.
+inline const QString kReuseMarker = QStringLiteral(".reuse-");
+
 // Moves the chunks found at wrong positions of a local file to where the new file wants them,
 // inside the file itself. A chunk whose old place a move would overwrite is first saved to a
 // temporary file beside the file. The file is then cut to the wanted size.

@@ -2,11 +2,14 @@
 
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/installation/chunkrearranger.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "launcher/startup/launcherapplication.h"
 #include "launcher/telemetry/sharedidentifierfile.h"
+#include "shared/filesystemhelper/atomicwrite.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
+#include "shared/filesystemhelper/ioerror.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -27,15 +30,10 @@ namespace {
 
 const QString kDefaultMarker = QStringLiteral("default");
 
-const QString kReuseMarker = QStringLiteral(".reuse-");
-constexpr int kTemporarySuffixLength = 6;
-
 bool isLeftOverFromInterruptedRun(const QString& name)
 {
-    if (::shared::TFileSystemHelper::isInterruptedWriteName(name))
-        return true;
-    const int marker = name.lastIndexOf(kReuseMarker);
-    return marker > 0 && name.size() - marker - kReuseMarker.size() == kTemporarySuffixLength;
+    return ::shared::TFileSystemHelper::isInterruptedWriteName(name) ||
+           ::shared::hasTemporarySuffix(name, kReuseMarker);
 }
 
 bool hasStatusWorthADefault(ELocalPackageStatus status)
@@ -155,9 +153,7 @@ void TInstallationManager::moveFullMarkerToPartial(const QDir& Directory)
     const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(Directory);
     if (::rename(QFile::encodeName(fullMarker).constData(),
                  QFile::encodeName(partialMarker).constData()) != 0)
-        throw std::runtime_error(QStringLiteral("I/O error on file '%1': %2")
-                                     .arg(fullMarker, QString::fromLocal8Bit(std::strerror(errno)))
-                                     .toStdString());
+        throw ::shared::ioError(fullMarker, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 void TInstallationManager::writeAssetsDocument(const QDir& Directory,

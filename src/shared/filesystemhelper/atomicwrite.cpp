@@ -90,6 +90,12 @@ void syncDirectory(const QString& directory)
 
 } // namespace
 
+bool hasTemporarySuffix(const QString& fileName, const QString& marker)
+{
+    const int at = fileName.lastIndexOf(marker);
+    return at > 0 && fileName.size() - at - marker.size() == kRandomLength;
+}
+
 void replaceFileAtomically(const QString& path, const QByteArray& bytes)
 {
     QString temporaryPath;

@@ -12,4 +12,8 @@ void replaceFileAtomically(const QString& path, const QByteArray& bytes);
 // Temporary files of an interrupted replacement end in this marker and six random characters.
 extern const QString kInterruptedWriteMarker;
 
+// Whether a file name ends in the marker and six random characters, as the temporary files of
+// this program do (their names come from QTemporaryFile's "XXXXXX" or replaceFileAtomically).
+bool hasTemporarySuffix(const QString& fileName, const QString& marker);
+
 } // namespace shared

@@ -94,8 +94,7 @@ void TFileSystemHelper::writeFileAtomically(const QString& path, const QByteArra
 
 bool TFileSystemHelper::isInterruptedWriteName(const QString& fileName)
 {
-    const int marker = fileName.lastIndexOf(kInterruptedWriteMarker);
-    return marker > 0 && fileName.size() - marker - kInterruptedWriteMarker.size() == 6;
+    return hasTemporarySuffix(fileName, kInterruptedWriteMarker);
 }
 
 void TFileSystemHelper::writeTextFile(const QString& path, const QString& text)
