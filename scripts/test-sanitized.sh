@@ -7,7 +7,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+# -O1 and line tables only: the reports keep file and line, and the build takes half the time.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
   -DKESTRUN_SANITIZE=address,undefined >/dev/null
 cmake --build build-asan
 
@@ -15,8 +17,13 @@ reports=$PWD/build-asan/sanitizer-reports
 rm -rf "$reports"
 mkdir -p "$reports"
 suppressions=$PWD/scripts/sanitizers
-export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:\
-check_initialization_order=1:strict_init_order=1:log_path=$reports/asan"
+cc -shared -fPIC -O2 -o build-asan/libkeepmodules.so "$suppressions/keepmodules.c"
+export LD_PRELOAD=$PWD/build-asan/libkeepmodules.so
+# verify_asan_link_order: the preloaded library comes before the sanitizer runtime, which is fine
+# as it allocates nothing. intercept_tls_get_addr: with glibc 2.36 the leak checker's record of
+# dynamic TLS goes stale when a thread ends and it crashes while scanning it (every few runs).
+export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:verify_asan_link_order=0:\
+intercept_tls_get_addr=0:check_initialization_order=1:strict_init_order=1:log_path=$reports/asan"
 export LSAN_OPTIONS="suppressions=$suppressions/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$suppressions/ubsan.supp:\
 log_path=$reports/ubsan"
