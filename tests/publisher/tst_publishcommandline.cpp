@@ -1,5 +1,6 @@
 #include "buildpaths.h"
 #include "testbuild.h"
+#include "testfiles.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -8,6 +9,8 @@
 #include <sys/stat.h>
 
 using namespace publishertest;
+using testsupport::readBytes;
+using testsupport::writeBytes;
 
 namespace {
 
@@ -132,6 +135,98 @@ private slots:
         QVERIFY2(verified.Out.startsWith("data/deflate/" + containers.first()) &&
                      verified.Out.contains(": missing\n"),
                  qPrintable(verified.Out));
+    }
+
+    // Catches a private key that other users can read, or a second keygen that replaces the key
+    // every launcher in the field trusts.
+    void keygenKeepsThePrivateKeyToItsOwner()
+    {
+        QTemporaryDir keys;
+        const QString key = keys.filePath("studio.key");
+        const TRun made = runPublisher({"keygen", "--output", key});
+        QCOMPARE(made.ExitCode, 0);
+        struct stat info
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(key).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, mode_t(0600));
+        QVERIFY2(made.Out.contains("public-key: " + readBytes(key + ".pub").trimmed()),
+                 qPrintable(made.Out));
+
+        const QByteArray before = readBytes(key);
+        const TRun again = runPublisher({"keygen", "--output", key});
+        QCOMPARE(again.ExitCode, 1);
+        QVERIFY2(again.Err.contains("never replaced"), qPrintable(again.Err));
+        QCOMPARE(readBytes(key), before);
+    }
+
+    void signedTreeVerifiesOnlyAsPublished_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("as published") << ""
+                                      << "";
+        QTest::newRow("package document changed after signing")
+            << "flip byte"
+            << "game-4.json: signature does not match";
+        QTest::newRow("package signature removed") << "remove signature"
+                                                   << "game-4.json: signature missing";
+        QTest::newRow("configuration signed by another key")
+            << "other key"
+            << "qormetadata.json: signature does not match";
+    }
+    // Catches documents written unsigned, signatures over other bytes than the file holds, and a
+    // verify that passes a tree the launcher would refuse.
+    void signedTreeVerifiesOnlyAsPublished()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, fault);
+        QTemporaryDir keys;
+        const QString key = keys.filePath("studio.key");
+        const QString otherKey = keys.filePath("other.key");
+        QCOMPARE(runPublisher({"keygen", "--output", key}).ExitCode, 0);
+        QCOMPARE(runPublisher({"keygen", "--output", otherKey}).ExitCode, 0);
+        const QStringList publish{"publish",
+                                  "--build",
+                                  m_pBuild->path(),
+                                  "--cdn",
+                                  m_pCdn->path(),
+                                  "--name",
+                                  "game",
+                                  "--package-version",
+                                  "4",
+                                  "--executable",
+                                  "bin/game",
+                                  "--key",
+                                  key};
+        const TRun published = runPublisher(publish);
+        QCOMPARE(published.ExitCode, 0);
+        QVERIFY2(published.Out.contains("signatures-written: 1\n"), qPrintable(published.Out));
+        // Republishing the same build writes nothing, signatures included.
+        QVERIFY(runPublisher(publish).Out.contains("signatures-written: 0\n"));
+        const QString configuration = m_pCdn->filePath("qormetadata.json");
+        QCOMPARE(runPublisher({"configure", "--output", configuration, "--package", "Game",
+                               "--directory-name", "game", "--build", "linux/x86_64=game-4.json",
+                               "--key", damage == "other key" ? otherKey : key})
+                     .ExitCode,
+                 0);
+
+        const QString document = m_pCdn->filePath("game-4.json");
+        if (damage == "flip byte") {
+            QByteArray bytes = readBytes(document);
+            bytes[bytes.indexOf("bin/game")] = 'B';
+            QVERIFY(writeBytes(document, bytes));
+        } else if (damage == "remove signature") {
+            QVERIFY(QFile::remove(document + ".sig"));
+        }
+        const TRun verified =
+            runPublisher({"verify", "--root", m_pCdn->path(), "--public-key", key + ".pub"});
+        QCOMPARE(verified.ExitCode, fault.isEmpty() ? 0 : 1);
+        QVERIFY2(verified.Out.contains(fault.isEmpty() ? "faults: 0" : fault),
+                 qPrintable(verified.Out));
+        // Without the key the same tree verifies as an unsigned one would.
+        if (damage != "flip byte")
+            QCOMPARE(runPublisher({"verify", "--root", m_pCdn->path()}).ExitCode, 0);
     }
 
 private:

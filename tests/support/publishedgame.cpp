@@ -34,14 +34,16 @@ bool TPublishedGame::makeBuild(const QByteArray& world, QString& error) const
 // Assets versions start at 11: an assets version of exactly "1" always asks for an update.
 bool TPublishedGame::publish(const QString& version, QString& output) const
 {
-    return runTool(KESTRUN_PUBLISHER_BINARY,
-                   {"publish",       "--build",           build(),        "--cdn",
+    return runTool(
+        KESTRUN_PUBLISHER_BINARY,
+        QStringList{"publish",       "--build",           build(),        "--cdn",
                     cdn() + "/live", "--package-version", version,        "--executable",
                     kClient,         "--parameter",       "--exit-after", "--parameter",
                     "500",           "--parameter",       "--realm=eu",   "--assets-prefix",
                     "assets/",       "--assets-version",  "1" + version,  "--codec-rule",
-                    "*.pak=lzma",    "--codec",           "deflate"},
-                   output);
+                    "*.pak=lzma",    "--codec",           "deflate"} +
+            keyArguments(),
+        output);
 }
 
 bool TPublishedGame::configure(const QString& version, QString& output,
@@ -54,8 +56,13 @@ bool TPublishedGame::configure(const QString& version, QString& output,
                                "linux/x86_64=../live/package-" + version +
                                    ".json,../live/package-" + version + "-assets-1" + version +
                                    ".json"} +
-                       extraArguments,
+                       keyArguments() + extraArguments,
                    output);
+}
+
+QStringList TPublishedGame::keyArguments() const
+{
+    return m_SigningKey.isEmpty() ? QStringList() : QStringList{"--key", m_SigningKey};
 }
 
 QString TPublishedGame::packageDocument(const QString& version) const

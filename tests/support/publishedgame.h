@@ -23,6 +23,8 @@ public:
 
     // A fresh build: the demo client, the world data, the client's settings and an asset.
     bool makeBuild(const QByteArray& world, QString& error) const;
+    // From now on publish and configure sign what they write with this private key; empty: not.
+    void setSigningKey(const QString& privateKeyFile) { m_SigningKey = privateKeyFile; }
     // Publishes the build as this package version, with assets version "1" + version.
     bool publish(const QString& version, QString& output) const;
     // Points the launcher configuration at this version.
@@ -38,7 +40,10 @@ public:
     static bool runTool(const QString& program, const QStringList& arguments, QString& output);
 
 private:
+    QStringList keyArguments() const;
+
     QTemporaryDir m_Work;
+    QString m_SigningKey;
 };
 
 } // namespace testsupport

@@ -7,6 +7,7 @@
 #include "launcher/package/package.h"
 #include "shared/network/downloadpool.h"
 #include "shared/randomnumbergenerator/randomnumbergenerator.h"
+#include "shared/signature/documentsignature.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -31,14 +32,43 @@ QDir appDataDirectory()
 
 bool waitsFor(const TPendingPackageConfiguration& record, const QUrl& url)
 {
-    return record.PackageUrl == url || record.AssetUrl == url;
+    const auto is = [&url](const QUrl& candidate) {
+        return candidate.isValid() && candidate == url;
+    };
+    return is(record.PackageUrl) || is(record.AssetUrl) || is(record.PackageSignatureUrl) ||
+           is(record.AssetSignatureUrl);
+}
+
+bool isSignatureOf(const TPendingPackageConfiguration& record, const QUrl& url)
+{
+    return (record.PackageSignatureUrl.isValid() && record.PackageSignatureUrl == url) ||
+           (record.AssetSignatureUrl.isValid() && record.AssetSignatureUrl == url);
+}
+
+bool isMissing(const QUrl& url, const QByteArray& data)
+{
+    return url.isValid() && data.isEmpty();
 }
 
 bool isComplete(const TPendingPackageConfiguration& record)
 {
-    const bool packageMissing = record.PackageUrl.isValid() && record.PackageData.isEmpty();
-    const bool assetMissing = record.AssetUrl.isValid() && record.AssetData.isEmpty();
-    return !packageMissing && !assetMissing;
+    return !isMissing(record.PackageUrl, record.PackageData) &&
+           !isMissing(record.AssetUrl, record.AssetData) &&
+           !isMissing(record.PackageSignatureUrl, record.PackageSignature) &&
+           !isMissing(record.AssetSignatureUrl, record.AssetSignature);
+}
+
+void fill(TPendingPackageConfiguration& record, const QUrl& url, const QByteArray& data)
+{
+    // Identical package and asset URLs are fetched once; the answer fills both.
+    if (url == record.PackageUrl)
+        record.PackageData = data;
+    if (url == record.AssetUrl)
+        record.AssetData = data;
+    if (record.PackageSignatureUrl.isValid() && url == record.PackageSignatureUrl)
+        record.PackageSignature = data;
+    if (record.AssetSignatureUrl.isValid() && url == record.AssetSignatureUrl)
+        record.AssetSignature = data;
 }
 
 } // namespace
@@ -49,7 +79,10 @@ TLauncherConfigurationHandler::TLauncherConfigurationHandler(
     : m_pDownloadPool(std::move(pDownloadPool))
     , m_pLauncherFilesystemHelper(std::move(pLauncherFilesystemHelper))
     , m_ConfigurationUrl(m_pLauncherFilesystemHelper->settings()->launcherConfiguration)
+    , m_SignaturePolicy(m_pLauncherFilesystemHelper->settings()->documentPublicKey)
 {
+    if (m_SignaturePolicy.isRequired())
+        m_ConfigurationSignatureUrl = ::shared::signature::signatureUrl(m_ConfigurationUrl);
     m_ErrorTimer.setSingleShot(true);
     m_ErrorTimer.setInterval(
         static_cast<int>(m_pLauncherFilesystemHelper->settings()->downloadErrorTimeout));
@@ -66,9 +99,13 @@ TLauncherConfigurationHandler::~TLauncherConfigurationHandler() = default;
 void TLauncherConfigurationHandler::requestMainConfiguration()
 {
     m_bLocalConfiguration = false;
+    m_ReceivedConfiguration.reset();
+    m_ReceivedConfigurationSignature.reset();
     // Started first: a pool that fails at once must find the request still pending.
     m_ErrorTimer.start();
     m_pDownloadPool->queueDownload(m_ConfigurationUrl);
+    if (m_SignaturePolicy.isRequired() && m_ErrorTimer.isActive())
+        m_pDownloadPool->queueDownload(m_ConfigurationSignatureUrl);
 }
 
 QString TLauncherConfigurationHandler::localConfigurationPath() const
@@ -87,8 +124,21 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl Url, QB
     if (Url == m_ConfigurationUrl) {
         // A configuration that arrives after the timer has fired is ignored: the local copy is
         // already in use and the launcher has moved on.
-        if (m_ErrorTimer.isActive())
-            acceptMainConfiguration(Data);
+        if (!m_ErrorTimer.isActive())
+            return;
+        if (!m_SignaturePolicy.isRequired()) {
+            acceptMainConfiguration(Data, QByteArray());
+            return;
+        }
+        m_ReceivedConfiguration = Data;
+        acceptSignedMainConfiguration();
+        return;
+    }
+    if (m_SignaturePolicy.isRequired() && Url == m_ConfigurationSignatureUrl) {
+        if (!m_ErrorTimer.isActive())
+            return;
+        m_ReceivedConfigurationSignature = Data;
+        acceptSignedMainConfiguration();
         return;
     }
     if (m_pLauncherConfiguration && Url == m_pLauncherConfiguration->getHintsUrl()) {
@@ -98,7 +148,31 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl Url, QB
     acceptPackageDocument(Url, Data);
 }
 
-void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& Data)
+void TLauncherConfigurationHandler::acceptSignedMainConfiguration()
+{
+    if (!m_ReceivedConfiguration || !m_ReceivedConfigurationSignature)
+        return;
+    const QString reason = m_SignaturePolicy.refusalReason(*m_ReceivedConfiguration,
+                                                           *m_ReceivedConfigurationSignature);
+    if (!reason.isEmpty()) {
+        refuseMainConfiguration(reason);
+        return;
+    }
+    acceptMainConfiguration(*m_ReceivedConfiguration, *m_ReceivedConfigurationSignature);
+}
+
+void TLauncherConfigurationHandler::refuseMainConfiguration(const QString& Reason)
+{
+    // Whoever could change the document on its way could also keep the server from answering:
+    // the local copy, itself signed, is what a timeout would have given.
+    qCritical().noquote() << "Launcher configuration refused:" << m_ConfigurationUrl.toString()
+                          << Reason << threadSuffix;
+    m_ErrorTimer.stop();
+    loadLocalConfiguration();
+}
+
+void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& Data,
+                                                            const QByteArray& Signature)
 {
     m_ErrorTimer.stop();
     try {
@@ -115,6 +189,9 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& Da
         auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
         fileSystem.createDirectory(QFileInfo(path).absolutePath());
         fileSystem.writeFileAtomically(path, Data);
+        // The offline start checks the copy as it checked the download.
+        if (!Signature.isEmpty())
+            fileSystem.writeFileAtomically(::shared::signature::signaturePath(path), Signature);
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
     }
@@ -143,19 +220,21 @@ void TLauncherConfigurationHandler::acceptPackageDocument(const QUrl& Url, const
             continue;
         }
         matched = true;
-        // Identical package and asset URLs are fetched once; the answer fills both.
-        if (Url == it->PackageUrl)
-            it->PackageData = Data;
-        if (Url == it->AssetUrl)
-            it->AssetData = Data;
+        fill(*it, Url, Data);
         if (!isComplete(*it)) {
             ++it;
+            continue;
+        }
+        if (!signaturesAccepted(*it)) {
+            it = m_PendingPackageConfigurations.erase(it);
             continue;
         }
         auto configuration = std::make_unique<TPackageConfigurationReader>(
             std::move(it->PackageData), std::move(it->AssetData),
             it->PackageUrl.adjusted(QUrl::RemoveFilename),
             it->AssetUrl.adjusted(QUrl::RemoveFilename));
+        configuration->setSignatures(std::move(it->PackageSignature),
+                                     std::move(it->AssetSignature));
         // An unusable document (an error page served with status 200, a truncated answer) must
         // not reach planning, which would take it for an empty package and delete the game.
         if (!configuration->isValid())
@@ -167,6 +246,30 @@ void TLauncherConfigurationHandler::acceptPackageDocument(const QUrl& Url, const
     }
     if (matched && m_PendingPackageConfigurations.empty())
         emit packageConfigurationDownloadsFinished();
+}
+
+bool TLauncherConfigurationHandler::signaturesAccepted(
+    const TPendingPackageConfiguration& Record) const
+{
+    if (!m_SignaturePolicy.isRequired())
+        return true;
+    const std::pair<const QUrl*, QString> verdicts[] = {
+        {&Record.PackageUrl,
+         m_SignaturePolicy.refusalReason(Record.PackageData, Record.PackageSignature)},
+        {&Record.AssetUrl, Record.AssetUrl.isValid() ? m_SignaturePolicy.refusalReason(
+                                                           Record.AssetData, Record.AssetSignature)
+                                                     : QString()},
+    };
+    bool accepted = true;
+    for (const auto& [url, reason] : verdicts) {
+        if (reason.isEmpty())
+            continue;
+        // Both documents of a build are one installation: either refused refuses the build.
+        qCritical().noquote() << "Package documents not used:" << url->toString() << reason
+                              << threadSuffix;
+        accepted = false;
+    }
+    return accepted;
 }
 
 void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url,
@@ -192,6 +295,13 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url,
             loadLocalConfiguration();
         return;
     }
+    if (m_SignaturePolicy.isRequired() && Url == m_ConfigurationSignatureUrl) {
+        if (!m_ErrorTimer.isActive())
+            return;
+        refuseMainConfiguration(
+            QStringLiteral("signature missing (%1: %2)").arg(Url.toString(), ErrorString));
+        return;
+    }
 
     // Every record waiting for this document loses it: one that kept waiting would hold back
     // the end of the package downloads forever.
@@ -200,6 +310,11 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url,
         [&](const TPendingPackageConfiguration& record) { return waitsFor(record, Url); });
     if (failedEnd == m_PendingPackageConfigurations.end())
         return;
+    if (std::any_of(
+            failedEnd, m_PendingPackageConfigurations.end(),
+            [&](const TPendingPackageConfiguration& record) { return isSignatureOf(record, Url); }))
+        qCritical().noquote() << "Package documents not used: signature missing:" << Url.toString()
+                              << ErrorString << threadSuffix;
     qCritical() << "Download of package configuration/asset from configuration" << Url
                 << "failed:" << ErrorString;
     m_PendingPackageConfigurations.erase(failedEnd, m_PendingPackageConfigurations.end());
@@ -225,6 +340,17 @@ void TLauncherConfigurationHandler::loadLocalConfiguration()
             emit mainConfigurationDownloadFailed();
             return;
         }
+        if (m_SignaturePolicy.isRequired()) {
+            const QString reason = m_SignaturePolicy.refusalReason(
+                data, m_pLauncherFilesystemHelper->fileSystem().readFileIfExists(
+                          ::shared::signature::signaturePath(path)));
+            if (!reason.isEmpty()) {
+                qCritical().noquote() << "Local copy of the launcher configuration refused:" << path
+                                      << reason << threadSuffix;
+                emit mainConfigurationDownloadFailed();
+                return;
+            }
+        }
         m_pLauncherConfiguration = std::make_shared<TLauncherConfigurationReader>(
             data, QUrl::fromLocalFile(path).adjusted(QUrl::RemoveFilename));
         qInfo() << "Local copy of the launcher configuration loaded from" << path << threadSuffix;
@@ -246,8 +372,7 @@ void TLauncherConfigurationHandler::requestPackageConfigurations()
         const auto& launcherPackage = m_pLauncherConfiguration->getLauncherPackage();
         if (!m_bLocalConfiguration && launcherPackage) {
             if (TPackageBuild* build = launcherPackage->getBuildForThisMachine())
-                addPendingRecord(build, appendNocache(build->m_Url),
-                                 appendNocache(build->m_AssetsUrl));
+                addPendingRecord(build, build->m_Url, build->m_AssetsUrl, true);
         }
         for (const auto& package : m_pLauncherConfiguration->getPackages()) {
             TPackageBuild* build = package->getBuildForThisMachine();
@@ -256,8 +381,7 @@ void TLauncherConfigurationHandler::requestPackageConfigurations()
             if (m_bLocalConfiguration)
                 addLocalPendingRecord(build, package->getDirectoryName());
             else
-                addPendingRecord(build, appendNocache(build->m_Url),
-                                 appendNocache(build->m_AssetsUrl));
+                addPendingRecord(build, build->m_Url, build->m_AssetsUrl, true);
         }
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
@@ -274,25 +398,35 @@ void TLauncherConfigurationHandler::requestPackageConfigurations()
     // Copies: a synchronous failure from the pool may change the list while it is walked.
     const std::vector<TPendingPackageConfiguration> records = m_PendingPackageConfigurations;
     for (const TPendingPackageConfiguration& record : records) {
-        if (record.PackageUrl.isValid())
-            m_pDownloadPool->queueDownload(record.PackageUrl);
-        if (record.AssetUrl.isValid())
-            m_pDownloadPool->queueDownload(record.AssetUrl);
+        for (const QUrl* url : {&record.PackageUrl, &record.AssetUrl, &record.PackageSignatureUrl,
+                                &record.AssetSignatureUrl})
+            if (url->isValid())
+                m_pDownloadPool->queueDownload(*url);
     }
 }
 
 void TLauncherConfigurationHandler::addPendingRecord(TPackageBuild* pBuild, const QUrl& PackageUrl,
-                                                     const QUrl& AssetUrl)
+                                                     const QUrl& AssetUrl, bool Remote)
 {
     // Nothing to fetch means nothing would ever complete the record.
     if (!PackageUrl.isValid() && !AssetUrl.isValid()) {
         qWarning() << "Package build without document address skipped" << threadSuffix;
         return;
     }
+    const auto address = [this, Remote](const QUrl& url) {
+        return Remote ? appendNocache(url) : url;
+    };
     TPendingPackageConfiguration record;
     record.pBuild = pBuild;
-    record.PackageUrl = PackageUrl;
-    record.AssetUrl = AssetUrl;
+    record.PackageUrl = address(PackageUrl);
+    record.AssetUrl = address(AssetUrl);
+    if (m_SignaturePolicy.isRequired()) {
+        // Each signature is fetched, and cache-busted, on its own.
+        if (PackageUrl.isValid())
+            record.PackageSignatureUrl = address(::shared::signature::signatureUrl(PackageUrl));
+        if (AssetUrl.isValid())
+            record.AssetSignatureUrl = address(::shared::signature::signatureUrl(AssetUrl));
+    }
     m_PendingPackageConfigurations.push_back(std::move(record));
 }
 
@@ -304,7 +438,7 @@ void TLauncherConfigurationHandler::addLocalPendingRecord(TPackageBuild* pBuild,
     const QDir packageDirectory(
         fileSystem.resolvePathInsideDirectory(QDir(packagesDirectory()), DirectoryName));
     addPendingRecord(pBuild, QUrl::fromLocalFile(packageDirectory.filePath(settings->packageFile)),
-                     QUrl::fromLocalFile(packageDirectory.filePath(settings->assetFile)));
+                     QUrl::fromLocalFile(packageDirectory.filePath(settings->assetFile)), false);
 }
 
 QString TLauncherConfigurationHandler::packagesDirectory()

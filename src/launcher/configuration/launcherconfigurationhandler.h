@@ -1,5 +1,6 @@
 #pragma once
 
+#include "launcher/configuration/signaturepolicy.h"
 #include "shared/randomhints/randomhints.h"
 
 #include <QByteArray>
@@ -9,6 +10,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace shared {
@@ -27,8 +29,13 @@ struct TPendingPackageConfiguration
     TPackageBuild* pBuild = nullptr; // receives the parsed configuration; owned by its package
     QUrl PackageUrl;
     QUrl AssetUrl; // may be empty: the build has no asset document
+    // Only when documents must be signed: where each document's signature lies.
+    QUrl PackageSignatureUrl;
+    QUrl AssetSignatureUrl;
     QByteArray PackageData;
     QByteArray AssetData;
+    QByteArray PackageSignature;
+    QByteArray AssetSignature;
 };
 
 // Fetches every remote document the launcher needs before it can act: the launcher configuration
@@ -80,16 +87,27 @@ public slots:
     void onErrorTimerExpired();
 
 private:
-    void acceptMainConfiguration(const QByteArray& Data);
+    void acceptMainConfiguration(const QByteArray& Data, const QByteArray& Signature);
+    // With signatures required: takes the configuration once it and its signature are in.
+    void acceptSignedMainConfiguration();
+    void refuseMainConfiguration(const QString& Reason);
+    // The configured key's verdict on a build's documents; false when they must not be used.
+    bool signaturesAccepted(const TPendingPackageConfiguration& Record) const;
     void acceptHints(const QByteArray& Data);
     void acceptPackageDocument(const QUrl& Url, const QByteArray& Data);
-    void addPendingRecord(TPackageBuild* pBuild, const QUrl& PackageUrl, const QUrl& AssetUrl);
+    // The addresses as the configuration names them; Remote adds the cache busting.
+    void addPendingRecord(TPackageBuild* pBuild, const QUrl& PackageUrl, const QUrl& AssetUrl,
+                          bool Remote);
     void addLocalPendingRecord(TPackageBuild* pBuild, const QString& DirectoryName);
     QString packagesDirectory();
 
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     QUrl m_ConfigurationUrl;
+    TSignaturePolicy m_SignaturePolicy;
+    QUrl m_ConfigurationSignatureUrl; // empty unless signatures are required
+    std::optional<QByteArray> m_ReceivedConfiguration;
+    std::optional<QByteArray> m_ReceivedConfigurationSignature;
     QTimer m_ErrorTimer;
     std::shared_ptr<TLauncherConfigurationReader> m_pLauncherConfiguration;
     bool m_bLocalConfiguration = false;

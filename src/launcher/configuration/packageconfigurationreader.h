@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <utility>
 #include <vector>
 
 namespace orvik::launcher {
@@ -94,6 +95,14 @@ public:
     const TFileInPackageVector& getFiles() const { return m_Files; }
     const QByteArray& getPackageData() const { return m_PackageData; }
     const QByteArray& getAssetData() const { return m_AssetData; }
+    // The signature files that came with the documents, kept so that the local copies carry them.
+    void setSignatures(QByteArray PackageSignature, QByteArray AssetSignature)
+    {
+        m_PackageSignature = std::move(PackageSignature);
+        m_AssetSignature = std::move(AssetSignature);
+    }
+    const QByteArray& getPackageSignature() const { return m_PackageSignature; }
+    const QByteArray& getAssetSignature() const { return m_AssetSignature; }
     bool isValid() const { return m_bValid; }
     // Why the documents were refused, for the log and the player; empty when valid.
     const QString& getInvalidReason() const { return m_InvalidReason; }
@@ -121,6 +130,8 @@ private:
     TFileInPackageVector m_Files;
     QByteArray m_PackageData;
     QByteArray m_AssetData;
+    QByteArray m_PackageSignature;
+    QByteArray m_AssetSignature;
     bool m_bValid = false;
     QString m_InvalidReason;
 };

@@ -325,10 +325,15 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
     m_RateSampleCount = 0;
     m_ProgressTimer.stop();
     TFileSize totalPacked = 0;
-    for (const TChunkToDownload& chunk : m_AllChunks)
+    TFileSize totalUnpacked = 0;
+    for (const TChunkToDownload& chunk : m_AllChunks) {
         totalPacked += chunk.PackedSize;
+        totalUnpacked += chunk.UnpackedSize;
+    }
     const auto [downloaded, written] = currentSums();
-    emit progress(downloaded, totalPacked, written, totalPacked);
+    // Written bytes are unpacked bytes: measured against the packed total, a compressed
+    // package would end above 100 %.
+    emit progress(downloaded, totalPacked, written, totalUnpacked);
 
     if (m_bAtLeastOneDownloadFailed)
         emit downloadFailed(EPackageDownloaderError::DownloadFailed);

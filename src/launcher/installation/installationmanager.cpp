@@ -10,6 +10,7 @@
 #include "shared/filesystemhelper/atomicwrite.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 #include "shared/filesystemhelper/ioerror.h"
+#include "shared/signature/documentsignature.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -147,28 +148,52 @@ TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QD
                                        fileSystem.readFileIfExists(assetsPath), base, base);
 }
 
+namespace {
+
+void renameOrThrow(const QString& from, const QString& to)
+{
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        throw ::shared::ioError(from, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+} // namespace
+
 void TInstallationManager::moveFullMarkerToPartial(const QDir& Directory)
 {
     // One rename that replaces the partial marker: at no moment is there no marker at all.
     const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(Directory);
-    if (::rename(QFile::encodeName(fullMarker).constData(),
-                 QFile::encodeName(partialMarker).constData()) != 0)
-        throw ::shared::ioError(fullMarker, QString::fromLocal8Bit(std::strerror(errno)));
+    renameOrThrow(fullMarker, partialMarker);
+    const QString fullSignature = ::shared::signature::signaturePath(fullMarker);
+    if (QFileInfo::exists(fullSignature))
+        renameOrThrow(fullSignature, ::shared::signature::signaturePath(partialMarker));
+}
+
+void TInstallationManager::writeDocument(const QString& Path, const QByteArray& Document,
+                                         const QByteArray& Signature)
+{
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    fileSystem.writeFileAtomically(Path, Document);
+    // The launcher's own documents are never read back as a local configuration, and its folder
+    // may be the player's own: nothing is added there.
+    if (Signature.isEmpty() || m_InstallationKind == kSelfUpdateInstallation)
+        return;
+    // Written after the document: a crash in between leaves a pair that does not match, which
+    // an offline start refuses rather than trusts.
+    fileSystem.writeFileAtomically(::shared::signature::signaturePath(Path), Signature);
 }
 
 void TInstallationManager::writeAssetsDocument(const QDir& Directory,
-                                               const QByteArray& AssetsDocument)
+                                               const TPackageConfigurationReader& Remote)
 {
     // An empty assets document leaves the installed one as it is.
-    if (AssetsDocument.isEmpty())
+    if (Remote.getAssetData().isEmpty())
         return;
-    m_pLauncherFilesystemHelper->fileSystem().writeFileAtomically(
-        Directory.filePath(m_pLauncherFilesystemHelper->settings()->assetFile), AssetsDocument);
+    writeDocument(Directory.filePath(m_pLauncherFilesystemHelper->settings()->assetFile),
+                  Remote.getAssetData(), Remote.getAssetSignature());
 }
 
-void TInstallationManager::markPackageAsPartiallyInstalled(TPackage& Package,
-                                                           const QByteArray& PackageDocument,
-                                                           const QByteArray& AssetsDocument)
+void TInstallationManager::markPackageAsPartiallyInstalled(
+    TPackage& Package, const TPackageConfigurationReader& Remote)
 {
     qInfo() << "markPackageAsPartiallyInstalled: " << Package.getName() << threadSuffix;
     const QDir directory = getInstallationDirectory(Package);
@@ -178,9 +203,9 @@ void TInstallationManager::markPackageAsPartiallyInstalled(TPackage& Package,
         moveFullMarkerToPartial(directory);
     } else if (!QFileInfo::exists(partialMarker)) {
         fileSystem.createDirectory(directory.absolutePath());
-        fileSystem.writeFileAtomically(partialMarker, PackageDocument);
+        writeDocument(partialMarker, Remote.getPackageData(), Remote.getPackageSignature());
     }
-    writeAssetsDocument(directory, AssetsDocument);
+    writeAssetsDocument(directory, Remote);
     Package.setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
 }
 
@@ -192,9 +217,8 @@ void TInstallationManager::updatePartiallyInstalledPackage(TPackage& Package)
     if (QFileInfo::exists(fullMarker))
         moveFullMarkerToPartial(directory);
     const TPackageConfigurationReader* remote = Package.getConfiguration();
-    m_pLauncherFilesystemHelper->fileSystem().writeFileAtomically(partialMarker,
-                                                                  remote->getPackageData());
-    writeAssetsDocument(directory, remote->getAssetData());
+    writeDocument(partialMarker, remote->getPackageData(), remote->getPackageSignature());
+    writeAssetsDocument(directory, *remote);
     Package.setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
 }
 
@@ -207,10 +231,13 @@ void TInstallationManager::markPackageAsFullyInstalled(TPackage& Package)
     const TPackageConfigurationReader* remote = Package.getConfiguration();
     // Assets first, then the full marker, then away with the partial one: a crash in between
     // leaves a state that the next start reads as what it is.
-    writeAssetsDocument(directory, remote->getAssetData());
-    fileSystem.writeFileAtomically(fullMarker, remote->getPackageData());
+    writeAssetsDocument(directory, *remote);
+    writeDocument(fullMarker, remote->getPackageData(), remote->getPackageSignature());
     if (QFileInfo::exists(partialMarker))
         fileSystem.deleteFile(partialMarker);
+    const QString partialSignature = ::shared::signature::signaturePath(partialMarker);
+    if (QFileInfo::exists(partialSignature))
+        fileSystem.deleteFile(partialSignature);
     Package.setLocalStatus(ELocalPackageStatus::Installed);
     sendFunnelEvent(QStringLiteral("launcher_verified"),
                     QStringLiteral("FunnelFinished_VerifyingFirst"));
@@ -262,7 +289,7 @@ TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Packag
     // self-updater removes only what interrupted writes of the launcher's files left there.
     if (m_InstallationKind != kSelfUpdateInstallation)
         removeLeftOversOfInterruptedRuns(directory, *remote);
-    markPackageAsPartiallyInstalled(*Package, remote->getPackageData(), remote->getAssetData());
+    markPackageAsPartiallyInstalled(*Package, *remote);
 
     auto installation =
         std::make_shared<TPackageInstallation>(Package, m_pLauncherFilesystemHelper);

@@ -73,12 +73,15 @@ private:
                        TPackageConfigurationReader& Installed);
     void removeLeftOversOfInterruptedRuns(const QDir& Directory,
                                           const TPackageConfigurationReader& Remote);
-    void markPackageAsPartiallyInstalled(TPackage& Package, const QByteArray& PackageDocument,
-                                         const QByteArray& AssetsDocument);
+    void markPackageAsPartiallyInstalled(TPackage& Package,
+                                         const TPackageConfigurationReader& Remote);
     void updatePartiallyInstalledPackage(TPackage& Package);
     void markPackageAsFullyInstalled(TPackage& Package);
     void moveFullMarkerToPartial(const QDir& Directory);
-    void writeAssetsDocument(const QDir& Directory, const QByteArray& AssetsDocument);
+    void writeAssetsDocument(const QDir& Directory, const TPackageConfigurationReader& Remote);
+    // A local copy of a document and, when it came signed, its signature beside it.
+    void writeDocument(const QString& Path, const QByteArray& Document,
+                       const QByteArray& Signature);
     std::shared_ptr<TPackageInstallation> findInstallation(const QString& Name) const;
     // Counts the installation as in progress from now on.
     void track(const std::shared_ptr<TPackageInstallation>& Installation);

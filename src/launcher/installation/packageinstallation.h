@@ -77,6 +77,8 @@ public:
 
 signals:
     void scanProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
+    // The plan is made: what travels (packed, each piece once) and what is written (unpacked).
+    void downloadPlanned(TFileSize BytesToDownload, TFileSize BytesToWrite);
     void writeProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
     void verificationProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
     void downloadFinished(std::shared_ptr<orvik::launcher::TPackage> PackageBeingInstalled);
@@ -92,6 +94,7 @@ public slots:
 private:
     void createDownloader();
     void startDownload();
+    void announcePlan();
     // Logs the needed and the free size; false when the plan cannot fit.
     bool enoughDiskSpace(const TDiskSpaceNeed& Need) const;
 

@@ -12,6 +12,8 @@
 #include <QNetworkAccessManager>
 #include <QtConcurrent>
 
+#include <set>
+
 namespace orvik::launcher {
 
 void TPackageInstallation::createDownloader()
@@ -94,9 +96,28 @@ bool TPackageInstallation::enoughDiskSpace(const TDiskSpaceNeed& Need) const
     return false;
 }
 
+void TPackageInstallation::announcePlan()
+{
+    // Counted as the downloader counts: a piece several files share travels and is written once.
+    std::set<QByteArray> pieces;
+    TFileSize download = 0;
+    TFileSize write = 0;
+    for (const TFileToDownload& file : m_FilesToDownload) {
+        for (const int position : file.Positions) {
+            const TChunkInPackage& piece = file.Chunks.at(size_t(position));
+            if (!pieces.insert(piece.UnpackedHash).second)
+                continue;
+            download += piece.PackedSize;
+            write += piece.UnpackedSize;
+        }
+    }
+    emit downloadPlanned(download, write);
+}
+
 void TPackageInstallation::startDownload()
 {
     qInfo() << "startDownload: " << m_pPackage->getName() << threadSuffix;
+    announcePlan();
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
     for (const TFileInPackage& file : m_FilesToDelete) {
         // The path comes from a document: it is resolved strictly inside the installation, so a

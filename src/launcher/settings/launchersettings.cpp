@@ -75,6 +75,10 @@ TLauncherSettings TLauncherSettings::loadFromIniFile(const QString& path)
         TGroupReader debug(ini, kDebug);
         s.chunkVerification = debug.flag(kChunkVerification, false);
     }
+    {
+        TGroupReader security(ini, kSecurity);
+        s.documentPublicKey = security.text(kDocumentPublicKey).trimmed();
+    }
     return s;
 }
 

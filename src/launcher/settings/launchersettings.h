@@ -28,6 +28,10 @@ struct TLauncherSettings
     qint32 maxConcurrentDownloads = 10;
     // Funnel events and the hardware survey; a player or studio may switch both off.
     bool telemetry = true;
+    // The base64 of the Ed25519 public key that signs the launcher configuration and the package
+    // documents. Empty: documents are taken unsigned. Set: a document counts only with a valid
+    // signature by this key.
+    QString documentPublicKey;
 
     // Reads every value from an INI file. A missing or unreadable file yields the defaults;
     // there is no merging with any other file.
@@ -62,6 +66,8 @@ inline const QString kFastScan = QStringLiteral("fastScan");
 inline const QString kTelemetry = QStringLiteral("telemetry");
 inline const QString kDebug = QStringLiteral("DEBUG");
 inline const QString kChunkVerification = QStringLiteral("chunkVerification");
+inline const QString kSecurity = QStringLiteral("SECURITY");
+inline const QString kDocumentPublicKey = QStringLiteral("documentPublicKey");
 } // namespace settingskeys
 
 } // namespace orvik::launcher

@@ -6,6 +6,7 @@
 #include "launcher/installation/installationmanager.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
+#include "launcher/progress/progressjsonprinter.h"
 #include "launcher/startup/launcherapplication.h"
 #include "launcher/telemetry/funnelevents.h"
 #include "launcher/ui/launchermainwindow.h"
@@ -76,6 +77,8 @@ void TLauncherApplication::startPackageAndExit(const std::shared_ptr<TPackage>& 
         QCoreApplication::exit(1);
         return;
     }
+    if (m_pProgressJsonPrinter)
+        m_pProgressJsonPrinter->printClientStarted(executable, arguments);
     m_ExitTimer.start();
     if (m_pMainWindow)
         m_pMainWindow->close();

@@ -8,6 +8,8 @@
 #include "launcher/installation/installationmanager.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
+#include "launcher/progress/linewriter.h"
+#include "launcher/progress/progressjsonprinter.h"
 #include "launcher/selfupdate/launcherselfupdater.h"
 #include "launcher/startup/accountgroup.h"
 #include "launcher/startup/launcherconstants.h"
@@ -25,6 +27,9 @@
 #include <QNetworkProxyFactory>
 #include <QPixmap>
 #include <QSplashScreen>
+
+#include <csignal>
+#include <unistd.h>
 
 namespace orvik::launcher {
 
@@ -52,6 +57,9 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     , m_PatchOption({QStringLiteral("p"), QStringLiteral("patch")},
                     QStringLiteral("Start update of <patchexecutable> without user interaction."),
                     QStringLiteral("patchexecutable"))
+    , m_ProgressJsonOption(QStringLiteral("progress-json"),
+                           QStringLiteral("Print the progress on standard output, one JSON object "
+                                          "per line."))
     , m_FunnelIdentifierKey(constants::kFunnelIdentifierKey)
 {
     // Players behind a proxy set it once for their desktop (http_proxy, https_proxy, no_proxy).
@@ -120,6 +128,7 @@ TLauncherApplication* TLauncherApplication::instance()
 int TLauncherApplication::run()
 {
     m_CommandLineParser.parse(QCoreApplication::arguments());
+    startProgressJson();
 
     m_pSingleInstanceGuard =
         std::make_unique<::shared::TSingleInstanceGuard>(constants::kSingleInstanceKey);
@@ -128,7 +137,7 @@ int TLauncherApplication::run()
         break;
     case ::shared::TSingleInstanceGuard::EOutcome::AlreadyRunning:
         qInfo() << "Version: " << constants::kLauncherVersion << "already running" << threadSuffix;
-        return 0;
+        return finish(0);
     case ::shared::TSingleInstanceGuard::EOutcome::Failed:
         qFatal("QSharedMemory::SharedMemoryError(%d)",
                static_cast<int>(m_pSingleInstanceGuard->error()));
@@ -145,7 +154,32 @@ int TLauncherApplication::run()
 
     m_pConfigurationHandler->requestMainConfiguration();
     m_StartupTimer.start();
-    return exec();
+    return finish(exec());
+}
+
+void TLauncherApplication::startProgressJson()
+{
+    if (!m_CommandLineParser.isSet(m_ProgressJsonOption))
+        return;
+    // A script that stops reading must not end the launcher in the middle of an installation.
+    std::signal(SIGPIPE, SIG_IGN);
+    m_pProgressJsonPrinter =
+        std::make_unique<TProgressJsonPrinter>(std::make_unique<TLineWriter>(STDOUT_FILENO));
+    QObject::connect(m_pConfigurationHandler,
+                     &TLauncherConfigurationHandler::mainConfigurationLoaded, this, [this] {
+                         const auto& configuration =
+                             m_pConfigurationHandler->getLauncherConfiguration();
+                         m_pProgressJsonPrinter->printConfigurationLoaded(
+                             m_pConfigurationHandler->isLocalConfiguration(),
+                             configuration ? int(configuration->getPackages().size()) : 0);
+                     });
+}
+
+int TLauncherApplication::finish(int Status)
+{
+    if (m_pProgressJsonPrinter)
+        m_pProgressJsonPrinter->printExit(Status);
+    return Status;
 }
 
 void TLauncherApplication::addCommandLineOptions()
@@ -155,6 +189,7 @@ void TLauncherApplication::addCommandLineOptions()
     m_CommandLineParser.addOption(m_SkipSelfUpdateOption);
     m_CommandLineParser.addOption(m_ShowUiOption);
     m_CommandLineParser.addOption(m_PatchOption);
+    m_CommandLineParser.addOption(m_ProgressJsonOption);
 }
 
 void TLauncherApplication::watchTerminationSignals()

@@ -36,6 +36,7 @@ class TCloudflareCdnTrace;
 class TLauncherMainWindow;
 class TLauncherSelfUpdater;
 class TPackage;
+class TProgressJsonPrinter;
 
 // The application object: owns every long-lived component, runs the start-up sequence and
 // decides what the launcher does once its configuration is in.
@@ -83,6 +84,8 @@ private:
     void installTranslation();
     void watchTerminationSignals();
     void addCommandLineOptions();
+    void startProgressJson();
+    int finish(int Status);
     void onStartupTimerTimeout();
     void onExitTimerTimeout();
     void showSplashScreen(const QString& imagePath);
@@ -127,6 +130,7 @@ private:
     QCommandLineOption m_SkipSelfUpdateOption;
     QCommandLineOption m_ShowUiOption;
     QCommandLineOption m_PatchOption;
+    QCommandLineOption m_ProgressJsonOption;
     QTimer m_StartupTimer;
     QTimer m_ExitTimer;
     ::shared::TEventLoopWatch m_EventLoopWatch;
@@ -136,6 +140,8 @@ private:
     QString m_FunnelIdentifierKey;
     std::unique_ptr<::shared::TSingleInstanceGuard> m_pSingleInstanceGuard;
     std::unique_ptr<::shared::TTerminationSignalWatcher> m_pTerminationSignalWatcher;
+    // Only with --progress-json.
+    std::unique_ptr<TProgressJsonPrinter> m_pProgressJsonPrinter;
 };
 
 } // namespace orvik::launcher

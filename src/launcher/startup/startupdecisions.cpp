@@ -7,6 +7,7 @@
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
+#include "launcher/progress/progressjsonprinter.h"
 #include "launcher/selfupdate/launcherselfupdater.h"
 #include "launcher/selfupdate/selfupdatecheckpoint.h"
 #include "launcher/startup/launcherapplication.h"
@@ -129,6 +130,8 @@ void TLauncherApplication::onLauncherReadyForAction()
         delete m_pInstallationManager;
         m_pInstallationManager = new TInstallationManager(
             m_pConfigurationHandler->getLauncherConfiguration(), m_pLauncherFilesystemHelper);
+        if (m_pProgressJsonPrinter)
+            m_pProgressJsonPrinter->watch(m_pInstallationManager);
         std::vector<std::shared_ptr<TPackage>> updates = takeForcedUpdates();
         // How long the window could not answer while installations ran: worth a line in the
         // log when a player says it froze.

@@ -26,6 +26,8 @@ const TCommand kCommands[] = {
      runVerify},
     {"diff", "what a client holding one version fetches to update to another", declareDiffOptions,
      runDiff},
+    {"keygen", "make the key pair that signs documents for launchers that check them",
+     declareKeygenOptions, runKeygen},
 };
 
 QString overview()
@@ -112,7 +114,7 @@ int runCommandLine(const QStringList& arguments, QTextStream& out, QTextStream& 
         }
     }
     err << "kestrun-publish: unknown command '" << first
-        << "' (publish, configure, verify, diff)\n";
+        << "' (publish, configure, verify, diff, keygen)\n";
     return 2;
 }
 

@@ -24,6 +24,8 @@ void declareConfigureOptions(QCommandLineParser& parser);
 int runConfigure(const TCommandContext& context);
 void declareDiffOptions(QCommandLineParser& parser);
 int runDiff(const TCommandContext& context);
+void declareKeygenOptions(QCommandLineParser& parser);
+int runKeygen(const TCommandContext& context);
 
 // Commands take options only; a stray word is most likely a value whose option was mistyped.
 void rejectPositionalArguments(const QCommandLineParser& parser);

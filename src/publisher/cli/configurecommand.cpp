@@ -2,6 +2,7 @@
 
 #include "publisher/configure/launcherconfigurationeditor.h"
 #include "publisher/publishererror.h"
+#include "publisher/signing/documentsigner.h"
 #include "publisher/store/atomicfile.h"
 
 #include <QFile>
@@ -71,6 +72,9 @@ void declareConfigureOptions(QCommandLineParser& parser)
          QStringLiteral("switch")},
         {QStringLiteral("show-package-names"), QStringLiteral("true or false."),
          QStringLiteral("switch")},
+        {QStringLiteral("key"),
+         QStringLiteral("Sign the configuration with this private key (from keygen)."),
+         QStringLiteral("file")},
     });
 }
 
@@ -79,6 +83,8 @@ int runConfigure(const TCommandContext& context)
     const QCommandLineParser& parser = context.Parser;
     rejectPositionalArguments(parser);
     const QString output = requiredValue(parser, QStringLiteral("output"));
+    const TDocumentSigner signer =
+        TDocumentSigner::fromKeyFile(parser.value(QStringLiteral("key")));
 
     TConfigurationEdit edit;
     const bool launcher = parser.isSet(QStringLiteral("launcher"));
@@ -117,6 +123,9 @@ int runConfigure(const TCommandContext& context)
     if (changed)
         writeFileAtomically(output, document);
     context.Out << "configuration: " << output << (changed ? " (written)" : " (unchanged)") << '\n';
+    if (signer.isSigning())
+        context.Out << "signature: " << output << ".sig"
+                    << (signer.signFile(output, document) ? " (written)" : " (unchanged)") << '\n';
     return 0;
 }
 

@@ -38,6 +38,9 @@ void declarePublishOptions(QCommandLineParser& parser)
          QStringLiteral("rule")},
         {QStringLiteral("threads"), QStringLiteral("Packing threads (default: one per core)."),
          QStringLiteral("count"), QStringLiteral("0")},
+        {QStringLiteral("key"),
+         QStringLiteral("Sign both documents with this private key (from keygen)."),
+         QStringLiteral("file")},
     });
 }
 
@@ -59,6 +62,7 @@ int runPublish(const TCommandContext& context)
     options.Codecs = TCodecRules(codecFromName(parser.value(QStringLiteral("codec"))));
     for (const QString& rule : parser.values(QStringLiteral("codec-rule")))
         options.Codecs.addRule(rule);
+    options.Signer = TDocumentSigner::fromKeyFile(parser.value(QStringLiteral("key")));
     bool threadsValid = false;
     options.Threads = parser.value(QStringLiteral("threads")).toInt(&threadsValid);
     if (!threadsValid || options.Threads < 0)
@@ -77,6 +81,7 @@ int runPublish(const TCommandContext& context)
         << "containers-written: " << result.ContainersWritten << '\n'
         << "containers-kept: " << result.ContainersKept << '\n'
         << "documents-written: " << result.DocumentsWritten << '\n'
+        << "signatures-written: " << result.SignaturesWritten << '\n'
         << "bytes-read: " << result.BytesRead << '\n'
         << "packed-bytes: " << result.PackedBytes << '\n'
         << "bytes-written: " << result.BytesWritten << '\n';

@@ -1,6 +1,7 @@
 #include "publisher/cli/commands.h"
 
 #include "publisher/publishererror.h"
+#include "publisher/signing/documentsigner.h"
 #include "publisher/verify/treeverifier.h"
 
 #include <QFileInfo>
@@ -21,6 +22,10 @@ void declareVerifyOptions(QCommandLineParser& parser)
          QStringLiteral("The CDN tree containers must lie in (default: the document's folder); "
                         "alone, check every document in its root."),
          QStringLiteral("dir")},
+        {QStringLiteral("public-key"),
+         QStringLiteral("Also check each document's signature: the .pub file from keygen, or its "
+                        "text."),
+         QStringLiteral("key")},
     });
 }
 
@@ -42,6 +47,8 @@ int runVerify(const TCommandContext& context)
         throw TPublisherError(QStringLiteral("tree '%1' does not exist").arg(root));
 
     TTreeVerifier verifier(root);
+    if (parser.isSet(QStringLiteral("public-key")))
+        verifier.checkSignaturesWith(readPublicKey(parser.value(QStringLiteral("public-key"))));
     if (!package.isEmpty())
         verifier.verifyBuild(package, parser.value(QStringLiteral("assets")));
     else if (!configuration.isEmpty())

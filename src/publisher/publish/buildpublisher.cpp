@@ -218,13 +218,16 @@ void countPieces(const std::vector<TPublishedFile>& files, TPublishResult& resul
 }
 
 void writeDocument(const QString& cdn, const QString& name, const QByteArray& bytes,
-                   TPublishResult& result)
+                   const TDocumentSigner& signer, TPublishResult& result)
 {
     const QString path = cdn + QLatin1Char('/') + name;
-    if (fileHoldsBytes(path, bytes))
-        return;
-    writeFileAtomically(path, bytes);
-    ++result.DocumentsWritten;
+    if (!fileHoldsBytes(path, bytes)) {
+        writeFileAtomically(path, bytes);
+        ++result.DocumentsWritten;
+    }
+    // Also for an unchanged document: it may have been published before without a key.
+    if (signer.signFile(path, bytes))
+        ++result.SignaturesWritten;
 }
 
 } // namespace
@@ -281,9 +284,9 @@ TPublishResult publishBuild(const TPublishOptions& options, const TProgressRepor
         writeDocument(
             cdn, result.AssetsDocument,
             writeAssetsDocument(options.AssetsVersion, assets, countDocumentChunks(package)),
-            result);
+            options.Signer, result);
     }
-    writeDocument(cdn, result.PackageDocument, packageDocument, result);
+    writeDocument(cdn, result.PackageDocument, packageDocument, options.Signer, result);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "publisher/publish/codecrules.h"
+#include "publisher/signing/documentsigner.h"
 
 #include <QString>
 #include <QStringList>
@@ -29,6 +30,8 @@ struct TPublishOptions
     QString Variant;    // "regular", "preview", "beta", "test" or empty
     TCodecRules Codecs;
     int Threads = 0; // 0: one per core
+    // Signs both documents when it holds a key.
+    TDocumentSigner Signer;
 };
 
 // Progress for the terminal, one line at a time.

@@ -15,6 +15,7 @@ struct TPublishResult
     int ContainersWritten = 0;
     int ContainersKept = 0;
     int DocumentsWritten = 0;
+    int SignaturesWritten = 0;
     TFileSize BytesRead = 0;
     TFileSize PackedBytes = 0;  // of every distinct container the documents list
     TFileSize BytesWritten = 0; // of the containers written in this run

@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
 namespace orvik::publisher {
 
 void writeFileAtomically(const QString& path, const QByteArray& bytes, EDurability durability)
@@ -35,6 +37,22 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes, EDurabili
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw TPublisherError(
             QStringLiteral("cannot write '%1': %2").arg(path, file.errorString()));
+}
+
+void writePrivateFileAtomically(const QString& path, const QByteArray& bytes)
+{
+    const QString parent = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(parent))
+        throw TPublisherError(QStringLiteral("cannot create directory '%1'").arg(parent));
+    // Temporary files are created for their owner alone; that is kept.
+    QTemporaryFile temporary(path + QStringLiteral(".XXXXXX"));
+    if (!temporary.open() || temporary.write(bytes) != bytes.size() || !temporary.flush() ||
+        ::fsync(temporary.handle()) != 0 ||
+        std::rename(QFile::encodeName(temporary.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0)
+        throw TPublisherError(
+            QStringLiteral("cannot write '%1': %2").arg(path, temporary.errorString()));
+    temporary.setAutoRemove(false);
 }
 
 bool fileHoldsBytes(const QString& path, const QByteArray& bytes)

@@ -19,6 +19,10 @@ enum class EDurability {
 void writeFileAtomically(const QString& path, const QByteArray& bytes,
                          EDurability durability = EDurability::Synced);
 
+// As writeFileAtomically, for a secret: the file is readable by its owner only from its first
+// byte on, and flushed to the disk before it takes its name.
+void writePrivateFileAtomically(const QString& path, const QByteArray& bytes);
+
 // True when the file exists and holds exactly these bytes: writing it again would change nothing.
 bool fileHoldsBytes(const QString& path, const QByteArray& bytes);
 

@@ -7,6 +7,7 @@
 #include "shared/container/containerdecoder.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 #include "shared/hash/sha256.h"
+#include "shared/signature/documentsignature.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -55,6 +56,9 @@ void TTreeVerifier::verifyBuild(const QString& packageDocument, const QString& a
         return;
     m_CoveredDocuments.insert(packagePath);
     m_CoveredDocuments.insert(assetsPath);
+    checkSignature(packagePath);
+    if (!assetsPath.isEmpty())
+        checkSignature(assetsPath);
     launcher::TPackageConfigurationReader reader;
     try {
         reader = loadBuildDocuments(packageDocument, assetsDocument);
@@ -90,6 +94,7 @@ void TTreeVerifier::verifyLauncherConfiguration(const QString& configurationDocu
         return;
     }
     ++m_DocumentsChecked;
+    checkSignature(QFileInfo(configurationDocument).absoluteFilePath());
     std::vector<std::shared_ptr<launcher::TPackage>> packages = reader->getPackages();
     if (reader->getLauncherPackage())
         packages.push_back(reader->getLauncherPackage());
@@ -148,9 +153,28 @@ void TTreeVerifier::verifyTree()
             verifyLoneAssets(path);
 }
 
+void TTreeVerifier::checkSignature(const QString& document)
+{
+    if (m_PublicKey.isEmpty() || !m_SignaturesChecked.insert(document).second)
+        return;
+    QByteArray bytes;
+    try {
+        bytes = readDocument(document);
+    } catch (const std::exception&) {
+        return; // the document's own check reports it
+    }
+    QFile signatureFile(::shared::signature::signaturePath(document));
+    const QByteArray signature =
+        signatureFile.open(QIODevice::ReadOnly) ? signatureFile.readAll() : QByteArray();
+    const auto check = ::shared::signature::checkDocument(m_PublicKey, bytes, signature);
+    if (check != ::shared::signature::ECheck::Valid)
+        addFault(document, ::shared::signature::describe(check));
+}
+
 void TTreeVerifier::verifyLoneAssets(const QString& assetsDocument)
 {
     m_CoveredDocuments.insert(assetsDocument);
+    checkSignature(QFileInfo(assetsDocument).absoluteFilePath());
     // The launcher reads no package document without a file list.
     const launcher::TPackageConfigurationReader reader(QByteArray("{\"files\": []}"),
                                                        readDocument(assetsDocument), QUrl(),

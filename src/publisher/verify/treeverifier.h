@@ -22,6 +22,8 @@ class TTreeVerifier
 public:
     // Containers outside rootDirectory count as faults, whatever a document says.
     explicit TTreeVerifier(const QString& rootDirectory);
+    // From now on each document also needs a signature by this raw Ed25519 public key beside it.
+    void checkSignaturesWith(const QByteArray& publicKey) { m_PublicKey = publicKey; }
 
     // An empty assetsDocument means none.
     void verifyBuild(const QString& packageDocument, const QString& assetsDocument);
@@ -50,8 +52,12 @@ private:
     QString localPathOf(const QUrl& url, const QString& document);
     QString shown(const QString& path) const;
     void addFault(const QString& path, const QString& reason);
+    // Once per document, and only with a public key.
+    void checkSignature(const QString& document);
 
     QDir m_Root;
+    QByteArray m_PublicKey;
+    std::set<QString> m_SignaturesChecked;
     std::map<QString, bool> m_ContainerOk;
     std::vector<TFault> m_Faults;
     std::vector<QString> m_Notes;

@@ -48,6 +48,8 @@ private slots:
         QCOMPARE(s->fastScan, true);
         QCOMPARE(s->chunkVerification, false);
         QCOMPARE(s->telemetry, true);
+        // A compiled-in key would refuse every tree a studio publishes without one.
+        QVERIFY(s->documentPublicKey.isEmpty());
     }
 
     void fileBesideExecutableReplacesCompiledInFile()
@@ -93,7 +95,9 @@ private slots:
                        "maxConcurrentDownloads=4\n"
                        "telemetry=false\n"
                        "[DEBUG]\n"
-                       "chunkVerification=true\n"));
+                       "chunkVerification=true\n"
+                       "[SECURITY]\n"
+                       "documentPublicKey=ab+/cd==\n"));
         const auto s = TLauncherFilesystemHelper(m_pDir->path()).settings();
         QCOMPARE(s->launcherConfiguration, QUrl("http://127.0.0.1:1/launcher/qormetadata.json"));
         QCOMPARE(s->cdnDiagnosticsTrace, QUrl("http://127.0.0.1:2/trace"));
@@ -113,6 +117,8 @@ private slots:
         QCOMPARE(s->maxConcurrentDownloads, 4);
         QCOMPARE(s->chunkVerification, true);
         QCOMPARE(s->telemetry, false);
+        // Base64 keeps its "+", "/" and "=" through the INI reader.
+        QCOMPARE(s->documentPublicKey, QString("ab+/cd=="));
     }
 
     void unreadableValuesTakeNullResults()

@@ -1,0 +1,266 @@
+// Signed documents with the real programs: the publisher signs what it writes, nginx serves the
+// tree, and the real launcher, given the studio's public key, takes only what that key signed.
+#include "buildpaths.h"
+#include "launcherinstall.h"
+#include "nginxserver.h"
+#include "publishedgame.h"
+#include "testfiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <map>
+
+using testsupport::readBytes;
+using testsupport::TLauncherInstall;
+using testsupport::TNginxServer;
+using testsupport::TPublishedGame;
+using testsupport::writeBytes;
+
+namespace {
+
+constexpr int kTimeoutMs = 60000;
+
+QString packageDirectory()
+{
+    return testsupport::kestrunDataDirectory() + QStringLiteral("/packages/live");
+}
+
+// Everything the launcher wrote into the installation; the demo client's own record aside.
+std::map<QString, QByteArray> installedFiles()
+{
+    std::map<QString, QByteArray> files;
+    const QDir root(packageDirectory());
+    QDirIterator it(root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (it.fileName() != QLatin1String("democlient-runs.log"))
+            files[root.relativeFilePath(path)] = readBytes(path);
+    }
+    return files;
+}
+
+bool flipByte(const QString& path, const QByteArray& near)
+{
+    QByteArray bytes = readBytes(path);
+    const int at = bytes.indexOf(near);
+    if (at < 0)
+        return false;
+    bytes[at] = char(bytes[at] ^ 0x20);
+    return writeBytes(path, bytes);
+}
+
+} // namespace
+
+class TestSignedDocuments : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<QProcess::ExitStatus>();
+        if (!TNginxServer::isAvailable())
+            QSKIP("nginx is not installed: run scripts/install-deps.sh");
+        QVERIFY(m_Game.isValid());
+        m_Key = m_Game.work() + "/studio.key";
+        m_OtherKey = m_Game.work() + "/other.key";
+        QString output;
+        QVERIFY2(TPublishedGame::runTool(KESTRUN_PUBLISHER_BINARY, {"keygen", "--output", m_Key},
+                                         output),
+                 qPrintable(output));
+        QVERIFY2(TPublishedGame::runTool(KESTRUN_PUBLISHER_BINARY,
+                                         {"keygen", "--output", m_OtherKey}, output),
+                 qPrintable(output));
+        m_Game.setSigningKey(m_Key);
+        QVERIFY2(m_Game.makeBuild(TPublishedGame::pseudoRandom(6 << 20, 3), output),
+                 qPrintable(output));
+        QVERIFY2(m_Game.publish("1", output), qPrintable(output));
+        QVERIFY2(m_Game.configure("1", output), qPrintable(output));
+        m_pServer = std::make_unique<TNginxServer>(m_Game.cdn());
+        QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
+        QVERIFY(m_Launcher.isValid());
+        QVERIFY(m_Launcher.writeSettings(signedSettings(configurationUrl())));
+    }
+
+    // Catches a launcher that refuses what the studio signed, or keeps no signature beside the
+    // local copies that an offline start needs.
+    void signedTreeInstallsWithTheKey()
+    {
+        QCOMPARE(runLauncher(), 0);
+        const QString directory = packageDirectory();
+        QCOMPARE(readBytes(directory + "/package.json"), readBytes(m_Game.packageDocument("1")));
+        for (const QString& document :
+             {directory + "/package.json", directory + "/assets.json",
+              testsupport::kestrunDataDirectory() + "/launchermetadata.json"})
+            QVERIFY2(!readBytes(document + ".sig").isEmpty(), qPrintable(document));
+        QCOMPARE(readBytes(directory + "/package.json.sig"),
+                 readBytes(m_Game.packageDocument("1") + ".sig"));
+    }
+
+    void refusedPackageDocumentChangesNothing_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("logLine"); // a pattern
+        QTest::newRow("package document changed by one byte after signing")
+            << "flip"
+            << "Package documents not used: \\S+/live/package-2\\.json signature does not match";
+        QTest::newRow("documents signed by another key")
+            << "other key"
+            << "Package documents not used: \\S+/live/package-2-assets-12\\.json signature does "
+               "not match";
+        QTest::newRow("package signature missing")
+            << "remove"
+            << "Package documents not used: signature missing: \\S+/live/package-2\\.json\\.sig ";
+    }
+    // Catches an update that plans, deletes or downloads from a document the key did not sign:
+    // the installed version 1 must stay exactly as it is.
+    void refusedPackageDocumentChangesNothing()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, logLine);
+        QString output;
+        QVERIFY2(m_Game.makeBuild(TPublishedGame::pseudoRandom(6 << 20, 4), output),
+                 qPrintable(output));
+        m_Game.setSigningKey(damage == "other key" ? m_OtherKey : m_Key);
+        QVERIFY2(m_Game.publish("2", output), qPrintable(output));
+        m_Game.setSigningKey(m_Key);
+        QVERIFY2(m_Game.configure("2", output), qPrintable(output));
+        if (damage == "flip")
+            QVERIFY(flipByte(m_Game.packageDocument("2"), "KestrunOnlineClient"));
+        else if (damage == "remove")
+            QVERIFY(QFile::remove(m_Game.packageDocument("2") + ".sig"));
+
+        const auto before = installedFiles();
+        QVERIFY(before.count("package.json"));
+        // Headless, a first launch whose package cannot be installed ends with status 1.
+        QCOMPARE(runLauncher(), 1);
+        const QByteArray log = readBytes(TLauncherInstall::logFilePath());
+        QVERIFY2(QString::fromUtf8(log).contains(QRegularExpression(logLine)),
+                 log.right(3000).constData());
+        QVERIFY(installedFiles() == before);
+    }
+
+    void refusedConfigurationFallsBackToTheLocalCopy_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("configuration changed by one byte") << "flip";
+        QTest::newRow("configuration signature missing") << "remove";
+    }
+    // Catches a configuration taken without its signature, and a refusal that ends in the
+    // maintenance box although a signed local copy is at hand.
+    void refusedConfigurationFallsBackToTheLocalCopy()
+    {
+        QFETCH(QString, damage);
+        const QString configuration = m_Game.cdn() + "/launcher/qormetadata.json";
+        const QByteArray original = readBytes(configuration);
+        const QByteArray signature = readBytes(configuration + ".sig");
+        if (damage == "flip")
+            QVERIFY(flipByte(configuration, "live"));
+        else
+            QVERIFY(QFile::remove(configuration + ".sig"));
+        const auto before = installedFiles();
+
+        const int status = runLauncher();
+        QVERIFY(writeBytes(configuration, original) &&
+                writeBytes(configuration + ".sig", signature));
+        const QByteArray log = readBytes(TLauncherInstall::logFilePath());
+        QVERIFY2(log.contains("Launcher configuration refused: " +
+                              configurationUrl().toString().toUtf8()),
+                 log.right(3000).constData());
+        QVERIFY(log.contains("Local copy of the launcher configuration loaded"));
+        // Version 1 from the local copies, as installed: it starts.
+        QCOMPARE(status, 0);
+        QVERIFY(installedFiles() == before);
+    }
+
+    void offlineStartChecksTheLocalCopies_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("status");
+        QTest::newRow("local copies as stored") << "" << 0;
+        QTest::newRow("installed package document changed") << "package" << 1;
+        QTest::newRow("local configuration changed") << "configuration" << 1;
+    }
+    // Catches an offline start that trusts what lies on disk without its signature.
+    void offlineStartChecksTheLocalCopies()
+    {
+        QFETCH(QString, damage);
+        QFETCH(int, status);
+        const QString package = packageDirectory() + "/package.json";
+        const QString configuration =
+            testsupport::kestrunDataDirectory() + "/launchermetadata.json";
+        const QString damaged = damage == "package" ? package : configuration;
+        const QByteArray original = readBytes(damaged);
+        if (!damage.isEmpty())
+            QVERIFY(flipByte(damaged, damage == "package" ? "KestrunOnlineClient" : "live"));
+        // Nothing answers on this port: the launcher goes on with its local copies.
+        QVERIFY(m_Launcher.writeSettings(
+            signedSettings(QUrl("http://127.0.0.1:1/launcher/qormetadata.json"))));
+        const int result = runLauncher();
+        QVERIFY(m_Launcher.writeSettings(signedSettings(configurationUrl())));
+        QVERIFY(writeBytes(damaged, original));
+        QCOMPARE(result, status);
+        const QByteArray log = readBytes(TLauncherInstall::logFilePath());
+        if (damage == "package")
+            QVERIFY2(log.contains("Package documents not used: " +
+                                  QUrl::fromLocalFile(package).toString().toUtf8() +
+                                  " signature does not match"),
+                     log.right(3000).constData());
+        if (damage == "configuration")
+            QVERIFY2(log.contains("Local copy of the launcher configuration refused"),
+                     log.right(3000).constData());
+    }
+
+    // Catches signature checks, or signature requests, that reach launchers without a key.
+    void unsignedTreeInstallsWithoutAKey()
+    {
+        QString output;
+        m_Game.setSigningKey(QString());
+        QVERIFY2(m_Game.makeBuild(TPublishedGame::pseudoRandom(6 << 20, 5), output),
+                 qPrintable(output));
+        QVERIFY2(m_Game.publish("3", output), qPrintable(output));
+        QVERIFY2(m_Game.configure("3", output), qPrintable(output));
+        QDirIterator it(m_Game.cdn(), {"*.sig"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QVERIFY(QFile::remove(it.next()));
+        QVERIFY(m_Launcher.writeSettings(TLauncherInstall::settingsFor(configurationUrl())));
+        m_pServer->clearAccessLog();
+
+        QCOMPARE(runLauncher(), 0);
+        QCOMPARE(readBytes(packageDirectory() + "/package.json"),
+                 readBytes(m_Game.packageDocument("3")));
+        for (const auto& entry : m_pServer->accessLog())
+            QVERIFY2(!entry.path.endsWith(".sig"), qPrintable(entry.path));
+    }
+
+private:
+    QUrl configurationUrl() const
+    {
+        return m_pServer->url(QStringLiteral("/launcher/qormetadata.json"));
+    }
+
+    QByteArray signedSettings(const QUrl& configuration) const
+    {
+        return TLauncherInstall::settingsFor(configuration) +
+               "\n[SECURITY]\ndocumentPublicKey=" + readBytes(m_Key + ".pub").trimmed() + "\n";
+    }
+
+    int runLauncher()
+    {
+        QFile::remove(TLauncherInstall::logFilePath());
+        return m_Launcher.run({QStringLiteral("--first-launch")}, kTimeoutMs);
+    }
+
+    TPublishedGame m_Game;
+    QString m_Key;
+    QString m_OtherKey;
+    std::unique_ptr<TNginxServer> m_pServer;
+    TLauncherInstall m_Launcher;
+};
+
+QTEST_GUILESS_MAIN(TestSignedDocuments)
+#include "tst_signeddocuments.moc"
