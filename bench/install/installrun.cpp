@@ -3,6 +3,7 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/package/package.h"
+#include "shared/platform/memorypolicy.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -31,6 +32,8 @@ double cpuSeconds(const rusage& usage)
 
 int runInstallChild(const QStringList& Arguments)
 {
+    // As the launcher's main() does: the peak measured is the launcher's.
+    shared::platform::returnLargeBuffersToTheSystem();
     QTextStream out(stdout);
     QFile document(Arguments.value(0));
     if (Arguments.size() != 3 || !document.open(QIODevice::ReadOnly)) {
