@@ -1,4 +1,5 @@
 #include "publisher/cli/commandline.h"
+#include "shared/platform/cryptolibrary.h"
 
 #include <QCoreApplication>
 
@@ -6,6 +7,7 @@
 
 int main(int argc, char* argv[])
 {
+    shared::platform::keepCryptoLibraryUntilExit();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrun-publish"));
     QCoreApplication::setApplicationVersion(orvik::publisher::publisherVersion());

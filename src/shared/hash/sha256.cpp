@@ -1,5 +1,7 @@
 #include "shared/hash/sha256.h"
 
+#include "shared/platform/cryptolibrary.h"
+
 #include <openssl/evp.h>
 
 #include <stdexcept>
@@ -12,6 +14,7 @@ namespace {
 const EVP_MD* sha256Algorithm()
 {
     static const EVP_MD* const algorithm = [] {
+        platform::keepCryptoLibraryUntilExit();
         const EVP_MD* fetched = EVP_MD_fetch(nullptr, "SHA256", nullptr);
         return fetched ? fetched : EVP_sha256();
     }();
