@@ -2,7 +2,6 @@
 
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
-#include "launcher/installation/chunkrearranger.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "launcher/startup/launcherapplication.h"
@@ -13,7 +12,6 @@
 #include "shared/signature/documentsignature.h"
 
 #include <QCoreApplication>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -30,12 +28,6 @@ namespace orvik::launcher {
 namespace {
 
 const QString kDefaultMarker = QStringLiteral("default");
-
-bool isLeftOverFromInterruptedRun(const QString& name)
-{
-    return ::shared::TFileSystemHelper::isInterruptedWriteName(name) ||
-           ::shared::hasTemporarySuffix(name, kReuseMarker);
-}
 
 bool hasStatusWorthADefault(ELocalPackageStatus status)
 {
@@ -253,31 +245,6 @@ TInstallationManager::findInstallation(const QString& Name) const
     return nullptr;
 }
 
-void TInstallationManager::removeLeftOversOfInterruptedRuns(
-    const QDir& Directory, const TPackageConfigurationReader& Remote)
-{
-    // A launcher that was killed may have left temporary files of a marker write or of a chunk
-    // move. Nothing refers to them; they would only take the player's disk space for good.
-    const QString root = Directory.absolutePath() + QLatin1Char('/');
-    QDirIterator it(Directory.absolutePath(), QDir::Files | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (!isLeftOverFromInterruptedRun(it.fileName()))
-            continue;
-        const QString relative = path.mid(root.size());
-        const auto& files = Remote.getFiles();
-        const bool listed = std::any_of(files.begin(), files.end(), [&](const TFileInPackage& f) {
-            return QDir::cleanPath(f.LocalFile) == relative;
-        });
-        if (listed)
-            continue;
-        qInfo() << "Removing left-over temporary file" << path << threadSuffix;
-        if (!QFile::remove(path))
-            qWarning() << "Could not remove" << path << threadSuffix;
-    }
-}
-
 std::shared_ptr<TPackageInstallation>
 TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Package,
                                          TPackageConfigurationReader& Installed)
@@ -285,15 +252,14 @@ TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Packag
     const TPackageConfigurationReader* remote = Package->getConfiguration();
     const QDir directory = getInstallationDirectory(*Package);
     Installed = readPackageConfigurationFromInstallationDirectory(directory);
-    // The launcher's directory may be a folder of the player's own, such as their downloads: the
-    // self-updater removes only what interrupted writes of the launcher's files left there.
-    if (m_InstallationKind != kSelfUpdateInstallation)
-        removeLeftOversOfInterruptedRuns(directory, *remote);
     markPackageAsPartiallyInstalled(*Package, *remote);
 
     auto installation =
         std::make_shared<TPackageInstallation>(Package, m_pLauncherFilesystemHelper);
     installation->setInstallationDirectory(directory);
+    // The launcher's directory may be a folder of the player's own, such as their downloads: the
+    // self-updater removes only what interrupted writes of the launcher's files left there.
+    installation->setRemovesLeftOvers(m_InstallationKind != kSelfUpdateInstallation);
     installation->setRemoteVersionLabel(remote->versionLabel());
     installation->setInstalledVersionLabel(Installed.versionLabel());
     installation->setInstallationKind(m_InstallationKind);

@@ -71,8 +71,6 @@ private:
     std::shared_ptr<TPackageInstallation>
     createInstallation(const std::shared_ptr<TPackage>& Package,
                        TPackageConfigurationReader& Installed);
-    void removeLeftOversOfInterruptedRuns(const QDir& Directory,
-                                          const TPackageConfigurationReader& Remote);
     void markPackageAsPartiallyInstalled(TPackage& Package,
                                          const TPackageConfigurationReader& Remote);
     void updatePartiallyInstalledPackage(TPackage& Package);

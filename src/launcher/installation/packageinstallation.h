@@ -36,6 +36,8 @@ public:
     ~TPackageInstallation() override;
 
     void setInstallationDirectory(const QDir& Directory) { m_InstallationDirectory = Directory; }
+    // Planning first removes what killed runs left (see leftovers.h); off by default.
+    void setRemovesLeftOvers(bool bRemoves) { m_bRemovesLeftOvers = bRemoves; }
     const QDir& getInstallationDirectory() const { return m_InstallationDirectory; }
     void setInstallationKind(qint32 Kind) { m_InstallationKind = Kind; }
     qint32 getInstallationKind() const { return m_InstallationKind; }
@@ -104,6 +106,7 @@ private:
         m_pPackageFileDownloader;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     bool m_bWithoutError = false;
+    bool m_bRemovesLeftOvers = false;
     EPackageDownloaderError m_ErrorReason = EPackageDownloaderError::NoError;
     qint32 m_InstallationKind = 0;
     QString m_InstalledVersionLabel;

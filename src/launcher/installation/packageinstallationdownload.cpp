@@ -3,6 +3,7 @@
 
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/installationpath.h"
+#include "launcher/installation/leftovers.h"
 #include "launcher/logging/logging.h"
 #include "launcher/selfupdate/launcherfilereplacement.h"
 #include "shared/network/downloadpool.h"
@@ -38,9 +39,14 @@ void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remo
                                          const TPackageConfigurationReader& Installed,
                                          bool FastScan)
 {
-    m_PlanningWatcher.setFuture(QtConcurrent::run(
-        this, &TPackageInstallation::computeRequiredChanges, m_InstallationDirectory,
-        m_pLauncherFilesystemHelper, Remote, Installed, FastScan));
+    const bool removesLeftOvers = m_bRemovesLeftOvers;
+    m_PlanningWatcher.setFuture(QtConcurrent::run([this, directory = m_InstallationDirectory,
+                                                   helper = m_pLauncherFilesystemHelper, Remote,
+                                                   Installed, FastScan, removesLeftOvers] {
+        if (removesLeftOvers)
+            removeLeftOversOfInterruptedRuns(directory, Remote.getFiles(), launcherStartTime());
+        return computeRequiredChanges(directory, helper, Remote, Installed, FastScan);
+    }));
 }
 
 void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDifference Changes)

@@ -183,15 +183,23 @@ private slots:
     void leftOversOfAKilledRunAreRemoved()
     {
         // A killed launcher leaves temporary files of marker writes and chunk moves behind;
-        // nothing else would ever remove them. A listed file of the same shape stays.
+        // nothing else would ever remove them. A listed file of the same shape stays, and so does
+        // one this launcher is writing right now (the sweep runs beside the GUI thread's writes).
         m_pFixture->setFile("data/kept.tmp-abcdef", "listed by the document");
         const QByteArray document = m_pFixture->publish("1");
         const QString directory = packageDirectory("Live");
         const QStringList leftOvers = {"/partial-package.json.tmp-Xy12ab",
                                        "/data/a.dat.reuse-q1W2e3"};
-        for (const QString& name : leftOvers)
+        const QDateTime beforeThisRun = QDateTime::currentDateTimeUtc().addSecs(-3600);
+        for (const QString& name : leftOvers) {
             QVERIFY(testsupport::writeBytes(directory + name, "left over"));
+            QFile file(directory + name);
+            QVERIFY(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(beforeThisRun, QFileDevice::FileModificationTime));
+        }
         QVERIFY(testsupport::writeBytes(directory + "/data/save.tmp-game", "the player's"));
+        const QString inProgress = directory + "/default.tmp-Ab34cd";
+        QVERIFY(testsupport::writeBytes(inProgress, "written by this run"));
 
         makeManager(document);
         m_pManager->installOrUpdatePackage(package());
@@ -201,6 +209,7 @@ private slots:
         QVERIFY(QFileInfo::exists(directory + "/data/save.tmp-game"));
         QCOMPARE(readBytes(directory + "/data/kept.tmp-abcdef"),
                  QByteArray("listed by the document"));
+        QVERIFY(QFileInfo::exists(inProgress));
     }
 
     void failedDownloadLeavesPartialMarker()
