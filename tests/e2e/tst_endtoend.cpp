@@ -362,14 +362,7 @@ private:
     // Path and content of every file of the installed package.
     static QMap<QString, QByteArray> installedFiles()
     {
-        QMap<QString, QByteArray> files;
-        QDirIterator it(packageDirectory(), QDir::Files | QDir::Hidden,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            files.insert(path, readBytes(path));
-        }
-        return files;
+        return testsupport::filesBelow(packageDirectory());
     }
 
     // What a killed launcher may leave: temporary files beside installed files or in TMPDIR.

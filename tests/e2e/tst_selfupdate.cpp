@@ -7,7 +7,6 @@
 #include "testfiles.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,6 +16,7 @@
 
 #include <csignal>
 
+using testsupport::filesBelow;
 using testsupport::readBytes;
 using testsupport::TLauncherInstall;
 using testsupport::TNginxServer;
@@ -72,19 +72,6 @@ int processesRunning(const QString& executable)
         count += target == executable || target == executable + " (deleted)" ? 1 : 0;
     }
     return count;
-}
-
-// Every file below the directory with its bytes.
-QMap<QString, QByteArray> filesBelow(const QString& directory)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(directory, QDir::Files | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(path.mid(directory.size() + 1), readBytes(path));
-    }
-    return files;
 }
 
 } // namespace

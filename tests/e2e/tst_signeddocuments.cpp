@@ -12,7 +12,6 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-#include <map>
 
 using testsupport::readBytes;
 using testsupport::TLauncherInstall;
@@ -30,16 +29,10 @@ QString packageDirectory()
 }
 
 // Everything the launcher wrote into the installation; the demo client's own record aside.
-std::map<QString, QByteArray> installedFiles()
+QMap<QString, QByteArray> installedFiles()
 {
-    std::map<QString, QByteArray> files;
-    const QDir root(packageDirectory());
-    QDirIterator it(root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (it.fileName() != QLatin1String("democlient-runs.log"))
-            files[root.relativeFilePath(path)] = readBytes(path);
-    }
+    QMap<QString, QByteArray> files = testsupport::filesBelow(packageDirectory());
+    files.remove(QStringLiteral("democlient-runs.log"));
     return files;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -22,6 +23,19 @@ QByteArray readBytes(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+QMap<QString, QByteArray> filesBelow(const QString& directory)
+{
+    QMap<QString, QByteArray> files;
+    const QDir root(directory);
+    QDirIterator it(directory, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(root.relativeFilePath(path), readBytes(path));
+    }
+    return files;
 }
 
 void useLauncherIdentity()

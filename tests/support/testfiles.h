@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 
 namespace testsupport {
@@ -9,6 +10,8 @@ namespace testsupport {
 bool writeBytes(const QString& path, const QByteArray& bytes);
 // The file's bytes, or an empty array when it cannot be read.
 QByteArray readBytes(const QString& path);
+// Every file below the directory (hidden ones too), by path relative to it, with its bytes.
+QMap<QString, QByteArray> filesBelow(const QString& directory);
 
 // Gives the test process the launcher's organisation and application names, which decide every
 // per-user path.

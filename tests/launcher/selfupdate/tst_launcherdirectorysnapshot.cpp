@@ -6,12 +6,12 @@
 
 #include "testfiles.h"
 
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace orvik::launcher;
+using testsupport::filesBelow;
 using testsupport::readBytes;
 using testsupport::writeBytes;
 
@@ -26,18 +26,6 @@ enum EStep {
     Deleted,          // moved aside because the new version no longer has it
     Created,          // a file the old version did not have
 };
-
-QMap<QString, QByteArray> filesBelow(const QString& directory)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(directory, QDir::Files | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(path.mid(directory.size() + 1), readBytes(path));
-    }
-    return files;
-}
 
 void replace(const QString& path, const QByteArray& bytes)
 {
