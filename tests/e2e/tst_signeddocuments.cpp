@@ -12,7 +12,6 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-
 using testsupport::readBytes;
 using testsupport::TLauncherInstall;
 using testsupport::TNginxServer;
