@@ -1,19 +1,20 @@
 #include "launcher/configuration/signaturepolicy.h"
 
-#include "launcher/logging/logging.h"
 #include "shared/signature/documentsignature.h"
-
-#include <QDebug>
 
 namespace orvik::launcher {
 
-TSignaturePolicy::TSignaturePolicy(const QString& PublicKeyText)
-    : m_bRequired(!PublicKeyText.isEmpty())
+TSignaturePolicy::TSignaturePolicy(const QString& PublicKeyText, bool Given)
+    : m_bRequired(Given || !PublicKeyText.isEmpty())
     , m_PublicKey(::shared::signature::parsePublicKey(PublicKeyText.toLatin1()))
+{}
+
+QString TSignaturePolicy::keyProblem() const
 {
-    if (m_bRequired && m_PublicKey.isEmpty())
-        qCritical() << "Document public key in the settings is not the base64 of an Ed25519 key:"
-                    << "every document is refused" << threadSuffix;
+    if (!m_bRequired || !m_PublicKey.isEmpty())
+        return {};
+    return QStringLiteral("Document public key in the settings is not the base64 of one Ed25519 "
+                          "key: every document is refused");
 }
 
 QString TSignaturePolicy::refusalReason(const QByteArray& Document,

@@ -10,9 +10,12 @@ namespace orvik::launcher {
 class TSignaturePolicy
 {
 public:
-    explicit TSignaturePolicy(const QString& PublicKeyText);
+    // Given: the settings name a key, whatever its text; then documents must be signed by it.
+    TSignaturePolicy(const QString& PublicKeyText, bool Given);
 
     bool isRequired() const { return m_bRequired; }
+    // Why every document will be refused, for the log; empty when the key can be used.
+    QString keyProblem() const;
     // Empty when the document may be used; otherwise why not, for the log.
     QString refusalReason(const QByteArray& Document, const QByteArray& SignatureFile) const;
 

@@ -22,6 +22,11 @@ public:
         return m_Settings.value(key, fallback).toBool();
     }
     QString text(const QString& key) const { return m_Settings.value(key, QString()).toString(); }
+    QString textOrList(const QString& key) const
+    {
+        return m_Settings.value(key, QString()).toStringList().join(QLatin1Char(','));
+    }
+    bool contains(const QString& key) const { return m_Settings.contains(key); }
     qint32 number(const QString& key, qint32 fallback) const
     {
         return m_Settings.value(key, fallback).toInt();
@@ -77,7 +82,10 @@ TLauncherSettings TLauncherSettings::loadFromIniFile(const QString& path)
     }
     {
         TGroupReader security(ini, kSecurity);
-        s.documentPublicKey = security.text(kDocumentPublicKey).trimmed();
+        // A comma makes a list of the value, which would read as no key at all: checks must
+        // never be switched off by a value that merely fails to parse.
+        s.documentPublicKeyGiven = security.contains(kDocumentPublicKey);
+        s.documentPublicKey = security.textOrList(kDocumentPublicKey).trimmed();
     }
     return s;
 }

@@ -29,9 +29,11 @@ struct TLauncherSettings
     // Funnel events and the hardware survey; a player or studio may switch both off.
     bool telemetry = true;
     // The base64 of the Ed25519 public key that signs the launcher configuration and the package
-    // documents. Empty: documents are taken unsigned. Set: a document counts only with a valid
-    // signature by this key.
+    // documents. Absent: documents are taken unsigned. Given: a document counts only with a valid
+    // signature by this key, and a value that is not exactly one key (empty, or a list, which
+    // QSettings makes of a comma) refuses every document.
     QString documentPublicKey;
+    bool documentPublicKeyGiven = false;
 
     // Reads every value from an INI file. A missing or unreadable file yields the defaults;
     // there is no merging with any other file.
