@@ -47,6 +47,7 @@ TLauncherConfigurationReader::TLauncherConfigurationReader(const QByteArray& Dat
     m_FunnelUrl = serviceUrl(root, "funnel");
     m_bPreventDefaultAutostart = root.value(QLatin1String("preventdefaultautostart")).toBool(false);
     m_bShowPackageNames = root.value(QLatin1String("showpackagenames")).toBool(false);
+    m_Trust = TDocumentTrustReader(root.value(QLatin1String("trust")).toObject(), m_BaseUrl);
 }
 
 } // namespace orvik::launcher

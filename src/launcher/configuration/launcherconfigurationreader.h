@@ -1,5 +1,7 @@
 #pragma once
 
+#include "launcher/configuration/documenttrustreader.h"
+
 #include <QByteArray>
 #include <QUrl>
 
@@ -36,6 +38,8 @@ public:
     const QUrl& getFunnelUrl() const { return m_FunnelUrl; }
     bool getPreventDefaultAutostart() const { return m_bPreventDefaultAutostart; }
     bool getShowPackageNames() const { return m_bShowPackageNames; }
+    // What a signed configuration vouches for; absent from unsigned ones.
+    const TDocumentTrustReader& getTrust() const { return m_Trust; }
 
 private:
     QUrl m_BaseUrl;
@@ -47,6 +51,7 @@ private:
     QUrl m_FunnelUrl;
     bool m_bPreventDefaultAutostart = false;
     bool m_bShowPackageNames = false;
+    TDocumentTrustReader m_Trust;
 };
 
 } // namespace orvik::launcher
