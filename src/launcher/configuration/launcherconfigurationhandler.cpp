@@ -1,5 +1,6 @@
 #include "launcher/configuration/launcherconfigurationhandler.h"
 
+#include "launcher/configuration/documentlimits.h"
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/configuration/packageconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
@@ -21,6 +22,7 @@ namespace orvik::launcher {
 namespace {
 
 const QString kLocalConfigurationFile = QStringLiteral("launchermetadata.json");
+const QString kAcceptedSerialFile = QStringLiteral("launchermetadata.serial");
 const QString kNocacheAlphabet =
     QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
 constexpr int kNocacheLength = 32;
@@ -79,7 +81,8 @@ TLauncherConfigurationHandler::TLauncherConfigurationHandler(
     : m_pDownloadPool(std::move(pDownloadPool))
     , m_pLauncherFilesystemHelper(std::move(pLauncherFilesystemHelper))
     , m_ConfigurationUrl(m_pLauncherFilesystemHelper->settings()->launcherConfiguration)
-    , m_SignaturePolicy(m_pLauncherFilesystemHelper->settings()->documentPublicKey)
+    , m_SignaturePolicy(m_pLauncherFilesystemHelper->settings()->documentPublicKey,
+                        m_pLauncherFilesystemHelper->settings()->documentPublicKeyGiven)
 {
     if (m_SignaturePolicy.isRequired())
         m_ConfigurationSignatureUrl = ::shared::signature::signatureUrl(m_ConfigurationUrl);
@@ -101,17 +104,51 @@ void TLauncherConfigurationHandler::requestMainConfiguration()
     m_bLocalConfiguration = false;
     m_ReceivedConfiguration.reset();
     m_ReceivedConfigurationSignature.reset();
+    if (const QString problem = m_SignaturePolicy.keyProblem(); !problem.isEmpty())
+        qCritical().noquote() << problem << threadSuffix;
     // Started first: a pool that fails at once must find the request still pending.
     m_ErrorTimer.start();
-    m_pDownloadPool->queueDownload(m_ConfigurationUrl);
+    m_pDownloadPool->queueDownload(m_ConfigurationUrl, kLauncherConfigurationLimit);
     if (m_SignaturePolicy.isRequired() && m_ErrorTimer.isActive())
-        m_pDownloadPool->queueDownload(m_ConfigurationSignatureUrl);
+        m_pDownloadPool->queueDownload(m_ConfigurationSignatureUrl, kSignatureLimit);
 }
 
 QString TLauncherConfigurationHandler::localConfigurationPath() const
 {
     return m_pLauncherFilesystemHelper->fileSystem().resolvePathInsideDirectory(
         appDataDirectory(), kLocalConfigurationFile);
+}
+
+QString TLauncherConfigurationHandler::acceptedSerialPath() const
+{
+    return m_pLauncherFilesystemHelper->fileSystem().resolvePathInsideDirectory(
+        appDataDirectory(), kAcceptedSerialFile);
+}
+
+qint64 TLauncherConfigurationHandler::acceptedSerial() const
+{
+    try {
+        const QByteArray text =
+            m_pLauncherFilesystemHelper->fileSystem().readFileIfExists(acceptedSerialPath());
+        bool ok = false;
+        const qint64 serial = text.trimmed().toLongLong(&ok);
+        if (ok && serial >= 0)
+            return serial;
+        if (!text.isEmpty())
+            qWarning() << "Accepted serial unreadable, taken as none:" << acceptedSerialPath()
+                       << threadSuffix;
+    } catch (const std::runtime_error& error) {
+        qWarning() << "Accepted serial unreadable, taken as none:" << error.what() << threadSuffix;
+    }
+    return -1;
+}
+
+void TLauncherConfigurationHandler::storeAcceptedSerial(qint64 Serial)
+{
+    if (Serial <= acceptedSerial())
+        return;
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    fileSystem.writeFileAtomically(acceptedSerialPath(), QByteArray::number(Serial) + '\n');
 }
 
 void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl Url, QByteArray Data)
@@ -127,7 +164,17 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl Url, QB
         if (!m_ErrorTimer.isActive())
             return;
         if (!m_SignaturePolicy.isRequired()) {
-            acceptMainConfiguration(Data, QByteArray());
+            m_ErrorTimer.stop();
+            try {
+                acceptMainConfiguration(
+                    std::make_shared<TLauncherConfigurationReader>(
+                        Data, m_ConfigurationUrl.adjusted(QUrl::RemoveFilename)),
+                    QByteArray());
+            } catch (const TLauncherConfigurationException& error) {
+                qCritical() << "Launcher configuration could not be read:" << error.what()
+                            << threadSuffix;
+                emit mainConfigurationDownloadFailed();
+            }
             return;
         }
         m_ReceivedConfiguration = Data;
@@ -158,7 +205,42 @@ void TLauncherConfigurationHandler::acceptSignedMainConfiguration()
         refuseMainConfiguration(reason);
         return;
     }
-    acceptMainConfiguration(*m_ReceivedConfiguration, *m_ReceivedConfigurationSignature);
+    std::shared_ptr<TLauncherConfigurationReader> configuration;
+    try {
+        configuration = std::make_shared<TLauncherConfigurationReader>(
+            *m_ReceivedConfiguration, m_ConfigurationUrl.adjusted(QUrl::RemoveFilename));
+    } catch (const TLauncherConfigurationException& error) {
+        refuseMainConfiguration(QStringLiteral("not JSON: %1").arg(error.what()));
+        return;
+    }
+    if (const QString refusal = trustRefusalReason(*configuration); !refusal.isEmpty()) {
+        refuseMainConfiguration(refusal);
+        return;
+    }
+    m_ErrorTimer.stop();
+    acceptMainConfiguration(std::move(configuration), *m_ReceivedConfigurationSignature);
+}
+
+QString TLauncherConfigurationHandler::trustRefusalReason(
+    const TLauncherConfigurationReader& Configuration) const
+{
+    const TDocumentTrustReader& trust = Configuration.getTrust();
+    // Signed the old way, the configuration could be any earlier one and could name any
+    // document: refused whole rather than half-checked.
+    if (!trust.isPresent())
+        return QStringLiteral("it carries no serial, expiry and document digests (sign it again "
+                              "with kestrun-publish configure --key)");
+    if (!trust.getInvalidReason().isEmpty())
+        return trust.getInvalidReason();
+    if (trust.getExpires() <= QDateTime::currentDateTimeUtc())
+        return QStringLiteral("it expired on %1")
+            .arg(trust.getExpires().toUTC().toString(Qt::ISODate));
+    const qint64 accepted = acceptedSerial();
+    if (trust.getSerial() < accepted)
+        return QStringLiteral("its serial %1 is older than the serial %2 already accepted")
+            .arg(trust.getSerial())
+            .arg(accepted);
+    return {};
 }
 
 void TLauncherConfigurationHandler::refuseMainConfiguration(const QString& Reason)
@@ -171,27 +253,20 @@ void TLauncherConfigurationHandler::refuseMainConfiguration(const QString& Reaso
     loadLocalConfiguration();
 }
 
-void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& Data,
-                                                            const QByteArray& Signature)
+void TLauncherConfigurationHandler::acceptMainConfiguration(
+    std::shared_ptr<TLauncherConfigurationReader> pConfiguration, const QByteArray& Signature)
 {
-    m_ErrorTimer.stop();
-    try {
-        m_pLauncherConfiguration = std::make_shared<TLauncherConfigurationReader>(
-            Data, m_ConfigurationUrl.adjusted(QUrl::RemoveFilename));
-    } catch (const TLauncherConfigurationException& error) {
-        qCritical() << "Launcher configuration could not be read:" << error.what() << threadSuffix;
-        emit mainConfigurationDownloadFailed();
-        return;
-    }
-
+    m_pLauncherConfiguration = std::move(pConfiguration);
     try {
         const QString path = localConfigurationPath();
         auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
         fileSystem.createDirectory(QFileInfo(path).absolutePath());
-        fileSystem.writeFileAtomically(path, Data);
+        fileSystem.writeFileAtomically(path, m_pLauncherConfiguration->getData());
         // The offline start checks the copy as it checked the download.
-        if (!Signature.isEmpty())
+        if (!Signature.isEmpty()) {
             fileSystem.writeFileAtomically(::shared::signature::signaturePath(path), Signature);
+            storeAcceptedSerial(m_pLauncherConfiguration->getTrust().getSerial());
+        }
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
     }
@@ -200,6 +275,15 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(const QByteArray& Da
 
 void TLauncherConfigurationHandler::acceptHints(const QByteArray& Data)
 {
+    if (m_SignaturePolicy.isRequired()) {
+        const QString reason = pinRefusalReason(m_pLauncherConfiguration->getHintsUrl(), Data);
+        if (!reason.isEmpty()) {
+            qCritical().noquote() << "Hints not used:"
+                                  << m_pLauncherConfiguration->getHintsUrl().toString() << reason
+                                  << threadSuffix;
+            return;
+        }
+    }
     std::vector<::shared::THint> hints = ::shared::parseHints(Data);
     const auto chosen = ::shared::chooseHintToDisplay(hints, QDateTime::currentDateTimeUtc());
     if (!chosen)
@@ -225,7 +309,7 @@ void TLauncherConfigurationHandler::acceptPackageDocument(const QUrl& Url, const
             ++it;
             continue;
         }
-        if (!signaturesAccepted(*it)) {
+        if (!documentsAccepted(*it)) {
             it = m_PendingPackageConfigurations.erase(it);
             continue;
         }
@@ -248,17 +332,25 @@ void TLauncherConfigurationHandler::acceptPackageDocument(const QUrl& Url, const
         emit packageConfigurationDownloadsFinished();
 }
 
-bool TLauncherConfigurationHandler::signaturesAccepted(
+bool TLauncherConfigurationHandler::documentsAccepted(
     const TPendingPackageConfiguration& Record) const
 {
     if (!m_SignaturePolicy.isRequired())
         return true;
+    const auto verdict = [&](const QUrl& url, const QByteArray& data, const QByteArray& signature) {
+        if (!url.isValid())
+            return QString();
+        QString reason = m_SignaturePolicy.refusalReason(data, signature);
+        // A validly signed document of another package or an earlier publish is still not the
+        // one this configuration names.
+        if (reason.isEmpty() && Record.bRemote)
+            reason = pinRefusalReason(url, data);
+        return reason;
+    };
     const std::pair<const QUrl*, QString> verdicts[] = {
         {&Record.PackageUrl,
-         m_SignaturePolicy.refusalReason(Record.PackageData, Record.PackageSignature)},
-        {&Record.AssetUrl, Record.AssetUrl.isValid() ? m_SignaturePolicy.refusalReason(
-                                                           Record.AssetData, Record.AssetSignature)
-                                                     : QString()},
+         verdict(Record.PackageUrl, Record.PackageData, Record.PackageSignature)},
+        {&Record.AssetUrl, verdict(Record.AssetUrl, Record.AssetData, Record.AssetSignature)},
     };
     bool accepted = true;
     for (const auto& [url, reason] : verdicts) {
@@ -270,6 +362,27 @@ bool TLauncherConfigurationHandler::signaturesAccepted(
         accepted = false;
     }
     return accepted;
+}
+
+QString TLauncherConfigurationHandler::pinRefusalReason(const QUrl& Url,
+                                                        const QByteArray& Data) const
+{
+    if (!m_pLauncherConfiguration)
+        return QStringLiteral("no launcher configuration pins it");
+    return m_pLauncherConfiguration->getTrust().refusalReason(Url, Data);
+}
+
+qint64
+TLauncherConfigurationHandler::packageDocumentLimit(const TPendingPackageConfiguration& Record,
+                                                    const QUrl& Url) const
+{
+    if (isSignatureOf(Record, Url))
+        return kSignatureLimit;
+    // A pinned document longer than its pin is refused anyway: no need to read past it.
+    if (Record.bRemote && m_SignaturePolicy.isRequired() && m_pLauncherConfiguration)
+        if (const auto pinned = m_pLauncherConfiguration->getTrust().pinnedSize(Url))
+            return qint64(std::min<TFileSize>(*pinned, TFileSize(kPackageDocumentLimit)));
+    return kPackageDocumentLimit;
 }
 
 void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url,
@@ -401,7 +514,7 @@ void TLauncherConfigurationHandler::requestPackageConfigurations()
         for (const QUrl* url : {&record.PackageUrl, &record.AssetUrl, &record.PackageSignatureUrl,
                                 &record.AssetSignatureUrl})
             if (url->isValid())
-                m_pDownloadPool->queueDownload(*url);
+                m_pDownloadPool->queueDownload(*url, packageDocumentLimit(record, *url));
     }
 }
 
@@ -418,6 +531,7 @@ void TLauncherConfigurationHandler::addPendingRecord(TPackageBuild* pBuild, cons
     };
     TPendingPackageConfiguration record;
     record.pBuild = pBuild;
+    record.bRemote = Remote;
     record.PackageUrl = address(PackageUrl);
     record.AssetUrl = address(AssetUrl);
     if (m_SignaturePolicy.isRequired()) {

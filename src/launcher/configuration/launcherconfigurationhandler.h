@@ -29,6 +29,9 @@ struct TPendingPackageConfiguration
     TPackageBuild* pBuild = nullptr; // receives the parsed configuration; owned by its package
     QUrl PackageUrl;
     QUrl AssetUrl; // may be empty: the build has no asset document
+    // Fetched from the server, so bound by the configuration's pins when documents are signed;
+    // local copies carry their own signatures.
+    bool bRemote = false;
     // Only when documents must be signed: where each document's signature lies.
     QUrl PackageSignatureUrl;
     QUrl AssetSignatureUrl;
@@ -71,6 +74,8 @@ public:
     const std::vector<::shared::THint>& getHints() const { return m_Hints; }
     // Where the last good configuration is kept.
     QString localConfigurationPath() const;
+    // Where the highest serial of a signed configuration accepted so far is kept.
+    QString acceptedSerialPath() const;
 
 signals:
     void mainConfigurationLoaded();
@@ -87,12 +92,21 @@ public slots:
     void onErrorTimerExpired();
 
 private:
-    void acceptMainConfiguration(const QByteArray& Data, const QByteArray& Signature);
+    void acceptMainConfiguration(std::shared_ptr<TLauncherConfigurationReader> pConfiguration,
+                                 const QByteArray& Signature);
     // With signatures required: takes the configuration once it and its signature are in.
     void acceptSignedMainConfiguration();
     void refuseMainConfiguration(const QString& Reason);
-    // The configured key's verdict on a build's documents; false when they must not be used.
-    bool signaturesAccepted(const TPendingPackageConfiguration& Record) const;
+    // Why a validly signed configuration must still not be used; empty when it may.
+    QString trustRefusalReason(const TLauncherConfigurationReader& Configuration) const;
+    qint64 acceptedSerial() const;
+    void storeAcceptedSerial(qint64 Serial);
+    // The configured key's verdict on a build's documents, and for downloaded ones the
+    // configuration's pins; false when they must not be used.
+    bool documentsAccepted(const TPendingPackageConfiguration& Record) const;
+    // Why a downloaded document is not the one the configuration pins; empty when it is.
+    QString pinRefusalReason(const QUrl& Url, const QByteArray& Data) const;
+    qint64 packageDocumentLimit(const TPendingPackageConfiguration& Record, const QUrl& Url) const;
     void acceptHints(const QByteArray& Data);
     void acceptPackageDocument(const QUrl& Url, const QByteArray& Data);
     // The addresses as the configuration names them; Remote adds the cache busting.

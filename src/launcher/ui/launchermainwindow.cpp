@@ -1,6 +1,7 @@
 #include "launcher/ui/launchermainwindow.h"
 
 #include "launcher/cdntrace/cloudflarecdntrace.h"
+#include "launcher/configuration/documentlimits.h"
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/installation/installationmanager.h"
 #include "launcher/installation/packageinstallation.h"
@@ -103,7 +104,7 @@ TLauncherMainWindow::TLauncherMainWindow(
 
     // The configuration handler reads the answer and hands it to setHints.
     if (m_pDownloadPool && m_pConfiguration->getHintsUrl().isValid())
-        m_pDownloadPool->queueDownload(m_pConfiguration->getHintsUrl());
+        m_pDownloadPool->queueDownload(m_pConfiguration->getHintsUrl(), kHintsDocumentLimit);
 }
 
 TLauncherMainWindow::~TLauncherMainWindow() = default;

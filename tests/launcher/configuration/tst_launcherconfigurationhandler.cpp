@@ -3,9 +3,13 @@
 #include "launcher/configuration/packageconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/package/package.h"
+#include "shared/hash/sha256.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
+#include "shared/signature/documentsignature.h"
 
+#include "messagecapture.h"
+#include "processmemory.h"
 #include "testfiles.h"
 #include "testhttpserver.h"
 
@@ -54,7 +58,7 @@ class THarness
 {
 public:
     explicit THarness(TTestHttpServer& server, int errorTimeoutMs = 10000, bool nocache = false,
-                      const QUrl& configurationUrl = {})
+                      const QUrl& configurationUrl = {}, const QByteArray& extraIni = {})
     {
         const QUrl url =
             configurationUrl.isEmpty() ? server.url(kConfigurationPath) : configurationUrl;
@@ -63,7 +67,7 @@ public:
                                "\n[DIRECTORIES]\npackages=packages\n"
                                "[FILES]\npackageFile=package.json\nassetFile=assets.json\n"
                                "[TIMING]\ndownloadErrorTimeout=" +
-                               QByteArray::number(errorTimeoutMs) + "\n";
+                               QByteArray::number(errorTimeoutMs) + "\n" + extraIni;
         testsupport::writeBytes(m_ApplicationDir.filePath("launchersettings.ini"), ini);
         m_pFilesystem = std::make_shared<TLauncherFilesystemHelper>(m_ApplicationDir.path());
         auto manager = std::make_shared<shared::QNetworkAccessManagerWrapper>(
@@ -110,6 +114,40 @@ QUrl refusedUrl()
     const QUrl url = closed.url(kConfigurationPath);
     closed.close();
     return url;
+}
+
+// A studio's key and the documents it signs for the test server.
+class TStudio
+{
+public:
+    QByteArray publicKey() const { return shared::signature::formatPublicKey(m_Keys.PublicKey); }
+    QByteArray settings() const { return "[SECURITY]\ndocumentPublicKey=" + publicKey() + "\n"; }
+    QByteArray sign(const QByteArray& document) const
+    {
+        return shared::signature::signDocument(m_Keys.PrivateKeyPem, document);
+    }
+    // Serves the document and its signature.
+    void publish(TTestHttpServer& server, const QString& path, const QByteArray& document) const
+    {
+        server.serve(path, document);
+        server.serve(path + ".sig", sign(document));
+    }
+
+private:
+    shared::signature::TKeyPair m_Keys = shared::signature::generateKeyPair();
+};
+
+QByteArray pin(const QString& address, const QByteArray& document)
+{
+    return "\"" + address.toUtf8() + "\": {\"sha256\": \"" + shared::sha256(document).toHex() +
+           "\", \"size\": " + QByteArray::number(document.size()) + "}";
+}
+
+QByteArray trust(qint64 serial, const QByteArrayList& pins,
+                 const QDateTime& expires = QDateTime::currentDateTimeUtc().addDays(1))
+{
+    return ", \"trust\": {\"serial\": " + QByteArray::number(serial) + ", \"expires\": \"" +
+           expires.toString(Qt::ISODate).toUtf8() + "\", \"documents\": {" + pins.join(", ") + "}}";
 }
 
 } // namespace
@@ -475,8 +513,127 @@ private slots:
         QVERIFY(handler.getHints().empty());
     }
 
+    void signedChain_data()
+    {
+        QTest::addColumn<QString>("served");
+        QTest::addColumn<QString>("refusal"); // empty: everything served is taken
+        QTest::newRow("newer serial, pinned document") << "current"
+                                                       << "";
+        QTest::newRow("older serial, validly signed") << "replayed"
+                                                      << "serial 4 is older";
+        QTest::newRow("expired") << "expired"
+                                 << "it expired on";
+        QTest::newRow("signed without pins") << "unbound"
+                                             << "carries no serial";
+        QTest::newRow("another package's signed document")
+            << "swapped"
+            << "digest differs from the one the launcher configuration pins";
+    }
+    // Catches a signature that stops forgery but not replay: an older or stale configuration, or
+    // another validly signed document served in place of the one named, was taken.
+    void signedChain()
+    {
+        QFETCH(QString, served);
+        QFETCH(QString, refusal);
+        const QByteArray game = "{\"version\": \"2\", \"files\": []}";
+        const QByteArray other = "{\"version\": \"9\", \"files\": []}";
+        const QByteArray packages =
+            "{\"packages\": [" + package("Live", linuxBuild("live/package.json")) + "]";
+        const auto bound = [&](qint64 serial, const QDateTime& expires) {
+            return packages + trust(serial, {pin("live/package.json", game)}, expires) + "}";
+        };
+        const QDateTime later = QDateTime::currentDateTimeUtc().addDays(1);
+        // Accepted earlier: the local copy and its serial, as the launcher stored them.
+        const QByteArray accepted = bound(5, later);
+        QVERIFY(testsupport::writeBytes(localCopyPath(), accepted));
+        QVERIFY(testsupport::writeBytes(localCopyPath() + ".sig", m_Studio.sign(accepted)));
+        QVERIFY(testsupport::writeBytes(serialPath(), "5\n"));
+        const QMap<QString, QByteArray> remote = {
+            {"current", bound(6, later)},
+            {"replayed", bound(4, later)},
+            {"expired", bound(7, QDateTime::currentDateTimeUtc().addSecs(-60))},
+            {"unbound", packages + "}"},
+            {"swapped", bound(6, later)},
+        };
+        m_Studio.publish(m_Server, kConfigurationPath, remote.value(served));
+        m_Studio.publish(m_Server, "/launcher/live/package.json",
+                         served == "swapped" ? other : game);
+
+        const testsupport::TMessageCapture messages;
+        THarness harness(m_Server, 10000, false, {}, m_Studio.settings());
+        QSignalSpy finished(&harness.handler(),
+                            &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        QVERIFY(harness.loadMainConfiguration());
+        const bool remoteTaken = served == "current" || served == "swapped";
+        QCOMPARE(harness.handler().isLocalConfiguration(), !remoteTaken);
+        QCOMPARE(testsupport::readBytes(serialPath()).trimmed(),
+                 QByteArray(remoteTaken ? "6" : "5"));
+        harness.handler().requestPackageConfigurations();
+        QVERIFY(waitFor(finished));
+        const auto& live = harness.handler().getLauncherConfiguration()->getPackages().at(0);
+        QCOMPARE(bool(live->getConfiguration()), served == "current");
+        if (!refusal.isEmpty())
+            QVERIFY2(messages.contains(refusal), qPrintable(refusal));
+    }
+
+    void keySettingThatIsNotOneKeyRefusesEverything_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::newRow("two keys, read as a list") << QByteArray("KEY, KEY");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("not base64 of a key") << QByteArray("not-a-key");
+    }
+    // Catches a key setting that switched the checks off: a comma made QSettings read a list,
+    // which came out as no key at all, and the unsigned configuration was taken.
+    void keySettingThatIsNotOneKeyRefusesEverything()
+    {
+        QFETCH(QByteArray, value);
+        const QByteArray key = m_Studio.publicKey();
+        m_Server.serve(kConfigurationPath, configuration({package("Live", {})}));
+        const testsupport::TMessageCapture messages;
+        THarness harness(m_Server, 10000, false, {},
+                         "[SECURITY]\ndocumentPublicKey=" + value.replace("KEY", key) + "\n");
+        QSignalSpy failed(&harness.handler(),
+                          &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
+        harness.handler().requestMainConfiguration();
+        QVERIFY(waitFor(failed));
+        QVERIFY(!harness.handler().getLauncherConfiguration());
+        QVERIFY(messages.contains("every document is refused"));
+    }
+
+    void endlessSmallDocumentsAreCut_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("configuration") << kConfigurationPath;
+        QTest::newRow("signature") << kConfigurationPath + ".sig";
+    }
+    // Catches a document read without a bound: an endless signature grew the launcher past
+    // 2.5 GiB before anything refused it.
+    void endlessSmallDocumentsAreCut()
+    {
+        QFETCH(QString, path);
+        m_Studio.publish(m_Server, kConfigurationPath, configuration({package("Live", {})}));
+        TTestHttpRoute endless;
+        endless.body = QByteArray(64 << 10, 'A');
+        endless.streamBytes = TTestHttpRoute::kEndless;
+        m_Server.setRoute(path, endless);
+        THarness harness(m_Server, 60000, false, {}, m_Studio.settings());
+        QSignalSpy failed(&harness.handler(),
+                          &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
+        harness.handler().requestMainConfiguration();
+        QVERIFY(waitFor(failed));
+        QVERIFY2(testsupport::highWaterMarkKiB() / 1024 < 300,
+                 qPrintable(QString::number(testsupport::highWaterMarkKiB() / 1024)));
+    }
+
 private:
+    static QString serialPath()
+    {
+        return testsupport::kestrunDataDirectory() + "/launchermetadata.serial";
+    }
+
     TTestHttpServer m_Server;
+    TStudio m_Studio;
 };
 
 QTEST_GUILESS_MAIN(TestLauncherConfigurationHandler)

@@ -2,6 +2,7 @@
 // never abort, never start a half-installed client and never linger as an invisible process.
 #include "launcherinstall.h"
 #include "packagefixture.h"
+#include "processmemory.h"
 #include "testfiles.h"
 #include "testhttpserver.h"
 
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <QtTest>
 
+using testsupport::highWaterMarkKiB;
 using testsupport::readBytes;
 using testsupport::TLauncherInstall;
 using testsupport::TPackageFixture;
@@ -36,19 +38,6 @@ QString packageDirectory()
 int clientStarts()
 {
     return readBytes(packageDirectory() + "/bin/started.txt").count('\n');
-}
-
-// The peak resident memory of a running process; 0 once it is gone.
-qint64 highWaterMarkKiB(qint64 processId)
-{
-    QFile status(QString("/proc/%1/status").arg(processId));
-    if (processId <= 0 || !status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
 }
 
 QString containerPath(const QByteArray& content)
