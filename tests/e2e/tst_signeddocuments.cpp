@@ -207,6 +207,72 @@ private slots:
                      log.right(3000).constData());
     }
 
+    void replayedOrSwappedDocumentsKeepTheGame_data()
+    {
+        QTest::addColumn<QString>("served");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("logLine"); // a pattern
+        QTest::newRow("the configuration of the earlier publish")
+            << "older configuration" << 0
+            << "Launcher configuration refused: \\S+ its serial \\d+ is older than the serial";
+        QTest::newRow("the earlier package document at the current address")
+            << "older package document" << 1
+            << "Package documents not used: \\S+/live/package-5\\.json (size|digest) \\S* ?differs";
+        // A body longer than its pinned size is cut off as it arrives.
+        QTest::newRow("another package's document at the game's address")
+            << "other package" << 1 << "/live/package-5\\.json.*(differs|is longer than)";
+    }
+    // Catches signatures that stop forgery but not replay: each document served here is the
+    // studio's own and validly signed, and yet installing it would downgrade the game or replace
+    // it with another package.
+    void replayedOrSwappedDocumentsKeepTheGame()
+    {
+        QFETCH(QString, served);
+        QFETCH(int, status);
+        QFETCH(QString, logLine);
+        QString output;
+        m_Game.setSigningKey(m_Key);
+        const QString configuration = m_Game.cdn() + "/launcher/qormetadata.json";
+        QVERIFY2(m_Game.makeBuild(TPublishedGame::pseudoRandom(6 << 20, 8), output),
+                 qPrintable(output));
+        QVERIFY2(m_Game.publish("4", output), qPrintable(output));
+        QVERIFY2(m_Game.configure("4", output), qPrintable(output));
+        const QByteArray olderConfiguration = readBytes(configuration);
+        const QByteArray olderSignature = readBytes(configuration + ".sig");
+        // Version 5 has a file that version 4 lacks: a downgrade would delete it.
+        QVERIFY(writeBytes(m_Game.build() + "/only-in-5.txt", "new in version 5"));
+        QVERIFY2(m_Game.publish("5", output), qPrintable(output));
+        QVERIFY2(m_Game.configure("5", output), qPrintable(output));
+        QCOMPARE(runLauncher(), 0);
+        QVERIFY(installedFiles().count("only-in-5.txt"));
+
+        if (served == "older configuration") {
+            QVERIFY(writeBytes(configuration, olderConfiguration) &&
+                    writeBytes(configuration + ".sig", olderSignature));
+        } else {
+            QString replacement = m_Game.packageDocument("4");
+            if (served == "other package") {
+                QVERIFY2(TPublishedGame::runTool(KESTRUN_PUBLISHER_BINARY,
+                                                 {"publish", "--build", m_Game.build(), "--cdn",
+                                                  m_Game.cdn() + "/other", "--name", "other",
+                                                  "--package-version", "7", "--executable",
+                                                  TPublishedGame::kClient, "--key", m_Key},
+                                                 output),
+                         qPrintable(output));
+                replacement = m_Game.cdn() + "/other/other-7.json";
+            }
+            for (const QString& suffix : {"", ".sig"})
+                QVERIFY(writeBytes(m_Game.packageDocument("5") + suffix,
+                                   readBytes(replacement + suffix)));
+        }
+        const auto before = installedFiles();
+        QCOMPARE(runLauncher(), status);
+        const QByteArray log = readBytes(TLauncherInstall::logFilePath());
+        QVERIFY2(QString::fromUtf8(log).contains(QRegularExpression(logLine)),
+                 log.right(3000).constData());
+        QVERIFY(installedFiles() == before);
+    }
+
     // Catches signature checks, or signature requests, that reach launchers without a key.
     void unsignedTreeInstallsWithoutAKey()
     {

@@ -1,10 +1,12 @@
 #include "publisher/cli/commands.h"
 
 #include "publisher/configure/launcherconfigurationeditor.h"
+#include "publisher/configure/trustbinding.h"
 #include "publisher/publishererror.h"
 #include "publisher/signing/documentsigner.h"
 #include "publisher/store/atomicfile.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -73,7 +75,14 @@ void declareConfigureOptions(QCommandLineParser& parser)
         {QStringLiteral("show-package-names"), QStringLiteral("true or false."),
          QStringLiteral("switch")},
         {QStringLiteral("key"),
-         QStringLiteral("Sign the configuration with this private key (from keygen)."),
+         QStringLiteral("Sign the configuration with this private key (from keygen); it then "
+                        "pins every document it names, carries a serial and expires."),
+         QStringLiteral("file")},
+        {QStringLiteral("expires-in"),
+         QStringLiteral("With --key: days until launchers refuse the configuration (30)."),
+         QStringLiteral("days"), QStringLiteral("30")},
+        {QStringLiteral("hints-file"),
+         QStringLiteral("With --key: the hints document as served at the hints URL, to pin."),
          QStringLiteral("file")},
     });
 }
@@ -118,7 +127,19 @@ int runConfigure(const TCommandContext& context)
                 QStringLiteral("cannot read '%1': %2").arg(output, file.errorString()));
         existing = file.readAll();
     }
-    const QByteArray document = editLauncherConfiguration(existing, edit);
+    QByteArray document = editLauncherConfiguration(existing, edit);
+    if (signer.isSigning()) {
+        TTrustOptions trust;
+        trust.Now = QDateTime::currentDateTimeUtc();
+        bool valid = false;
+        trust.ExpiresInDays = parser.value(QStringLiteral("expires-in")).toInt(&valid);
+        if (!valid)
+            throw TPublisherError(QStringLiteral("--expires-in wants a number of days"));
+        trust.HintsFile = parser.value(QStringLiteral("hints-file"));
+        document = bindDocuments(document, existing, output, trust);
+    } else {
+        document = withoutTrust(document);
+    }
     const bool changed = document != existing;
     if (changed)
         writeFileAtomically(output, document);

@@ -4,11 +4,13 @@
 #include "launcher/package/package.h"
 #include "launcher/package/packagebuild.h"
 #include "publisher/documents/documentloader.h"
+#include "publisher/verify/trustcheck.h"
 #include "shared/container/containerdecoder.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 #include "shared/hash/sha256.h"
 #include "shared/signature/documentsignature.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -95,6 +97,11 @@ void TTreeVerifier::verifyLauncherConfiguration(const QString& configurationDocu
     }
     ++m_DocumentsChecked;
     checkSignature(QFileInfo(configurationDocument).absoluteFilePath());
+    // With the key, the binding counts as much as the signature: launchers check both.
+    if (!m_PublicKey.isEmpty())
+        for (TFault& fault :
+             checkTrust(*reader, configurationDocument, QDateTime::currentDateTimeUtc()))
+            addFault(fault.Path, fault.Reason);
     std::vector<std::shared_ptr<launcher::TPackage>> packages = reader->getPackages();
     if (reader->getLauncherPackage())
         packages.push_back(reader->getLauncherPackage());

@@ -1,0 +1,109 @@
+#include "publisher/configure/trustbinding.h"
+
+#include "publisher/publishererror.h"
+#include "shared/hash/sha256.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace orvik::publisher {
+
+namespace {
+
+const QLatin1String kTrust("trust");
+
+QJsonObject objectOf(const QByteArray& document)
+{
+    return QJsonDocument::fromJson(document).object();
+}
+
+QJsonObject pinOf(const QString& path, const QString& address)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw TPublisherError(QStringLiteral("cannot pin '%1': cannot read '%2': %3")
+                                  .arg(address, path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw TPublisherError(QStringLiteral("cannot pin '%1': cannot read '%2': %3")
+                                  .arg(address, path, file.errorString()));
+    return {{QStringLiteral("sha256"), QString::fromLatin1(shared::sha256(bytes).toHex())},
+            {QStringLiteral("size"), double(bytes.size())}};
+}
+
+// Every document address the configuration names, as written.
+QStringList namedAddresses(const QJsonObject& configuration)
+{
+    QStringList addresses;
+    QJsonArray packages = configuration.value(QLatin1String("packages")).toArray();
+    if (configuration.value(QLatin1String("launcher")).isObject())
+        packages.append(configuration.value(QLatin1String("launcher")));
+    for (const QJsonValue& package : packages)
+        for (const QJsonValue& build : package.toObject().value(QLatin1String("builds")).toArray())
+            for (const char* key : {"url", "assetsurl"})
+                addresses.append(build.toObject().value(QLatin1String(key)).toString());
+    addresses.append(configuration.value(QLatin1String("hints")).toString());
+    addresses.removeAll(QString());
+    addresses.removeDuplicates();
+    return addresses;
+}
+
+} // namespace
+
+QByteArray bindDocuments(const QByteArray& Document, const QByteArray& Previous,
+                         const QString& ConfigurationPath, const TTrustOptions& Options)
+{
+    if (Options.ExpiresInDays < 1)
+        throw TPublisherError(QStringLiteral("a configuration must stay valid for a day at least"));
+    QJsonObject configuration = objectOf(Document);
+    const QJsonObject previousTrust = objectOf(Previous).value(kTrust).toObject();
+    const QJsonObject previousPins = previousTrust.value(QLatin1String("documents")).toObject();
+    const QString hints = configuration.value(QLatin1String("hints")).toString();
+    const QUrl base = QUrl::fromLocalFile(QFileInfo(ConfigurationPath).absolutePath() + '/');
+
+    QJsonObject pins;
+    for (const QString& address : namedAddresses(configuration)) {
+        const QUrl resolved = base.resolved(QUrl(address, QUrl::TolerantMode));
+        if (address == hints && !Options.HintsFile.isEmpty())
+            pins.insert(address, pinOf(Options.HintsFile, address));
+        else if (resolved.isLocalFile())
+            pins.insert(address, pinOf(resolved.toLocalFile(), address));
+        else if (previousPins.contains(address))
+            pins.insert(address, previousPins.value(address));
+        else
+            throw TPublisherError(
+                QStringLiteral("cannot pin '%1': it lies outside the tree (name documents "
+                               "relative to the configuration, or give the hints with "
+                               "--hints-file)")
+                    .arg(address));
+    }
+
+    // Seconds since the epoch keep the serial growing even when the previous document is lost.
+    const qint64 previousSerial = qint64(previousTrust.value(QLatin1String("serial")).toDouble(-1));
+    const qint64 serial = std::max(previousSerial + 1, Options.Now.toSecsSinceEpoch());
+    configuration.insert(
+        kTrust,
+        QJsonObject{{QStringLiteral("serial"), double(serial)},
+                    {QStringLiteral("expires"),
+                     Options.Now.toUTC().addDays(Options.ExpiresInDays).toString(Qt::ISODate)},
+                    {QStringLiteral("documents"), pins}});
+    return QJsonDocument(configuration).toJson(QJsonDocument::Indented);
+}
+
+QByteArray withoutTrust(const QByteArray& Document)
+{
+    QJsonObject configuration = objectOf(Document);
+    if (!configuration.contains(kTrust))
+        return Document;
+    configuration.remove(kTrust);
+    return QJsonDocument(configuration).toJson(QJsonDocument::Indented);
+}
+
+} // namespace orvik::publisher
