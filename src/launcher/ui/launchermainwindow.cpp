@@ -31,6 +31,8 @@ const QString kSocialAddress = QStringLiteral("https://www.kestrun-online.com/co
 const QString kChatAddress = QStringLiteral("https://www.kestrun-online.com/community/chat");
 const QString kMakerAddress = QStringLiteral("https://www.halvern.com/");
 constexpr int kHintBorder = 5;
+// A list of a few news items; an endless answer gets no further.
+constexpr qint64 kMaxHintsDocumentBytes = 1024 * 1024;
 
 const QString kBackgroundStyle = QStringLiteral(
     "QMainWindow { border-image: url(:/images/launcher/BackgroundImage.jpg) 0 0 450 0; "
@@ -103,7 +105,7 @@ TLauncherMainWindow::TLauncherMainWindow(
 
     // The configuration handler reads the answer and hands it to setHints.
     if (m_pDownloadPool && m_pConfiguration->getHintsUrl().isValid())
-        m_pDownloadPool->queueDownload(m_pConfiguration->getHintsUrl());
+        m_pDownloadPool->queueDownload(m_pConfiguration->getHintsUrl(), kMaxHintsDocumentBytes);
 }
 
 TLauncherMainWindow::~TLauncherMainWindow() = default;
@@ -339,6 +341,8 @@ void TLauncherMainWindow::showDownloadFailed(const QString& PackageName)
         m_pMessageBox = new QMessageBox(this);
     m_pMessageBox->setModal(false);
     m_pMessageBox->setIcon(QMessageBox::Critical);
+    // The package name and the trace come from servers: shown as written, never as rich text.
+    m_pMessageBox->setTextFormat(Qt::PlainText);
     m_pMessageBox->setWindowTitle(QStringLiteral("Download failed"));
     if (m_pCdnTrace && !m_pCdnTrace->hasSucceeded() && !m_pCdnTrace->hasFailed()) {
         // The text is filled in place once the trace arrives, if the box is still open.
@@ -378,6 +382,8 @@ void TLauncherMainWindow::showInstallationFailed(const QString& Text)
     // after them go on while the player reads it.
     auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Installation failed"), Text,
                                 QMessageBox::Ok, this);
+    // The text names the package as a server wrote it.
+    box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->show();
