@@ -4,6 +4,13 @@
 
 namespace orvik::launcher {
 
+namespace {
+
+// The trace is four short values among a dozen lines; an endless answer gets no further.
+constexpr qint64 kMaxTraceBytes = 4 * 1024;
+
+} // namespace
+
 TCloudflareCdnTrace::TCloudflareCdnTrace(const QUrl& TraceUrl,
                                          std::shared_ptr<::shared::TDownloadPool> pDownloadPool)
     : m_TraceUrl(TraceUrl), m_pDownloadPool(std::move(pDownloadPool))
@@ -21,7 +28,7 @@ void TCloudflareCdnTrace::requestTrace()
     if (m_TraceUrl.isValid()) {
         m_bRequested = true;
         m_bFailed = false;
-        m_pDownloadPool->queueDownload(m_TraceUrl);
+        m_pDownloadPool->queueDownload(m_TraceUrl, kMaxTraceBytes);
         return;
     }
     m_bFailed = true;

@@ -2,6 +2,7 @@
 
 #include "launcher/logging/logging.h"
 #include "launcher/telemetry/sharedidentifierfile.h"
+#include "shared/jsonupload/replybodylimit.h"
 
 #include <QEventLoop>
 #include <QJsonDocument>
@@ -88,12 +89,15 @@ void TFunnelEventSender::send(const QUrl& FunnelUrl, const QString& AccountGroup
     auto* manager = new QNetworkAccessManager(m_pManagerParent);
     qInfo() << "Sending funnel event for step " << Step << threadSuffix;
     QNetworkReply* reply = manager->post(request, QJsonDocument(body).toJson());
+    ::shared::limitReplyBody(reply, ::shared::kMaxUploadReplyBytes);
     ++g_EventsInFlight;
     QObject::connect(
         reply, &QNetworkReply::finished, reply,
         [reply, manager, Step] {
-            if (reply->error() != QNetworkReply::NoError) {
-                qWarning() << "Error funnel sending (Step: " << Step << "):" << reply->errorString()
+            const QString tooLong = ::shared::replyBodyLimitError(reply);
+            if (!tooLong.isEmpty() || reply->error() != QNetworkReply::NoError) {
+                qWarning() << "Error funnel sending (Step: " << Step
+                           << "):" << (tooLong.isEmpty() ? reply->errorString() : tooLong)
                            << threadSuffix;
             } else {
                 // The service's text up to a zero byte, as Latin-1: it is only shown in the log.

@@ -6,6 +6,7 @@
 #include "launcher/ui/progresstext.h"
 #include "launcher/ui/qcontextpushbutton.h"
 #include "launcher/ui/uistyle.h"
+#include "shared/qtextbrowserwithnetwork/weblink.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -88,7 +89,10 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
 {
     m_pLogoLabel = new QLabel;
     m_pLogoLabel->setFixedSize(kLogoSize);
-    m_pLogoLabel->setOpenExternalLinks(true);
+    // The link target comes from the launcher configuration: only a web page is opened.
+    m_pLogoLabel->setOpenExternalLinks(false);
+    connect(m_pLogoLabel, &QLabel::linkActivated, this,
+            [](const QString& Link) { ::shared::openWebLink(QUrl(Link)); });
     updatePackageImageFromPackageStatus();
 
     m_pButton = new QContextPushButton;
@@ -107,9 +111,11 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
 
     if (ShowPackageName) {
         m_pNameLabel = new QLabel;
+        m_pNameLabel->setTextFormat(Qt::PlainText);
         m_pNameLabel->setStyleSheet(uistyle::labelStyle(13));
     }
     m_pVersionLabel = new QLabel;
+    m_pVersionLabel->setTextFormat(Qt::PlainText);
     m_pVersionLabel->setStyleSheet(uistyle::labelStyle(13));
     updatePackageNameAndVersion();
 
@@ -164,15 +170,18 @@ void TClientPackageLayoutItem::updatePackageImageFromPackageStatus()
 {
     const QString path = logoImagePath();
     const QUrl& target = m_pPackage->getLogoLinkTarget();
-    if (target.isEmpty()) {
+    if (!target.isEmpty() && !::shared::isWebLink(target))
+        qWarning() << "Logo link of" << m_pPackage->getName()
+                   << "left out, it is no web address:" << target.toString() << threadSuffix;
+    if (!::shared::isWebLink(target)) {
         m_pLogoLabel->setText(QString());
         m_pLogoLabel->setStyleSheet(QStringLiteral("QLabel { image: url(%1); }").arg(path));
     } else {
         m_pLogoLabel->setStyleSheet(QString());
         m_pLogoLabel->setTextFormat(Qt::RichText);
-        m_pLogoLabel->setText(uistyle::imageLink(target.toString(), path));
+        m_pLogoLabel->setText(uistyle::imageLink(target.toString(QUrl::FullyEncoded), path));
     }
-    m_pLogoLabel->setToolTip(m_pPackage->getName());
+    m_pLogoLabel->setToolTip(uistyle::plainToolTip(m_pPackage->getName()));
 }
 
 void TClientPackageLayoutItem::updateButtonFromPackageStatus()

@@ -3,10 +3,11 @@
 #include "launcher/logging/logging.h"
 #include "launcher/ui/clickablelabel.h"
 #include "launcher/ui/uistyle.h"
+#include "shared/imagefile/boundedimage.h"
 #include "shared/network/downloadpool.h"
 #include "shared/qtextbrowserwithnetwork/qtextbrowserwithnetwork.h"
+#include "shared/qtextbrowserwithnetwork/weblink.h"
 
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QPixmap>
 #include <QPolygon>
@@ -21,6 +22,10 @@ const QString kCategories[THintArea::kSlotCount] = {QStringLiteral("cat1"), QStr
 const QSize kContainerSize(276, 80);
 const QSize kImageSize(290, 80);
 const QSize kHoverFrameSize(286, 84);
+// A banner picture of 290 x 80 pixels needs far less; an endless answer gets no further.
+constexpr qint64 kMaxImageBytes = 4 * 1024 * 1024;
+// 2048 x 2048 pixels of four bytes: 16 MiB once decoded.
+constexpr qint64 kMaxImagePixels = 2048 * 2048;
 
 // Slanted edges between the slots make the three one banner.
 QRegion slotMask(int Slot)
@@ -106,28 +111,36 @@ void THintArea::showHint(int Slot, const ::shared::THint& Hint)
     image->setOpenExternalLinks(true);
     image->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse |
                                    Qt::LinksAccessibleByKeyboard);
-    image->setToolTip(Hint.Url);
+    image->setToolTip(uistyle::plainToolTip(Hint.Url));
     image->setCursor(Qt::PointingHandCursor);
     image->move((kContainerSize.width() - kImageSize.width()) / 2,
                 (kContainerSize.height() - kImageSize.height()) / 2);
 
-    auto* caption = new ClickableLabel(Hint.Title, entry.pContainer);
+    // The title is shown as it is written: as rich text it could name local files as images,
+    // which the label would read to their end.
+    auto* caption = new ClickableLabel(entry.pContainer);
+    caption->setTextFormat(Qt::PlainText);
+    caption->setText(Hint.Title);
     caption->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
     caption->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     caption->setGeometry(QRect(QPoint(0, 50), QPoint(279, 79)));
-    caption->setToolTip(Hint.Url);
+    caption->setToolTip(uistyle::plainToolTip(Hint.Url));
     caption->setCursor(Qt::PointingHandCursor);
     caption->setStyleSheet(captionStyle(Slot));
     for (ClickableLabel* label : {image, caption})
-        connect(label, &ClickableLabel::clicked, this, [link] { QDesktopServices::openUrl(link); });
+        connect(label, &ClickableLabel::clicked, this, [link] { ::shared::openWebLink(link); });
     image->show();
     caption->show();
     entry.pImage = image;
     entry.pCaption = caption;
 
     entry.ImageUrl = QUrl(Hint.ImageUrl);
-    if (m_pDownloadPool && entry.ImageUrl.isValid() && !entry.ImageUrl.isEmpty())
-        m_pDownloadPool->queueDownload(entry.ImageUrl);
+    // Only from the web: the pool would read a local file or device just as well.
+    if (m_pDownloadPool && ::shared::isWebLink(entry.ImageUrl))
+        m_pDownloadPool->queueDownload(entry.ImageUrl, kMaxImageBytes);
+    else if (!Hint.ImageUrl.isEmpty())
+        qWarning() << "Hint image not fetched, it is no web address:" << Hint.ImageUrl
+                   << threadSuffix;
 
     if (!entry.pHoverFrame) {
         entry.pHoverFrame = new QWidget;
@@ -149,13 +162,13 @@ void THintArea::onImageDownloaded(QUrl Url, QByteArray Data)
     for (TSlot& entry : m_Slots) {
         if (entry.ImageUrl != Url || !entry.pImage)
             continue;
-        QPixmap pixmap;
-        if (!pixmap.loadFromData(Data)) {
-            qWarning() << "Hint image could not be read:" << Url << threadSuffix;
+        const QImage decoded = ::shared::decodeImageWithin(Data, kMaxImagePixels);
+        if (decoded.isNull()) {
+            qWarning() << "Hint image could not be read or is too large:" << Url << threadSuffix;
             continue;
         }
-        pixmap =
-            pixmap.scaled(kImageSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+        const QPixmap pixmap = QPixmap::fromImage(decoded).scaled(
+            kImageSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
         entry.pImage->setPixmap(pixmap);
         entry.pImage->resize(pixmap.size());
         entry.pImage->move((kContainerSize.width() - pixmap.width()) / 2,

@@ -340,6 +340,8 @@ void TLauncherMainWindow::showDownloadFailed(const QString& PackageName)
         m_pMessageBox = new QMessageBox(this);
     m_pMessageBox->setModal(false);
     m_pMessageBox->setIcon(QMessageBox::Critical);
+    // The package name and the trace come from servers: shown as written, never as rich text.
+    m_pMessageBox->setTextFormat(Qt::PlainText);
     m_pMessageBox->setWindowTitle(QStringLiteral("Download failed"));
     if (m_pCdnTrace && !m_pCdnTrace->hasSucceeded() && !m_pCdnTrace->hasFailed()) {
         // The text is filled in place once the trace arrives, if the box is still open.
@@ -379,6 +381,8 @@ void TLauncherMainWindow::showInstallationFailed(const QString& Text)
     // after them go on while the player reads it.
     auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Installation failed"), Text,
                                 QMessageBox::Ok, this);
+    // The text names the package as a server wrote it.
+    box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->show();

@@ -1,5 +1,7 @@
 #include "shared/jsonupload/jsondocumenthttppostsender.h"
 
+#include "shared/jsonupload/replybodylimit.h"
+
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
@@ -21,13 +23,19 @@ void TJsonDocumentHttpPostSender::send(const QUrl& Url, const QJsonDocument& Doc
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setHeader(QNetworkRequest::ContentDispositionHeader,
                       QStringLiteral("form-data; name=\"metadata\""));
-    m_pNetworkAccessManager->post(request, Document.toJson(QJsonDocument::Compact));
+    limitReplyBody(m_pNetworkAccessManager->post(request, Document.toJson(QJsonDocument::Compact)),
+                   kMaxUploadReplyBytes);
 }
 
 void TJsonDocumentHttpPostSender::onFinished(QNetworkReply* Reply)
 {
-    const QByteArray body = Reply->readAll();
-    emit finished(Reply->error(), Reply->errorString(), body);
+    const QString tooLong = replyBodyLimitError(Reply);
+    if (tooLong.isEmpty()) {
+        const QByteArray body = Reply->readAll();
+        emit finished(Reply->error(), Reply->errorString(), body);
+    } else {
+        emit finished(QNetworkReply::UnknownContentError, tooLong, QByteArray());
+    }
     Reply->deleteLater();
 }
 

@@ -14,7 +14,9 @@ namespace shared {
 class TDownloadPool;
 
 // A text browser whose web resources come through the download pool: it shows a placeholder at
-// once and renders again when the resource arrives, instead of blocking on the network.
+// once and renders again when the resource arrives, instead of blocking on the network. Its text
+// comes from servers, so it loads nothing from the local file system, holds no resource larger
+// than a few MiB and hands only web links to the desktop.
 class QTextBrowserWithNetwork : public QTextBrowser
 {
     Q_OBJECT
@@ -34,6 +36,8 @@ public slots:
 private:
     std::shared_ptr<TDownloadPool> m_pDownloadPool;
     QMap<QUrl, QVariant> m_ResourceCache;
+    // The resources asked of the pool, with their kind.
+    QMap<QUrl, int> m_ResourceTypes;
 };
 
 } // namespace shared

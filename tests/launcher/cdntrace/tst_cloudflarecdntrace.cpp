@@ -2,6 +2,7 @@
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 
+#include "memorypeak.h"
 #include "testhttpserver.h"
 
 #include <QNetworkAccessManager>
@@ -104,6 +105,28 @@ private slots:
         QCOMPARE(server.requestCount("/cdn-cgi/trace"), 1);
         QCOMPARE(received.count(), 1);
         QCOMPARE(trace.getFl(), QString("1"));
+    }
+
+    void endlessTraceFailsInLittleMemory()
+    {
+        // The trace was read to its end, however long: an endless one filled the memory while
+        // the player looked at the failed download.
+        TTestHttpServer server;
+        QVERIFY(server.start());
+        TTestHttpRoute endless;
+        endless.body = "fl=1\nts=2\n" + QByteArray(65536, 'x');
+        endless.streamBytes = TTestHttpRoute::kEndless;
+        server.setRoute("/cdn-cgi/trace", endless);
+        TCloudflareCdnTrace trace(server.url("/cdn-cgi/trace"), makePool());
+        QVERIFY(testsupport::resetPeakResident());
+        trace.requestTrace();
+        QTRY_VERIFY_WITH_TIMEOUT(trace.hasFailed() || trace.hasSucceeded() ||
+                                     testsupport::peakResidentKiB() >
+                                         testsupport::kMemoryCeilingKiB,
+                                 kWaitMs);
+        QVERIFY2(testsupport::peakResidentKiB() < testsupport::kMemoryCeilingKiB,
+                 qPrintable(QString::number(testsupport::peakResidentKiB())));
+        QVERIFY(trace.hasFailed());
     }
 };
 

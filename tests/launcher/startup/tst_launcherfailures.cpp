@@ -1,8 +1,8 @@
 // The real launcher when things go wrong: it must end with a reason in its log and status 1,
 // never abort, never start a half-installed client and never linger as an invisible process.
 #include "launcherinstall.h"
+#include "memorypeak.h"
 #include "packagefixture.h"
-#include "processmemory.h"
 #include "testfiles.h"
 #include "testhttpserver.h"
 
@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QtTest>
 
-using testsupport::highWaterMarkKiB;
+using testsupport::peakResidentKiB;
 using testsupport::readBytes;
 using testsupport::TLauncherInstall;
 using testsupport::TPackageFixture;
@@ -142,7 +142,7 @@ private slots:
         qint64 peakKiB = 0;
         QTimer sampler;
         QObject::connect(&sampler, &QTimer::timeout, [&] {
-            peakKiB = std::max(peakKiB, highWaterMarkKiB(launcher.processId()));
+            peakKiB = std::max(peakKiB, peakResidentKiB(launcher.processId()));
         });
         sampler.start(20);
         QSignalSpy finished(&launcher,

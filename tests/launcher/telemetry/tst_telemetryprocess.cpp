@@ -1,6 +1,7 @@
 // The real launcher installing a package from a local server that also plays the funnel and
 // survey services.
 #include "launcherinstall.h"
+#include "memorypeak.h"
 #include "packagefixture.h"
 #include "testfiles.h"
 #include "testhttpserver.h"
@@ -10,11 +11,13 @@
 #include <QJsonObject>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 #include <unistd.h>
 
 using testsupport::TLauncherInstall;
+using testsupport::TTestHttpRoute;
 using testsupport::TTestHttpServer;
 
 namespace {
@@ -143,10 +146,16 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("delayMs");
         QTest::addColumn<bool>("sent");
-        QTest::newRow("services fail") << QByteArray() << 500 << 0 << true;
+        QTest::addColumn<qint64>("streamBytes");
+        QTest::newRow("services fail") << QByteArray() << 500 << 0 << true << qint64(-1);
         // The launcher starts the client and ends without waiting for an answer.
-        QTest::newRow("services never answer") << QByteArray() << 200 << 120000 << true;
-        QTest::newRow("switched off") << QByteArray("telemetry=false\n") << 200 << 0 << false;
+        QTest::newRow("services never answer")
+            << QByteArray() << 200 << 120000 << true << qint64(-1);
+        // The answers were collected however long they grew, and the launcher with them.
+        QTest::newRow("services answer without end")
+            << QByteArray() << 200 << 0 << true << TTestHttpRoute::kEndless;
+        QTest::newRow("switched off")
+            << QByteArray("telemetry=false\n") << 200 << 0 << false << qint64(-1);
     }
     void telemetryNeverChangesTheInstall()
     {
@@ -154,10 +163,12 @@ private slots:
         QFETCH(int, status);
         QFETCH(int, delayMs);
         QFETCH(bool, sent);
-        testsupport::TTestHttpRoute route;
+        QFETCH(qint64, streamBytes);
+        TTestHttpRoute route;
         route.status = status;
         route.delayMs = delayMs;
-        route.body = "{}";
+        route.body = streamBytes < 0 ? QByteArray("{}") : QByteArray(65536, ' ');
+        route.streamBytes = streamBytes;
         m_pServer->setRoute("/funnel", route);
         m_pServer->setRoute("/survey", route);
         QVERIFY(QDir().mkpath(QFileInfo(sharedFilePath()).absolutePath()));
@@ -179,6 +190,8 @@ private slots:
             QCOMPARE(m_pServer->requestCount("/funnel"), 0);
             QCOMPARE(m_pServer->requestCount("/survey"), 0);
         }
+        QVERIFY2(m_PeakKiB > 0 && m_PeakKiB < testsupport::kMemoryCeilingKiB,
+                 qPrintable(QString::number(m_PeakKiB)));
     }
 
 private:
@@ -197,6 +210,14 @@ private:
         QFile::remove(TLauncherInstall::logFilePath());
 
         QProcess& launcher = m_pInstall->start({"--first-launch"});
+        QVERIFY(launcher.waitForStarted(kTimeoutMs));
+        m_PeakKiB = 0;
+        QTimer sampler;
+        const qint64 processId = launcher.processId();
+        QObject::connect(&sampler, &QTimer::timeout, [&] {
+            m_PeakKiB = std::max(m_PeakKiB, testsupport::peakResidentKiB(processId));
+        });
+        sampler.start(20);
         QSignalSpy finished(&launcher,
                             QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
         QVERIFY(finished.wait(kTimeoutMs));
@@ -207,6 +228,8 @@ private:
     std::unique_ptr<TTestHttpServer> m_pServer;
     std::unique_ptr<testsupport::TPackageFixture> m_pFixture;
     std::unique_ptr<TLauncherInstall> m_pInstall;
+    // The launcher's peak resident memory in the last run, in KiB.
+    qint64 m_PeakKiB = 0;
 };
 
 QTEST_GUILESS_MAIN(TestTelemetryProcess)

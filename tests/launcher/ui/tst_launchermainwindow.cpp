@@ -15,15 +15,20 @@
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 
+#include "memorypeak.h"
 #include "testfiles.h"
 #include "testhttpserver.h"
 
 #include <QBuffer>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -38,13 +43,47 @@ using namespace orvik::launcher;
 
 namespace {
 
-QByteArray packageObject(int number)
+QByteArray packageObject(int number, const QJsonObject& changes = {})
 {
-    const QByteArray name = "Realm " + QByteArray::number(number);
-    return "{\"name\": \"" + name + "\", \"directoryname\": \"realm" + QByteArray::number(number) +
-           "\", \"builds\": [{\"os\": \"linux\", \"architecture\": \"x86_64\", \"url\": "
-           "\"p.json\"}]}";
+    QJsonObject package{
+        {"name", "Realm " + QString::number(number)},
+        {"directoryname", "realm" + QString::number(number)},
+        {"builds",
+         QJsonArray{QJsonObject{{"os", "linux"}, {"architecture", "x86_64"}, {"url", "p.json"}}}}};
+    for (auto change = changes.begin(); change != changes.end(); ++change)
+        package[change.key()] = change.value();
+    return QJsonDocument(package).toJson(QJsonDocument::Compact);
 }
+
+// How high a text shows where Qt guesses its format, as in a tool tip: a local picture named as
+// an image makes it tall.
+int autoTextHeight(const QString& Text)
+{
+    QLabel label(Text);
+    return label.sizeHint().height();
+}
+
+// Takes every link the desktop is asked to open, so no test hands one to the real desktop.
+class TDesktopLinks : public QObject
+{
+    Q_OBJECT
+
+public:
+    TDesktopLinks()
+    {
+        for (const char* scheme : {"http", "https", "file", ""})
+            QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~TDesktopLinks() override
+    {
+        for (const char* scheme : {"http", "https", "file", ""})
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl& Url) { opened.append(Url); }
+};
 
 } // namespace
 
@@ -328,6 +367,122 @@ private slots:
         QCOMPARE(m_pWindow->messageBox(), box);
     }
 
+    void documentTextIsShownAsWritten_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("hint caption") << "caption";
+        QTest::newRow("hint link as tool tip") << "hint tip";
+        QTest::newRow("package name") << "name";
+        QTest::newRow("package name as tool tip") << "logo tip";
+        QTest::newRow("download failed") << "download failed";
+        QTest::newRow("installation failed") << "installation failed";
+    }
+    void documentTextIsShownAsWritten()
+    {
+        // Texts from servers were taken for rich text where they looked like it: an image in
+        // a caption naming /dev/zero was read until the memory ran out. A readable picture of
+        // 900 pixels' height stands in for the device.
+        QFETCH(QString, where);
+        QTemporaryDir directory;
+        QImage tall(2, 900, QImage::Format_RGB32);
+        tall.fill(Qt::green);
+        QVERIFY(tall.save(directory.filePath("tall.png")));
+        const QString hostile = "<img src=\"" + directory.filePath("tall.png") + "\">News";
+        const bool inName = where == "name" || where == "logo tip" || where.endsWith("failed");
+        makeWindow({ELocalPackageStatus::NotInstalled}, nullptr,
+                   inName ? QJsonObject{{"name", hostile}} : QJsonObject(), true);
+        shared::THint news = hint("cat1", where == "caption" ? hostile : "News");
+        if (where == "hint tip")
+            news.Url = hostile;
+        m_pWindow->setHints({news});
+        TPackageInstallation installation(package(0), m_pHelper);
+        if (where.endsWith("failed")) {
+            installation.onDownloadFailed(where == "download failed"
+                                              ? EPackageDownloaderError::DownloadFailed
+                                              : EPackageDownloaderError::SavingOperationFailed);
+            emit m_pManager->installationOrUpdateFinished(&installation);
+        }
+
+        THintArea* hints = m_pWindow->hintArea();
+        QList<QLabel*> labels; // labels whose format the launcher chooses
+        QStringList tips;      // tool tips, whose format Qt guesses
+        if (where == "caption")
+            labels << hints->caption(0);
+        if (where == "hint tip")
+            tips << hints->caption(0)->toolTip() << hints->image(0)->toolTip();
+        if (where == "logo tip")
+            tips << tile(0)->logoLabel()->toolTip();
+        for (QLabel* label : m_pWindow->findChildren<QLabel*>()) {
+            if ((where == "name" && label->text() == hostile) ||
+                (where.endsWith("failed") && label->objectName() == "qt_msgbox_label"))
+                labels << label;
+        }
+        QVERIFY(!labels.isEmpty() || !tips.isEmpty());
+        for (QLabel* label : labels)
+            QVERIFY2(label->sizeHint().height() < 300, qPrintable(label->text()));
+        for (const QString& tip : tips)
+            QVERIFY2(autoTextHeight(tip) < 300, qPrintable(tip));
+        if (where == "caption")
+            QCOMPARE(hints->caption(0)->text(), hostile);
+    }
+
+    void onlyWebLinksReachTheDesktop_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("https") << "https://www.kestrun-online.com/news" << true;
+        QTest::newRow("local file") << "file:///etc/passwd" << false;
+        QTest::newRow("program") << "/usr/bin/xterm" << false;
+        QTest::newRow("launcher entry") << "file:///usr/share/applications/xterm.desktop" << false;
+    }
+    void onlyWebLinksReachTheDesktop()
+    {
+        // A click on a hint or a package logo handed its link to the desktop whatever it was,
+        // which opened files, programs and launcher entries alike.
+        QFETCH(QString, link);
+        QFETCH(bool, opened);
+        TDesktopLinks desktop;
+        makeWindow({ELocalPackageStatus::Installed}, nullptr,
+                   QJsonObject{{"logolinktarget", link}});
+        shared::THint news = hint("cat1", "News");
+        news.Url = link;
+        m_pWindow->setHints({news});
+        m_pWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get()));
+        QTest::mouseClick(m_pWindow->hintArea()->caption(0), Qt::LeftButton);
+        QTest::mouseClick(m_pWindow->hintArea()->image(0), Qt::LeftButton);
+        QLabel* logo = tile(0)->logoLabel();
+        QTest::mouseClick(logo, Qt::LeftButton, {}, logo->rect().center());
+        QCOMPARE(desktop.opened.size(), opened ? 3 : 0);
+        for (const QUrl& url : desktop.opened)
+            QCOMPARE(url, QUrl(link));
+    }
+
+    void hintImageOfAnyAnswerStaysSmall()
+    {
+        // Hint images had no limit: an endless answer grew the launcher by gigabytes, and an
+        // address of a local device was read just the same.
+        testsupport::TTestHttpServer server;
+        QVERIFY(server.start());
+        testsupport::TTestHttpRoute endless;
+        endless.body = QByteArray(65536, 'x');
+        endless.streamBytes = testsupport::TTestHttpRoute::kEndless;
+        server.setRoute("/endless.png", endless);
+        makeWindow({ELocalPackageStatus::Installed}, &server);
+        QSignalSpy failed(m_pPool.get(), &shared::TDownloadPool::failed);
+        QVERIFY(testsupport::resetPeakResident());
+
+        m_pWindow->setHints({hint("cat1", "Device", QUrl("file:///dev/zero"))});
+        QCOMPARE(m_pPool->getNumberOfOutstandingDownloads(), std::size_t(0));
+        m_pWindow->setHints({hint("cat2", "Endless", server.url("/endless.png"))});
+        QTRY_VERIFY_WITH_TIMEOUT(!failed.isEmpty() || testsupport::peakResidentKiB() >
+                                                          testsupport::kMemoryCeilingKiB,
+                                 30000);
+        QVERIFY2(testsupport::peakResidentKiB() < testsupport::kMemoryCeilingKiB,
+                 qPrintable(QString::number(testsupport::peakResidentKiB())));
+        QVERIFY(m_pWindow->hintArea()->image(1)->pixmap(Qt::ReturnByValue).isNull());
+    }
+
     void rendersForTheReadme()
     {
         makeWindow({ELocalPackageStatus::Installed, ELocalPackageStatus::UpdateAvailable,
@@ -369,8 +524,10 @@ private:
         return png;
     }
 
+    // FirstPackage changes members of the first package's object in the configuration.
     void makeWindow(const std::vector<ELocalPackageStatus>& Statuses,
-                    testsupport::TTestHttpServer* pServer = nullptr)
+                    testsupport::TTestHttpServer* pServer = nullptr,
+                    const QJsonObject& FirstPackage = {}, bool ShowNames = false)
     {
         m_pPool.reset();
         if (pServer)
@@ -381,9 +538,11 @@ private:
                 true);
         QByteArrayList packages;
         for (size_t i = 0; i < Statuses.size(); ++i)
-            packages << packageObject(int(i) + 1);
+            packages << packageObject(int(i) + 1, i == 0 ? FirstPackage : QJsonObject());
         m_pConfiguration = std::make_shared<TLauncherConfigurationReader>(
-            "{\"packages\": [" + packages.join(", ") + "]}", QUrl("https://cdn.test/"));
+            "{\"showpackagenames\": " + QByteArray(ShowNames ? "true" : "false") +
+                ", \"packages\": [" + packages.join(", ") + "]}",
+            QUrl("https://cdn.test/"));
         for (const auto& package : m_pConfiguration->getPackages())
             package->getBuilds()[0]->m_pConfiguration =
                 std::make_unique<TPackageConfigurationReader>(

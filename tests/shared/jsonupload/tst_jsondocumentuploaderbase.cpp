@@ -1,5 +1,6 @@
 // The JSON upload against the local test server: the request on the wire and how each kind of
 // answer is judged.
+#include "memorypeak.h"
 #include "shared/jsonupload/jsondocumenthttppostsender.h"
 #include "shared/jsonupload/jsondocumentuploaderbase.h"
 #include "testhttpserver.h"
@@ -49,6 +50,7 @@ private slots:
     void judgesAnswer_data();
     void judgesAnswer();
     void reportsUploadsInOrderOfTheirAnswers();
+    void endlessAnswerFailsInLittleMemory();
 };
 
 // Catches a wrong method, missing or wrong headers, or an indented body the service would not
@@ -150,6 +152,30 @@ void TestJsonDocumentUploaderBase::reportsUploadsInOrderOfTheirAnswers()
              QString("fast"));
     QCOMPARE(finished[1][1].value<QJsonDocument>().object().value("which").toString(),
              QString("slow"));
+}
+
+// An answer that never ended was collected until the memory ran out, and never reported.
+void TestJsonDocumentUploaderBase::endlessAnswerFailsInLittleMemory()
+{
+    TTestHttpServer server;
+    QVERIFY(server.start());
+    TTestHttpRoute endless = answer(200, QByteArray(65536, ' '));
+    endless.streamBytes = TTestHttpRoute::kEndless;
+    server.setRoute("/endless", endless);
+    auto uploader = makeUploader();
+    QSignalSpy finished(uploader.get(), &TJsonDocumentUploaderBase::finished);
+    QVERIFY(testsupport::resetPeakResident());
+
+    uploader->upload(server.url("/endless"), kDocument);
+    QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty() ||
+                                 testsupport::peakResidentKiB() > testsupport::kMemoryCeilingKiB,
+                             kWaitMs);
+    QVERIFY2(testsupport::peakResidentKiB() < testsupport::kMemoryCeilingKiB,
+             qPrintable(QString::number(testsupport::peakResidentKiB())));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished[0][0].toBool(), false);
+    QVERIFY2(uploader->getLastErrorMessage().contains("longer than"),
+             qPrintable(uploader->getLastErrorMessage()));
 }
 
 QTEST_GUILESS_MAIN(TestJsonDocumentUploaderBase)
