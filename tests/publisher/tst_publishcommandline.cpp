@@ -137,6 +137,32 @@ private slots:
                  qPrintable(verified.Out));
     }
 
+    // Catches a studio sent round one run per dangling link, and an option that leaves out links
+    // without a word, or leaves out files too.
+    void brokenLinksAreListedOrLeftOut()
+    {
+        QVERIFY(QDir().mkpath(m_pBuild->filePath("data/fonts")));
+        for (const QString font : {"data/fonts/a.ttf", "data/fonts/b.ttf", "data/c.ttf"})
+            QVERIFY(QFile::link("/usr/share/fonts/missing/" + font.section('/', -1),
+                                m_pBuild->filePath(font)));
+        QStringList arguments{"publish", "--build",      m_pBuild->path(),
+                              "--cdn",   m_pCdn->path(), "--package-version",
+                              "1",       "--executable", "bin/game"};
+        const TRun refused = runPublisher(arguments);
+        QCOMPARE(refused.ExitCode, 1);
+        QVERIFY2(refused.Err.contains("3 symbolic links lead nowhere: 'data/c.ttf', "
+                                      "'data/fonts/a.ttf', 'data/fonts/b.ttf'") &&
+                     refused.Err.contains("--skip-broken-links"),
+                 qPrintable(refused.Err));
+
+        const TRun published = runPublisher(arguments << "--skip-broken-links");
+        QCOMPARE(published.ExitCode, 0);
+        QCOMPARE(published.Err.count("warning: left out symbolic link '"), 3);
+        QVERIFY2(published.Err.contains("'data/fonts/b.ttf', which leads nowhere"),
+                 qPrintable(published.Err));
+        QVERIFY2(published.Out.contains("files: 2\n"), qPrintable(published.Out));
+    }
+
     // Catches a private key that other users can read, or a second keygen that replaces the key
     // every launcher in the field trusts.
     void keygenKeepsThePrivateKeyToItsOwner()
