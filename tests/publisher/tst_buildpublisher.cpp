@@ -1,6 +1,7 @@
 #include "launcher/configuration/packageconfigurationreader.h"
 #include "publisher/documents/documentloader.h"
 #include "publisher/publish/buildpublisher.h"
+#include "publisher/publishererror.h"
 #include "publisher/verify/treeverifier.h"
 #include "shared/chunker/chunkscanner.h"
 #include "shared/container/containerdecoder.h"
@@ -11,6 +12,12 @@
 #include <QDateTime>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace orvik::publisher;
 using namespace publishertest;
@@ -36,6 +43,51 @@ const TFileInPackage* findFile(const TPackageConfigurationReader& reader, const 
         if (file.LocalFile == path)
             return &file;
     return nullptr;
+}
+
+// Root reads every folder through two capabilities of its thread; without them in effect a
+// folder's mode keeps root out as well, so the same test holds for every user.
+class TWithoutReadOverride
+{
+public:
+    TWithoutReadOverride()
+    {
+        if (::syscall(SYS_capget, &m_Header, m_Saved) != 0)
+            return;
+        __user_cap_data_struct lowered[2] = {m_Saved[0], m_Saved[1]};
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        m_bLowered = ::syscall(SYS_capset, &m_Header, lowered) == 0;
+    }
+    ~TWithoutReadOverride()
+    {
+        if (m_bLowered)
+            ::syscall(SYS_capset, &m_Header, m_Saved);
+    }
+    TWithoutReadOverride(const TWithoutReadOverride&) = delete;
+    TWithoutReadOverride& operator=(const TWithoutReadOverride&) = delete;
+
+private:
+    __user_cap_header_struct m_Header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_Saved[2]{};
+    bool m_bLowered = false;
+};
+
+bool canOpenFolder(const QString& path)
+{
+    DIR* folder = ::opendir(QFile::encodeName(path).constData());
+    if (folder)
+        ::closedir(folder);
+    return folder != nullptr;
+}
+
+QString publishingFailure(const TPublishOptions& publishOptions)
+{
+    try {
+        publishBuild(publishOptions);
+    } catch (const TPublisherError& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return QStringLiteral("published");
 }
 
 } // namespace
@@ -220,6 +272,63 @@ private slots:
         QCOMPARE(container.at(0), 'p');
         QCOMPARE(EContainerCodec(container.at(1)), codec);
         QCOMPARE(shared::decodeContainerStrict(container), content);
+    }
+
+    void incompleteBuildIsRefused_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder that cannot be read")
+            << "lock folder"
+            << "cannot read folder 'assets/locked': Permission denied";
+        QTest::newRow("name that is not UTF-8") << "latin-1 name"
+                                                << "name 'assets/caf\\xe9.txt' is not valid UTF-8";
+        QTest::newRow("rewritten in place with the same size while read")
+            << "rewrite"
+            << "file 'assets/a.txt' changed while it was read";
+    }
+    // Catches a build published without the folders and names that directory listings pass over
+    // unseen, and a document whose digest matches the file neither before a write nor after it.
+    void incompleteBuildIsRefused()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, reason);
+        QVERIFY(writeBuild(m_pBuild->path(), smallBuild(), QStringLiteral("bin/game")));
+        auto publishOptions = options(m_pBuild->path(), m_pCdn->path(), QStringLiteral("3"));
+        const QString locked = m_pBuild->filePath("assets/locked");
+        std::unique_ptr<TWithoutReadOverride> withoutOverride;
+        if (damage == "lock folder") {
+            QVERIFY(testsupport::writeBytes(locked + "/level.pak", "level"));
+            QVERIFY(QFile::setPermissions(locked, {}));
+            withoutOverride = std::make_unique<TWithoutReadOverride>();
+            if (canOpenFolder(locked))
+                QSKIP("this user reads folders whatever their mode says");
+        } else if (damage == "latin-1 name") {
+            const QByteArray name =
+                QFile::encodeName(m_pBuild->filePath("assets")) + "/caf\xe9.txt";
+            const int descriptor = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+            QVERIFY(descriptor >= 0);
+            QCOMPARE(::close(descriptor), 0);
+        } else if (damage == "rewrite") {
+            // A write within the clock tick of the one before leaves the times as they were; a
+            // build is rarely that fresh, and the test must not depend on the tick.
+            QFile text(m_pBuild->filePath("assets/a.txt"));
+            QVERIFY(text.open(QIODevice::ReadWrite));
+            QVERIFY(text.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600),
+                                     QFileDevice::FileModificationTime));
+            text.close();
+            publishOptions.AfterFileRead = [path = text.fileName()](const QString& relativePath) {
+                QFile file(path);
+                if (relativePath == "assets/a.txt" && file.open(QIODevice::ReadWrite))
+                    file.write(QByteArray(int(file.size()), 'b'));
+            };
+        }
+        const QString failure = publishingFailure(publishOptions);
+        withoutOverride.reset();
+        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+        QVERIFY2(failure.contains(reason), qPrintable(failure));
+        QVERIFY(QDir(m_pCdn->path()).entryList({"*.json"}, QDir::Files).isEmpty());
     }
 
 private:

@@ -137,6 +137,80 @@ private slots:
                  qPrintable(verified.Out));
     }
 
+    // Catches a studio sent round one run per dangling link, and an option that leaves out links
+    // without a word, or leaves out files too.
+    void brokenLinksAreListedOrLeftOut()
+    {
+        QVERIFY(QDir().mkpath(m_pBuild->filePath("data/fonts")));
+        for (const QString font : {"data/fonts/a.ttf", "data/fonts/b.ttf", "data/c.ttf"})
+            QVERIFY(QFile::link("/usr/share/fonts/missing/" + font.section('/', -1),
+                                m_pBuild->filePath(font)));
+        QStringList arguments{"publish", "--build",      m_pBuild->path(),
+                              "--cdn",   m_pCdn->path(), "--package-version",
+                              "1",       "--executable", "bin/game"};
+        const TRun refused = runPublisher(arguments);
+        QCOMPARE(refused.ExitCode, 1);
+        QVERIFY2(refused.Err.contains("3 symbolic links lead nowhere: 'data/c.ttf', "
+                                      "'data/fonts/a.ttf', 'data/fonts/b.ttf'") &&
+                     refused.Err.contains("--skip-broken-links"),
+                 qPrintable(refused.Err));
+
+        const TRun published = runPublisher(arguments << "--skip-broken-links");
+        QCOMPARE(published.ExitCode, 0);
+        QCOMPARE(published.Err.count("warning: left out symbolic link '"), 3);
+        QVERIFY2(published.Err.contains("'data/fonts/b.ttf', which leads nowhere"),
+                 qPrintable(published.Err));
+        QVERIFY2(published.Out.contains("files: 2\n"), qPrintable(published.Out));
+    }
+
+    void verifyJudgesTheTreeAsTheLauncher_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QStringList>("verify");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("expected");
+        const QString configuration = "CDN/launcher/qormetadata.json";
+        QTest::newRow("tree with the documents in folders")
+            << "../game/game-1.json" << QStringList{"--root", "CDN"} << 0 << "documents: 2\n";
+        QTest::newRow("configuration in launcher/ alone")
+            << "../game/game-1.json" << QStringList{"--configuration", configuration} << 0
+            << "documents: 2\n";
+        QTest::newRow("configuration within the tree given")
+            << "../game/game-1.json"
+            << QStringList{"--configuration", configuration, "--root", "CDN"} << 0
+            << "documents: 2\n";
+        QTest::newRow("address above the tree")
+            << "../../game/game-1.json" << QStringList{"--configuration", configuration} << 1
+            << "/game/game-1.json' leaves the tree\n";
+        QTest::newRow("tree without documents")
+            << "../game/game-1.json" << QStringList{"--root", "CDN/game/data"} << 1
+            << "no documents\n";
+    }
+    // Catches a verify that passes after checking nothing, and one that refuses the relative
+    // addresses the launcher resolves from launcher/qormetadata.json into the tree.
+    void verifyJudgesTheTreeAsTheLauncher()
+    {
+        QFETCH(QString, address);
+        QFETCH(QStringList, verify);
+        QFETCH(int, status);
+        QFETCH(QString, expected);
+        const QString cdn = m_pCdn->path();
+        QCOMPARE(
+            runPublisher({"publish", "--build", m_pBuild->path(), "--cdn", cdn + "/game", "--name",
+                          "game", "--package-version", "1", "--executable", "bin/game"})
+                .ExitCode,
+            0);
+        QCOMPARE(
+            runPublisher({"configure", "--output", cdn + "/launcher/qormetadata.json", "--package",
+                          "Game", "--directory-name", "game", "--build", "linux/x86_64=" + address})
+                .ExitCode,
+            0);
+        const TRun verified =
+            runPublisher(QStringList{"verify"} + verify.replaceInStrings("CDN", cdn));
+        QVERIFY2(verified.ExitCode == status && verified.Out.contains(expected),
+                 qPrintable(verified.Out));
+    }
+
     // Catches a private key that other users can read, or a second keygen that replaces the key
     // every launcher in the field trusts.
     void keygenKeepsThePrivateKeyToItsOwner()

@@ -41,6 +41,9 @@ void declarePublishOptions(QCommandLineParser& parser)
         {QStringLiteral("key"),
          QStringLiteral("Sign both documents with this private key (from keygen)."),
          QStringLiteral("file")},
+        {QStringLiteral("skip-broken-links"),
+         QStringLiteral("Leave out symbolic links that lead nowhere, with a warning each, "
+                        "instead of refusing the build.")},
     });
 }
 
@@ -63,6 +66,7 @@ int runPublish(const TCommandContext& context)
     for (const QString& rule : parser.values(QStringLiteral("codec-rule")))
         options.Codecs.addRule(rule);
     options.Signer = TDocumentSigner::fromKeyFile(parser.value(QStringLiteral("key")));
+    options.SkipBrokenLinks = parser.isSet(QStringLiteral("skip-broken-links"));
     bool threadsValid = false;
     options.Threads = parser.value(QStringLiteral("threads")).toInt(&threadsValid);
     if (!threadsValid || options.Threads < 0)

@@ -4,9 +4,24 @@
 #include "publisher/signing/documentsigner.h"
 #include "publisher/verify/treeverifier.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace orvik::publisher {
+
+namespace {
+
+// The launcher finds its configuration at launcher/qormetadata.json in the tree, and the builds it
+// lists lie beside that folder, not in it.
+QString defaultRoot(const QString& document, bool isConfiguration)
+{
+    const QDir folder = QFileInfo(document).absoluteDir();
+    if (isConfiguration && folder.dirName() == QLatin1String("launcher"))
+        return QFileInfo(folder.absolutePath()).absolutePath();
+    return folder.absolutePath();
+}
+
+} // namespace
 
 void declareVerifyOptions(QCommandLineParser& parser)
 {
@@ -19,8 +34,9 @@ void declareVerifyOptions(QCommandLineParser& parser)
          QStringLiteral("A launcher configuration: check every build it lists in this tree."),
          QStringLiteral("file")},
         {QStringLiteral("root"),
-         QStringLiteral("The CDN tree containers must lie in (default: the document's folder); "
-                        "alone, check every document in its root."),
+         QStringLiteral("The CDN tree every address must lead into (default: the document's "
+                        "folder, or the one above for a configuration in launcher/); alone, check "
+                        "every document below it."),
          QStringLiteral("dir")},
         {QStringLiteral("public-key"),
          QStringLiteral("Also check each document's signature: the .pub file from keygen, or its "
@@ -42,7 +58,7 @@ int runVerify(const TCommandContext& context)
     if (document.isEmpty() && root.isEmpty())
         throw TPublisherError(QStringLiteral("give --package, --configuration or --root"));
     if (root.isEmpty())
-        root = QFileInfo(document).absolutePath();
+        root = defaultRoot(document, !configuration.isEmpty());
     if (!QFileInfo(root).isDir())
         throw TPublisherError(QStringLiteral("tree '%1' does not exist").arg(root));
 

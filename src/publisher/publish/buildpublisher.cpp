@@ -13,9 +13,14 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
+#include <cstring>
 #include <set>
 #include <utility>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace orvik::publisher {
 
@@ -105,17 +110,28 @@ struct TPendingFile
 class TBuildReader
 {
 public:
-    TBuildReader(TPiecePipeline& pipeline, const TCodecRules& codecs, TFileSize totalBytes,
+    TBuildReader(TPiecePipeline& pipeline, const TPublishOptions& options, TFileSize totalBytes,
                  const TProgressReporter& progress)
-        : m_Pipeline(pipeline), m_Codecs(codecs), m_TotalBytes(totalBytes), m_Progress(progress)
+        : m_Pipeline(pipeline)
+        , m_Codecs(options.Codecs)
+        , m_AfterRead(options.AfterFileRead)
+        , m_TotalBytes(totalBytes)
+        , m_Progress(progress)
     {}
 
     TPendingFile read(const TBuildFile& file)
     {
-        QFile input(file.AbsolutePath);
-        if (!input.open(QIODevice::ReadOnly))
+        QFile input;
+        const int descriptor = ::open(file.NativePath.constData(), O_RDONLY | O_CLOEXEC);
+        if (descriptor < 0)
+            throw TPublisherError(
+                QStringLiteral("cannot read '%1': %2")
+                    .arg(file.RelativePath, QString::fromLocal8Bit(std::strerror(errno))));
+        if (!input.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(descriptor);
             throw TPublisherError(
                 QStringLiteral("cannot read '%1': %2").arg(file.RelativePath, input.errorString()));
+        }
         TPendingFile pending;
         pending.File = file;
         pending.Chunked = file.Size > ::shared::kMinimumChunkLength;
@@ -151,8 +167,15 @@ public:
             }
             reportProgress(TFileSize(read));
         }
-        // A file that grows or shrinks while it is read would get a digest of neither state.
-        if (fileBytes != file.Size)
+        if (m_AfterRead)
+            m_AfterRead(file.RelativePath);
+        // A file written to while it is read gets a digest of neither state. The descriptor tells
+        // a rewrite in place, the path a replacement; both are compared with the listing, so a
+        // change before the file was opened counts as well.
+        TFileStamp opened;
+        TFileStamp named;
+        if (fileBytes != file.Size || !stampOfDescriptor(descriptor, opened) ||
+            opened != file.Stamp || !stampOfPath(file.NativePath, named) || named != file.Stamp)
             throw TPublisherError(
                 QStringLiteral("file '%1' changed while it was read").arg(file.RelativePath));
         if (!piece.isEmpty() || pending.PieceIds.empty())
@@ -175,6 +198,7 @@ private:
 
     TPiecePipeline& m_Pipeline;
     const TCodecRules& m_Codecs;
+    const std::function<void(const QString&)>& m_AfterRead;
     TFileSize m_TotalBytes;
     TFileSize m_BytesRead = 0;
     const TProgressReporter& m_Progress;
@@ -235,7 +259,10 @@ void writeDocument(const QString& cdn, const QString& name, const QByteArray& by
 TPublishResult publishBuild(const TPublishOptions& options, const TProgressReporter& progress)
 {
     checkOptions(options);
-    std::vector<TBuildFile> buildFiles = scanBuildDirectory(options.BuildDirectory);
+    TBuildScan scan =
+        scanBuildDirectory(options.BuildDirectory,
+                           options.SkipBrokenLinks ? EBrokenLinks::Skip : EBrokenLinks::Refuse);
+    std::vector<TBuildFile>& buildFiles = scan.Files;
     const QString executable = QDir::cleanPath(options.Executable);
     bool executableFound = false;
     TFileSize totalBytes = 0;
@@ -252,12 +279,16 @@ TPublishResult publishBuild(const TPublishOptions& options, const TProgressRepor
                 .arg(options.Executable));
     const QString cdn = prepareCdnDirectory(options.CdnDirectory, options.BuildDirectory);
     if (progress)
+        for (const QString& link : scan.SkippedLinks)
+            progress(QStringLiteral("warning: left out symbolic link '%1', which leads nowhere")
+                         .arg(link));
+    if (progress)
         progress(QStringLiteral("publishing %1 files, %2 MiB")
                      .arg(buildFiles.size())
                      .arg(totalBytes >> 20));
 
     TPiecePipeline pipeline(TContainerStore(cdn), options.Threads);
-    TBuildReader reader(pipeline, options.Codecs, totalBytes, progress);
+    TBuildReader reader(pipeline, options, totalBytes, progress);
     std::vector<TPendingFile> packageFiles;
     std::vector<TPendingFile> assetFiles;
     for (const TBuildFile& file : buildFiles)

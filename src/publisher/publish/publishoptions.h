@@ -32,6 +32,11 @@ struct TPublishOptions
     int Threads = 0; // 0: one per core
     // Signs both documents when it holds a key.
     TDocumentSigner Signer;
+    // Leaves out symbolic links that lead nowhere, with a warning each, instead of refusing.
+    bool SkipBrokenLinks = false;
+    // Called once a file's bytes are read and before it is checked for changes: the one moment a
+    // writer could slip in unseen, which tests need to reach.
+    std::function<void(const QString& relativePath)> AfterFileRead;
 };
 
 // Progress for the terminal, one line at a time.

@@ -11,6 +11,7 @@
 #include "shared/signature/documentsignature.h"
 
 #include <QDateTime>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -125,14 +126,20 @@ void TTreeVerifier::verifyTree()
 {
     enum class EKind { Configuration, Package, Assets };
     std::vector<std::pair<QString, EKind>> documents;
-    const QStringList names =
-        m_Root.entryList({QStringLiteral("*.json")}, QDir::Files | QDir::Hidden, QDir::Name);
-    for (const QString& name : names) {
-        const QString path = m_Root.absoluteFilePath(name);
+    // Studios keep each package's documents in a folder of its own, and the launcher configuration
+    // in launcher/: the documents are wherever they lie below the root. The order is fixed so
+    // that two runs list the same faults alike.
+    QStringList paths;
+    QDirIterator it(m_Root.absolutePath(), {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        paths << it.next();
+    paths.sort();
+    for (const QString& path : paths) {
         QJsonParseError error{};
-        QJsonObject object;
+        QJsonDocument parsed;
         try {
-            object = QJsonDocument::fromJson(readDocument(path), &error).object();
+            parsed = QJsonDocument::fromJson(readDocument(path), &error);
         } catch (const std::exception& failure) {
             addFault(path, QString::fromUtf8(failure.what()));
             continue;
@@ -141,14 +148,24 @@ void TTreeVerifier::verifyTree()
             addFault(path, QStringLiteral("not JSON: %1").arg(error.errorString()));
             continue;
         }
+        const QJsonObject object = parsed.object();
         // Only package documents name a program to start.
-        const EKind kind =
-            object.contains(QLatin1String("packages")) || object.contains(QLatin1String("launcher"))
-                ? EKind::Configuration
-            : object.contains(QLatin1String("executable")) ? EKind::Package
-                                                           : EKind::Assets;
-        documents.emplace_back(path, kind);
+        if (object.contains(QLatin1String("packages")) ||
+            object.contains(QLatin1String("launcher")))
+            documents.emplace_back(path, EKind::Configuration);
+        else if (object.contains(QLatin1String("executable")))
+            documents.emplace_back(path, EKind::Package);
+        else if (object.contains(QLatin1String("files")) ||
+                 object.contains(QLatin1String("chunks")))
+            documents.emplace_back(path, EKind::Assets);
+        else // the tree may serve other JSON too, such as the hints
+            m_Notes.push_back(QStringLiteral("%1: not a launcher configuration, package or assets "
+                                             "document; not checked")
+                                  .arg(shown(path)));
     }
+    // A tree in which nothing was found to check must not pass as a sound one.
+    if (documents.empty() && m_Faults.empty())
+        m_Faults.push_back({m_Root.absolutePath(), QStringLiteral("no documents")});
     for (const auto& [path, kind] : documents)
         if (kind == EKind::Configuration)
             verifyLauncherConfiguration(path);

@@ -29,10 +29,11 @@ public:
     void verifyBuild(const QString& packageDocument, const QString& assetsDocument);
     // Every build of every package whose documents lie in the tree.
     void verifyLauncherConfiguration(const QString& configurationDocument);
-    // Every document in the tree's root: the launcher configurations with their builds, then the
-    // package documents no configuration lists, each on its own, then the assets documents no
+    // Every document below the tree's root: the launcher configurations with their builds, then
+    // the package documents no configuration lists, each on its own, then the assets documents no
     // configuration lists. Which package document such an assets document continues is unknown,
     // so its chunked files are not reassembled (a note says so); its containers are checked.
+    // Other JSON gets a note; a tree without any document is a fault.
     void verifyTree();
 
     const std::vector<TFault>& faults() const { return m_Faults; }
