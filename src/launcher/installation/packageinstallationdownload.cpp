@@ -31,8 +31,13 @@ void TPackageInstallation::createDownloader()
             &TPackageInstallation::onDownloadCompleted);
     connect(m_pPackageFileDownloader.get(), &TPackageFileDownloader::downloadFailed, this,
             &TPackageInstallation::onDownloadFailed);
-    connect(&m_PlanningWatcher, &QFutureWatcherBase::finished, this,
-            [this] { onRequiredChangesComputedForInstallation(m_PlanningWatcher.result()); });
+    connect(&m_PlanningWatcher, &QFutureWatcherBase::finished, this, [this] {
+        TPackageDifference changes = m_PlanningWatcher.result();
+        // The future keeps its own copy of the plan, one record per file, for as long as it is
+        // watched: dropped here, a package of many files is held once during its download.
+        m_PlanningWatcher.setFuture(QFuture<TPackageDifference>());
+        onRequiredChangesComputedForInstallation(std::move(changes));
+    });
 }
 
 void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remote,
@@ -40,13 +45,16 @@ void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remo
                                          bool FastScan)
 {
     const bool removesLeftOvers = m_bRemovesLeftOvers;
-    m_PlanningWatcher.setFuture(QtConcurrent::run([this, directory = m_InstallationDirectory,
-                                                   helper = m_pLauncherFilesystemHelper, Remote,
-                                                   Installed, FastScan, removesLeftOvers] {
-        if (removesLeftOvers)
-            removeLeftOversOfInterruptedRuns(directory, Remote.getFiles(), launcherStartTime());
-        return computeRequiredChanges(directory, helper, Remote, Installed, FastScan);
-    }));
+    // The task's copies of the documents are moved on, not copied again: each copy holds a
+    // record per file.
+    m_PlanningWatcher.setFuture(QtConcurrent::run(
+        [this, directory = m_InstallationDirectory, helper = m_pLauncherFilesystemHelper, Remote,
+         Installed, FastScan, removesLeftOvers]() mutable {
+            if (removesLeftOvers)
+                removeLeftOversOfInterruptedRuns(directory, Remote.getFiles(), launcherStartTime());
+            return computeRequiredChanges(directory, helper, std::move(Remote),
+                                          std::move(Installed), FastScan);
+        }));
 }
 
 void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDifference Changes)
@@ -150,6 +158,8 @@ void TPackageInstallation::startDownload()
     }
     m_pPackageFileDownloader->startDownload(m_InstallationDirectory, m_InstallationKind,
                                             m_FilesToDownload);
+    // The downloader keeps what it needs of each file; the plan would be a second copy.
+    std::vector<TFileToDownload>().swap(m_FilesToDownload);
 }
 
 void TPackageInstallation::onDownloadCompleted()
