@@ -31,13 +31,8 @@ void TPackageInstallation::createDownloader()
             &TPackageInstallation::onDownloadCompleted);
     connect(m_pPackageFileDownloader.get(), &TPackageFileDownloader::downloadFailed, this,
             &TPackageInstallation::onDownloadFailed);
-    connect(&m_PlanningWatcher, &QFutureWatcherBase::finished, this, [this] {
-        TPackageDifference changes = m_PlanningWatcher.result();
-        // The future keeps its own copy of the plan, one record per file, for as long as it is
-        // watched: dropped here, a package of many files is held once during its download.
-        m_PlanningWatcher.setFuture(QFuture<TPackageDifference>());
-        onRequiredChangesComputedForInstallation(std::move(changes));
-    });
+    connect(&m_PlanningWatcher, &QFutureWatcherBase::finished, this,
+            [this] { onRequiredChangesComputedForInstallation(m_PlanningWatcher.result()); });
 }
 
 void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remote,
@@ -158,8 +153,6 @@ void TPackageInstallation::startDownload()
     }
     m_pPackageFileDownloader->startDownload(m_InstallationDirectory, m_InstallationKind,
                                             m_FilesToDownload);
-    // The downloader keeps what it needs of each file; the plan would be a second copy.
-    std::vector<TFileToDownload>().swap(m_FilesToDownload);
 }
 
 void TPackageInstallation::onDownloadCompleted()
