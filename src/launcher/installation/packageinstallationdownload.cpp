@@ -43,12 +43,12 @@ void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remo
     // The task's copies of the documents are moved on, not copied again: each copy holds a
     // record per file.
     m_PlanningWatcher.setFuture(QtConcurrent::run(
-        [this, directory = m_InstallationDirectory, helper = m_pLauncherFilesystemHelper, Remote,
-         Installed, FastScan, removesLeftOvers]() mutable {
+        [this, directory = m_InstallationDirectory, helper = m_pLauncherFilesystemHelper,
+         remote = Remote, installed = Installed, FastScan, removesLeftOvers]() mutable {
             if (removesLeftOvers)
-                removeLeftOversOfInterruptedRuns(directory, Remote.getFiles(), launcherStartTime());
-            return computeRequiredChanges(directory, helper, std::move(Remote),
-                                          std::move(Installed), FastScan);
+                removeLeftOversOfInterruptedRuns(directory, remote.getFiles(), launcherStartTime());
+            return computeRequiredChanges(directory, helper, std::move(remote),
+                                          std::move(installed), FastScan);
         }));
 }
 
