@@ -5,6 +5,7 @@
 #include "launcher/package/documenturl.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +13,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -24,22 +26,93 @@ QByteArray digest(const QJsonValue& value)
     return QByteArray::fromHex(value.toString().toLatin1());
 }
 
-// Sizes may be JSON numbers or strings of decimal digits.
-TFileSize size(const QJsonValue& value)
+// 4 EiB: beyond any disk a player has, and low enough that sums of a few such totals still fit
+// in the 64 bits of a TFileSize and in the signed sizes of Qt and of the file system.
+constexpr TFileSize kLargestSize = TFileSize(1) << 62;
+
+// Adds Size to Total unless the sum would pass kLargestSize; both stay at most kLargestSize, so
+// the check itself cannot wrap.
+bool addWithinLimit(TFileSize& Total, TFileSize Size)
 {
-    return value.toVariant().toULongLong();
+    if (Size > kLargestSize - Total)
+        return false;
+    Total += Size;
+    return true;
 }
 
-TChunkInPackage readChunk(const QJsonObject& object, const QUrl& baseUrl)
+// A JSON value as the document writes it, for a refusal reason.
+QString shown(const QJsonValue& value)
 {
-    TChunkInPackage chunk;
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+// Sizes may be JSON numbers or strings of decimal digits; other values read as 0, as before.
+// False for a size no file system can hold: -1 read as unsigned is 2^64 - 1, and a few such
+// sizes add up to a handful of bytes that any disk has room for.
+bool readSize(const QJsonValue& value, TFileSize& size)
+{
+    size = 0;
+    if (value.isDouble() && !(value.toDouble() >= 0 && value.toDouble() <= double(kLargestSize)))
+        return false;
+    bool converted = false;
+    const TFileSize read = value.toVariant().toULongLong(&converted);
+    if (!converted) {
+        const QString text = value.toString();
+        const bool digitsOnly = !text.isEmpty() && std::all_of(text.begin(), text.end(),
+                                                               [](QChar c) { return c.isDigit(); });
+        return !digitsOnly; // past 2^64
+    }
+    size = read;
+    return size <= kLargestSize;
+}
+
+QString tooLarge(const QString& what, const QJsonValue& value)
+{
+    return QStringLiteral("%1 has the size %2, more than a file system can hold")
+        .arg(what, shown(value));
+}
+
+// Reads one piece into Chunk; returns why it is refused, or an empty text. What names the entry
+// in that text.
+QString readChunk(const QJsonObject& object, const QUrl& baseUrl, const QString& what,
+                  TChunkInPackage& chunk)
+{
     chunk.Url = resolveDocumentUrl(object.value(QLatin1String("url")).toString(), baseUrl);
-    chunk.PackedSize = size(object.value(QLatin1String("packedsize")));
+    const QJsonValue packedSize = object.value(QLatin1String("packedsize"));
+    if (!readSize(packedSize, chunk.PackedSize))
+        return tooLarge(what, packedSize);
     chunk.PackedHash = digest(object.value(QLatin1String("packedhash")));
-    chunk.UnpackedSize = size(object.value(QLatin1String("unpackedsize")));
+    const QJsonValue unpackedSize = object.value(QLatin1String("unpackedsize"));
+    if (!readSize(unpackedSize, chunk.UnpackedSize))
+        return tooLarge(what, unpackedSize);
     chunk.UnpackedHash = digest(object.value(QLatin1String("unpackedhash")));
+    // A stored piece has one digest for both: held once, a document of many small files keeps
+    // one array less per entry.
+    if (chunk.PackedHash == chunk.UnpackedHash)
+        chunk.PackedHash = chunk.UnpackedHash;
     chunk.Unpack = object.value(QLatin1String("unpack")).toBool(true);
-    return chunk;
+    return {};
+}
+
+// Linux file systems take names of up to NAME_MAX bytes and paths below PATH_MAX. A longer one
+// failed only when the file was written, as a saving failure that sent the player to free disk
+// space.
+QString tooLongForFileSystems(const QString& localFile)
+{
+    const QByteArray path = QFile::encodeName(localFile);
+    if (path.size() >= PATH_MAX)
+        return QStringLiteral("\"%1...\" is a path of %2 bytes, longer than a file system allows")
+            .arg(localFile.left(80))
+            .arg(path.size());
+    for (const QByteArray& name : path.split('/'))
+        if (name.size() > NAME_MAX)
+            return QStringLiteral(
+                       "\"%1\" has a name of %2 bytes, longer than a file system allows (%3)")
+                .arg(localFile)
+                .arg(name.size())
+                .arg(NAME_MAX);
+    return {};
 }
 
 TFilePatch readPatch(const QJsonObject& object, const QUrl& baseUrl)
@@ -50,13 +123,6 @@ TFilePatch readPatch(const QJsonObject& object, const QUrl& baseUrl)
     patch.ToVersion = QString::number(object.value(QLatin1String("toversion")).toInt());
     patch.Size = object.value(QLatin1String("size")).toInt();
     return patch;
-}
-
-// A JSON value as the document writes it, for a refusal reason.
-QString shown(const QJsonValue& value)
-{
-    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(array.mid(1, array.size() - 2));
 }
 
 // Only whole numbers inside the chunk list: toInt() reads 2147483648 or 1e20 as chunk 0, and the
@@ -79,9 +145,38 @@ QString notFetchable(const QString& what, const QUrl& url)
         .arg(what, url.toDisplayString());
 }
 
-// Reads one file entry into File; returns why the entry is refused, or an empty text.
-QString readFile(const QJsonValue& entry, const QUrl& baseUrl, size_t chunkCount,
-                 TFileInPackage& file)
+const QString kSumTooLarge =
+    QStringLiteral("the sizes in the documents add up to more than a file system can hold");
+
+// The sizes a chunk adds to the documents' total: it travels and is written.
+bool addPiece(TFileSize& Total, const TChunkInPackage& Piece)
+{
+    return addWithinLimit(Total, Piece.PackedSize) && addWithinLimit(Total, Piece.UnpackedSize);
+}
+
+// Reads the chunk list of one file entry; returns why it is refused, or an empty text.
+QString readChunkIndexes(const QJsonValue& indexes, const TChunkInPackageVector& chunks,
+                         TFileInPackage& file)
+{
+    // Chunks may repeat: their sum is the file's length, and each offset inside it must fit.
+    TFileSize length = 0;
+    for (const QJsonValue& value : indexes.toArray()) {
+        qint32 index = 0;
+        if (!chunkIndex(value, chunks.size(), index))
+            return QStringLiteral("chunk index %1 of \"%2\" is outside the chunk list")
+                .arg(shown(value), file.LocalFile);
+        if (!addWithinLimit(length, chunks[size_t(index)].UnpackedSize))
+            return QStringLiteral("the chunks of \"%1\" add up to more than a file system can hold")
+                .arg(file.LocalFile);
+        file.ChunkIndexes.push_back(index);
+    }
+    return {};
+}
+
+// Reads one file entry into File and adds its sizes to Total; returns why the entry is refused,
+// or an empty text.
+QString readFile(const QJsonValue& entry, const QUrl& baseUrl, const TChunkInPackageVector& chunks,
+                 TFileSize& total, TFileInPackage& file)
 {
     const QJsonObject object = entry.toObject();
     const QJsonValue localFile = object.value(QLatin1String("localfile"));
@@ -90,20 +185,29 @@ QString readFile(const QJsonValue& entry, const QUrl& baseUrl, size_t chunkCount
     file.LocalFile = localFile.toString();
     if (!namesFileInInstallation(file.LocalFile))
         return QStringLiteral("\"%1\" does not name a file").arg(file.LocalFile);
+    QString reason = tooLongForFileSystems(file.LocalFile);
+    if (!reason.isEmpty())
+        return reason;
+    const QString what = QLatin1Char('"') + file.LocalFile + QLatin1Char('"');
     file.UnpackedHash = digest(object.value(QLatin1String("unpackedhash")));
-    file.UnpackedSize = size(object.value(QLatin1String("unpackedsize")));
+    const QJsonValue size = object.value(QLatin1String("unpackedsize"));
+    if (!readSize(size, file.UnpackedSize))
+        return tooLarge(what, size);
     file.Executable = object.value(QLatin1String("executable")).toBool(false);
-    file.WholeFile = readChunk(object, baseUrl);
+    reason = readChunk(object, baseUrl, what, file.WholeFile);
+    if (!reason.isEmpty())
+        return reason;
     if (!isFetchableFromDocument(file.WholeFile.Url, baseUrl))
-        return notFetchable(QLatin1Char('"') + file.LocalFile + QLatin1Char('"'),
-                            file.WholeFile.Url);
-    for (const QJsonValue& value : object.value(QLatin1String("chunks")).toArray()) {
-        qint32 index = 0;
-        if (!chunkIndex(value, chunkCount, index))
-            return QStringLiteral("chunk index %1 of \"%2\" is outside the chunk list")
-                .arg(shown(value), file.LocalFile);
-        file.ChunkIndexes.push_back(index);
-    }
+        return notFetchable(what, file.WholeFile.Url);
+    if (file.WholeFile.UnpackedHash == file.UnpackedHash)
+        file.UnpackedHash = file.WholeFile.UnpackedHash;
+    // The whole-file piece shares its "unpackedsize" with the file: counted once.
+    if (!addWithinLimit(total, file.UnpackedSize) ||
+        !addWithinLimit(total, file.WholeFile.PackedSize))
+        return kSumTooLarge;
+    reason = readChunkIndexes(object.value(QLatin1String("chunks")), chunks, file);
+    if (!reason.isEmpty())
+        return reason;
     for (const QJsonValue& patch : object.value(QLatin1String("patches")).toArray())
         file.Patches.push_back(readPatch(patch.toObject(), baseUrl));
     return {};
@@ -206,32 +310,47 @@ QString TPackageConfigurationReader::readDocuments(const QJsonDocument& Package,
     }
 
     // Files of either document may name chunks of both: the whole chunk list comes first.
-    QString reason = readChunks(packageObject, m_PackageBaseUrl);
+    // Everything both documents describe stays within what a file system can hold, so no sum
+    // the planning, the disk-space check or the progress makes of it can wrap.
+    TFileSize total = 0;
+    QString reason = readChunks(packageObject, m_PackageBaseUrl, total);
     if (reason.isEmpty())
-        reason = readChunks(assetObject, m_AssetBaseUrl);
+        reason = readChunks(assetObject, m_AssetBaseUrl, total);
     if (reason.isEmpty())
-        reason = readFiles(packageObject, m_PackageBaseUrl);
+        reason = readFiles(packageObject, m_PackageBaseUrl, total);
     if (reason.isEmpty())
-        reason = readFiles(assetObject, m_AssetBaseUrl);
+        reason = readFiles(assetObject, m_AssetBaseUrl, total);
     return reason;
 }
 
-QString TPackageConfigurationReader::readChunks(const QJsonObject& Document, const QUrl& BaseUrl)
+QString TPackageConfigurationReader::readChunks(const QJsonObject& Document, const QUrl& BaseUrl,
+                                                TFileSize& Total)
 {
-    for (const QJsonValue& chunk : Document.value(QLatin1String("chunks")).toArray()) {
-        m_Chunks.push_back(readChunk(chunk.toObject(), BaseUrl));
-        if (!isFetchableFromDocument(m_Chunks.back().Url, BaseUrl))
-            return notFetchable(QStringLiteral("chunk %1").arg(m_Chunks.size() - 1),
-                                m_Chunks.back().Url);
+    const QJsonArray chunks = Document.value(QLatin1String("chunks")).toArray();
+    m_Chunks.reserve(m_Chunks.size() + size_t(chunks.size()));
+    for (const QJsonValue& value : chunks) {
+        const QString what = QStringLiteral("chunk %1").arg(m_Chunks.size());
+        TChunkInPackage chunk;
+        QString reason = readChunk(value.toObject(), BaseUrl, what, chunk);
+        if (reason.isEmpty() && !isFetchableFromDocument(chunk.Url, BaseUrl))
+            reason = notFetchable(what, chunk.Url);
+        if (reason.isEmpty() && !addPiece(Total, chunk))
+            reason = kSumTooLarge;
+        if (!reason.isEmpty())
+            return reason;
+        m_Chunks.push_back(std::move(chunk));
     }
     return {};
 }
 
-QString TPackageConfigurationReader::readFiles(const QJsonObject& Document, const QUrl& BaseUrl)
+QString TPackageConfigurationReader::readFiles(const QJsonObject& Document, const QUrl& BaseUrl,
+                                               TFileSize& Total)
 {
-    for (const QJsonValue& entry : Document.value(QLatin1String("files")).toArray()) {
+    const QJsonArray entries = Document.value(QLatin1String("files")).toArray();
+    m_Files.reserve(m_Files.size() + size_t(entries.size()));
+    for (const QJsonValue& entry : entries) {
         TFileInPackage file;
-        const QString reason = readFile(entry, BaseUrl, m_Chunks.size(), file);
+        const QString reason = readFile(entry, BaseUrl, m_Chunks, Total, file);
         if (!reason.isEmpty())
             return reason;
         m_Files.push_back(std::move(file));

@@ -76,8 +76,9 @@ enum class EPackageVariant : qint32 {
 // document first, files of both sorted by path. Never throws. A document that cannot describe an
 // installation gives an invalid reader with empty lists: malformed JSON, a package document that
 // is not an object with a "files" array (a portal's error page, "{}"), a file entry that names no
-// file, a chunk index outside the chunk list, or a downloaded document naming data outside http
-// and https. Acting on such a document would delete or replace the installed files.
+// file, a chunk index outside the chunk list, a downloaded document naming data outside http
+// and https, a size or sum of sizes no file system can hold, or a name or path longer than file
+// systems allow. Acting on such a document would delete or replace the installed files.
 class TPackageConfigurationReader
 {
 public:
@@ -114,8 +115,9 @@ public:
 private:
     // Each returns why the documents are refused, or an empty text.
     QString readDocuments(const QJsonDocument& Package, const QJsonDocument& Assets);
-    QString readChunks(const QJsonObject& Document, const QUrl& BaseUrl);
-    QString readFiles(const QJsonObject& Document, const QUrl& BaseUrl);
+    // Total: the sizes read so far, kept within what a file system can hold.
+    QString readChunks(const QJsonObject& Document, const QUrl& BaseUrl, TFileSize& Total);
+    QString readFiles(const QJsonObject& Document, const QUrl& BaseUrl, TFileSize& Total);
     void refuse(const QString& Reason);
 
     QUrl m_PackageBaseUrl;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 
 namespace orvik::launcher {
 
@@ -39,6 +40,14 @@ TFileSize sizeOnDisk(::shared::TFileSystemHelper& FileSystem, const QDir& Instal
     }
 }
 
+// Sums stop at the largest size instead of wrapping: sizes near 2^64, or two of 2^63, added up to
+// a few bytes, and a download no disk could hold passed the check.
+TFileSize saturatingSum(TFileSize a, TFileSize b)
+{
+    return b > std::numeric_limits<TFileSize>::max() - a ? std::numeric_limits<TFileSize>::max()
+                                                         : a + b;
+}
+
 } // namespace
 
 TDiskSpaceNeed diskSpaceNeededBy(::shared::TFileSystemHelper& FileSystem,
@@ -56,7 +65,12 @@ TDiskSpaceNeed diskSpaceNeededBy(::shared::TFileSystemHelper& FileSystem,
     need.Available = TFileSize(std::max<qint64>(storage.bytesAvailable(), 0));
 
     const TFileSize block = storage.blockSize() > 0 ? TFileSize(storage.blockSize()) : 4096;
-    const auto inBlocks = [block](TFileSize bytes) { return (bytes + block - 1) / block * block; };
+    const auto inBlocks = [block](TFileSize bytes) {
+        const TFileSize blocks = bytes / block + (bytes % block != 0 ? 1 : 0);
+        return blocks > std::numeric_limits<TFileSize>::max() / block
+                   ? std::numeric_limits<TFileSize>::max()
+                   : blocks * block;
+    };
 
     TFileSize growth = 0;
     std::vector<TFileSize> chunkSizes;
@@ -65,7 +79,7 @@ TDiskSpaceNeed diskSpaceNeededBy(::shared::TFileSystemHelper& FileSystem,
             inBlocks(sizeOnDisk(FileSystem, InstallationDirectory, file.LocalPath));
         const TFileSize wanted = inBlocks(file.Size);
         if (wanted > now)
-            growth += wanted - now;
+            growth = saturatingSum(growth, wanted - now);
         for (const int position : file.Positions)
             chunkSizes.push_back(file.Chunks.at(size_t(position)).UnpackedSize);
     }
@@ -79,14 +93,15 @@ TDiskSpaceNeed diskSpaceNeededBy(::shared::TFileSystemHelper& FileSystem,
         std::partial_sort(chunkSizes.begin(), chunkSizes.begin() + long(count), chunkSizes.end(),
                           std::greater<TFileSize>());
         for (size_t i = 0; i < count; ++i)
-            parkingRoom += inBlocks(chunkSizes[i]);
+            parkingRoom = saturatingSum(parkingRoom, inBlocks(chunkSizes[i]));
     }
 
     TFileSize freed = 0;
     for (const TFileInPackage& file : FilesToDelete)
-        freed += inBlocks(sizeOnDisk(FileSystem, InstallationDirectory, file.LocalFile));
+        freed = saturatingSum(
+            freed, inBlocks(sizeOnDisk(FileSystem, InstallationDirectory, file.LocalFile)));
 
-    const TFileSize gross = growth + parkingRoom;
+    const TFileSize gross = saturatingSum(growth, parkingRoom);
     need.Needed = gross > freed ? gross - freed : 0;
     return need;
 }

@@ -3,6 +3,9 @@
 #include "launcher/package/documentpath.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 
+#include <QFile>
+
+#include <climits>
 #include <stdexcept>
 
 namespace orvik::launcher {
@@ -33,6 +36,16 @@ QString resolveFileInInstallation(::shared::TFileSystemHelper& FileSystem,
     const QString path = FileSystem.resolvePathInsideDirectory(InstallationDirectory, LocalFile);
     if (!isBelowDirectory(path, QDir::cleanPath(InstallationDirectory.absolutePath())))
         throw refused();
+    // The document may keep below PATH_MAX and the installation directory still take the whole
+    // path past it: such a file could only fail when written, as if the disk were full.
+    const int length = QFile::encodeName(path).size();
+    if (length >= PATH_MAX)
+        throw std::runtime_error(
+            QStringLiteral("The document entry '%1' is a path of %2 bytes in the installation, "
+                           "longer than a file system allows.")
+                .arg(LocalFile)
+                .arg(length)
+                .toStdString());
     return path;
 }
 

@@ -40,13 +40,16 @@ void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remo
                                          bool FastScan)
 {
     const bool removesLeftOvers = m_bRemovesLeftOvers;
-    m_PlanningWatcher.setFuture(QtConcurrent::run([this, directory = m_InstallationDirectory,
-                                                   helper = m_pLauncherFilesystemHelper, Remote,
-                                                   Installed, FastScan, removesLeftOvers] {
-        if (removesLeftOvers)
-            removeLeftOversOfInterruptedRuns(directory, Remote.getFiles(), launcherStartTime());
-        return computeRequiredChanges(directory, helper, Remote, Installed, FastScan);
-    }));
+    // The task's copies of the documents are moved on, not copied again: each copy holds a
+    // record per file.
+    m_PlanningWatcher.setFuture(QtConcurrent::run(
+        [this, directory = m_InstallationDirectory, helper = m_pLauncherFilesystemHelper,
+         remote = Remote, installed = Installed, FastScan, removesLeftOvers]() mutable {
+            if (removesLeftOvers)
+                removeLeftOversOfInterruptedRuns(directory, remote.getFiles(), launcherStartTime());
+            return computeRequiredChanges(directory, helper, std::move(remote),
+                                          std::move(installed), FastScan);
+        }));
 }
 
 void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDifference Changes)

@@ -37,6 +37,79 @@ bool holdsWantedFile(const std::set<QString>& Wanted, const QString& Path)
     return next != Wanted.end() && next->startsWith(folder);
 }
 
+// Installed files the remote document no longer lists, with paths relative to the installation.
+// Its set of wanted paths (one string per file) is gone again before the scan starts.
+std::vector<TFileInPackage> obsoleteFiles(::shared::TFileSystemHelper& FileSystem,
+                                          const QDir& InstallationDirectory,
+                                          const TFileInPackageVector& RemoteFiles,
+                                          const TFileInPackageVector& InstalledFiles)
+{
+    std::vector<TFileInPackage> obsolete;
+    if (InstalledFiles.empty())
+        return obsolete;
+    std::set<QString> wantedPaths;
+    for (const TFileInPackage& file : RemoteFiles)
+        wantedPaths.insert(
+            resolveFileInInstallation(FileSystem, InstallationDirectory, file.LocalFile));
+
+    for (const TFileInPackage& file : InstalledFiles) {
+        if (listsPath(RemoteFiles, file.LocalFile))
+            continue;
+        QString path;
+        try {
+            path = resolveFileInInstallation(FileSystem, InstallationDirectory, file.LocalFile);
+        } catch (const std::runtime_error&) {
+            continue; // names no file inside the installation: nothing there to delete
+        }
+        // Compared cleaned: "bin/./x" or a climbing path that lands on its bare name may be a
+        // wanted file just planned, and an old file may now be the folder of wanted files.
+        // Deletion removes a folder with its tree, so either would lose what was kept.
+        if (wantedPaths.count(path) > 0 || holdsWantedFile(wantedPaths, path))
+            continue;
+        TFileInPackage entry = file;
+        entry.LocalFile = InstallationDirectory.relativeFilePath(path);
+        obsolete.push_back(std::move(entry));
+    }
+    return obsolete;
+}
+
+// The whole document is checked before any file is touched: a plan that fails half-way would
+// leave files rearranged for a download that never comes. Returns the bytes on disk the scan will
+// read. Its set of paths (one string per file) is gone again before the scan starts.
+TFileSize checkedScanTotal(::shared::TFileSystemHelper& FileSystem,
+                           const QDir& InstallationDirectory,
+                           const TFileInPackageVector& RemoteFiles,
+                           const TChunkInPackageVector& RemoteChunks)
+{
+    TFileSize total = 0;
+    std::set<QString> paths;
+    for (const TFileInPackage& file : RemoteFiles) {
+        const QString path =
+            resolveFileInInstallation(FileSystem, InstallationDirectory, file.LocalFile);
+        if (!paths.insert(path).second)
+            throw documentError(
+                QStringLiteral("The package document lists '%1' twice.").arg(file.LocalFile));
+        for (const qint32 index : file.ChunkIndexes)
+            if (index < 0 || size_t(index) >= RemoteChunks.size())
+                throw documentError(
+                    QStringLiteral("The package document lists chunk %1 for '%2', which does "
+                                   "not exist.")
+                        .arg(index)
+                        .arg(file.LocalFile));
+        const QFileInfo info(path);
+        if (info.exists())
+            total += TFileSize(info.size());
+    }
+    // Writing the file would first remove the folder of the same name with the files planned
+    // inside it.
+    for (const QString& path : paths)
+        if (holdsWantedFile(paths, path))
+            throw documentError(
+                QStringLiteral("The package document lists '%1' both as a file and as a folder.")
+                    .arg(QDir(InstallationDirectory).relativeFilePath(path)));
+    return total;
+}
+
 struct TWorkerOutcome
 {
     std::vector<TFileToDownload> Files;
@@ -60,30 +133,8 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
                                     .arg(Remote.getInvalidReason()));
         ::shared::TFileSystemHelper& fileSystem = pHelper->fileSystem();
         const TFileInPackageVector& remoteFiles = Remote.getFiles();
-        std::set<QString> wantedPaths;
-        for (const TFileInPackage& file : remoteFiles)
-            wantedPaths.insert(
-                resolveFileInInstallation(fileSystem, InstallationDirectory, file.LocalFile));
-
-        for (const TFileInPackage& file : Installed.getFiles()) {
-            if (listsPath(remoteFiles, file.LocalFile))
-                continue;
-            QString path;
-            try {
-                path = resolveFileInInstallation(fileSystem, InstallationDirectory, file.LocalFile);
-            } catch (const std::runtime_error&) {
-                continue; // names no file inside the installation: nothing there to delete
-            }
-            // Compared cleaned: "bin/./x" or a climbing path that lands on its bare name may be a
-            // wanted file just planned, and an old file may now be the folder of wanted files.
-            // Deletion removes a folder with its tree, so either would lose what was kept.
-            if (wantedPaths.count(path) > 0 || holdsWantedFile(wantedPaths, path))
-                continue;
-            TFileInPackage obsolete = file;
-            obsolete.LocalFile = InstallationDirectory.relativeFilePath(path);
-            difference.m_FilesToDelete.push_back(std::move(obsolete));
-        }
-
+        difference.m_FilesToDelete =
+            obsoleteFiles(fileSystem, InstallationDirectory, remoteFiles, Installed.getFiles());
         difference.m_FilesToDownload = FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
             remoteFiles, Remote.getChunks(), Installed.getFiles(), Installed.getChunks(), FastScan,
             InstallationDirectory, pHelper);
@@ -110,34 +161,8 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
 {
     ::shared::TFileSystemHelper& fileSystem = pHelper->fileSystem();
 
-    // The whole document is checked before any file is touched: a plan that fails half-way
-    // would leave files rearranged for a download that never comes.
-    TFileSize total = 0;
-    std::set<QString> paths;
-    for (const TFileInPackage& file : RemoteFiles) {
-        const QString path =
-            resolveFileInInstallation(fileSystem, InstallationDirectory, file.LocalFile);
-        if (!paths.insert(path).second)
-            throw documentError(
-                QStringLiteral("The package document lists '%1' twice.").arg(file.LocalFile));
-        for (const qint32 index : file.ChunkIndexes)
-            if (index < 0 || size_t(index) >= RemoteChunks.size())
-                throw documentError(
-                    QStringLiteral("The package document lists chunk %1 for '%2', which does "
-                                   "not exist.")
-                        .arg(index)
-                        .arg(file.LocalFile));
-        const QFileInfo info(path);
-        if (info.exists())
-            total += TFileSize(info.size());
-    }
-    // Writing the file would first remove the folder of the same name with the files planned
-    // inside it.
-    for (const QString& path : paths)
-        if (holdsWantedFile(paths, path))
-            throw documentError(
-                QStringLiteral("The package document lists '%1' both as a file and as a folder.")
-                    .arg(QDir(InstallationDirectory).relativeFilePath(path)));
+    const TFileSize total =
+        checkedScanTotal(fileSystem, InstallationDirectory, RemoteFiles, RemoteChunks);
 
     std::vector<const TFileInPackage*> work;
     work.reserve(RemoteFiles.size());
@@ -189,7 +214,11 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
         ::shared::runParallelWorkers(PlanningWorkerCount, worker);
     if (m_bStopRequested)
         throw std::runtime_error("Planning stopped: the installation was ended.");
+    size_t count = 0;
+    for (const TWorkerOutcome& outcome : outcomes)
+        count += outcome.Files.size();
     std::vector<TFileToDownload> result;
+    result.reserve(count);
     for (TWorkerOutcome& outcome : outcomes) {
         if (!outcome.Error.isEmpty())
             throw documentError(outcome.Error);

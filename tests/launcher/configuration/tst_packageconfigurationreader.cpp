@@ -263,6 +263,44 @@ private slots:
         QTest::newRow("assets chunk over ftp")
             << valid << json("{'chunks': [{'url': 'ftp://cdn.example/c'}], 'files': []}")
             << "ftp://cdn.example/c";
+
+        // Sizes no file system holds. Read as they were, their sums wrapped to a few bytes and
+        // the disk-space check passed ("needed 57344").
+        const QString tooLarge = "more than a file system can hold";
+        QTest::newRow("size of 2^64 - 1")
+            << withFile("{'localfile': 'b', 'unpackedsize': '18446744073709551615'}")
+            << QByteArray() << tooLarge;
+        QTest::newRow("size past 64 bits")
+            << withFile("{'localfile': 'b', 'unpackedsize': '18446744073709551616'}")
+            << QByteArray() << tooLarge;
+        QTest::newRow("negative size") << withFile("{'localfile': 'b', 'packedsize': -1}")
+                                       << QByteArray() << "\"b\" has the size -1";
+        QTest::newRow("chunk of 2^63")
+            << json("{'chunks': [{'unpackedsize': 9223372036854775808}], "
+                    "'files': []}")
+            << QByteArray() << "chunk 0 has the size";
+        QTest::newRow("two files of 2^62")
+            << json("{'files': [{'localfile': 'a', 'unpackedsize': '4611686018427387904'}, "
+                    "{'localfile': 'b', 'unpackedsize': '4611686018427387904'}]}")
+            << QByteArray() << tooLarge;
+        QTest::newRow("one chunk repeated past the limit")
+            << json("{'chunks': [{'unpackedsize': '3000000000000000000'}], "
+                    "'files': [{'localfile': 'a', 'chunks': [0, 0]}]}")
+            << QByteArray() << "the chunks of \"a\" add up";
+
+        // Names and paths the file system refuses: the write failed as a saving failure, and
+        // the player was told to free disk space.
+        const QByteArray longName = "{'localfile': 'maps/" + QByteArray(256, 'n') + "'}";
+        QTest::newRow("name of 256 bytes")
+            << withFile(longName.constData()) << QByteArray() << "name of 256 bytes";
+        const QByteArray wideName = "{'localfile': '" + QString(128, QChar(0xe9)).toUtf8() + "'}";
+        QTest::newRow("name of 128 two-byte characters")
+            << withFile(wideName.constData()) << QByteArray() << "name of 256 bytes";
+        QByteArray deepPath = "{'localfile': '";
+        for (int i = 0; i < 41; ++i)
+            deepPath += QByteArray(99, 'd') + '/';
+        QTest::newRow("path of 4101 bytes")
+            << withFile((deepPath + "x'}").constData()) << QByteArray() << "path of 4101 bytes";
     }
     void refusedDocuments()
     {
@@ -306,6 +344,11 @@ private slots:
             << QByteArray() << 1;
         QTest::newRow("file without a URL")
             << json("{'files': [{'localfile': 'a'}]}") << QByteArray() << 1;
+        QTest::newRow("name of 255 bytes, sizes up to 2^62")
+            << json(("{'files': [{'localfile': 'a/" + QByteArray(255, 'n') +
+                     "', 'unpackedsize': '4611686018427387904'}]}")
+                        .constData())
+            << QByteArray() << 1;
     }
     void acceptedDocuments()
     {

@@ -95,6 +95,35 @@ private slots:
             blocks += (bytes < 0 ? -1 : 1) * ((std::abs(bytes) + block - 1) / block);
         QCOMPARE(need.Needed, TFileSize(std::max<qint64>(blocks, 0) * block));
     }
+
+    // Sizes no disk holds never fit: summed as they were, they wrapped to "needed 57344" and
+    // the check passed.
+    void sizesNoDiskHoldsNeverFit_data()
+    {
+        QTest::addColumn<QList<qulonglong>>("sizes"); // one file each
+        QTest::newRow("2^64 - 1") << QList<qulonglong>{~0ULL};
+        QTest::newRow("two files of 2^63") << QList<qulonglong>{1ULL << 63, 1ULL << 63};
+    }
+    void sizesNoDiskHoldsNeverFit()
+    {
+        QFETCH(QList<qulonglong>, sizes);
+        QTemporaryDir directory;
+        std::vector<TFileToDownload> files;
+        for (const qulonglong size : sizes) {
+            TFileToDownload file = fileOf(QString("f%1").arg(files.size()), {1});
+            file.Size = size;
+            file.Chunks.front().UnpackedSize = size;
+            files.push_back(file);
+        }
+        TLauncherSettings settings;
+        settings.maxConcurrentDownloads = 4;
+        shared::TFileSystemHelper fileSystem;
+
+        const TDiskSpaceNeed need =
+            diskSpaceNeededBy(fileSystem, QDir(directory.path()), files, {}, settings);
+        QVERIFY(need.Known);
+        QVERIFY2(!need.fits(), qPrintable(QString::number(need.Needed)));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDiskSpace)

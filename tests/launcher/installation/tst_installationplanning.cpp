@@ -322,6 +322,25 @@ private slots:
         QCOMPARE(readBytes(inside("screenshots/shot.png")), QByteArray("player's"));
     }
 
+    // A path the document keeps short enough but the installation directory takes past the
+    // system's limit failed only when written, as a saving failure that sent the player to free
+    // disk space.
+    void pathTooLongInTheInstallationFailsThePlanning()
+    {
+        const int length = 4100 - int(QFile::encodeName(m_Installation).size()) - 1;
+        QString relative;
+        while (relative.size() + 101 < length)
+            relative += QString(100, QLatin1Char('d')) + QLatin1Char('/');
+        relative += QString(length - relative.size(), QLatin1Char('x'));
+        TDocument remote;
+        remote.addWholeFile(relative, "wanted");
+
+        const TPlan plan = run(remote, TDocument(), false);
+        QVERIFY2(plan.Difference.m_ErrorMessage.contains("longer than a file system allows"),
+                 qPrintable(plan.Difference.m_ErrorMessage));
+        QVERIFY(plan.Difference.m_FilesToDownload.empty());
+    }
+
     // Planning guards on its own, whatever reader handed it the list: an entry that names the
     // installation or a folder was planned as a file to fetch in place of the folder.
     void planningRefusesEntriesNamingNoFile_data()

@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 using testsupport::peakResidentKiB;
 using testsupport::readBytes;
 using testsupport::TLauncherInstall;
@@ -46,6 +48,29 @@ QString containerPath(const QByteArray& content)
            QString::fromLatin1(
                QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
 }
+
+// Lowers this process's file-size limit while it lives, for the programs started meanwhile.
+class TFileSizeLimit
+{
+public:
+    explicit TFileSizeLimit(rlim_t bytes)
+    {
+        m_bSet = getrlimit(RLIMIT_FSIZE, &m_Previous) == 0;
+        rlimit lowered = m_Previous;
+        lowered.rlim_cur = bytes;
+        m_bSet = m_bSet && setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~TFileSizeLimit()
+    {
+        if (m_bSet)
+            setrlimit(RLIMIT_FSIZE, &m_Previous);
+    }
+    bool isSet() const { return m_bSet; }
+
+private:
+    rlimit m_Previous{};
+    bool m_bSet = false;
+};
 
 } // namespace
 
@@ -153,6 +178,30 @@ private slots:
         QVERIFY2(peakKiB > 0 && peakKiB < 300 * 1024, qPrintable(QString::number(peakKiB)));
         QVERIFY2(logContent().contains("The body is longer than"), logContent().right(1500));
         QVERIFY(QFileInfo::exists(packageDirectory() + "/partial-package.json"));
+        QCOMPARE(clientStarts(), 0);
+    }
+
+    void fileSizeLimitEndsAsSavingFailure()
+    {
+        // Under a file-size limit the kernel ended the launcher with SIGXFSZ while it wrote the
+        // game, with nothing in its log and no reason for the player.
+        m_pFixture->setExecutable("bin/client");
+        m_pFixture->setFile("data/world.dat", QByteArray(400000, 'w'));
+        m_pFixture->publish("1");
+        QFile::remove(TLauncherInstall::logFilePath());
+        QProcess* pLauncher = nullptr;
+        {
+            const TFileSizeLimit limit(200000);
+            QVERIFY(limit.isSet());
+            pLauncher = &m_pInstall->start({"--first-launch"});
+        }
+        QSignalSpy finished(pLauncher,
+                            QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        QVERIFY(finished.wait(kTimeoutMs));
+        QCOMPARE(pLauncher->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(pLauncher->exitCode(), 1);
+        QVERIFY2(logContent().contains("File too large"), logContent().right(1500));
+        QVERIFY2(logContent().contains("enough free disk space"), logContent().right(1500));
         QCOMPARE(clientStarts(), 0);
     }
 
