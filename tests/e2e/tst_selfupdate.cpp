@@ -89,6 +89,8 @@ private slots:
         QVERIFY(m_Work.isValid());
         publishGame();
         publishLauncher();
+        publishUnusableLaunchers();
+        m_bReadOnlyMounts = readOnlyMountsWork();
         m_pServer = std::make_unique<TNginxServer>(cdn());
         QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
     }
@@ -97,6 +99,10 @@ private slots:
     {
         qunsetenv("KESTRUN_TEST_STOP_AT");
         m_pInstall.reset(); // ends launchers still running
+        if (m_pReadOnlyLauncher && m_pReadOnlyLauncher->state() != QProcess::NotRunning) {
+            m_pReadOnlyLauncher->kill();
+            m_pReadOnlyLauncher->waitForFinished(kTimeoutMs);
+        }
     }
 
     void updatesItselfAndRestarts()
@@ -246,6 +252,49 @@ private slots:
         verifyUpdatedDirectory();
     }
 
+    void launcherThatCannotBeUpdatedStillStartsTheGame_data()
+    {
+        QTest::addColumn<QString>("configuration");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QByteArray>("reason");
+        // Installed, the package's settings pointed the next start elsewhere.
+        QTest::newRow("package names the settings")
+            << "settings" << false << QByteArray("'launchersettings.ini' is not a file of");
+        // Deleted together with its ".old", the launcher could never start again from there.
+        QTest::newRow("package lacks the launcher")
+            << "nolauncher" << false << QByteArray("does not contain the running launcher");
+        // The restart failed and ended the launcher with status 1.
+        QTest::newRow("updated launcher does not start")
+            << "broken" << false << QByteArray("the updated launcher did not start");
+        // The Debian package's folder in /opt, started without --skip-selfupdate: the update
+        // failed writing and ended the launcher with status 1.
+        QTest::newRow("read-only folder")
+            << "qormetadata" << true << QByteArray("cannot be written");
+    }
+    void launcherThatCannotBeUpdatedStillStartsTheGame()
+    {
+        QFETCH(QString, configuration);
+        QFETCH(bool, readOnly);
+        QFETCH(QByteArray, reason);
+        if (readOnly && !m_bReadOnlyMounts)
+            QSKIP("no private mount namespace for a read-only folder (unshare -m, as root)");
+        makeInstall(KESTRUN_LAUNCHER_BINARY);
+        const QString directory = m_pInstall->directory();
+        QVERIFY(m_pInstall->writeSettings(
+            TLauncherInstall::settingsFor(m_pServer->url("/launcher/" + configuration + ".json"))));
+        // Installed as its own launcher package, so that a new package can delete its files.
+        QVERIFY(writeBytes(directory + "/package.json", readBytes(currentLauncherDocument())));
+        const QMap<QString, QByteArray> before = filesBelow(directory);
+        const int clientsBefore = clientStarts();
+
+        const QStringList arguments = {QStringLiteral("--first-launch")};
+        QCOMPARE(readOnly ? runInReadOnlyFolder(arguments) : runLauncher(arguments), 0);
+        QCOMPARE(filesBelow(directory), before);
+        const QByteArray log = logContent();
+        QVERIFY2(log.contains(reason), log);
+        QTRY_COMPARE_WITH_TIMEOUT(clientStarts(), clientsBefore + 1, kTimeoutMs);
+    }
+
     void cleanupRemovesOnlyOldFilesOfTheLauncherPackage_data()
     {
         QTest::addColumn<QString>("binary");
@@ -281,6 +330,10 @@ private slots:
 
 private:
     QString cdn() const { return m_Work.filePath(QStringLiteral("cdn")); }
+    QString currentLauncherDocument() const
+    {
+        return cdn() + QStringLiteral("/current/launcher-" KESTRUN_LAUNCHER_VERSION ".json");
+    }
     QString launcherDocument() const
     {
         return cdn() + QStringLiteral("/self/launcher-" KESTRUN_NEXT_LAUNCHER_VERSION ".json");
@@ -330,6 +383,85 @@ private:
                           "linux/x86_64=../self/launcher-" KESTRUN_NEXT_LAUNCHER_VERSION ".json"},
                          output),
                  qPrintable(output));
+    }
+
+    // This launcher as a package, and next versions that must not be installed, each with a
+    // launcher configuration "<name>.json" of its own beside the game.
+    void publishUnusableLaunchers()
+    {
+        const QByteArray settings =
+            TLauncherInstall::settingsFor(QUrl("http://127.0.0.1:1/elsewhere"));
+        const QMap<QString, QMap<QString, QByteArray>> builds = {
+            {"current", {{"launcher", readBytes(KESTRUN_LAUNCHER_BINARY)}, {kHelper, kOldHelper}}},
+            {"settings",
+             {{"launcher", readBytes(KESTRUN_NEXT_LAUNCHER_BINARY)},
+              {"launchersettings.ini", settings}}},
+            {"nolauncher", {{kHelper, kNewHelper}}},
+            {"broken", {{"launcher", "not a program\n"}, {kHelper, kNewHelper}}},
+        };
+        for (auto build = builds.begin(); build != builds.end(); ++build) {
+            const QString folder = m_Work.filePath(build.key() + "build");
+            for (auto file = build.value().begin(); file != build.value().end(); ++file)
+                QVERIFY(writeBytes(folder + "/" + file.key(), file.value()));
+            QFile::setPermissions(folder + "/launcher", QFile::ReadOwner | QFile::WriteOwner |
+                                                            QFile::ExeOwner | QFile::ReadOther);
+            QVERIFY(QFile::copy(KESTRUN_BIN_DIR "/launcher.en.qm", folder + "/launcher.en.qm"));
+            const QString version = build.key() == "current"
+                                        ? QStringLiteral(KESTRUN_LAUNCHER_VERSION)
+                                        : QStringLiteral(KESTRUN_NEXT_LAUNCHER_VERSION);
+            const QString executable = build.value().contains("launcher") ? "launcher" : kHelper;
+            QString output;
+            QVERIFY2(
+                runTool(KESTRUN_PUBLISHER_BINARY,
+                        {"publish", "--build", folder, "--cdn", cdn() + "/" + build.key(), "--name",
+                         "launcher", "--package-version", version, "--executable", executable},
+                        output),
+                qPrintable(output));
+            const QString configuration = cdn() + "/launcher/" + build.key() + ".json";
+            QVERIFY2(runTool(KESTRUN_PUBLISHER_BINARY,
+                             {"configure", "--output", configuration, "--package", "Live",
+                              "--directory-name", "live", "--install-automatically", "true",
+                              "--build", "linux/x86_64=../live/game-1.json"},
+                             output),
+                     qPrintable(output));
+            QVERIFY2(runTool(KESTRUN_PUBLISHER_BINARY,
+                             {"configure", "--output", configuration, "--launcher", "--package",
+                              "Kestrun Online Launcher", "--build",
+                              "linux/x86_64=../" + build.key() + "/launcher-" + version + ".json"},
+                             output),
+                     qPrintable(output));
+        }
+    }
+
+    // Tests run as root, whom permission bits do not stop; a read-only bind mount in a private
+    // mount namespace does, and leaves the rest of the machine alone.
+    static bool readOnlyMountsWork()
+    {
+        QTemporaryDir folder;
+        QString output;
+        return folder.isValid() &&
+               runTool("unshare",
+                       {"-m", "sh", "-c",
+                        "mount --bind -o ro \"$1\" \"$1\" && ! touch \"$1/probe\"", "sh",
+                        folder.path()},
+                       output);
+    }
+
+    // The launcher with its folder mounted read-only for it alone.
+    int runInReadOnlyFolder(const QStringList& arguments)
+    {
+        m_pReadOnlyLauncher = std::make_unique<QProcess>();
+        m_pReadOnlyLauncher->setWorkingDirectory(m_pInstall->directory());
+        m_pReadOnlyLauncher->start(
+            "unshare", QStringList{"-m", "sh", "-c",
+                                   "mount --bind -o ro \"$1\" \"$1\" && shift && exec \"$@\"", "sh",
+                                   m_pInstall->directory(), m_pInstall->executablePath()} +
+                           arguments);
+        QSignalSpy ended(m_pReadOnlyLauncher.get(),
+                         QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        if (!ended.wait(kTimeoutMs) || m_pReadOnlyLauncher->exitStatus() != QProcess::NormalExit)
+            return -1;
+        return m_pReadOnlyLauncher->exitCode();
     }
 
     // The container of the file's last piece, as the launcher package document names it.
@@ -393,6 +525,8 @@ private:
     QTemporaryDir m_Work;
     std::unique_ptr<TNginxServer> m_pServer;
     std::unique_ptr<TLauncherInstall> m_pInstall;
+    std::unique_ptr<QProcess> m_pReadOnlyLauncher;
+    bool m_bReadOnlyMounts = false;
 };
 
 QTEST_GUILESS_MAIN(TestSelfUpdate)
