@@ -27,6 +27,8 @@ namespace {
 constexpr int kTimeoutMs = 120000;
 const QString kHelper = QStringLiteral("kestrun-helper.txt");
 const QString kReadme = QStringLiteral("README-launcher.txt");
+// A file of this launcher's package that the next version no longer has.
+const QString kOldIcon = QStringLiteral("icons/old.png");
 const QByteArray kOldHelper = "helper of " KESTRUN_LAUNCHER_VERSION "\n";
 const QByteArray kNewHelper = "helper of " KESTRUN_NEXT_LAUNCHER_VERSION "\n";
 
@@ -255,28 +257,33 @@ private slots:
     void launcherThatCannotBeUpdatedStillStartsTheGame_data()
     {
         QTest::addColumn<QString>("configuration");
-        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("readOnly"); // a folder mounted read-only: "." the launcher's
         QTest::addColumn<QByteArray>("reason");
         // Installed, the package's settings pointed the next start elsewhere.
         QTest::newRow("package names the settings")
-            << "settings" << false << QByteArray("'launchersettings.ini' is not a file of");
+            << "settings" << QString() << QByteArray("'launchersettings.ini' is not a file of");
         // Deleted together with its ".old", the launcher could never start again from there.
         QTest::newRow("package lacks the launcher")
-            << "nolauncher" << false << QByteArray("does not contain the running launcher");
+            << "nolauncher" << QString() << QByteArray("does not contain the running launcher");
         // The restart failed and ended the launcher with status 1.
         QTest::newRow("updated launcher does not start")
-            << "broken" << false << QByteArray("the updated launcher did not start");
+            << "broken" << QString() << QByteArray("the updated launcher did not start");
         // The Debian package's folder in /opt, started without --skip-selfupdate: the update
         // failed writing and ended the launcher with status 1.
-        QTest::newRow("read-only folder")
-            << "qormetadata" << true << QByteArray("cannot be written");
+        QTest::newRow("read-only folder") << "qormetadata"
+                                          << "." << QByteArray("cannot be written");
+        // Writable itself, but not where the update deletes a file: the file error ended the
+        // launcher with status 1.
+        QTest::newRow("read-only subfolder")
+            << "qormetadata"
+            << "icons" << QByteArray("Updating Kestrun Online failed: \"I/O error");
     }
     void launcherThatCannotBeUpdatedStillStartsTheGame()
     {
         QFETCH(QString, configuration);
-        QFETCH(bool, readOnly);
+        QFETCH(QString, readOnly);
         QFETCH(QByteArray, reason);
-        if (readOnly && !m_bReadOnlyMounts)
+        if (!readOnly.isEmpty() && !m_bReadOnlyMounts)
             QSKIP("no private mount namespace for a read-only folder (unshare -m, as root)");
         makeInstall(KESTRUN_LAUNCHER_BINARY);
         const QString directory = m_pInstall->directory();
@@ -284,11 +291,14 @@ private slots:
             TLauncherInstall::settingsFor(m_pServer->url("/launcher/" + configuration + ".json"))));
         // Installed as its own launcher package, so that a new package can delete its files.
         QVERIFY(writeBytes(directory + "/package.json", readBytes(currentLauncherDocument())));
+        QVERIFY(writeBytes(directory + "/" + kOldIcon, kOldIcon.toUtf8()));
         const QMap<QString, QByteArray> before = filesBelow(directory);
         const int clientsBefore = clientStarts();
 
         const QStringList arguments = {QStringLiteral("--first-launch")};
-        QCOMPARE(readOnly ? runInReadOnlyFolder(arguments) : runLauncher(arguments), 0);
+        QCOMPARE(readOnly.isEmpty() ? runLauncher(arguments)
+                                    : runWithReadOnlyFolder(directory + "/" + readOnly, arguments),
+                 0);
         QCOMPARE(filesBelow(directory), before);
         const QByteArray log = logContent();
         QVERIFY2(log.contains(reason), log);
@@ -392,7 +402,10 @@ private:
         const QByteArray settings =
             TLauncherInstall::settingsFor(QUrl("http://127.0.0.1:1/elsewhere"));
         const QMap<QString, QMap<QString, QByteArray>> builds = {
-            {"current", {{"launcher", readBytes(KESTRUN_LAUNCHER_BINARY)}, {kHelper, kOldHelper}}},
+            {"current",
+             {{"launcher", readBytes(KESTRUN_LAUNCHER_BINARY)},
+              {kHelper, kOldHelper},
+              {kOldIcon, kOldIcon.toUtf8()}}},
             {"settings",
              {{"launcher", readBytes(KESTRUN_NEXT_LAUNCHER_BINARY)},
               {"launchersettings.ini", settings}}},
@@ -447,15 +460,15 @@ private:
                        output);
     }
 
-    // The launcher with its folder mounted read-only for it alone.
-    int runInReadOnlyFolder(const QStringList& arguments)
+    // The launcher with a folder mounted read-only for it alone.
+    int runWithReadOnlyFolder(const QString& folder, const QStringList& arguments)
     {
         m_pReadOnlyLauncher = std::make_unique<QProcess>();
         m_pReadOnlyLauncher->setWorkingDirectory(m_pInstall->directory());
         m_pReadOnlyLauncher->start(
             "unshare", QStringList{"-m", "sh", "-c",
                                    "mount --bind -o ro \"$1\" \"$1\" && shift && exec \"$@\"", "sh",
-                                   m_pInstall->directory(), m_pInstall->executablePath()} +
+                                   folder, m_pInstall->executablePath()} +
                            arguments);
         QSignalSpy ended(m_pReadOnlyLauncher.get(),
                          QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
