@@ -27,6 +27,8 @@ namespace {
 constexpr int kTimeoutMs = 120000;
 const QString kHelper = QStringLiteral("kestrun-helper.txt");
 const QString kReadme = QStringLiteral("README-launcher.txt");
+// A file of this launcher's package that the next version no longer has.
+const QString kOldIcon = QStringLiteral("icons/old.png");
 const QByteArray kOldHelper = "helper of " KESTRUN_LAUNCHER_VERSION "\n";
 const QByteArray kNewHelper = "helper of " KESTRUN_NEXT_LAUNCHER_VERSION "\n";
 
@@ -89,6 +91,8 @@ private slots:
         QVERIFY(m_Work.isValid());
         publishGame();
         publishLauncher();
+        publishUnusableLaunchers();
+        m_bReadOnlyMounts = readOnlyMountsWork();
         m_pServer = std::make_unique<TNginxServer>(cdn());
         QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
     }
@@ -97,6 +101,10 @@ private slots:
     {
         qunsetenv("KESTRUN_TEST_STOP_AT");
         m_pInstall.reset(); // ends launchers still running
+        if (m_pReadOnlyLauncher && m_pReadOnlyLauncher->state() != QProcess::NotRunning) {
+            m_pReadOnlyLauncher->kill();
+            m_pReadOnlyLauncher->waitForFinished(kTimeoutMs);
+        }
     }
 
     void updatesItselfAndRestarts()
@@ -246,6 +254,57 @@ private slots:
         verifyUpdatedDirectory();
     }
 
+    void launcherThatCannotBeUpdatedStillStartsTheGame_data()
+    {
+        QTest::addColumn<QString>("configuration");
+        QTest::addColumn<QString>("readOnly"); // a folder mounted read-only: "." the launcher's
+        QTest::addColumn<QByteArray>("reason");
+        // Installed, the package's settings pointed the next start elsewhere.
+        QTest::newRow("package names the settings")
+            << "settings" << QString() << QByteArray("'launchersettings.ini' is not a file of");
+        // Deleted together with its ".old", the launcher could never start again from there.
+        QTest::newRow("package lacks the launcher")
+            << "nolauncher" << QString() << QByteArray("does not contain the running launcher");
+        // The restart failed and ended the launcher with status 1.
+        QTest::newRow("updated launcher does not start")
+            << "broken" << QString() << QByteArray("the updated launcher did not start");
+        // The Debian package's folder in /opt, started without --skip-selfupdate: the update
+        // failed writing and ended the launcher with status 1.
+        QTest::newRow("read-only folder") << "qormetadata"
+                                          << "." << QByteArray("cannot be written");
+        // Writable itself, but not where the update deletes a file: the file error ended the
+        // launcher with status 1.
+        QTest::newRow("read-only subfolder")
+            << "qormetadata"
+            << "icons" << QByteArray("Updating Kestrun Online failed: \"I/O error");
+    }
+    void launcherThatCannotBeUpdatedStillStartsTheGame()
+    {
+        QFETCH(QString, configuration);
+        QFETCH(QString, readOnly);
+        QFETCH(QByteArray, reason);
+        if (!readOnly.isEmpty() && !m_bReadOnlyMounts)
+            QSKIP("no private mount namespace for a read-only folder (unshare -m, as root)");
+        makeInstall(KESTRUN_LAUNCHER_BINARY);
+        const QString directory = m_pInstall->directory();
+        QVERIFY(m_pInstall->writeSettings(
+            TLauncherInstall::settingsFor(m_pServer->url("/launcher/" + configuration + ".json"))));
+        // Installed as its own launcher package, so that a new package can delete its files.
+        QVERIFY(writeBytes(directory + "/package.json", readBytes(currentLauncherDocument())));
+        QVERIFY(writeBytes(directory + "/" + kOldIcon, kOldIcon.toUtf8()));
+        const QMap<QString, QByteArray> before = filesBelow(directory);
+        const int clientsBefore = clientStarts();
+
+        const QStringList arguments = {QStringLiteral("--first-launch")};
+        QCOMPARE(readOnly.isEmpty() ? runLauncher(arguments)
+                                    : runWithReadOnlyFolder(directory + "/" + readOnly, arguments),
+                 0);
+        QCOMPARE(filesBelow(directory), before);
+        const QByteArray log = logContent();
+        QVERIFY2(log.contains(reason), log);
+        QTRY_COMPARE_WITH_TIMEOUT(clientStarts(), clientsBefore + 1, kTimeoutMs);
+    }
+
     void cleanupRemovesOnlyOldFilesOfTheLauncherPackage_data()
     {
         QTest::addColumn<QString>("binary");
@@ -281,6 +340,10 @@ private slots:
 
 private:
     QString cdn() const { return m_Work.filePath(QStringLiteral("cdn")); }
+    QString currentLauncherDocument() const
+    {
+        return cdn() + QStringLiteral("/current/launcher-" KESTRUN_LAUNCHER_VERSION ".json");
+    }
     QString launcherDocument() const
     {
         return cdn() + QStringLiteral("/self/launcher-" KESTRUN_NEXT_LAUNCHER_VERSION ".json");
@@ -330,6 +393,88 @@ private:
                           "linux/x86_64=../self/launcher-" KESTRUN_NEXT_LAUNCHER_VERSION ".json"},
                          output),
                  qPrintable(output));
+    }
+
+    // This launcher as a package, and next versions that must not be installed, each with a
+    // launcher configuration "<name>.json" of its own beside the game.
+    void publishUnusableLaunchers()
+    {
+        const QByteArray settings =
+            TLauncherInstall::settingsFor(QUrl("http://127.0.0.1:1/elsewhere"));
+        const QMap<QString, QMap<QString, QByteArray>> builds = {
+            {"current",
+             {{"launcher", readBytes(KESTRUN_LAUNCHER_BINARY)},
+              {kHelper, kOldHelper},
+              {kOldIcon, kOldIcon.toUtf8()}}},
+            {"settings",
+             {{"launcher", readBytes(KESTRUN_NEXT_LAUNCHER_BINARY)},
+              {"launchersettings.ini", settings}}},
+            {"nolauncher", {{kHelper, kNewHelper}}},
+            {"broken", {{"launcher", "not a program\n"}, {kHelper, kNewHelper}}},
+        };
+        for (auto build = builds.begin(); build != builds.end(); ++build) {
+            const QString folder = m_Work.filePath(build.key() + "build");
+            for (auto file = build.value().begin(); file != build.value().end(); ++file)
+                QVERIFY(writeBytes(folder + "/" + file.key(), file.value()));
+            QFile::setPermissions(folder + "/launcher", QFile::ReadOwner | QFile::WriteOwner |
+                                                            QFile::ExeOwner | QFile::ReadOther);
+            QVERIFY(QFile::copy(KESTRUN_BIN_DIR "/launcher.en.qm", folder + "/launcher.en.qm"));
+            const QString version = build.key() == "current"
+                                        ? QStringLiteral(KESTRUN_LAUNCHER_VERSION)
+                                        : QStringLiteral(KESTRUN_NEXT_LAUNCHER_VERSION);
+            const QString executable = build.value().contains("launcher") ? "launcher" : kHelper;
+            QString output;
+            QVERIFY2(
+                runTool(KESTRUN_PUBLISHER_BINARY,
+                        {"publish", "--build", folder, "--cdn", cdn() + "/" + build.key(), "--name",
+                         "launcher", "--package-version", version, "--executable", executable},
+                        output),
+                qPrintable(output));
+            const QString configuration = cdn() + "/launcher/" + build.key() + ".json";
+            QVERIFY2(runTool(KESTRUN_PUBLISHER_BINARY,
+                             {"configure", "--output", configuration, "--package", "Live",
+                              "--directory-name", "live", "--install-automatically", "true",
+                              "--build", "linux/x86_64=../live/game-1.json"},
+                             output),
+                     qPrintable(output));
+            QVERIFY2(runTool(KESTRUN_PUBLISHER_BINARY,
+                             {"configure", "--output", configuration, "--launcher", "--package",
+                              "Kestrun Online Launcher", "--build",
+                              "linux/x86_64=../" + build.key() + "/launcher-" + version + ".json"},
+                             output),
+                     qPrintable(output));
+        }
+    }
+
+    // Tests run as root, whom permission bits do not stop; a read-only bind mount in a private
+    // mount namespace does, and leaves the rest of the machine alone.
+    static bool readOnlyMountsWork()
+    {
+        QTemporaryDir folder;
+        QString output;
+        return folder.isValid() &&
+               runTool("unshare",
+                       {"-m", "sh", "-c",
+                        "mount --bind -o ro \"$1\" \"$1\" && ! touch \"$1/probe\"", "sh",
+                        folder.path()},
+                       output);
+    }
+
+    // The launcher with a folder mounted read-only for it alone.
+    int runWithReadOnlyFolder(const QString& folder, const QStringList& arguments)
+    {
+        m_pReadOnlyLauncher = std::make_unique<QProcess>();
+        m_pReadOnlyLauncher->setWorkingDirectory(m_pInstall->directory());
+        m_pReadOnlyLauncher->start(
+            "unshare", QStringList{"-m", "sh", "-c",
+                                   "mount --bind -o ro \"$1\" \"$1\" && shift && exec \"$@\"", "sh",
+                                   folder, m_pInstall->executablePath()} +
+                           arguments);
+        QSignalSpy ended(m_pReadOnlyLauncher.get(),
+                         QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        if (!ended.wait(kTimeoutMs) || m_pReadOnlyLauncher->exitStatus() != QProcess::NormalExit)
+            return -1;
+        return m_pReadOnlyLauncher->exitCode();
     }
 
     // The container of the file's last piece, as the launcher package document names it.
@@ -393,6 +538,8 @@ private:
     QTemporaryDir m_Work;
     std::unique_ptr<TNginxServer> m_pServer;
     std::unique_ptr<TLauncherInstall> m_pInstall;
+    std::unique_ptr<QProcess> m_pReadOnlyLauncher;
+    bool m_bReadOnlyMounts = false;
 };
 
 QTEST_GUILESS_MAIN(TestSelfUpdate)

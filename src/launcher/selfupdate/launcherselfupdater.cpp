@@ -9,11 +9,14 @@
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
 #include "launcher/selfupdate/launcherfilereplacement.h"
+#include "launcher/selfupdate/launcherpackagecheck.h"
 #include "launcher/startup/launcherconstants.h"
+#include "shared/filesystemhelper/atomicwrite.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 namespace orvik::launcher {
 
@@ -54,6 +57,20 @@ TLauncherSelfUpdater::resolveFiles(const TPackageConfigurationReader& Configurat
     return files;
 }
 
+QString TLauncherSelfUpdater::writeProblem()
+{
+    // Named like an interrupted write of the launcher, so that a probe left by a kill is swept
+    // with the left-overs of the next update.
+    QTemporaryFile probe(QCoreApplication::applicationFilePath() +
+                         ::shared::kInterruptedWriteMarker + QStringLiteral("XXXXXX"));
+    if (!probe.open())
+        return probe.errorString();
+    probe.close();
+    if (!probe.remove())
+        return probe.errorString();
+    return {};
+}
+
 bool TLauncherSelfUpdater::startSelfUpdate(
     const std::shared_ptr<TLauncherConfigurationReader>& Configuration)
 {
@@ -71,18 +88,38 @@ bool TLauncherSelfUpdater::startSelfUpdate(
     if (version == constants::kLauncherVersion && !interrupted)
         return false;
 
+    // Both checks come before the first write: a package that would break the folder, or a
+    // folder that takes no writes (the system package's folder, a read-only mount), leaves the
+    // player with the launcher that runs now.
+    const QString refusal = launcherPackageRefusal(
+        m_pLauncherFilesystemHelper->fileSystem(), directory,
+        QCoreApplication::applicationFilePath(), *settings, remote->getFiles());
+    if (!refusal.isEmpty()) {
+        qCritical() << "Launcher package" << version << "refused:" << refusal
+                    << "- the running launcher goes on" << threadSuffix;
+        return false;
+    }
+    const QString problem = writeProblem();
+    if (!problem.isEmpty()) {
+        qWarning() << "Self-update to" << version << "skipped: the launcher's folder"
+                   << directory.absolutePath() << "cannot be written:" << problem
+                   << "- the running launcher goes on" << threadSuffix;
+        return false;
+    }
+
     qInfo() << "startSelfUpdate " << version << threadSuffix;
     if (interrupted)
         qInfo() << "An earlier update of the launcher was interrupted; it is finished now"
                 << threadSuffix;
     m_pLauncherConfigurationReader = Configuration;
+    m_bFailed = false;
     delete m_pInstallationManager;
     m_pInstallationManager = new TInstallationManager(
         Configuration, m_pLauncherFilesystemHelper, TInstallationManager::kSelfUpdateInstallation);
     connect(m_pInstallationManager, &TInstallationManager::installationOrUpdateFinished, this,
             &TLauncherSelfUpdater::onInstallationOrUpdateFinished);
     connect(m_pInstallationManager, &TInstallationManager::diskAccessFailed, this,
-            &TLauncherSelfUpdater::diskAccessFailed);
+            &TLauncherSelfUpdater::onUpdateDiskAccessFailed);
 
     m_NewFiles = resolveFiles(*remote);
     std::set<QString> touched = m_NewFiles;
@@ -94,32 +131,75 @@ bool TLauncherSelfUpdater::startSelfUpdate(
     m_Snapshot = TLauncherDirectorySnapshot(
         m_pLauncherFilesystemHelper->fileSystem(), std::move(touched),
         {partialMarker, fullMarker, directory.filePath(settings->assetFile)});
-    m_Snapshot.removeLeftOvers();
-
-    m_pInstallationManager->installOrUpdatePackage(package);
+    try {
+        m_Snapshot.removeLeftOvers();
+        m_pInstallationManager->installOrUpdatePackage(package);
+    } catch (const std::runtime_error& error) {
+        qCritical() << "Updating Kestrun Online failed before the installation ran:" << error.what()
+                    << threadSuffix;
+        delete m_pInstallationManager;
+        m_pInstallationManager = nullptr;
+        m_Snapshot.restore();
+        return false;
+    }
     return true;
+}
+
+void TLauncherSelfUpdater::onUpdateDiskAccessFailed(const QString& ErrorMessage)
+{
+    // The running launcher is whole whatever the update did to its folder: a file error of the
+    // update is a failed update, not a reason to stop the player.
+    if (m_bFailed)
+        return;
+    qCritical() << "Updating Kestrun Online failed:" << ErrorMessage << threadSuffix;
+    failUpdate();
 }
 
 void TLauncherSelfUpdater::onInstallationOrUpdateFinished(
     TPackageInstallation* InstallationInProgress)
 {
+    if (m_bFailed)
+        return;
     const bool installed =
         InstallationInProgress->isWithoutError() &&
         InstallationInProgress->getPackage()->getLocalStatus() == ELocalPackageStatus::Installed;
     if (installed) {
-        dropOldVersionsOfDeletedFiles();
         emit updateDownloadFinishedAndRestartRequired();
-        return;
-    }
-    try {
-        m_Snapshot.restore();
-    } catch (const std::runtime_error& error) {
-        emit diskAccessFailed(QString::fromUtf8(error.what()));
         return;
     }
     qCritical() << "Updating Kestrun Online failed: Error"
                 << int(InstallationInProgress->getErrorReason()) << threadSuffix;
-    emit updateFailed();
+    failUpdate();
+}
+
+bool TLauncherSelfUpdater::putBack()
+{
+    m_bFailed = true;
+    try {
+        m_Snapshot.restore();
+    } catch (const std::runtime_error& error) {
+        emit diskAccessFailed(QString::fromUtf8(error.what()));
+        return false;
+    }
+    return true;
+}
+
+void TLauncherSelfUpdater::failUpdate()
+{
+    if (putBack())
+        emit updateFailed();
+}
+
+void TLauncherSelfUpdater::onRestarted()
+{
+    dropOldVersionsOfDeletedFiles();
+}
+
+bool TLauncherSelfUpdater::restoreAfterFailedRestart()
+{
+    qCritical() << "Updating Kestrun Online failed: the updated launcher did not start"
+                << threadSuffix;
+    return putBack();
 }
 
 void TLauncherSelfUpdater::dropOldVersionsOfDeletedFiles() const

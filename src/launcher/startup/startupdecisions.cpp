@@ -117,10 +117,24 @@ void TLauncherApplication::restartAfterSelfUpdate()
     passSelfUpdateCheckpoint("before-restart");
     // The new launcher must not find this one still holding the single instance.
     m_pSingleInstanceGuard.reset();
-    const bool started = QProcess::startDetached(program, arguments, QDir::currentPath());
-    if (!started)
-        qCritical() << "Could not start the updated launcher" << program << threadSuffix;
-    QCoreApplication::exit(started ? 0 : 1);
+    if (QProcess::startDetached(program, arguments, QDir::currentPath())) {
+        m_pSelfUpdater->onRestarted();
+        QCoreApplication::exit(0);
+        return;
+    }
+    qCritical() << "Could not start the updated launcher" << program << threadSuffix;
+    // This process is still the whole old launcher: with its files back it goes on as if the
+    // update had failed, instead of leaving a folder that cannot start.
+    if (!m_pSelfUpdater->restoreAfterFailedRestart())
+        return; // the critical box ends the launcher
+    m_pSingleInstanceGuard =
+        std::make_unique<::shared::TSingleInstanceGuard>(constants::kSingleInstanceKey);
+    if (m_pSingleInstanceGuard->acquire() != ::shared::TSingleInstanceGuard::EOutcome::Acquired) {
+        qInfo() << "Version: " << constants::kLauncherVersion << "already running" << threadSuffix;
+        QCoreApplication::exit(0);
+        return;
+    }
+    onLauncherReadyForAction();
 }
 
 void TLauncherApplication::onLauncherReadyForAction()

@@ -90,11 +90,14 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(bool, selfUpdate);
-        // The update's one file is missing on the server: the update fails and the launcher goes
+        // The update's files are missing on the server: the update fails and the launcher goes
         // on with its own version instead of restarting.
         m_pServer->serve("/launcher/self/package.json",
                          "{\"version\": \"0.0.15\", \"files\": [{\"localfile\": \"extra.txt\", "
                          "\"url\": \"missing.bin\", \"unpackedsize\": 3, \"unpackedhash\": "
+                         "\"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\"}, "
+                         "{\"localfile\": \"launcher\", \"executable\": true, \"url\": "
+                         "\"missing.bin\", \"unpackedsize\": 3, \"unpackedhash\": "
                          "\"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\"}]}");
         // A regular file where the link belongs is replaced by the link.
         QFile::remove(testsupport::kestrunDataDirectory() + "/launcher");
