@@ -261,7 +261,7 @@ private slots:
                          qPrintable(output));
                 replacement = m_Game.cdn() + "/other/other-7.json";
             }
-            for (const QString& suffix : {"", ".sig"})
+            for (const char* suffix : {"", ".sig"})
                 QVERIFY(writeBytes(m_Game.packageDocument("5") + suffix,
                                    readBytes(replacement + suffix)));
         }
