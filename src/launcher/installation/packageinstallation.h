@@ -40,11 +40,8 @@ public:
     void setRemovesLeftOvers(bool bRemoves) { m_bRemovesLeftOvers = bRemoves; }
     const QDir& getInstallationDirectory() const { return m_InstallationDirectory; }
     void setInstallationKind(qint32 Kind) { m_InstallationKind = Kind; }
-    qint32 getInstallationKind() const { return m_InstallationKind; }
     void setInstalledVersionLabel(const QString& Label) { m_InstalledVersionLabel = Label; }
-    const QString& getInstalledVersionLabel() const { return m_InstalledVersionLabel; }
     void setRemoteVersionLabel(const QString& Label) { m_RemoteVersionLabel = Label; }
-    const QString& getRemoteVersionLabel() const { return m_RemoteVersionLabel; }
     const std::shared_ptr<TPackage>& getPackage() const { return m_pPackage; }
     // For the progress display: its download rate.
     const TPackageFileDownloader& getPackageFileDownloader() const;

@@ -1,8 +1,8 @@
 #include "launcher/selfupdate/launcherfilereplacement.h"
 
 #include "launcher/logging/logging.h"
+#include "launcher/product/launcherconstants.h"
 #include "launcher/selfupdate/selfupdatecheckpoint.h"
-#include "launcher/startup/launcherconstants.h"
 #include "shared/filesystemhelper/atomicwrite.h"
 #include "shared/filesystemhelper/ioerror.h"
 

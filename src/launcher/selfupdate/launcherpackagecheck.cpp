@@ -2,8 +2,8 @@
 
 #include "launcher/configuration/packageconfigurationreader.h"
 #include "launcher/installation/installationpath.h"
+#include "launcher/product/launcherconstants.h"
 #include "launcher/settings/launchersettings.h"
-#include "launcher/startup/launcherconstants.h"
 #include "shared/filesystemhelper/atomicwrite.h"
 #include "shared/signature/documentsignature.h"
 

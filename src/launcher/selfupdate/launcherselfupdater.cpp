@@ -8,9 +8,9 @@
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
+#include "launcher/product/launcherconstants.h"
 #include "launcher/selfupdate/launcherfilereplacement.h"
 #include "launcher/selfupdate/launcherpackagecheck.h"
-#include "launcher/startup/launcherconstants.h"
 #include "shared/filesystemhelper/atomicwrite.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 

@@ -59,9 +59,6 @@ public:
     bool isUiRequested() const { return m_CommandLineParser.isSet(m_ShowUiOption); }
     QString patchExecutable() const { return m_CommandLineParser.value(m_PatchOption); }
 
-    TLauncherConfigurationHandler* configurationHandler() const { return m_pConfigurationHandler; }
-    TInstallationManager* installationManager() const { return m_pInstallationManager; }
-
     // Starts the package's client detached and ends the launcher shortly after.
     void startPackageAndExit(const std::shared_ptr<TPackage>& Package);
     // Records a step of the player's first journey with the funnel service.

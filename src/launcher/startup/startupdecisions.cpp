@@ -7,11 +7,11 @@
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
+#include "launcher/product/launcherconstants.h"
 #include "launcher/progress/progressjsonprinter.h"
 #include "launcher/selfupdate/launcherselfupdater.h"
 #include "launcher/selfupdate/selfupdatecheckpoint.h"
 #include "launcher/startup/launcherapplication.h"
-#include "launcher/startup/launcherconstants.h"
 #include "launcher/ui/launchermainwindow.h"
 #include "shared/singleinstance/singleinstanceguard.h"
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The product's names and fixed values: the ground floor every folder of the launcher may use.
+
 #include <QString>
 
 namespace orvik::launcher::constants {
