@@ -68,8 +68,8 @@ private slots:
         QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
         configure();
         QVERIFY(m_Launcher.isValid());
-        QVERIFY(m_Launcher.writeSettings(TLauncherInstall::settingsFor(
-            m_pServer->url(QStringLiteral("/launcher/qormetadata.json")))));
+        QVERIFY(m_Launcher.writeSettings(
+            TLauncherInstall::settingsFor(m_pServer->url(TPublishedGame::kConfigurationPath))));
     }
 
     void firstInstall()

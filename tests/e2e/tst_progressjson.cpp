@@ -45,16 +45,14 @@ private slots:
         if (!TNginxServer::isAvailable())
             QSKIP("nginx is not installed: run scripts/install-deps.sh");
         QString output;
-        QVERIFY2(m_Game.makeBuild(TPublishedGame::pseudoRandom(24 << 20, 9), output),
+        QVERIFY2(m_Game.publishVersion("1", TPublishedGame::pseudoRandom(24 << 20, 9), output),
                  qPrintable(output));
-        QVERIFY2(m_Game.publish("1", output), qPrintable(output));
-        QVERIFY2(m_Game.configure("1", output), qPrintable(output));
         m_pServer = std::make_unique<TNginxServer>(m_Game.cdn());
         // Slow enough that the download is seen in several lines.
         m_pServer->setRateLimit("8m");
         QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
-        QVERIFY(m_Launcher.writeSettings(TLauncherInstall::settingsFor(
-            m_pServer->url(QStringLiteral("/launcher/qormetadata.json")))));
+        QVERIFY(m_Launcher.writeSettings(
+            TLauncherInstall::settingsFor(m_pServer->url(TPublishedGame::kConfigurationPath))));
     }
 
     // Catches output a script cannot parse line by line (log text, torn or merged lines), phases

@@ -68,10 +68,8 @@ private slots:
                                          {"keygen", "--output", m_OtherKey}, output),
                  qPrintable(output));
         m_Game.setSigningKey(m_Key);
-        QVERIFY2(m_Game.makeBuild(TPublishedGame::pseudoRandom(6 << 20, 3), output),
+        QVERIFY2(m_Game.publishVersion("1", TPublishedGame::pseudoRandom(6 << 20, 3), output),
                  qPrintable(output));
-        QVERIFY2(m_Game.publish("1", output), qPrintable(output));
-        QVERIFY2(m_Game.configure("1", output), qPrintable(output));
         m_pServer = std::make_unique<TNginxServer>(m_Game.cdn());
         QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
         QVERIFY(m_Launcher.isValid());
@@ -147,7 +145,7 @@ private slots:
     void refusedConfigurationFallsBackToTheLocalCopy()
     {
         QFETCH(QString, damage);
-        const QString configuration = m_Game.cdn() + "/launcher/qormetadata.json";
+        const QString configuration = m_Game.cdn() + TPublishedGame::kConfigurationPath;
         const QByteArray original = readBytes(configuration);
         const QByteArray signature = readBytes(configuration + ".sig");
         if (damage == "flip")
@@ -232,7 +230,7 @@ private slots:
         QFETCH(QString, logLine);
         QString output;
         m_Game.setSigningKey(m_Key);
-        const QString configuration = m_Game.cdn() + "/launcher/qormetadata.json";
+        const QString configuration = m_Game.cdn() + TPublishedGame::kConfigurationPath;
         QVERIFY2(m_Game.makeBuild(TPublishedGame::pseudoRandom(6 << 20, 8), output),
                  qPrintable(output));
         QVERIFY2(m_Game.publish("4", output), qPrintable(output));
@@ -278,10 +276,8 @@ private slots:
     {
         QString output;
         m_Game.setSigningKey(QString());
-        QVERIFY2(m_Game.makeBuild(TPublishedGame::pseudoRandom(6 << 20, 5), output),
+        QVERIFY2(m_Game.publishVersion("3", TPublishedGame::pseudoRandom(6 << 20, 5), output),
                  qPrintable(output));
-        QVERIFY2(m_Game.publish("3", output), qPrintable(output));
-        QVERIFY2(m_Game.configure("3", output), qPrintable(output));
         QDirIterator it(m_Game.cdn(), {"*.sig"}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext())
             QVERIFY(QFile::remove(it.next()));
@@ -296,10 +292,7 @@ private slots:
     }
 
 private:
-    QUrl configurationUrl() const
-    {
-        return m_pServer->url(QStringLiteral("/launcher/qormetadata.json"));
-    }
+    QUrl configurationUrl() const { return m_pServer->url(TPublishedGame::kConfigurationPath); }
 
     QByteArray signedSettings(const QUrl& configuration) const
     {

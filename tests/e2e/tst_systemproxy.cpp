@@ -46,15 +46,13 @@ private slots:
         QVERIFY(m_Game.isValid());
         QString output;
         // Above the chunking threshold, so chunks travel through the proxy too.
-        QVERIFY2(m_Game.makeBuild(TPublishedGame::pseudoRandom(6 << 20, 3), output),
+        QVERIFY2(m_Game.publishVersion("1", TPublishedGame::pseudoRandom(6 << 20, 3), output),
                  qPrintable(output));
-        QVERIFY2(m_Game.publish("1", output), qPrintable(output));
-        QVERIFY2(m_Game.configure("1", output), qPrintable(output));
         m_pServer = std::make_unique<TNginxServer>(m_Game.cdn());
         QVERIFY2(m_pServer->start(), qPrintable(m_pServer->error()));
         QVERIFY(m_Proxy.start());
         QVERIFY(m_Launcher.isValid());
-        QUrl configuration = m_pServer->url(QStringLiteral("/launcher/qormetadata.json"));
+        QUrl configuration = m_pServer->url(TPublishedGame::kConfigurationPath);
         configuration.setHost(kCdnHost);
         QVERIFY(m_Launcher.writeSettings(TLauncherInstall::settingsFor(configuration)));
     }

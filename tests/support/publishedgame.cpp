@@ -17,6 +17,7 @@ constexpr int kToolTimeoutMs = 120000;
 
 const QString TPublishedGame::kClient = QStringLiteral("KestrunOnlineClient");
 const QString TPublishedGame::kWorld = QStringLiteral("data/world.pak");
+const QString TPublishedGame::kConfigurationPath = QStringLiteral("/launcher/qormetadata.json");
 
 bool TPublishedGame::makeBuild(const QByteArray& world, QString& error) const
 {
@@ -49,15 +50,20 @@ bool TPublishedGame::publish(const QString& version, QString& output) const
 bool TPublishedGame::configure(const QString& version, QString& output,
                                const QStringList& extraArguments) const
 {
-    return runTool(KESTRUN_PUBLISHER_BINARY,
-                   QStringList{"configure", "--output", cdn() + "/launcher/qormetadata.json",
-                               "--package", "Live", "--directory-name", "live",
-                               "--install-automatically", "true", "--build",
-                               "linux/x86_64=../live/package-" + version +
-                                   ".json,../live/package-" + version + "-assets-1" + version +
-                                   ".json"} +
-                       keyArguments() + extraArguments,
-                   output);
+    return runTool(
+        KESTRUN_PUBLISHER_BINARY,
+        QStringList{"configure", "--output", cdn() + kConfigurationPath, "--package", "Live",
+                    "--directory-name", "live", "--install-automatically", "true", "--build",
+                    "linux/x86_64=../live/package-" + version + ".json,../live/package-" + version +
+                        "-assets-1" + version + ".json"} +
+            keyArguments() + extraArguments,
+        output);
+}
+
+bool TPublishedGame::publishVersion(const QString& version, const QByteArray& world,
+                                    QString& output) const
+{
+    return makeBuild(world, output) && publish(version, output) && configure(version, output);
 }
 
 QStringList TPublishedGame::keyArguments() const

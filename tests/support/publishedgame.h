@@ -15,6 +15,8 @@ class TPublishedGame
 public:
     static const QString kClient; // the client's file name in the build
     static const QString kWorld;  // a large data file, packed with LZMA
+    // Where the launcher configuration is served, below the tree's root.
+    static const QString kConfigurationPath;
 
     bool isValid() const { return m_Work.isValid(); }
     QString build() const { return m_Work.filePath(QStringLiteral("build")); }
@@ -30,6 +32,9 @@ public:
     // Points the launcher configuration at this version.
     bool configure(const QString& version, QString& output,
                    const QStringList& extraArguments = {}) const;
+    // A fresh build around World, published as this version, the configuration pointing at it:
+    // the opening of most end-to-end tests.
+    bool publishVersion(const QString& version, const QByteArray& world, QString& output) const;
     // The package document of a version in the CDN tree.
     QString packageDocument(const QString& version) const;
     QString assetsDocument(const QString& version) const;
