@@ -416,6 +416,10 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url,
         return;
     }
 
+    if (m_pLauncherConfiguration && Url == m_pLauncherConfiguration->getHintsUrl()) {
+        qWarning().noquote() << "Hints not used:" << Url.toString() << ErrorString << threadSuffix;
+        return;
+    }
     // Every record waiting for this document loses it: one that kept waiting would hold back
     // the end of the package downloads forever.
     const auto failedEnd = std::remove_if(
