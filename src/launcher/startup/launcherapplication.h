@@ -97,6 +97,11 @@ private:
     void cleanupOldLauncherVersion();
     void restartAfterSelfUpdate();
     void onLauncherReadyForAction();
+    // The run modes, one each: what the player asked for on the command line decides.
+    void createInstallationManager();
+    void installAutomaticPackages();
+    void installPatchOrForcedUpdates(std::vector<std::shared_ptr<TPackage>> Updates);
+    void startDefaultClientOrShowWindow();
     void onAllStartedUpdatesFinished();
     std::vector<std::shared_ptr<TPackage>> takeForcedUpdates();
     void showMainWindow();

@@ -141,91 +141,102 @@ void TLauncherApplication::onLauncherReadyForAction()
 {
     qInfo() << "onLauncherReadyForAction" << threadSuffix;
     try {
-        delete m_pInstallationManager;
-        m_pInstallationManager = new TInstallationManager(
-            m_pConfigurationHandler->getLauncherConfiguration(), m_pLauncherFilesystemHelper);
-        if (m_pProgressJsonPrinter)
-            m_pProgressJsonPrinter->watch(m_pInstallationManager);
+        createInstallationManager();
         std::vector<std::shared_ptr<TPackage>> updates = takeForcedUpdates();
-        // How long the window could not answer while installations ran: worth a line in the
-        // log when a player says it froze.
-        QObject::connect(m_pInstallationManager, &TInstallationManager::installationOrUpdateStarted,
-                         this, [this] {
-                             if (!m_EventLoopWatch.isRunning())
-                                 m_EventLoopWatch.start();
-                         });
-        QObject::connect(m_pInstallationManager, &TInstallationManager::allStartedUpdatesFinished,
-                         this, [this] {
-                             qInfo() << "Event loop: largest delay" << m_EventLoopWatch.stop()
-                                     << "ms during installations" << threadSuffix;
-                             runGuarded([this] { onAllStartedUpdatesFinished(); });
-                         });
-        QObject::connect(m_pInstallationManager, &TInstallationManager::diskAccessFailed, this,
-                         [this](const QString& message) { showCriticalFileErrorAndExit(message); });
         m_StartupTimer.stop();
         hideSplashScreen();
-
-        const auto& configuration = *m_pConfigurationHandler->getLauncherConfiguration();
-        if (isFirstLaunch()) {
+        if (isFirstLaunch())
+            installAutomaticPackages();
+        else if (!patchExecutable().isEmpty() || !updates.empty())
+            installPatchOrForcedUpdates(std::move(updates));
+        else if (isUiRequested())
             showMainWindow();
-            std::shared_ptr<TPackage> firstAutomatic;
-            for (const auto& package : configuration.getPackages()) {
-                if (!package->getInstallAutomatically())
-                    continue;
-                m_pInstallationManager->installOrUpdatePackage(package);
-                if (!firstAutomatic)
-                    firstAutomatic = package;
-            }
-            if (firstAutomatic) {
-                m_pInstallationManager->setDefaultPackage(firstAutomatic);
-                m_pMainWindow->setDefault(firstAutomatic, true);
-            }
-            finishAtOnceWhenNothingStarted();
-            return;
-        }
-
-        const QString patch = patchExecutable();
-        if (!patch.isEmpty() || !updates.empty()) {
-            m_pPatchPackage = patch.isEmpty()
-                                  ? nullptr
-                                  : m_pInstallationManager->findPackageByExecutablePath(patch);
-            showMainWindow();
-            if (m_pPatchPackage &&
-                std::find(updates.begin(), updates.end(), m_pPatchPackage) == updates.end())
-                updates.push_back(m_pPatchPackage);
-            if (updates.empty()) {
-                const QString text = QStringLiteral("Could not determine patch information. Your "
-                                                    "client might no longer be supported.");
-                qCritical() << "Client patching failed:" << patch << text << threadSuffix;
-                if (isHeadless()) {
-                    QCoreApplication::exit(1);
-                    return;
-                }
-                QMessageBox::information(m_pMainWindow, QStringLiteral("Client patching failed"),
-                                         text, QMessageBox::Ok);
-                return;
-            }
-            for (const auto& package : updates)
-                m_pInstallationManager->installOrUpdatePackage(package);
-            finishAtOnceWhenNothingStarted();
-            return;
-        }
-
-        if (isUiRequested()) {
-            showMainWindow();
-            return;
-        }
-        const std::shared_ptr<TPackage> client = m_pInstallationManager->getDefaultPackage();
-        if (client && client->getLocalStatus() == ELocalPackageStatus::Installed)
-            startPackageAndExit(client);
-        else if (!client)
-            showMainWindowOrFail(QStringLiteral("No default client is installed."));
         else
-            showMainWindowOrFail(QStringLiteral("The default client %1 is not ready to start.")
-                                     .arg(client->getName()));
+            startDefaultClientOrShowWindow();
     } catch (const std::exception& error) {
         showCriticalFileErrorAndExit(QString::fromUtf8(error.what()));
     }
+}
+
+void TLauncherApplication::createInstallationManager()
+{
+    delete m_pInstallationManager;
+    m_pInstallationManager = new TInstallationManager(
+        m_pConfigurationHandler->getLauncherConfiguration(), m_pLauncherFilesystemHelper);
+    if (m_pProgressJsonPrinter)
+        m_pProgressJsonPrinter->watch(m_pInstallationManager);
+    // How long the window could not answer while installations ran: worth a line in the log
+    // when a player says it froze.
+    QObject::connect(m_pInstallationManager, &TInstallationManager::installationOrUpdateStarted,
+                     this, [this] {
+                         if (!m_EventLoopWatch.isRunning())
+                             m_EventLoopWatch.start();
+                     });
+    QObject::connect(m_pInstallationManager, &TInstallationManager::allStartedUpdatesFinished, this,
+                     [this] {
+                         qInfo() << "Event loop: largest delay" << m_EventLoopWatch.stop()
+                                 << "ms during installations" << threadSuffix;
+                         runGuarded([this] { onAllStartedUpdatesFinished(); });
+                     });
+    QObject::connect(m_pInstallationManager, &TInstallationManager::diskAccessFailed, this,
+                     [this](const QString& message) { showCriticalFileErrorAndExit(message); });
+}
+
+void TLauncherApplication::installAutomaticPackages()
+{
+    showMainWindow();
+    std::shared_ptr<TPackage> firstAutomatic;
+    for (const auto& package : m_pConfigurationHandler->getLauncherConfiguration()->getPackages()) {
+        if (!package->getInstallAutomatically())
+            continue;
+        m_pInstallationManager->installOrUpdatePackage(package);
+        if (!firstAutomatic)
+            firstAutomatic = package;
+    }
+    if (firstAutomatic) {
+        m_pInstallationManager->setDefaultPackage(firstAutomatic);
+        m_pMainWindow->setDefault(firstAutomatic, true);
+    }
+    finishAtOnceWhenNothingStarted();
+}
+
+void TLauncherApplication::installPatchOrForcedUpdates(
+    std::vector<std::shared_ptr<TPackage>> Updates)
+{
+    const QString patch = patchExecutable();
+    m_pPatchPackage =
+        patch.isEmpty() ? nullptr : m_pInstallationManager->findPackageByExecutablePath(patch);
+    showMainWindow();
+    if (m_pPatchPackage &&
+        std::find(Updates.begin(), Updates.end(), m_pPatchPackage) == Updates.end())
+        Updates.push_back(m_pPatchPackage);
+    if (Updates.empty()) {
+        const QString text = QStringLiteral("Could not determine patch information. Your client "
+                                            "might no longer be supported.");
+        qCritical() << "Client patching failed:" << patch << text << threadSuffix;
+        if (isHeadless()) {
+            QCoreApplication::exit(1);
+            return;
+        }
+        QMessageBox::information(m_pMainWindow, QStringLiteral("Client patching failed"), text,
+                                 QMessageBox::Ok);
+        return;
+    }
+    for (const auto& package : Updates)
+        m_pInstallationManager->installOrUpdatePackage(package);
+    finishAtOnceWhenNothingStarted();
+}
+
+void TLauncherApplication::startDefaultClientOrShowWindow()
+{
+    const std::shared_ptr<TPackage> client = m_pInstallationManager->getDefaultPackage();
+    if (client && client->getLocalStatus() == ELocalPackageStatus::Installed)
+        startPackageAndExit(client);
+    else if (!client)
+        showMainWindowOrFail(QStringLiteral("No default client is installed."));
+    else
+        showMainWindowOrFail(
+            QStringLiteral("The default client %1 is not ready to start.").arg(client->getName()));
 }
 
 std::vector<std::shared_ptr<TPackage>> TLauncherApplication::takeForcedUpdates()
