@@ -97,7 +97,14 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
     // and a package of any size had to be held until its first chunks came.
     releaseRun();
     {
+        // At most one chunk per position: reserved once, the list never holds twice its size
+        // while it grows.
+        size_t positions = 0;
+        for (const TFileToDownload& file : Files)
+            positions += file.Positions.size();
+        m_AllChunks.reserve(positions);
         QHash<QByteArray, int> indexByHash;
+        indexByHash.reserve(int(positions));
         QMutexLocker lock(&m_CacheLock);
         m_ChunksInMemory = 0;
         m_ChunksParked = 0;
@@ -125,7 +132,6 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
             }
         }
     }
-    m_AllChunks.shrink_to_fit();
 
     qInfo() << "start download of " << m_AllChunks.size() << " files" << threadSuffix;
     m_ChunkByUrl.reserve(int(m_AllChunks.size()));
