@@ -1,5 +1,6 @@
 #include "launcher/configuration/packageconfigurationreader.h"
 
+#include "launcher/configuration/piecewisejsonreader.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/documentpath.h"
 #include "launcher/package/documenturl.h"
@@ -213,11 +214,10 @@ QString readFile(const QJsonValue& entry, const QUrl& baseUrl, const TChunkInPac
     return {};
 }
 
-bool parse(const QByteArray& data, QJsonDocument& document)
+// The lists of files and chunks are read a piece at a time: they are nearly all of a document.
+TPiecewiseJsonReader parse(const QByteArray& data)
 {
-    QJsonParseError error{};
-    document = QJsonDocument::fromJson(data, &error);
-    return error.error == QJsonParseError::NoError;
+    return TPiecewiseJsonReader(data, {QLatin1String("files"), QLatin1String("chunks")});
 }
 
 EPackageGeneration generationFromText(const QString& text)
@@ -253,15 +253,17 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray&& PackageDat
     , m_PackageData(std::move(PackageData))
     , m_AssetData(std::move(AssetData))
 {
-    QJsonDocument package;
-    if (!parse(m_PackageData, package)) {
+    const TPiecewiseJsonReader package = parse(m_PackageData);
+    if (!package.isValid()) {
         qCritical()
             << "JSON package configuration file could not be parsed, using default package.";
         m_InvalidReason = QStringLiteral("package document is not valid JSON");
         return;
     }
-    QJsonDocument assets;
-    if (!m_AssetData.isEmpty() && !parse(m_AssetData, assets)) {
+    TPiecewiseJsonReader assets;
+    if (!m_AssetData.isEmpty())
+        assets = parse(m_AssetData);
+    if (!m_AssetData.isEmpty() && !assets.isValid()) {
         qCritical() << "JSON asset configuration file could not be parsed, using default package.";
         m_InvalidReason = QStringLiteral("assets document is not valid JSON");
         return;
@@ -278,9 +280,11 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray&& PackageDat
     m_bValid = true;
 }
 
-QString TPackageConfigurationReader::readDocuments(const QJsonDocument& Package,
-                                                   const QJsonDocument& Assets)
+QString TPackageConfigurationReader::readDocuments(const TPiecewiseJsonReader& PackageDocument,
+                                                   const TPiecewiseJsonReader& AssetsDocument)
 {
+    const QJsonDocument& Package = PackageDocument.document();
+    const QJsonDocument& Assets = AssetsDocument.document();
     // Without its file list a document would plan the installation as empty, and planning would
     // delete every installed file.
     if (!Package.isObject())
@@ -313,49 +317,53 @@ QString TPackageConfigurationReader::readDocuments(const QJsonDocument& Package,
     // Everything both documents describe stays within what a file system can hold, so no sum
     // the planning, the disk-space check or the progress makes of it can wrap.
     TFileSize total = 0;
-    QString reason = readChunks(packageObject, m_PackageBaseUrl, total);
+    QString reason = readChunks(PackageDocument, m_PackageBaseUrl, total);
+    if (reason.isEmpty() && hasAssets)
+        reason = readChunks(AssetsDocument, m_AssetBaseUrl, total);
     if (reason.isEmpty())
-        reason = readChunks(assetObject, m_AssetBaseUrl, total);
-    if (reason.isEmpty())
-        reason = readFiles(packageObject, m_PackageBaseUrl, total);
-    if (reason.isEmpty())
-        reason = readFiles(assetObject, m_AssetBaseUrl, total);
+        reason = readFiles(PackageDocument, m_PackageBaseUrl, total);
+    if (reason.isEmpty() && hasAssets)
+        reason = readFiles(AssetsDocument, m_AssetBaseUrl, total);
     return reason;
 }
 
-QString TPackageConfigurationReader::readChunks(const QJsonObject& Document, const QUrl& BaseUrl,
-                                                TFileSize& Total)
+QString TPackageConfigurationReader::readChunks(const TPiecewiseJsonReader& Document,
+                                                const QUrl& BaseUrl, TFileSize& Total)
 {
-    const QJsonArray chunks = Document.value(QLatin1String("chunks")).toArray();
-    m_Chunks.reserve(m_Chunks.size() + size_t(chunks.size()));
-    for (const QJsonValue& value : chunks) {
+    const QString key = QStringLiteral("chunks");
+    m_Chunks.reserve(m_Chunks.size() + size_t(Document.arraySize(key)));
+    QString reason;
+    Document.forEachElement(key, [&](const QJsonValue& value) {
         const QString what = QStringLiteral("chunk %1").arg(m_Chunks.size());
         TChunkInPackage chunk;
-        QString reason = readChunk(value.toObject(), BaseUrl, what, chunk);
+        reason = readChunk(value.toObject(), BaseUrl, what, chunk);
         if (reason.isEmpty() && !isFetchableFromDocument(chunk.Url, BaseUrl))
             reason = notFetchable(what, chunk.Url);
         if (reason.isEmpty() && !addPiece(Total, chunk))
             reason = kSumTooLarge;
         if (!reason.isEmpty())
-            return reason;
+            return false;
         m_Chunks.push_back(std::move(chunk));
-    }
-    return {};
+        return true;
+    });
+    return reason;
 }
 
-QString TPackageConfigurationReader::readFiles(const QJsonObject& Document, const QUrl& BaseUrl,
-                                               TFileSize& Total)
+QString TPackageConfigurationReader::readFiles(const TPiecewiseJsonReader& Document,
+                                               const QUrl& BaseUrl, TFileSize& Total)
 {
-    const QJsonArray entries = Document.value(QLatin1String("files")).toArray();
-    m_Files.reserve(m_Files.size() + size_t(entries.size()));
-    for (const QJsonValue& entry : entries) {
+    const QString key = QStringLiteral("files");
+    m_Files.reserve(m_Files.size() + size_t(Document.arraySize(key)));
+    QString reason;
+    Document.forEachElement(key, [&](const QJsonValue& entry) {
         TFileInPackage file;
-        const QString reason = readFile(entry, BaseUrl, m_Chunks, Total, file);
+        reason = readFile(entry, BaseUrl, m_Chunks, Total, file);
         if (!reason.isEmpty())
-            return reason;
+            return false;
         m_Files.push_back(std::move(file));
-    }
-    return {};
+        return true;
+    });
+    return reason;
 }
 
 void TPackageConfigurationReader::refuse(const QString& Reason)

@@ -13,6 +13,8 @@
 
 namespace orvik::launcher {
 
+class TPiecewiseJsonReader;
+
 // One piece of downloadable data: a chunk, or a file downloaded whole.
 struct TChunkInPackage
 {
@@ -114,10 +116,10 @@ public:
 
 private:
     // Each returns why the documents are refused, or an empty text.
-    QString readDocuments(const QJsonDocument& Package, const QJsonDocument& Assets);
+    QString readDocuments(const TPiecewiseJsonReader& Package, const TPiecewiseJsonReader& Assets);
     // Total: the sizes read so far, kept within what a file system can hold.
-    QString readChunks(const QJsonObject& Document, const QUrl& BaseUrl, TFileSize& Total);
-    QString readFiles(const QJsonObject& Document, const QUrl& BaseUrl, TFileSize& Total);
+    QString readChunks(const TPiecewiseJsonReader& Document, const QUrl& BaseUrl, TFileSize& Total);
+    QString readFiles(const TPiecewiseJsonReader& Document, const QUrl& BaseUrl, TFileSize& Total);
     void refuse(const QString& Reason);
 
     QUrl m_PackageBaseUrl;

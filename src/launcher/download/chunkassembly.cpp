@@ -112,23 +112,21 @@ private:
 // Re-reads what is already in the file before Offset and checks it against its chunks.
 void checkEarlierChunks(TChunkedFileState& target, int index, TCheckLog& log)
 {
-    const TFileSize position = static_cast<TFileSize>(target.TargetFile.pos());
+    QFile& file = *target.TargetFile;
+    const TFileSize position = static_cast<TFileSize>(file.pos());
     for (int j = 0; j < index; ++j) {
         const TFileSize end = target.offsetOf(j + 1);
         if (end <= position)
             continue;
         const TChunkInPackage& earlier = target.Chunks[static_cast<size_t>(j)];
-        if (!flushFully(target.TargetFile) ||
-            !target.TargetFile.seek(static_cast<qint64>(target.offsetOf(j))))
-            throw ::shared::ioError(target.TargetFile.fileName(),
-                                    failure("couldn't write chunk file", target.TargetFile));
-        const QByteArray bytes = target.TargetFile.read(static_cast<qint64>(earlier.UnpackedSize));
+        if (!flushFully(file) || !file.seek(static_cast<qint64>(target.offsetOf(j))))
+            throw ::shared::ioError(file.fileName(), failure("couldn't write chunk file", file));
+        const QByteArray bytes = file.read(static_cast<qint64>(earlier.UnpackedSize));
         if (static_cast<TFileSize>(bytes.size()) != earlier.UnpackedSize)
-            throw ::shared::ioError(target.TargetFile.fileName(),
-                                    QStringLiteral("invalid old chunk"));
+            throw ::shared::ioError(file.fileName(), QStringLiteral("invalid old chunk"));
         if (::shared::sha256(bytes) != earlier.UnpackedHash) {
             log.line(target.offsetOf(j), ": check failed");
-            throw ::shared::ioError(target.TargetFile.fileName(), QStringLiteral("invalid hash"));
+            throw ::shared::ioError(file.fileName(), QStringLiteral("invalid hash"));
         }
         log.line(target.offsetOf(j), ": check succeeded");
     }
@@ -207,13 +205,15 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
                 }
             }
 
-            const bool opening = !target.TargetFile.isOpen();
+            const bool opening = !target.TargetFile;
             const QString writePath = target.WritePath.isEmpty() ? path : target.WritePath;
             if (opening) {
-                target.TargetFile.setFileName(writePath);
-                if (!target.TargetFile.open(QIODevice::ReadWrite))
+                auto file = std::make_unique<QFile>(writePath);
+                if (!file->open(QIODevice::ReadWrite))
                     throw ::shared::ioError(writePath, QStringLiteral("couldn't open target file"));
+                target.TargetFile = std::move(file);
             }
+            QFile& targetFile = *target.TargetFile;
             if (!log)
                 log = std::make_unique<TCheckLog>(verifyChunks, path, opening);
 
@@ -228,11 +228,9 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
             if (static_cast<TFileSize>(source.size()) != entry.UnpackedSize)
                 throw ::shared::ioError(path, QStringLiteral("couldn't write chunk file"));
             // What earlier chunks left in the buffer goes out before the seek.
-            if (!flushFully(target.TargetFile) ||
-                !target.TargetFile.seek(static_cast<qint64>(offset)) ||
-                !writeFully(target.TargetFile, source))
-                throw ::shared::ioError(path,
-                                        failure("couldn't write chunk file", target.TargetFile));
+            if (!flushFully(targetFile) || !targetFile.seek(static_cast<qint64>(offset)) ||
+                !writeFully(targetFile, source))
+                throw ::shared::ioError(path, failure("couldn't write chunk file", targetFile));
 
             useOnce(entry.UnpackedHash);
             emit writeProgress(entry.Url, entry.UnpackedSize);
@@ -250,7 +248,7 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
             parked = true;
         }
 
-        if (target.Outstanding.empty() && target.TargetFile.isOpen())
+        if (target.Outstanding.empty() && target.TargetFile)
             completeTarget(target, path);
     }
 }
@@ -301,16 +299,16 @@ void TPackageFileDownloader::prepareReplacement(TChunkedFileState& Target,
 void TPackageFileDownloader::completeTarget(TChunkedFileState& Target, const QString& Path) const
 {
     const QString writePath = Target.WritePath.isEmpty() ? Path : Target.WritePath;
+    // Gone once this ends, whatever happens: a failed file is not written again in this run.
+    const std::unique_ptr<QFile> file = std::move(Target.TargetFile);
     // A replacement must be on the disk before its rename: a crash after it must not leave an
     // empty launcher.
-    if (!Target.WritePath.isEmpty() &&
-        (!flushFully(Target.TargetFile) || ::fsync(Target.TargetFile.handle()) != 0))
-        throw ::shared::ioError(writePath,
-                                failure("couldn't write target file", Target.TargetFile));
-    closeChecked(Target.TargetFile, writePath, "couldn't write target file");
+    if (!Target.WritePath.isEmpty() && (!flushFully(*file) || ::fsync(file->handle()) != 0))
+        throw ::shared::ioError(writePath, failure("couldn't write target file", *file));
+    closeChecked(*file, writePath, "couldn't write target file");
     if (Target.Executable)
-        Target.TargetFile.setPermissions(Target.TargetFile.permissions() | QFileDevice::ExeOwner |
-                                         QFileDevice::ExeGroup | QFileDevice::ExeOther);
+        file->setPermissions(file->permissions() | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
+                             QFileDevice::ExeOther);
     if (!Target.WritePath.isEmpty())
         putReplacementInPlace(Target.WritePath, Path);
 }

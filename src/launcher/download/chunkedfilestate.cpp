@@ -11,7 +11,7 @@ TChunkedFileState::TChunkedFileState(const TFileToDownload& File)
     , Executable(File.Executable)
     , Patches(File.Patches)
     , Chunks(File.Chunks)
-    , Outstanding(File.Positions.begin(), File.Positions.end())
+    , Outstanding(File.Positions)
 {
     m_Offsets.reserve(Chunks.size() + 1);
     TFileSize offset = 0;

@@ -8,13 +8,40 @@
 #include <QString>
 #include <QTemporaryFile>
 
-#include <list>
 #include <memory>
 #include <vector>
 
 namespace orvik::launcher {
 
 struct TFileToDownload;
+
+// Positions of a file still to be written, in file order; taken from the front. A vector with a
+// read position: a list would cost a node per position, and a package of many small files has
+// one per file.
+class TOutstandingPositions
+{
+public:
+    explicit TOutstandingPositions(const std::vector<int>& Positions) : m_Positions(Positions) {}
+    bool empty() const { return m_Next == m_Positions.size(); }
+    size_t size() const { return m_Positions.size() - m_Next; }
+    int front() const { return m_Positions[m_Next]; }
+    void pop_front()
+    {
+        if (++m_Next < m_Positions.size())
+            return;
+        m_Positions = std::vector<int>(); // done: gives the memory back
+        m_Next = 0;
+    }
+    std::vector<int>::const_iterator begin() const
+    {
+        return m_Positions.begin() + std::ptrdiff_t(m_Next);
+    }
+    std::vector<int>::const_iterator end() const { return m_Positions.end(); }
+
+private:
+    std::vector<int> m_Positions;
+    size_t m_Next = 0;
+};
 
 // One file being assembled from chunks that arrive in any order on worker threads. Its lock is
 // held while one chunk is applied, so writes into the file happen strictly in file order.
@@ -34,12 +61,13 @@ public:
     std::vector<TChunkInPackage> Chunks;
     QMutex Lock;
     // Positions still to be written, in file order.
-    std::list<int> Outstanding;
+    TOutstandingPositions Outstanding;
     bool Prepared = false;
     // Where the file is written when that is not its own path: a self-update writes the launcher's
     // files completely under a temporary name and then renames them into place.
     QString WritePath;
-    QFile TargetFile;
+    // Open while the file is assembled; none before and after, as a file object is large.
+    std::unique_ptr<QFile> TargetFile;
 
 private:
     std::vector<TFileSize> m_Offsets;

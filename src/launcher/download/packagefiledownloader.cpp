@@ -95,11 +95,17 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
     // mostly arrives when its file is ready for it, and parking (memory, temporary files) stays
     // the exception. In the order of their hashes almost every chunk arrived before its turn,
     // and a package of any size had to be held until its first chunks came.
-    std::map<QByteArray, std::size_t> indexByHash;
-    m_AllChunks.clear();
+    releaseRun();
     {
+        // At most one chunk per position: reserved once, the list never holds twice its size
+        // while it grows.
+        size_t positions = 0;
+        for (const TFileToDownload& file : Files)
+            positions += file.Positions.size();
+        m_AllChunks.reserve(positions);
+        QHash<QByteArray, int> indexByHash;
+        indexByHash.reserve(int(positions));
         QMutexLocker lock(&m_CacheLock);
-        m_PendingChunks.clear();
         m_ChunksInMemory = 0;
         m_ChunksParked = 0;
         m_ChunksHeldNow = 0;
@@ -113,14 +119,14 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
                     pending = std::make_shared<TPendingChunk>();
                 ++pending->Uses;
 
-                const auto [found, isNew] =
-                    indexByHash.emplace(entry.UnpackedHash, m_AllChunks.size());
-                if (isNew) {
-                    TChunkToDownload chunk;
-                    static_cast<TChunkInPackage&>(chunk) = entry;
+                auto found = indexByHash.constFind(entry.UnpackedHash);
+                if (found == indexByHash.constEnd()) {
+                    found = indexByHash.insert(entry.UnpackedHash, int(m_AllChunks.size()));
+                    TRunChunk chunk;
+                    static_cast<TChunkInPackage&>(chunk.Chunk) = entry;
                     m_AllChunks.push_back(std::move(chunk));
                 }
-                auto& targets = m_AllChunks[found->second].TargetFiles;
+                auto& targets = m_AllChunks[size_t(found.value())].Chunk.TargetFiles;
                 if (std::find(targets.begin(), targets.end(), state) == targets.end())
                     targets.push_back(state);
             }
@@ -128,16 +134,19 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
     }
 
     qInfo() << "start download of " << m_AllChunks.size() << " files" << threadSuffix;
-    m_ChunksInProgress.clear();
-    m_ChunksForWriteProgress.clear();
-    for (const TChunkToDownload& chunk : m_AllChunks) {
-        m_ChunksInProgress.emplace(chunk.Url, chunk);
-        m_ChunksForWriteProgress.insert(chunk.Url);
+    m_ChunkByUrl.reserve(int(m_AllChunks.size()));
+    for (size_t i = 0; i < m_AllChunks.size(); ++i) {
+        TRunChunk& chunk = m_AllChunks[i];
+        m_TotalPacked += chunk.Chunk.PackedSize;
+        m_TotalUnpacked += chunk.Chunk.UnpackedSize;
+        if (m_ChunkByUrl.contains(chunk.Chunk.Url))
+            continue;
+        m_ChunkByUrl.insert(chunk.Chunk.Url, int(i));
+        chunk.InProgress = true;
+        ++m_ChunksInProgress;
     }
     m_bAtLeastOneDownloadFailed = false;
     m_bAtLeastOneSavingOperationFailed = false;
-    m_DownloadedBytes.clear();
-    m_WrittenBytes.clear();
     m_ProgressTimer.start();
     m_PreviousDownloadedSum = 0;
     m_RateSampleCount = 0;
@@ -150,10 +159,45 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
     // Copies: a synchronous failure from the pool changes the lists.
     std::vector<std::pair<QUrl, qint64>> downloads;
     downloads.reserve(m_AllChunks.size());
-    for (const TChunkToDownload& chunk : m_AllChunks)
-        downloads.emplace_back(chunk.Url, maxBodyBytes(chunk));
+    for (const TRunChunk& chunk : m_AllChunks)
+        downloads.emplace_back(chunk.Chunk.Url, maxBodyBytes(chunk.Chunk));
     for (const auto& [url, limit] : downloads)
         m_pDownloadPool->queueDownload(url, limit);
+}
+
+TPackageFileDownloader::TRunChunk* TPackageFileDownloader::findChunk(const QUrl& Url)
+{
+    const auto found = m_ChunkByUrl.constFind(Url);
+    return found == m_ChunkByUrl.constEnd() ? nullptr : &m_AllChunks[size_t(found.value())];
+}
+
+TPackageFileDownloader::TRunChunk* TPackageFileDownloader::findChunkInProgress(const QUrl& Url)
+{
+    TRunChunk* chunk = findChunk(Url);
+    return chunk && chunk->InProgress ? chunk : nullptr;
+}
+
+void TPackageFileDownloader::endChunk(TRunChunk& Chunk)
+{
+    if (!Chunk.InProgress)
+        return;
+    Chunk.InProgress = false;
+    // The files it was written into are done with it; a file's state goes with its last chunk.
+    Chunk.Chunk.TargetFiles = {};
+    --m_ChunksInProgress;
+}
+
+void TPackageFileDownloader::releaseRun()
+{
+    m_AllChunks = {};
+    m_ChunkByUrl = {};
+    m_ChunksInProgress = 0;
+    m_TotalPacked = 0;
+    m_TotalUnpacked = 0;
+    m_DownloadedSum = 0;
+    m_WrittenSum = 0;
+    QMutexLocker lock(&m_CacheLock);
+    m_PendingChunks.clear(); // parked temporary files go with their entries
 }
 
 bool TPackageFileDownloader::downloadRate(double& BytesPerSecond) const
@@ -179,12 +223,12 @@ void TPackageFileDownloader::onDownloadCompleted(const QUrl& Url, const QByteArr
 void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteArray& Data,
                                                    bool Decompressed, bool Verified)
 {
-    const auto found = m_ChunksInProgress.find(Url);
-    if (found == m_ChunksInProgress.end()) {
+    const TRunChunk* found = findChunkInProgress(Url);
+    if (!found) {
         releaseUrl(Url);
         return;
     }
-    const TChunkToDownload chunk = found->second;
+    const TChunkToDownload chunk = found->Chunk;
 
     EStep step = EStep::Save;
     if (!Verified)
@@ -242,7 +286,8 @@ void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,
         // A body that does not decode would not decode the next time either.
         qWarning() << "Failed to decompress file downloaded from" << Url << Outcome.Error;
         releaseUrl(Url);
-        m_ChunksInProgress.erase(Url);
+        if (TRunChunk* chunk = findChunk(Url))
+            endChunk(*chunk);
         m_bAtLeastOneDownloadFailed = true;
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
         return;
@@ -260,7 +305,8 @@ void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,
         if (failed) {
             qWarning() << "Failed to save file downloaded from" << Url << Outcome.Error;
             releaseUrl(Url);
-            m_ChunksInProgress.erase(Url);
+            if (TRunChunk* chunk = findChunk(Url))
+                endChunk(*chunk);
             m_bAtLeastOneSavingOperationFailed = true;
             emitFinishedSignalWhenNoMoreFilesAreOutstanding();
             return;
@@ -274,8 +320,10 @@ void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,
 
 void TPackageFileDownloader::finishChunk(const QUrl& Url)
 {
-    if (m_ChunksInProgress.erase(Url) > 0)
+    if (TRunChunk* chunk = findChunkInProgress(Url)) {
+        endChunk(*chunk);
         qInfo() << "processFinishedData found: " << Url << threadSuffix;
+    }
     emitFinishedSignalWhenNoMoreFilesAreOutstanding();
 }
 
@@ -284,7 +332,7 @@ void TPackageFileDownloader::onDownloadFailed(const QUrl& Url, QNetworkReply::Ne
 {
     qInfo() << "onDownloadFailed " << Url << Code << threadSuffix;
     releaseUrl(Url);
-    if (m_ChunksInProgress.find(Url) == m_ChunksInProgress.end())
+    if (!findChunkInProgress(Url))
         return;
     retryOrGiveUp(Url,
                   QStringLiteral("Download of %1 failed: %2").arg(Url.toString(), ErrorString));
@@ -292,13 +340,13 @@ void TPackageFileDownloader::onDownloadFailed(const QUrl& Url, QNetworkReply::Ne
 
 void TPackageFileDownloader::retryOrGiveUp(const QUrl& Url, const QString& FinalMessage)
 {
-    const auto found = m_ChunksInProgress.find(Url);
-    if (found == m_ChunksInProgress.end())
+    TRunChunk* found = findChunkInProgress(Url);
+    if (!found)
         return;
-    TChunkToDownload& chunk = found->second;
+    TChunkToDownload& chunk = found->Chunk;
     if (chunk.RetryCount >= kMaxAttempts - 1) {
         qCritical().noquote() << FinalMessage;
-        m_ChunksInProgress.erase(found);
+        endChunk(*found);
         m_bAtLeastOneDownloadFailed = true;
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
         return;
@@ -312,11 +360,11 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
 {
     qInfo().nospace() << "emitFinishedSignalWhenNoMoreFilesAreOutstanding ActiveDownloads: "
                       << m_pDownloadPool->getNumberOfActiveDownloads()
-                      << " FilesInProgress: " << m_ChunksInProgress.size()
-                      << " AtLeastOneDownloadFailed " << boolText(m_bAtLeastOneDownloadFailed)
+                      << " FilesInProgress: " << m_ChunksInProgress << " AtLeastOneDownloadFailed "
+                      << boolText(m_bAtLeastOneDownloadFailed)
                       << " AtLeastOneSavingOperationFailed "
                       << boolText(m_bAtLeastOneSavingOperationFailed) << threadSuffix;
-    if (!m_ChunksInProgress.empty())
+    if (m_ChunksInProgress > 0)
         return;
 
     const TParkingStatistics parking = parkingStatistics();
@@ -324,16 +372,10 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
             << " at most at once: " << parking.MostHeldAtOnce << threadSuffix;
     m_RateSampleCount = 0;
     m_ProgressTimer.stop();
-    TFileSize totalPacked = 0;
-    TFileSize totalUnpacked = 0;
-    for (const TChunkToDownload& chunk : m_AllChunks) {
-        totalPacked += chunk.PackedSize;
-        totalUnpacked += chunk.UnpackedSize;
-    }
-    const auto [downloaded, written] = currentSums();
     // Written bytes are unpacked bytes: measured against the packed total, a compressed
     // package would end above 100 %.
-    emit progress(downloaded, totalPacked, written, totalUnpacked);
+    emit progress(m_DownloadedSum, m_TotalPacked, m_WrittenSum, m_TotalUnpacked);
+    releaseRun();
 
     if (m_bAtLeastOneDownloadFailed)
         emit downloadFailed(EPackageDownloaderError::DownloadFailed);
@@ -350,32 +392,24 @@ void TPackageFileDownloader::releaseUrl(const QUrl& Url)
 
 void TPackageFileDownloader::onDownloadProgress(const QUrl& Url, TFileSize DownloadedBytes)
 {
-    if (m_ChunksInProgress.find(Url) != m_ChunksInProgress.end())
-        m_DownloadedBytes[Url] = DownloadedBytes;
+    if (TRunChunk* chunk = findChunkInProgress(Url)) {
+        m_DownloadedSum = m_DownloadedSum - chunk->DownloadedBytes + DownloadedBytes;
+        chunk->DownloadedBytes = DownloadedBytes;
+    }
 }
 
 void TPackageFileDownloader::onWriteProgress(const QUrl& Url, TFileSize DownloadedBytes)
 {
-    if (m_ChunksForWriteProgress.count(Url))
-        m_WrittenBytes[Url] = DownloadedBytes;
-}
-
-std::pair<TFileSize, TFileSize> TPackageFileDownloader::currentSums() const
-{
-    TFileSize downloaded = 0;
-    for (const auto& entry : m_DownloadedBytes)
-        downloaded += entry.second;
-    TFileSize written = 0;
-    for (const auto& entry : m_WrittenBytes)
-        written += entry.second;
-    return {downloaded, written};
+    if (TRunChunk* chunk = findChunk(Url)) {
+        m_WrittenSum = m_WrittenSum - chunk->WrittenBytes + DownloadedBytes;
+        chunk->WrittenBytes = DownloadedBytes;
+    }
 }
 
 void TPackageFileDownloader::onProgressTick()
 {
-    const auto [downloaded, written] = currentSums();
-    const double delta = double(downloaded) - double(m_PreviousDownloadedSum);
-    m_PreviousDownloadedSum = downloaded;
+    const double delta = double(m_DownloadedSum) - double(m_PreviousDownloadedSum);
+    m_PreviousDownloadedSum = m_DownloadedSum;
     if (m_RateSampleCount == 0) {
         m_RateSampleCount = 1;
         m_RateMean = delta;
@@ -389,13 +423,7 @@ void TPackageFileDownloader::onProgressTick()
         }
     }
 
-    TFileSize totalPacked = 0;
-    TFileSize totalUnpacked = 0;
-    for (const TChunkToDownload& chunk : m_AllChunks) {
-        totalPacked += chunk.PackedSize;
-        totalUnpacked += chunk.UnpackedSize;
-    }
-    emit progress(downloaded, totalPacked, written, totalUnpacked);
+    emit progress(m_DownloadedSum, m_TotalPacked, m_WrittenSum, m_TotalUnpacked);
 }
 
 QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownload& Chunk,

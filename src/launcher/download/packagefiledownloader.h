@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QHash>
 #include <QMap>
 #include <QMutex>
 #include <QNetworkReply>
@@ -13,7 +14,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <map>
 #include <memory>
 #include <set>
 #include <vector>
@@ -98,6 +98,24 @@ private:
         QString Error; // empty on success
     };
 
+    // One chunk of the run and what the run knows of it. Kept once per chunk: a package of many
+    // small files has one per file, and maps keyed by URL cost a node and a copy each.
+    struct TRunChunk
+    {
+        TChunkToDownload Chunk;
+        TFileSize DownloadedBytes = 0;
+        TFileSize WrittenBytes = 0;
+        bool InProgress = false;
+    };
+
+    // The run's chunk with this URL, or nullptr.
+    TRunChunk* findChunk(const QUrl& Url);
+    // The chunk with this URL when it is not finished yet, or nullptr.
+    TRunChunk* findChunkInProgress(const QUrl& Url);
+    void endChunk(TRunChunk& Chunk);
+    // A finished run keeps only its totals and flags: whatever comes next (verification reads
+    // the whole document again) does not find the run's records still held.
+    void releaseRun();
     void processDownloadedData(const QUrl& Url, const QByteArray& Data, bool Decompressed,
                                bool Verified);
     void onStepFinished(EStep Step, const QUrl& Url, const TStepOutcome& Outcome,
@@ -106,7 +124,6 @@ private:
     void finishChunk(const QUrl& Url);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
     void releaseUrl(const QUrl& Url);
-    std::pair<TFileSize, TFileSize> currentSums() const;
     void parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data) const;
     void useOnce(const QByteArray& UnpackedHash) const;
     void prepareTarget(TChunkedFileState& Target, const QString& Path) const;
@@ -119,11 +136,15 @@ private:
     int m_InstallationKind = 0;
     bool m_bAtLeastOneDownloadFailed = false;
     bool m_bAtLeastOneSavingOperationFailed = false;
-    std::vector<TChunkToDownload> m_AllChunks;
-    std::map<QUrl, TChunkToDownload> m_ChunksInProgress;
-    std::set<QUrl> m_ChunksForWriteProgress;
-    std::map<QUrl, TFileSize> m_DownloadedBytes;
-    std::map<QUrl, TFileSize> m_WrittenBytes;
+    // In the order they are queued.
+    std::vector<TRunChunk> m_AllChunks;
+    // Positions in m_AllChunks; the first chunk with a URL owns it.
+    QHash<QUrl, int> m_ChunkByUrl;
+    int m_ChunksInProgress = 0;
+    TFileSize m_TotalPacked = 0;
+    TFileSize m_TotalUnpacked = 0;
+    TFileSize m_DownloadedSum = 0;
+    TFileSize m_WrittenSum = 0;
     QTimer m_ProgressTimer;
     TFileSize m_PreviousDownloadedSum = 0;
     unsigned m_RateSampleCount = 0;

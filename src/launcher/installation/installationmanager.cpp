@@ -326,9 +326,19 @@ void TInstallationManager::onDownloadFinished(std::shared_ptr<TPackage> PackageB
     if (installation->isWithoutError()) {
         try {
             updatePartiallyInstalledPackage(*PackageBeingInstalled);
-            const TPackageConfigurationReader local =
-                readPackageConfigurationFromInstallationDirectory(
-                    getInstallationDirectory(*PackageBeingInstalled));
+            const QDir directory = getInstallationDirectory(*PackageBeingInstalled);
+            const TPackageConfigurationReader* remote = PackageBeingInstalled->getConfiguration();
+            // The documents just written are those the package holds parsed: read back, a large
+            // package's records would be held twice. Only assets kept from an earlier version
+            // (the remote build has none) must come from the disk.
+            const bool writtenAsHeld =
+                remote && (!remote->getAssetData().isEmpty() ||
+                           !QFileInfo::exists(directory.filePath(
+                               m_pLauncherFilesystemHelper->settings()->assetFile)));
+            TPackageConfigurationReader readBack;
+            if (!writtenAsHeld)
+                readBack = readPackageConfigurationFromInstallationDirectory(directory);
+            const TPackageConfigurationReader& local = writtenAsHeld ? *remote : readBack;
             qInfo() << "onDownloadFinished LocalConfiguration: " << local.getFiles().size()
                     << threadSuffix;
             sendFunnelEvent(QStringLiteral("launcher_downloaded"),

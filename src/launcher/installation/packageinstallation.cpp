@@ -40,9 +40,12 @@ void TPackageInstallation::startVerification(const TPackageConfigurationReader& 
         qWarning() << "startVerification ignored: a verification is running" << threadSuffix;
         return;
     }
-    m_VerificationWatcher.setFuture(
-        QtConcurrent::run(this, &TPackageInstallation::VerifyPackage, m_InstallationDirectory,
-                          m_pLauncherFilesystemHelper, Configuration.getFiles()));
+    // One copy of the file list, moved on: the task's stored arguments would be copied again.
+    m_VerificationWatcher.setFuture(QtConcurrent::run([this, directory = m_InstallationDirectory,
+                                                       helper = m_pLauncherFilesystemHelper,
+                                                       files = Configuration.getFiles()]() mutable {
+        return VerifyPackage(directory, helper, std::move(files));
+    }));
 }
 
 void TPackageInstallation::onVerifyFinished(bool Result)

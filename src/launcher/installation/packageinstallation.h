@@ -112,7 +112,9 @@ private:
     std::vector<TFileInPackage> m_FilesToDelete;
     std::vector<TFileToDownload> m_FilesToDownload;
 
-    QFutureWatcher<TPackageDifference> m_PlanningWatcher;
+    // The plan is held by pointer and moved out: a future keeps its result as long as it lives,
+    // and a plan holds a record per file to fetch.
+    QFutureWatcher<std::shared_ptr<TPackageDifference>> m_PlanningWatcher;
     QFutureWatcher<bool> m_VerificationWatcher;
     // Set when the installation goes away: running planning workers stop after their current
     // file, verification workers after their current piece.

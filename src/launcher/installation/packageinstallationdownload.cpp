@@ -31,8 +31,10 @@ void TPackageInstallation::createDownloader()
             &TPackageInstallation::onDownloadCompleted);
     connect(m_pPackageFileDownloader.get(), &TPackageFileDownloader::downloadFailed, this,
             &TPackageInstallation::onDownloadFailed);
-    connect(&m_PlanningWatcher, &QFutureWatcherBase::finished, this,
-            [this] { onRequiredChangesComputedForInstallation(m_PlanningWatcher.result()); });
+    connect(&m_PlanningWatcher, &QFutureWatcherBase::finished, this, [this] {
+        const std::shared_ptr<TPackageDifference> plan = m_PlanningWatcher.result();
+        onRequiredChangesComputedForInstallation(std::move(*plan));
+    });
 }
 
 void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remote,
@@ -47,8 +49,8 @@ void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remo
          remote = Remote, installed = Installed, FastScan, removesLeftOvers]() mutable {
             if (removesLeftOvers)
                 removeLeftOversOfInterruptedRuns(directory, remote.getFiles(), launcherStartTime());
-            return computeRequiredChanges(directory, helper, std::move(remote),
-                                          std::move(installed), FastScan);
+            return std::make_shared<TPackageDifference>(computeRequiredChanges(
+                directory, helper, std::move(remote), std::move(installed), FastScan));
         }));
 }
 
@@ -153,6 +155,10 @@ void TPackageInstallation::startDownload()
     }
     m_pPackageFileDownloader->startDownload(m_InstallationDirectory, m_InstallationKind,
                                             m_FilesToDownload);
+    // The downloader keeps what it needs of them; held here too, every file of a large package
+    // would be held twice until the end of the run.
+    m_FilesToDownload = {};
+    m_FilesToDelete = {};
 }
 
 void TPackageInstallation::onDownloadCompleted()

@@ -10,15 +10,23 @@ QUrl resolveDocumentUrl(const QString& text, const QUrl& baseUrl)
     if (!url.isRelative())
         return url;
 
-    QString basePath = baseUrl.path();
+    const QString basePath = baseUrl.path();
     const QString relativePath = url.path();
-    if (!basePath.endsWith(QLatin1Char('/')) && !relativePath.startsWith(QLatin1Char('/')))
-        basePath += QLatin1Char('/');
+    const bool separate =
+        !basePath.endsWith(QLatin1Char('/')) && !relativePath.startsWith(QLatin1Char('/'));
+    // A document of many files holds one such URL per file. The path is made at its exact size
+    // (the URL keeps the string as given), and the scheme and host stay shared with the base.
+    QString path;
+    path.reserve(basePath.size() + int(separate) + relativePath.size());
+    path += basePath;
+    if (separate)
+        path += QLatin1Char('/');
+    path += relativePath;
 
-    QUrl resolved;
-    resolved.setScheme(baseUrl.scheme());
-    resolved.setAuthority(baseUrl.authority());
-    resolved.setPath(basePath + relativePath);
+    QUrl resolved = baseUrl;
+    resolved.setQuery(QString());
+    resolved.setFragment(QString());
+    resolved.setPath(path);
     return resolved;
 }
 

@@ -41,24 +41,41 @@ void TDownloadPool::queueDownload(const QUrl& Url, qint64 MaxBodyBytes)
                     QStringLiteral("Invalid URL"));
         return;
     }
-    removeFromQueue(Url);
-    if (m_ActiveDownloads.contains(Url))
-        return;
-    m_QueuedDownloads.push_back(Url);
-    if (MaxBodyBytes >= 0)
-        m_BodyLimits.insert(Url, MaxBodyBytes);
-    else
-        m_BodyLimits.remove(Url);
-    startQueuedDownloads();
+    enqueue(Url, MaxBodyBytes, false);
 }
 
 void TDownloadPool::queueDownloadWithPriority(const QUrl& Url)
 {
-    removeFromQueue(Url);
+    enqueue(Url, kNoBodyLimit, true);
+}
+
+void TDownloadPool::enqueue(const QUrl& Url, qint64 MaxBodyBytes, bool AtFront)
+{
+    m_WaitingDownloads.remove(Url);
     if (m_ActiveDownloads.contains(Url))
         return;
-    m_QueuedDownloads.push_front(Url);
+    const TQueuedDownload place{Url, m_NextTicket++};
+    if (AtFront)
+        m_QueuedDownloads.push_front(place);
+    else
+        m_QueuedDownloads.push_back(place);
+    m_WaitingDownloads.insert(Url, {place.Ticket, std::max(MaxBodyBytes, kNoBodyLimit)});
+    dropLeftBehindPlaces();
     startQueuedDownloads();
+}
+
+// A client that keeps moving waiting URLs would otherwise grow the queue without bound.
+void TDownloadPool::dropLeftBehindPlaces()
+{
+    if (m_QueuedDownloads.size() <= 2 * size_t(m_WaitingDownloads.size()) + 64)
+        return;
+    m_QueuedDownloads.erase(
+        std::remove_if(m_QueuedDownloads.begin(), m_QueuedDownloads.end(),
+                       [this](const TQueuedDownload& place) {
+                           const auto it = m_WaitingDownloads.constFind(place.Url);
+                           return it == m_WaitingDownloads.constEnd() || it->Ticket != place.Ticket;
+                       }),
+        m_QueuedDownloads.end());
 }
 
 void TDownloadPool::setMaxConcurrentDownloads(int MaxConcurrentDownloads)
@@ -80,7 +97,8 @@ int TDownloadPool::getNumberOfActiveDownloads() const
 
 std::size_t TDownloadPool::getNumberOfOutstandingDownloads() const
 {
-    return m_QueuedDownloads.size() + static_cast<std::size_t>(m_ActiveDownloads.size());
+    return static_cast<std::size_t>(m_WaitingDownloads.size()) +
+           static_cast<std::size_t>(m_ActiveDownloads.size());
 }
 
 void TDownloadPool::setCache(QAbstractNetworkCache* pCache)
@@ -98,10 +116,14 @@ void TDownloadPool::startQueuedDownloads()
 {
     while (!m_QueuedDownloads.empty() &&
            getNumberOfActiveDownloads() < getMaxConcurrentDownloads()) {
-        const QUrl url = m_QueuedDownloads.front();
+        const TQueuedDownload place = m_QueuedDownloads.front();
         m_QueuedDownloads.pop_front();
-        const qint64 maxBodyBytes = m_BodyLimits.value(url, kNoBodyLimit);
-        m_BodyLimits.remove(url);
+        const auto waiting = m_WaitingDownloads.find(place.Url);
+        if (waiting == m_WaitingDownloads.end() || waiting->Ticket != place.Ticket)
+            continue; // left behind by a move
+        const QUrl url = place.Url;
+        const qint64 maxBodyBytes = waiting->MaxBodyBytes;
+        m_WaitingDownloads.erase(waiting);
 
         QNetworkRequest request(url);
         request.setTransferTimeout(m_TransferTimeoutMs);
@@ -130,12 +152,6 @@ void TDownloadPool::startQueuedDownloads()
 
         m_ActiveDownloads.insert(url, pReply);
     }
-}
-
-void TDownloadPool::removeFromQueue(const QUrl& Url)
-{
-    m_QueuedDownloads.erase(std::remove(m_QueuedDownloads.begin(), m_QueuedDownloads.end(), Url),
-                            m_QueuedDownloads.end());
 }
 
 // Checking the reply, not just the URL, matters when a client queues a URL again from its

@@ -3,6 +3,7 @@
 #include "shared/network/networkaccessmanagerauthenticationhandler.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QMap>
 #include <QNetworkReply>
 #include <QObject>
@@ -84,8 +85,22 @@ private:
         bool Sized = false;
     };
 
+    // A place in the queue. Moving a waiting URL leaves its old place behind: it no longer
+    // matches the URL's ticket and is skipped, so a move costs no scan of the queue.
+    struct TQueuedDownload
+    {
+        QUrl Url;
+        quint64 Ticket = 0;
+    };
+    struct TWaitingDownload
+    {
+        quint64 Ticket = 0;
+        qint64 MaxBodyBytes = kNoBodyLimit;
+    };
+
     void startQueuedDownloads();
-    void removeFromQueue(const QUrl& Url);
+    void enqueue(const QUrl& Url, qint64 MaxBodyBytes, bool AtFront);
+    void dropLeftBehindPlaces();
     // True when Url's slot is held by pReply and pReply has not reported yet.
     bool isUnreported(const QUrl& Url, const QNetworkReplyWrapper* pReply) const;
     void markReported(const QUrl& Url);
@@ -101,9 +116,10 @@ private:
     // A slot whose download has already reported holds a null reply (manual release only).
     QMap<QUrl, QNetworkReplyWrapper*> m_ActiveDownloads;
     int m_MaxConcurrentDownloads;
-    std::deque<QUrl> m_QueuedDownloads;
-    // Limits of waiting URLs that have one.
-    QMap<QUrl, qint64> m_BodyLimits;
+    std::deque<TQueuedDownload> m_QueuedDownloads;
+    // Every waiting URL once, with its current place's ticket and its body limit.
+    QHash<QUrl, TWaitingDownload> m_WaitingDownloads;
+    quint64 m_NextTicket = 0;
     TNetworkAccessManagerAuthenticationHandler m_AuthenticationHandler;
     bool m_ReleaseSlotOnFinish;
     int m_TransferTimeoutMs = kDefaultTransferTimeoutMs;
