@@ -89,6 +89,12 @@ void TestPiecewiseJsonReader::readsAsTheWholeParserDoes()
 {
     QFETCH(QByteArray, text);
     QFETCH(bool, valid);
+#if defined(__SANITIZE_ADDRESS__)
+    // Qt 5.15's parser loses the earlier value of a repeated key: LeakSanitizer would report
+    // Qt's leak, and with Qt built without frame pointers no suppression can name it.
+    if (QByteArray(QTest::currentDataTag()).startsWith("repeated key"))
+        QSKIP("Qt's parser leaks repeated keys under LeakSanitizer");
+#endif
     QJsonParseError error{};
     const QJsonDocument whole = QJsonDocument::fromJson(text, &error);
     QCOMPARE(error.error == QJsonParseError::NoError, valid);
