@@ -99,4 +99,9 @@ QString TLauncherInstall::logFilePath()
     return kestrunDataDirectory() + QStringLiteral("/launcher.log");
 }
 
+QByteArray TLauncherInstall::logContent()
+{
+    return readBytes(logFilePath());
+}
+
 } // namespace testsupport

@@ -41,6 +41,8 @@ public:
 
     // The log the launcher writes in this test's private per-user data directory.
     static QString logFilePath();
+    // What that log holds now; empty when there is none.
+    static QByteArray logContent();
 
 private:
     struct TUnpack

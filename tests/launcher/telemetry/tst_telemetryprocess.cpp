@@ -24,11 +24,6 @@ namespace {
 
 constexpr int kTimeoutMs = 60000;
 
-QByteArray logContent()
-{
-    return testsupport::readBytes(TLauncherInstall::logFilePath());
-}
-
 QString packageDirectory()
 {
     return testsupport::kestrunDataDirectory() + "/packages/Live";
@@ -178,7 +173,7 @@ private slots:
         QCOMPARE(testsupport::readBytes(packageDirectory() + "/package.json"), document);
         QCOMPARE(testsupport::readBytes(packageDirectory() + "/data/level.dat"),
                  QByteArray(200000, 'L'));
-        const QByteArray log = logContent();
+        const QByteArray log = TLauncherInstall::logContent();
         QCOMPARE(log.contains("Sending funnel event for step  \"launcher_verified\""), sent);
         QCOMPARE(log.contains("Sending system survey"), sent);
         QCOMPARE(log.count("Telemetry switched off"), sent ? 0 : 1);
@@ -222,7 +217,7 @@ private:
                             QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
         QVERIFY(finished.wait(kTimeoutMs));
         QCOMPARE(launcher.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(launcher.exitCode() == 0, logContent());
+        QVERIFY2(launcher.exitCode() == 0, TLauncherInstall::logContent());
     }
 
     std::unique_ptr<TTestHttpServer> m_pServer;

@@ -20,11 +20,6 @@ namespace {
 
 constexpr int kTimeoutMs = 60000;
 
-QByteArray logContent()
-{
-    return testsupport::readBytes(TLauncherInstall::logFilePath());
-}
-
 } // namespace
 
 class TestHintsProcess : public QObject
@@ -101,8 +96,8 @@ private slots:
         });
         sampler.start(20);
 
-        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("Hint image not shown:") ||
-                                     logContent().contains("Hints not used:") ||
+        QTRY_VERIFY_WITH_TIMEOUT(TLauncherInstall::logContent().contains("Hint image not shown:") ||
+                                     TLauncherInstall::logContent().contains("Hints not used:") ||
                                      launcher.state() != QProcess::Running ||
                                      peakKiB > testsupport::kMemoryCeilingKiB,
                                  kTimeoutMs);
@@ -110,7 +105,8 @@ private slots:
                  qPrintable(QString::number(peakKiB)));
         QCOMPARE(launcher.state(), QProcess::Running);
         if (hintsPath == "/hints.json")
-            QVERIFY2(logContent().contains("Hint banner shows \"cat1:"), logContent().right(1500));
+            QVERIFY2(TLauncherInstall::logContent().contains("Hint banner shows \"cat1:"),
+                     TLauncherInstall::logContent().right(1500));
     }
 };
 
