@@ -166,7 +166,8 @@ private:
             std::make_shared<shared::TDownloadPool>(6, manager, false), m_pFilesystem);
         QSignalSpy completed(m_pDownloader.get(), &TPackageFileDownloader::downloadCompleted);
         QSignalSpy failed(m_pDownloader.get(), &TPackageFileDownloader::downloadFailed);
-        m_pDownloader->startDownload(QDir(m_pInstall->path()), 0, difference.m_FilesToDownload);
+        m_pDownloader->startDownload(QDir(m_pInstall->path()), gameInstallationPolicy(),
+                                     difference.m_FilesToDownload);
         if (completed.isEmpty() && failed.isEmpty())
             completed.wait(kWaitMs);
         if (!failed.isEmpty())

@@ -2,9 +2,9 @@
 // before their turn are parked in memory or in temporary files.
 #include "launcher/download/packagefiledownloader.h"
 
+#include "launcher/filesystem/installationpolicy.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/logging/logging.h"
-#include "launcher/selfupdate/launcherfilereplacement.h"
 #include "shared/filesystemhelper/ioerror.h"
 #include "shared/hash/sha256.h"
 
@@ -262,38 +262,9 @@ void TPackageFileDownloader::prepareTarget(TChunkedFileState& Target, const QStr
         throw std::runtime_error(QStringLiteral("Failed to create folder: '%1'.")
                                      .arg(QDir::toNativeSeparators(directory))
                                      .toStdString());
-    if (m_InstallationKind == kSelfUpdateInstallation) {
-        prepareReplacement(Target, Path);
-        return;
-    }
-    if (Target.Outstanding.size() == Target.Chunks.size()) {
-        // Nothing of the old file is reused: start from nothing, whatever stands there now.
-        const QFileInfo existing(Path);
-        if (existing.isDir() && !existing.isSymLink()) {
-            if (!QDir(Path).removeRecursively())
-                throw std::runtime_error(
-                    QStringLiteral("Failed to delete file %1").arg(Path).toStdString());
-        } else if (existing.exists() || existing.isSymLink()) {
-            m_pLauncherFilesystemHelper->fileSystem().deleteFile(Path);
-        }
-    }
-}
-
-void TPackageFileDownloader::prepareReplacement(TChunkedFileState& Target,
-                                                const QString& Path) const
-{
-    // On Linux the running launcher can remove its own files, so "move aside only when removal
-    // fails" would mean no old version to go back to and, killed now, no launcher at all. The old
-    // file is always kept as ".old" and stays in place until the new one is complete.
-    keepOldVersion(Path);
-    Target.WritePath = createReplacementFile(Path);
-    if (Target.Outstanding.size() == Target.Chunks.size())
-        return;
-    // Ranges kept from the installed file go into the replacement too.
-    QFile::remove(Target.WritePath);
-    if (!QFile::copy(Path, Target.WritePath))
-        throw ::shared::ioError(Target.WritePath,
-                                QStringLiteral("couldn't copy the installed file"));
+    const bool keepsContent = Target.Outstanding.size() != Target.Chunks.size();
+    Target.WritePath =
+        m_pPolicy->prepareFile(m_pLauncherFilesystemHelper->fileSystem(), Path, keepsContent);
 }
 
 void TPackageFileDownloader::completeTarget(TChunkedFileState& Target, const QString& Path) const
@@ -301,16 +272,15 @@ void TPackageFileDownloader::completeTarget(TChunkedFileState& Target, const QSt
     const QString writePath = Target.WritePath.isEmpty() ? Path : Target.WritePath;
     // Gone once this ends, whatever happens: a failed file is not written again in this run.
     const std::unique_ptr<QFile> file = std::move(Target.TargetFile);
-    // A replacement must be on the disk before its rename: a crash after it must not leave an
-    // empty launcher.
-    if (!Target.WritePath.isEmpty() && (!flushFully(*file) || ::fsync(file->handle()) != 0))
+    // A file written under another name must be on the disk before its rename: a crash after it
+    // must not leave an empty file under the real name.
+    if (writePath != Path && (!flushFully(*file) || ::fsync(file->handle()) != 0))
         throw ::shared::ioError(writePath, failure("couldn't write target file", *file));
     closeChecked(*file, writePath, "couldn't write target file");
     if (Target.Executable)
         file->setPermissions(file->permissions() | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
                              QFileDevice::ExeOther);
-    if (!Target.WritePath.isEmpty())
-        putReplacementInPlace(Target.WritePath, Path);
+    m_pPolicy->completeFile(writePath, Path);
 }
 
 void TPackageFileDownloader::useOnce(const QByteArray& UnpackedHash) const

@@ -63,8 +63,8 @@ public:
     // Positions still to be written, in file order.
     TOutstandingPositions Outstanding;
     bool Prepared = false;
-    // Where the file is written when that is not its own path: a self-update writes the launcher's
-    // files completely under a temporary name and then renames them into place.
+    // Where the file is written, as its installation's policy chose: its own path, or a temporary
+    // name that is renamed over it once the file is complete.
     QString WritePath;
     // Open while the file is assembled; none before and after, as a file object is large.
     std::unique_ptr<QFile> TargetFile;

@@ -85,11 +85,12 @@ TPackageFileDownloader::~TPackageFileDownloader()
     }
 }
 
-void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, int InstallationKind,
+void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
+                                           std::shared_ptr<const TInstallationPolicy> pPolicy,
                                            const std::vector<TFileToDownload>& Files)
 {
     m_InstallationDirectory = InstallationDirectory;
-    m_InstallationKind = InstallationKind;
+    m_pPolicy = std::move(pPolicy);
 
     // Queued in the order the files will be written, each chunk at its first use: a chunk then
     // mostly arrives when its file is ready for it, and parking (memory, temporary files) stays

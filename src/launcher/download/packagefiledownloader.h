@@ -26,6 +26,7 @@ class TDownloadPool;
 
 namespace orvik::launcher {
 
+class TInstallationPolicy;
 class TLauncherFilesystemHelper;
 
 enum class EPackageDownloaderError : qint32 {
@@ -45,16 +46,14 @@ class TPackageFileDownloader : public QObject
 public:
     // A chunk is fetched at most this often before the run gives up on it.
     static constexpr int kMaxAttempts = 4;
-    // The launcher's own files: each target is written under a temporary name and renamed into
-    // place, the old file kept as ".old".
-    static constexpr int kSelfUpdateInstallation = 1;
 
     TPackageFileDownloader(std::shared_ptr<::shared::TDownloadPool> pDownloadPool,
                            std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper);
     // Waits for the work still running on the thread pool: it uses this object.
     ~TPackageFileDownloader() override;
 
-    void startDownload(const QDir& InstallationDirectory, int InstallationKind,
+    void startDownload(const QDir& InstallationDirectory,
+                       std::shared_ptr<const TInstallationPolicy> pPolicy,
                        const std::vector<TFileToDownload>& Files);
 
     // Bytes per second, averaged over the last ticks; false while there is no sample.
@@ -127,13 +126,12 @@ private:
     void parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data) const;
     void useOnce(const QByteArray& UnpackedHash) const;
     void prepareTarget(TChunkedFileState& Target, const QString& Path) const;
-    void prepareReplacement(TChunkedFileState& Target, const QString& Path) const;
     void completeTarget(TChunkedFileState& Target, const QString& Path) const;
 
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     QDir m_InstallationDirectory;
-    int m_InstallationKind = 0;
+    std::shared_ptr<const TInstallationPolicy> m_pPolicy;
     bool m_bAtLeastOneDownloadFailed = false;
     bool m_bAtLeastOneSavingOperationFailed = false;
     // In the order they are queued.

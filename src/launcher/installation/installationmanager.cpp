@@ -6,7 +6,7 @@
 #include "launcher/logging/logging.h"
 #include "launcher/startup/launcherapplication.h"
 #include "launcher/telemetry/sharedidentifierfile.h"
-#include "shared/filesystemhelper/atomicwrite.h"
+#include "shared/filesystemhelper/filereplacement.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 #include "shared/filesystemhelper/ioerror.h"
 #include "shared/signature/documentsignature.h"
@@ -40,10 +40,11 @@ bool hasStatusWorthADefault(ELocalPackageStatus status)
 
 TInstallationManager::TInstallationManager(
     std::shared_ptr<TLauncherConfigurationReader> pLauncherConfigurationReader,
-    std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper, int InstallationKind)
+    std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper,
+    std::shared_ptr<const TInstallationPolicy> pPolicy)
     : m_pLauncherConfigurationReader(std::move(pLauncherConfigurationReader))
     , m_pLauncherFilesystemHelper(std::move(pLauncherFilesystemHelper))
-    , m_InstallationKind(InstallationKind)
+    , m_pPolicy(std::move(pPolicy))
 {
     refreshStatusAndFindDefault();
 }
@@ -165,9 +166,8 @@ void TInstallationManager::writeDocument(const QString& Path, const QByteArray& 
 {
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
     fileSystem.writeFileAtomically(Path, Document);
-    // The launcher's own documents are never read back as a local configuration, and its folder
-    // may be the player's own: nothing is added there.
-    if (Signature.isEmpty() || m_InstallationKind == kSelfUpdateInstallation)
+    // A folder that is not the installation's own may be the player's: nothing is added there.
+    if (Signature.isEmpty() || !m_pPolicy->ownsDirectory())
         return;
     // Written after the document: a crash in between leaves a pair that does not match, which
     // an offline start refuses rather than trusts.
@@ -257,12 +257,12 @@ TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Packag
     auto installation =
         std::make_shared<TPackageInstallation>(Package, m_pLauncherFilesystemHelper);
     installation->setInstallationDirectory(directory);
-    // The launcher's directory may be a folder of the player's own, such as their downloads: the
-    // self-updater removes only what interrupted writes of the launcher's files left there.
-    installation->setRemovesLeftOvers(m_InstallationKind != kSelfUpdateInstallation);
+    // A folder that is not the installation's own may hold the player's files, such as their
+    // downloads: nothing there is swept.
+    installation->setRemovesLeftOvers(m_pPolicy->ownsDirectory());
     installation->setRemoteVersionLabel(remote->versionLabel());
     installation->setInstalledVersionLabel(Installed.versionLabel());
-    installation->setInstallationKind(m_InstallationKind);
+    installation->setPolicy(m_pPolicy);
     return installation;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "launcher/configuration/packageconfigurationreader.h"
+#include "launcher/filesystem/installationpolicy.h"
 #include "launcher/package/package.h"
 
 #include <QDir>
@@ -25,12 +26,10 @@ class TInstallationManager : public QObject
     Q_OBJECT
 
 public:
-    // The launcher's own package is installed by a manager of this kind.
-    static constexpr int kSelfUpdateInstallation = 1;
-
-    TInstallationManager(std::shared_ptr<TLauncherConfigurationReader> pLauncherConfigurationReader,
-                         std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper,
-                         int InstallationKind = 0);
+    TInstallationManager(
+        std::shared_ptr<TLauncherConfigurationReader> pLauncherConfigurationReader,
+        std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper,
+        std::shared_ptr<const TInstallationPolicy> pPolicy = gameInstallationPolicy());
     ~TInstallationManager() override;
 
     ELocalPackageStatus computeLocalPackageStatus(const TPackage& Package);
@@ -90,7 +89,7 @@ private:
     std::shared_ptr<TLauncherConfigurationReader> m_pLauncherConfigurationReader;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::vector<std::shared_ptr<TPackageInstallation>> m_InstallationsInProgress;
-    int m_InstallationKind = 0;
+    std::shared_ptr<const TInstallationPolicy> m_pPolicy;
 };
 
 } // namespace orvik::launcher

@@ -2,7 +2,7 @@
 
 #include "launcher/installation/chunkrearranger.h"
 #include "launcher/logging/logging.h"
-#include "shared/filesystemhelper/atomicwrite.h"
+#include "shared/filesystemhelper/filereplacement.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 
 #include <QDirIterator>

@@ -3,6 +3,7 @@
 #include "launcher/configuration/packageconfigurationreader.h"
 #include "launcher/download/filetodownload.h"
 #include "launcher/download/packagefiledownloader.h"
+#include "launcher/filesystem/installationpolicy.h"
 #include "launcher/installation/packagedifference.h"
 #include "launcher/package/package.h"
 
@@ -39,7 +40,11 @@ public:
     // Planning first removes what killed runs left (see leftovers.h); off by default.
     void setRemovesLeftOvers(bool bRemoves) { m_bRemovesLeftOvers = bRemoves; }
     const QDir& getInstallationDirectory() const { return m_InstallationDirectory; }
-    void setInstallationKind(qint32 Kind) { m_InstallationKind = Kind; }
+    // How files are put in place and removed; the game's way unless set.
+    void setPolicy(std::shared_ptr<const TInstallationPolicy> pPolicy)
+    {
+        m_pPolicy = std::move(pPolicy);
+    }
     void setInstalledVersionLabel(const QString& Label) { m_InstalledVersionLabel = Label; }
     void setRemoteVersionLabel(const QString& Label) { m_RemoteVersionLabel = Label; }
     const std::shared_ptr<TPackage>& getPackage() const { return m_pPackage; }
@@ -105,7 +110,7 @@ private:
     bool m_bWithoutError = false;
     bool m_bRemovesLeftOvers = false;
     EPackageDownloaderError m_ErrorReason = EPackageDownloaderError::NoError;
-    qint32 m_InstallationKind = 0;
+    std::shared_ptr<const TInstallationPolicy> m_pPolicy = gameInstallationPolicy();
     QString m_InstalledVersionLabel;
     QString m_RemoteVersionLabel;
     QDir m_InstallationDirectory;

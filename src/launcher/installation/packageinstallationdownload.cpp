@@ -5,7 +5,6 @@
 #include "launcher/installation/installationpath.h"
 #include "launcher/installation/leftovers.h"
 #include "launcher/logging/logging.h"
-#include "launcher/selfupdate/launcherfilereplacement.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 
@@ -141,20 +140,13 @@ void TPackageInstallation::startDownload()
             qWarning() << "startDownload skips deleting: " << error.what() << threadSuffix;
             continue;
         }
-        const QFileInfo info(path);
-        if (m_InstallationKind == TPackageFileDownloader::kSelfUpdateInstallation)
-            moveAsideAsOldVersion(path); // a failed self-update puts it back
-        else if (info.isDir() && !info.isSymLink())
-            QDir(path).removeRecursively();
-        else if (info.exists() || info.isSymLink())
-            fileSystem.deleteFile(path);
+        m_pPolicy->removeFile(fileSystem, path);
     }
     if (m_FilesToDownload.empty()) {
         onDownloadCompleted();
         return;
     }
-    m_pPackageFileDownloader->startDownload(m_InstallationDirectory, m_InstallationKind,
-                                            m_FilesToDownload);
+    m_pPackageFileDownloader->startDownload(m_InstallationDirectory, m_pPolicy, m_FilesToDownload);
     // The downloader keeps what it needs of them; held here too, every file of a large package
     // would be held twice until the end of the run.
     m_FilesToDownload = {};

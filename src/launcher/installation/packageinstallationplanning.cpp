@@ -182,8 +182,7 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
                                  FastScan ? InstalledFiles : noFiles,
                                  FastScan ? InstalledChunks : noChunks,
                                  progress,
-                                 m_InstallationKind ==
-                                     TPackageFileDownloader::kSelfUpdateInstallation};
+                                 m_pPolicy->replacesWholeFiles()};
 
     QMutex workMutex;
     size_t next = 0;

@@ -1,7 +1,8 @@
 #include "launcher/selfupdate/launcherdirectorysnapshot.h"
 
 #include "launcher/logging/logging.h"
-#include "launcher/selfupdate/launcherfilereplacement.h"
+#include "launcher/selfupdate/oldversion.h"
+#include "shared/filesystemhelper/filereplacement.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 
 #include <QFileInfo>
@@ -40,17 +41,17 @@ void TLauncherDirectorySnapshot::removeLeftOvers() const
         if (removeOldVersion(file))
             qInfo() << "Removed the old version of an interrupted update:" << oldVersionPath(file)
                     << threadSuffix;
-        removeInterruptedWritesOf(file);
+        ::shared::removeInterruptedWritesOf(file);
     }
     for (const auto& [marker, bytes] : m_Markers)
-        removeInterruptedWritesOf(marker);
+        ::shared::removeInterruptedWritesOf(marker);
 }
 
 void TLauncherDirectorySnapshot::restore() const
 {
     qInfo() << "Restoring the launcher's files as they were before the update" << threadSuffix;
     for (const QString& file : m_Files) {
-        removeInterruptedWritesOf(file);
+        ::shared::removeInterruptedWritesOf(file);
         if (restoreOldVersion(file))
             continue;
         if (!m_ExistingFiles.count(file) && occupied(file)) {
@@ -59,7 +60,7 @@ void TLauncherDirectorySnapshot::restore() const
         }
     }
     for (const auto& [marker, bytes] : m_Markers) {
-        removeInterruptedWritesOf(marker);
+        ::shared::removeInterruptedWritesOf(marker);
         if (bytes) {
             if (!QFileInfo::exists(marker) || m_pFileSystem->readFile(marker) != *bytes)
                 m_pFileSystem->writeFileAtomically(marker, *bytes);

@@ -4,7 +4,7 @@
 #include "launcher/installation/installationpath.h"
 #include "launcher/product/launcherconstants.h"
 #include "launcher/settings/launchersettings.h"
-#include "shared/filesystemhelper/atomicwrite.h"
+#include "shared/filesystemhelper/filereplacement.h"
 #include "shared/signature/documentsignature.h"
 
 #include <QFileInfo>

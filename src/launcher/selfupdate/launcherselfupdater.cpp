@@ -9,9 +9,10 @@
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
 #include "launcher/product/launcherconstants.h"
-#include "launcher/selfupdate/launcherfilereplacement.h"
+#include "launcher/selfupdate/launcherinstallationpolicy.h"
 #include "launcher/selfupdate/launcherpackagecheck.h"
-#include "shared/filesystemhelper/atomicwrite.h"
+#include "launcher/selfupdate/oldversion.h"
+#include "shared/filesystemhelper/filereplacement.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 
 #include <QCoreApplication>
@@ -114,8 +115,9 @@ bool TLauncherSelfUpdater::startSelfUpdate(
     m_pLauncherConfigurationReader = Configuration;
     m_bFailed = false;
     delete m_pInstallationManager;
-    m_pInstallationManager = new TInstallationManager(
-        Configuration, m_pLauncherFilesystemHelper, TInstallationManager::kSelfUpdateInstallation);
+    m_pInstallationManager =
+        new TInstallationManager(Configuration, m_pLauncherFilesystemHelper,
+                                 std::make_shared<const TLauncherInstallationPolicy>());
     connect(m_pInstallationManager, &TInstallationManager::installationOrUpdateFinished, this,
             &TLauncherSelfUpdater::onInstallationOrUpdateFinished);
     connect(m_pInstallationManager, &TInstallationManager::diskAccessFailed, this,

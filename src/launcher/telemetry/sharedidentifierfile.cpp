@@ -1,7 +1,7 @@
 #include "launcher/telemetry/sharedidentifierfile.h"
 
 #include "launcher/logging/logging.h"
-#include "shared/filesystemhelper/atomicwrite.h"
+#include "shared/filesystemhelper/filereplacement.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,54 +5,43 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QTemporaryFile>
 
-#include <cstdio>
-
-#include <unistd.h>
+#include <stdexcept>
 
 namespace orvik::publisher {
 
-void writeFileAtomically(const QString& path, const QByteArray& bytes, EDurability durability)
+namespace {
+
+void replace(const QString& Path, const QByteArray& Bytes,
+             const ::shared::TReplacementOptions& Options)
 {
-    const QString parent = QFileInfo(path).absolutePath();
+    const QString parent = QFileInfo(Path).absolutePath();
     if (!QDir().mkpath(parent))
         throw TPublisherError(QStringLiteral("cannot create directory '%1'").arg(parent));
-    if (durability == EDurability::Cached) {
-        QTemporaryFile temporary(path + QStringLiteral(".XXXXXX"));
-        // Temporary files are private to their owner; the web server that serves the tree is not.
-        if (!temporary.open() || temporary.write(bytes) != bytes.size() || !temporary.flush() ||
-            !temporary.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ReadGroup | QFileDevice::ReadOther) ||
-            std::rename(QFile::encodeName(temporary.fileName()).constData(),
-                        QFile::encodeName(path).constData()) != 0)
-            throw TPublisherError(
-                QStringLiteral("cannot write '%1': %2").arg(path, temporary.errorString()));
-        // Renamed away: there is nothing left for the temporary file to remove.
-        temporary.setAutoRemove(false);
-        return;
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    try {
+        ::shared::replaceFileAtomically(Path, Bytes, Options);
+    } catch (const std::runtime_error& error) {
         throw TPublisherError(
-            QStringLiteral("cannot write '%1': %2").arg(path, file.errorString()));
+            QStringLiteral("cannot write '%1': %2").arg(Path, QString::fromUtf8(error.what())));
+    }
+}
+
+} // namespace
+
+void writeFileAtomically(const QString& path, const QByteArray& bytes, EDurability durability)
+{
+    // Containers are made private by no umask: the web server that serves the tree is not their
+    // owner. Documents get what any file the studio writes gets.
+    std::optional<QFileDevice::Permissions> permissions;
+    if (durability == EDurability::Cached)
+        permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                      QFileDevice::ReadOther;
+    replace(path, bytes, {durability, permissions});
 }
 
 void writePrivateFileAtomically(const QString& path, const QByteArray& bytes)
 {
-    const QString parent = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(parent))
-        throw TPublisherError(QStringLiteral("cannot create directory '%1'").arg(parent));
-    // Temporary files are created for their owner alone; that is kept.
-    QTemporaryFile temporary(path + QStringLiteral(".XXXXXX"));
-    if (!temporary.open() || temporary.write(bytes) != bytes.size() || !temporary.flush() ||
-        ::fsync(temporary.handle()) != 0 ||
-        std::rename(QFile::encodeName(temporary.fileName()).constData(),
-                    QFile::encodeName(path).constData()) != 0)
-        throw TPublisherError(
-            QStringLiteral("cannot write '%1': %2").arg(path, temporary.errorString()));
-    temporary.setAutoRemove(false);
+    replace(path, bytes, {EDurability::Synced, QFileDevice::ReadOwner | QFileDevice::WriteOwner});
 }
 
 bool fileHoldsBytes(const QString& path, const QByteArray& bytes)

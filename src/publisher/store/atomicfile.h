@@ -1,21 +1,19 @@
 #pragma once
 
+#include "shared/filesystemhelper/filereplacement.h"
+
 #include <QByteArray>
 #include <QString>
 
 namespace orvik::publisher {
 
-enum class EDurability {
-    // Flushed to the disk before it replaces the target: documents, which nothing re-checks.
-    Synced,
-    // Left to the system's cache: containers, whose content every republish checks anyway, and
-    // of which a build has thousands that would each wait for the disk.
-    Cached
-};
+// Documents are Synced: nothing checks them again. Containers are Cached: every republish checks
+// their content anyway, and a build has thousands that would each wait for the disk.
+using ::shared::EDurability;
 
 // Writes through a temporary file that replaces the target only once complete, so a reader (or
-// a download from a live CDN) never sees half a file. Creates missing parent directories.
-// Throws TPublisherError.
+// a download from a live CDN) never sees half a file. Creates missing parent directories; the
+// file is readable by the web server that serves the tree. Throws TPublisherError.
 void writeFileAtomically(const QString& path, const QByteArray& bytes,
                          EDurability durability = EDurability::Synced);
 

@@ -1,6 +1,6 @@
 #include "shared/filesystemhelper/filesystemhelper.h"
 
-#include "shared/filesystemhelper/atomicwrite.h"
+#include "shared/filesystemhelper/filereplacement.h"
 #include "shared/filesystemhelper/ioerror.h"
 #include "shared/filesystemhelper/lzmacompressedreadonlymemoryblob.h"
 

@@ -1,5 +1,6 @@
 #include "launcher/download/packagefiledownloader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/selfupdate/launcherinstallationpolicy.h"
 #include "shared/container/containerheader.h"
 #include "shared/container/containerwriter.h"
 #include "shared/network/downloadpool.h"
@@ -422,14 +423,15 @@ private slots:
 
     void undeletableTarget_data()
     {
-        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("launcher");
         QTest::addColumn<int>("expected");
-        QTest::newRow("game package") << 0 << int(EPackageDownloaderError::SavingOperationFailed);
-        QTest::newRow("launcher self-update") << 1 << int(EPackageDownloaderError::NoError);
+        QTest::newRow("game package")
+            << false << int(EPackageDownloaderError::SavingOperationFailed);
+        QTest::newRow("launcher self-update") << true << int(EPackageDownloaderError::NoError);
     }
     void undeletableTarget()
     {
-        QFETCH(int, kind);
+        QFETCH(bool, launcher);
         QFETCH(int, expected);
         m_pFilesystem = std::make_shared<TLauncherFilesystemHelper>(
             m_pAppDir->path(), std::make_shared<TUndeletableFiles>());
@@ -437,8 +439,10 @@ private slots:
         QVERIFY(testsupport::writeBytes(installed("launcher"), "running version"));
         const QByteArray body = pattern(800, 11);
         addFile("launcher", {serveChunk("/l", body, EContainerCodec::Stored)}, {0});
-        QCOMPARE(int(run(kind)), expected);
-        if (kind == 1) {
+        QCOMPARE(int(run(launcher ? std::make_shared<const TLauncherInstallationPolicy>()
+                                  : gameInstallationPolicy())),
+                 expected);
+        if (launcher) {
             QCOMPARE(readInstalled("launcher"), body);
             QCOMPARE(readInstalled("launcher.old"), QByteArray("running version"));
         } else {
@@ -561,7 +565,8 @@ private:
     }
 
     // The run's outcome; a run that ends twice or never gives a value no test expects.
-    EPackageDownloaderError run(int kind = 0)
+    EPackageDownloaderError
+    run(std::shared_ptr<const TInstallationPolicy> policy = gameInstallationPolicy())
     {
         QSignalSpy completed(m_pDownloader.get(), &TPackageFileDownloader::downloadCompleted);
         QSignalSpy failed(m_pDownloader.get(), &TPackageFileDownloader::downloadFailed);
@@ -571,7 +576,7 @@ private:
         connect(m_pDownloader.get(), &TPackageFileDownloader::downloadFailed, &loop,
                 &QEventLoop::quit, Qt::QueuedConnection);
         QTimer::singleShot(kWaitMs, &loop, &QEventLoop::quit);
-        m_pDownloader->startDownload(QDir(m_pInstallDir->path()), kind, m_Files);
+        m_pDownloader->startDownload(QDir(m_pInstallDir->path()), std::move(policy), m_Files);
         loop.exec();
         if (completed.count() + failed.count() != 1)
             return kNoSingleEnd;

@@ -1,7 +1,8 @@
 // Putting the launcher's directory back after a failed self-update, whatever step each file had
 // reached, and clearing what an interrupted update left without touching the player's files.
 #include "launcher/selfupdate/launcherdirectorysnapshot.h"
-#include "launcher/selfupdate/launcherfilereplacement.h"
+#include "launcher/selfupdate/oldversion.h"
+#include "shared/filesystemhelper/filereplacement.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 
 #include "testfiles.h"
@@ -26,13 +27,6 @@ enum EStep {
     Deleted,          // moved aside because the new version no longer has it
     Created,          // a file the old version did not have
 };
-
-void replace(const QString& path, const QByteArray& bytes)
-{
-    const QString temporary = createReplacementFile(path);
-    QVERIFY(writeBytes(temporary, bytes));
-    putReplacementInPlace(temporary, path);
-}
 
 } // namespace
 
@@ -88,11 +82,13 @@ private slots:
             break;
         case InterruptedWrite:
             keepOldVersion(file);
-            QVERIFY(writeBytes(createReplacementFile(file), "new la"));
+            QVERIFY(writeBytes(::shared::createReplacementFile(file, QFileDevice::ReadOwner |
+                                                                         QFileDevice::WriteOwner),
+                               "new la"));
             break;
         case Replaced:
             keepOldVersion(file);
-            replace(file, "new launcher");
+            ::shared::replaceFileAtomically(file, "new launcher");
             QVERIFY(writeBytes(fullMarker, "new document"));
             QVERIFY(QFile::remove(partialMarker));
             break;
@@ -102,7 +98,7 @@ private slots:
             break;
         case Created:
             QVERIFY(QDir().mkpath(directory.filePath("bin")));
-            replace(file, "new launcher");
+            ::shared::replaceFileAtomically(file, "new launcher");
             break;
         case Untouched:
             break;

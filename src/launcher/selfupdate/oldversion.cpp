@@ -1,19 +1,16 @@
-#include "launcher/selfupdate/launcherfilereplacement.h"
+#include "launcher/selfupdate/oldversion.h"
 
 #include "launcher/logging/logging.h"
 #include "launcher/product/launcherconstants.h"
 #include "launcher/selfupdate/selfupdatecheckpoint.h"
-#include "shared/filesystemhelper/atomicwrite.h"
 #include "shared/filesystemhelper/ioerror.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,18 +53,6 @@ void renameEntry(const QString& From, const QString& To)
         throw ::shared::ioError(From, systemReason());
 }
 
-// A rename is only durable once the directory entry has reached the disk; a directory that cannot
-// be synced (some network file systems) still holds complete files.
-void syncDirectory(const QString& Directory)
-{
-    const int descriptor =
-        ::open(native(Directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0)
-        return;
-    ::fsync(descriptor);
-    ::close(descriptor);
-}
-
 } // namespace
 
 QString oldVersionPath(const QString& Path)
@@ -108,33 +93,6 @@ void moveAsideAsOldVersion(const QString& Path)
     passSelfUpdateCheckpoint("moved-aside");
 }
 
-QString createReplacementFile(const QString& Path)
-{
-    QTemporaryFile file(Path + ::shared::kInterruptedWriteMarker + QStringLiteral("XXXXXX"));
-    file.setAutoRemove(false);
-    if (!file.open())
-        throw ::shared::ioError(Path, file.errorString());
-    const QString name = file.fileName();
-    file.close();
-    // Temporary files are private; an installed file is readable like any other program file.
-    if (!QFile::setPermissions(name, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                         QFileDevice::ReadGroup | QFileDevice::ReadOther)) {
-        QFile::remove(name);
-        throw ::shared::ioError(name, QStringLiteral("Could not set the permissions."));
-    }
-    return name;
-}
-
-void putReplacementInPlace(const QString& TemporaryPath, const QString& Path)
-{
-    // A folder where the file belongs was moved aside when the file was prepared; rename cannot
-    // replace one.
-    renameEntry(TemporaryPath, Path);
-    syncDirectory(QFileInfo(Path).absolutePath());
-    qInfo() << "putReplacementInPlace" << Path << threadSuffix;
-    passSelfUpdateCheckpoint("replaced");
-}
-
 bool restoreOldVersion(const QString& Path)
 {
     const QString old = oldVersionPath(Path);
@@ -166,20 +124,6 @@ bool removeOldVersion(const QString& Path)
         return false;
     removeEntry(old);
     return true;
-}
-
-void removeInterruptedWritesOf(const QString& Path)
-{
-    const QFileInfo info(Path);
-    const QDir directory = info.absoluteDir();
-    const QString pattern =
-        info.fileName() + ::shared::kInterruptedWriteMarker + QStringLiteral("??????");
-    const QStringList names = directory.entryList(
-        {pattern}, QDir::Files | QDir::Hidden | QDir::System | QDir::CaseSensitive);
-    for (const QString& name : names) {
-        qInfo() << "Removing left-over temporary file" << directory.filePath(name) << threadSuffix;
-        removeEntry(directory.filePath(name));
-    }
 }
 
 } // namespace orvik::launcher
