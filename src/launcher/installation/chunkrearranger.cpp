@@ -55,6 +55,65 @@ bool overlaps(TFileSize begin1, TFileSize end1, TFileSize begin2, TFileSize end2
     return begin1 < end2 && begin2 < end1;
 }
 
+// Later chunks whose bytes a move is about to overwrite, saved to a temporary file first.
+class TDisplacedChunks
+{
+public:
+    explicit TDisplacedChunks(const QString& Path) : m_Path(Path) {}
+
+    // Saves every chunk after Records[Moving] that is still to be moved and whose bytes lie where
+    // Records[Moving] goes.
+    void saveOverwritten(QFile& Local, std::vector<TChunkReuseRecord>& Records, size_t Moving,
+                         std::vector<char>& Buffer)
+    {
+        const TFileSize targetBegin = Records[Moving].TargetOffset;
+        const TFileSize targetEnd = targetBegin + Records[Moving].Size;
+        for (size_t j = Moving + 1; j < Records.size(); ++j) {
+            TChunkReuseRecord& later = Records[j];
+            if (later.State != EChunkReuseState::AtWrongPosition || later.SavedToTemporaryFile ||
+                !overlaps(later.SourceOffset, later.SourceOffset + later.Size, targetBegin,
+                          targetEnd))
+                continue;
+            copyRange(Local, qint64(later.SourceOffset), file(), m_End, qint64(later.Size), Buffer);
+            later.SourceOffset = TFileSize(m_End);
+            later.SavedToTemporaryFile = true;
+            m_End += qint64(later.Size);
+        }
+    }
+
+    QFileDevice& file()
+    {
+        if (!m_pFile) {
+            m_pFile =
+                std::make_unique<QTemporaryFile>(m_Path + kReuseMarker + QStringLiteral("XXXXXX"));
+            if (!m_pFile->open())
+                failOn(*m_pFile, QStringLiteral("Could not open file."));
+        }
+        return *m_pFile;
+    }
+
+private:
+    QString m_Path;
+    std::unique_ptr<QTemporaryFile> m_pFile;
+    qint64 m_End = 0;
+};
+
+// Cuts the file to its wanted size, which an old, longer version exceeds.
+void truncateAndClose(QFile& Local, TFileSize WantedSize)
+{
+    if (Local.isOpen()) {
+        if (TFileSize(Local.size()) > WantedSize && !Local.resize(qint64(WantedSize)))
+            failOn(Local, QStringLiteral("Could not truncate file."));
+        Local.close();
+        if (Local.error() != QFileDevice::NoError)
+            failOn(Local, QStringLiteral("Could not close file."));
+    } else if (TFileSize(QFileInfo(Local.fileName()).size()) > WantedSize) {
+        // Everything was in place already, but the old file may still be longer.
+        if (!Local.resize(qint64(WantedSize)))
+            failOn(Local, QStringLiteral("Could not truncate file."));
+    }
+}
+
 } // namespace
 
 std::vector<int> rearrangeChunksInPlace(const QString& Path,
@@ -64,8 +123,7 @@ std::vector<int> rearrangeChunksInPlace(const QString& Path,
     std::vector<int> missing;
     std::vector<char> buffer;
     QFile local(Path);
-    std::unique_ptr<QTemporaryFile> displaced;
-    qint64 displacedEnd = 0;
+    TDisplacedChunks displaced(Path);
 
     for (size_t i = 0; i < Records.size(); ++i) {
         TChunkReuseRecord& chunk = Records[i];
@@ -81,44 +139,14 @@ std::vector<int> rearrangeChunksInPlace(const QString& Path,
         if (buffer.empty())
             buffer.resize(size_t(kCopyPieceSize));
 
-        const TFileSize targetEnd = chunk.TargetOffset + chunk.Size;
-        for (size_t j = i + 1; j < Records.size(); ++j) {
-            TChunkReuseRecord& later = Records[j];
-            if (later.State != EChunkReuseState::AtWrongPosition || later.SavedToTemporaryFile ||
-                !overlaps(later.SourceOffset, later.SourceOffset + later.Size, chunk.TargetOffset,
-                          targetEnd))
-                continue;
-            if (!displaced) {
-                displaced = std::make_unique<QTemporaryFile>(Path + kReuseMarker +
-                                                             QStringLiteral("XXXXXX"));
-                if (!displaced->open())
-                    failOn(*displaced, QStringLiteral("Could not open file."));
-            }
-            copyRange(local, qint64(later.SourceOffset), *displaced, displacedEnd,
-                      qint64(later.Size), buffer);
-            later.SourceOffset = TFileSize(displacedEnd);
-            later.SavedToTemporaryFile = true;
-            displacedEnd += qint64(later.Size);
-        }
-
-        QFileDevice& from = chunk.SavedToTemporaryFile ? static_cast<QFileDevice&>(*displaced)
-                                                       : static_cast<QFileDevice&>(local);
+        displaced.saveOverwritten(local, Records, i, buffer);
+        QFileDevice& from =
+            chunk.SavedToTemporaryFile ? displaced.file() : static_cast<QFileDevice&>(local);
         copyRange(from, qint64(chunk.SourceOffset), local, qint64(chunk.TargetOffset),
                   qint64(chunk.Size), buffer);
         chunk.State = EChunkReuseState::AtCorrectPosition;
     }
-
-    if (local.isOpen()) {
-        if (TFileSize(local.size()) > WantedSize && !local.resize(qint64(WantedSize)))
-            failOn(local, QStringLiteral("Could not truncate file."));
-        local.close();
-        if (local.error() != QFileDevice::NoError)
-            failOn(local, QStringLiteral("Could not close file."));
-    } else if (TFileSize(QFileInfo(Path).size()) > WantedSize) {
-        // Everything was in place already, but the old file may still be longer.
-        if (!local.resize(qint64(WantedSize)))
-            failOn(local, QStringLiteral("Could not truncate file."));
-    }
+    truncateAndClose(local, WantedSize);
     return missing;
 }
 

@@ -29,32 +29,4 @@ TPackageInstallation::~TPackageInstallation()
     m_VerificationWatcher.waitForFinished();
 }
 
-void TPackageInstallation::startVerification(const TPackageConfigurationReader& Configuration,
-                                             bool Force)
-{
-    if (!Force && m_pLauncherFilesystemHelper->settings()->skipVerification) {
-        onVerifyFinished(true);
-        return;
-    }
-    if (m_VerificationWatcher.isRunning()) {
-        qWarning() << "startVerification ignored: a verification is running" << threadSuffix;
-        return;
-    }
-    // One copy of the file list, moved on: the task's stored arguments would be copied again.
-    m_VerificationWatcher.setFuture(QtConcurrent::run([this, directory = m_InstallationDirectory,
-                                                       helper = m_pLauncherFilesystemHelper,
-                                                       files = Configuration.getFiles()]() mutable {
-        return VerifyPackage(directory, helper, std::move(files));
-    }));
-}
-
-void TPackageInstallation::onVerifyFinished(bool Result)
-{
-    qInfo() << "onVerifyFinished with " << (Result ? "true" : "false") << threadSuffix;
-    m_bWithoutError = Result;
-    m_ErrorReason =
-        Result ? EPackageDownloaderError::NoError : EPackageDownloaderError::VerificationFailed;
-    emit verificationFinished(m_pPackage);
-}
-
 } // namespace orvik::launcher

@@ -3,14 +3,12 @@
 
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/installationpath.h"
-#include "launcher/installation/leftovers.h"
 #include "launcher/logging/logging.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 
 #include <QFileInfo>
 #include <QNetworkAccessManager>
-#include <QtConcurrent>
 
 #include <set>
 
@@ -34,23 +32,6 @@ void TPackageInstallation::createDownloader()
         const std::shared_ptr<TPackageDifference> plan = m_PlanningWatcher.result();
         onRequiredChangesComputedForInstallation(std::move(*plan));
     });
-}
-
-void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remote,
-                                         const TPackageConfigurationReader& Installed,
-                                         bool FastScan)
-{
-    const bool removesLeftOvers = m_bRemovesLeftOvers;
-    // The task's copies of the documents are moved on, not copied again: each copy holds a
-    // record per file.
-    m_PlanningWatcher.setFuture(QtConcurrent::run(
-        [this, directory = m_InstallationDirectory, helper = m_pLauncherFilesystemHelper,
-         remote = Remote, installed = Installed, FastScan, removesLeftOvers]() mutable {
-            if (removesLeftOvers)
-                removeLeftOversOfInterruptedRuns(directory, remote.getFiles(), launcherStartTime());
-            return std::make_shared<TPackageDifference>(computeRequiredChanges(
-                directory, helper, std::move(remote), std::move(installed), FastScan));
-        }));
 }
 
 void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDifference Changes)

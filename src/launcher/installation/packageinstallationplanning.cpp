@@ -1,12 +1,15 @@
+// Planning an installation: what the disk already holds, what must be fetched and what goes.
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/fileplanner.h"
 #include "launcher/installation/installationpath.h"
+#include "launcher/installation/leftovers.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "shared/concurrency/parallelworkers.h"
 
 #include <QFileInfo>
 #include <QMutex>
+#include <QtConcurrent>
 
 #include <algorithm>
 #include <atomic>
@@ -116,7 +119,56 @@ struct TWorkerOutcome
     QString Error;
 };
 
+// The largest files are planned first, so that the workers end together.
+std::vector<const TFileInPackage*> largestFirst(const TFileInPackageVector& Files)
+{
+    std::vector<const TFileInPackage*> work;
+    work.reserve(Files.size());
+    for (const TFileInPackage& file : Files)
+        work.push_back(&file);
+    std::sort(work.begin(), work.end(), [](const TFileInPackage* a, const TFileInPackage* b) {
+        return a->UnpackedSize > b->UnpackedSize;
+    });
+    return work;
+}
+
+// The workers' plans in one list, without the files that need nothing. Throws the first
+// worker's error.
+std::vector<TFileToDownload> filesThatNeedData(std::vector<TWorkerOutcome>& Outcomes)
+{
+    size_t count = 0;
+    for (const TWorkerOutcome& outcome : Outcomes)
+        count += outcome.Files.size();
+    std::vector<TFileToDownload> result;
+    result.reserve(count);
+    for (TWorkerOutcome& outcome : Outcomes) {
+        if (!outcome.Error.isEmpty())
+            throw documentError(outcome.Error);
+        for (TFileToDownload& file : outcome.Files)
+            if (!file.Positions.empty())
+                result.push_back(std::move(file));
+    }
+    return result;
+}
+
 } // namespace
+
+void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remote,
+                                         const TPackageConfigurationReader& Installed,
+                                         bool FastScan)
+{
+    const bool removesLeftOvers = m_bRemovesLeftOvers;
+    // The task's copies of the documents are moved on, not copied again: each copy holds a
+    // record per file.
+    m_PlanningWatcher.setFuture(QtConcurrent::run(
+        [this, directory = m_InstallationDirectory, helper = m_pLauncherFilesystemHelper,
+         remote = Remote, installed = Installed, FastScan, removesLeftOvers]() mutable {
+            if (removesLeftOvers)
+                removeLeftOversOfInterruptedRuns(directory, remote.getFiles(), launcherStartTime());
+            return std::make_shared<TPackageDifference>(computeRequiredChanges(
+                directory, helper, std::move(remote), std::move(installed), FastScan));
+        }));
+}
 
 TPackageDifference TPackageInstallation::computeRequiredChanges(
     QDir InstallationDirectory, std::shared_ptr<TLauncherFilesystemHelper> pHelper,
@@ -164,13 +216,7 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
     const TFileSize total =
         checkedScanTotal(fileSystem, InstallationDirectory, RemoteFiles, RemoteChunks);
 
-    std::vector<const TFileInPackage*> work;
-    work.reserve(RemoteFiles.size());
-    for (const TFileInPackage& file : RemoteFiles)
-        work.push_back(&file);
-    std::sort(work.begin(), work.end(), [](const TFileInPackage* a, const TFileInPackage* b) {
-        return a->UnpackedSize > b->UnpackedSize;
-    });
+    const std::vector<const TFileInPackage*> work = largestFirst(RemoteFiles);
 
     const TFileInPackageVector noFiles;
     const TChunkInPackageVector noChunks;
@@ -213,19 +259,7 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
         ::shared::runParallelWorkers(PlanningWorkerCount, worker);
     if (m_bStopRequested)
         throw std::runtime_error("Planning stopped: the installation was ended.");
-    size_t count = 0;
-    for (const TWorkerOutcome& outcome : outcomes)
-        count += outcome.Files.size();
-    std::vector<TFileToDownload> result;
-    result.reserve(count);
-    for (TWorkerOutcome& outcome : outcomes) {
-        if (!outcome.Error.isEmpty())
-            throw documentError(outcome.Error);
-        for (TFileToDownload& file : outcome.Files)
-            if (!file.Positions.empty())
-                result.push_back(std::move(file));
-    }
-    return result;
+    return filesThatNeedData(outcomes);
 }
 
 } // namespace orvik::launcher

@@ -1,3 +1,4 @@
+// The verification of an installed package: every listed file read and hashed again.
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/installationpath.h"
 #include "launcher/installation/packageinstallation.h"
@@ -7,6 +8,10 @@
 
 #include <QFile>
 #include <QMutex>
+#include <QtConcurrent>
+
+#include <atomic>
+#include <functional>
 
 namespace orvik::launcher {
 
@@ -23,7 +28,69 @@ struct TVerificationState
     bool Result = true;
 };
 
+// Read once in large unbuffered pieces; false when the file is unreadable or different, or when
+// the installation is going away.
+bool fileMatches(const QString& Path, const TFileInPackage& File, std::vector<char>& Buffer,
+                 const std::atomic<bool>& StopRequested, const std::function<void(TFileSize)>& Read)
+{
+    QFile file(Path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        qWarning() << "verification of file " << File.LocalFile
+                   << " failed: " << file.errorString();
+        return false;
+    }
+    ::shared::TSha256 hash;
+    for (;;) {
+        if (StopRequested)
+            return false;
+        const qint64 read = file.read(Buffer.data(), kVerificationReadSize);
+        if (read < 0) {
+            qWarning() << "verification of file " << File.LocalFile
+                       << " failed: " << file.errorString();
+            return false;
+        }
+        if (read == 0)
+            break;
+        hash.addData(Buffer.data(), size_t(read));
+        Read(TFileSize(read));
+    }
+    if (hash.result() != File.UnpackedHash) {
+        qWarning() << "verification of file " << File.LocalFile << " failed";
+        return false;
+    }
+    qInfo() << "verification of file " << File.LocalFile << " successfully" << threadSuffix;
+    return true;
+}
+
 } // namespace
+
+void TPackageInstallation::startVerification(const TPackageConfigurationReader& Configuration,
+                                             bool Force)
+{
+    if (!Force && m_pLauncherFilesystemHelper->settings()->skipVerification) {
+        onVerifyFinished(true);
+        return;
+    }
+    if (m_VerificationWatcher.isRunning()) {
+        qWarning() << "startVerification ignored: a verification is running" << threadSuffix;
+        return;
+    }
+    // One copy of the file list, moved on: the task's stored arguments would be copied again.
+    m_VerificationWatcher.setFuture(QtConcurrent::run([this, directory = m_InstallationDirectory,
+                                                       helper = m_pLauncherFilesystemHelper,
+                                                       files = Configuration.getFiles()]() mutable {
+        return VerifyPackage(directory, helper, std::move(files));
+    }));
+}
+
+void TPackageInstallation::onVerifyFinished(bool Result)
+{
+    qInfo() << "onVerifyFinished with " << (Result ? "true" : "false") << threadSuffix;
+    m_bWithoutError = Result;
+    m_ErrorReason =
+        Result ? EPackageDownloaderError::NoError : EPackageDownloaderError::VerificationFailed;
+    emit verificationFinished(m_pPackage);
+}
 
 bool TPackageInstallation::VerifyPackage(QDir Directory,
                                          std::shared_ptr<TLauncherFilesystemHelper> pHelper,
@@ -33,51 +100,10 @@ bool TPackageInstallation::VerifyPackage(QDir Directory,
     TVerificationState state;
     for (const TFileInPackage& file : Files)
         state.Total += file.UnpackedSize;
-
-    const auto fail = [&state] {
+    const auto read = [&state, this](TFileSize Bytes) {
         QMutexLocker lock(&state.Mutex);
-        state.Result = false;
-        return false;
-    };
-    // One file, read once in large unbuffered pieces; false when it is missing, unreadable or
-    // different, or when the installation is going away.
-    const auto verifyFile = [&](const TFileInPackage& File, std::vector<char>& Buffer) {
-        QString path;
-        try {
-            path = resolveFileInInstallation(pHelper->fileSystem(), Directory, File.LocalFile);
-        } catch (const std::runtime_error& error) {
-            qWarning() << "verification of file " << File.LocalFile << " failed: " << error.what();
-            return false;
-        }
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-            qWarning() << "verification of file " << File.LocalFile
-                       << " failed: " << file.errorString();
-            return false;
-        }
-        ::shared::TSha256 hash;
-        for (;;) {
-            if (m_bStopRequested)
-                return false;
-            const qint64 read = file.read(Buffer.data(), kVerificationReadSize);
-            if (read < 0) {
-                qWarning() << "verification of file " << File.LocalFile
-                           << " failed: " << file.errorString();
-                return false;
-            }
-            if (read == 0)
-                break;
-            hash.addData(Buffer.data(), size_t(read));
-            QMutexLocker lock(&state.Mutex);
-            state.Verified += TFileSize(read);
-            emit verificationProgress(state.Verified, state.Total);
-        }
-        if (hash.result() != File.UnpackedHash) {
-            qWarning() << "verification of file " << File.LocalFile << " failed";
-            return false;
-        }
-        qInfo() << "verification of file " << File.LocalFile << " successfully" << threadSuffix;
-        return true;
+        state.Verified += Bytes;
+        emit verificationProgress(state.Verified, state.Total);
     };
 
     const auto worker = [&]() -> bool {
@@ -95,13 +121,18 @@ bool TPackageInstallation::VerifyPackage(QDir Directory,
                 buffer.resize(size_t(kVerificationReadSize));
             bool verified = false;
             try {
-                verified = verifyFile(*file, buffer);
+                const QString path =
+                    resolveFileInInstallation(pHelper->fileSystem(), Directory, file->LocalFile);
+                verified = fileMatches(path, *file, buffer, m_bStopRequested, read);
             } catch (const std::exception& error) {
                 qWarning() << "verification of file " << file->LocalFile
                            << " failed: " << error.what();
             }
-            if (!verified)
-                return fail();
+            if (!verified) {
+                QMutexLocker lock(&state.Mutex);
+                state.Result = false;
+                return false;
+            }
         }
     };
     ::shared::runParallelWorkers(VerificationWorkerCount, worker);
