@@ -242,6 +242,17 @@ void prepareRound(const TBenchSetup& setup)
         dropPageCache();
 }
 
+qint64 timeLauncher(const TBenchSetup& Setup, const std::function<void()>& Round)
+{
+    return bestOf(3, [&] {
+        prepareRound(Setup);
+        QElapsedTimer timer;
+        timer.start();
+        Round();
+        return timer.elapsed();
+    });
+}
+
 qint64 timeReference(const TBenchSetup& setup)
 {
     return bestOf(3, [&] {

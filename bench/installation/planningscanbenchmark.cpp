@@ -5,7 +5,6 @@
 #include "benchdata.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTextStream>
 #include <QtConcurrent>
 
@@ -22,10 +21,7 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
 
     bool complete = true;
-    const qint64 scan = bestOf(3, [&] {
-        prepareRound(setup);
-        QElapsedTimer timer;
-        timer.start();
+    const qint64 scan = timeLauncher(setup, [&] {
         const TPackageDifference difference =
             QtConcurrent::run(setup.Installation.get(),
                               &TPackageInstallation::computeRequiredChanges,
@@ -35,7 +31,6 @@ int main(int argc, char** argv)
         // Everything is in place: a scan that finds anything to fetch is wrong.
         complete =
             complete && difference.m_ErrorMessage.isEmpty() && difference.m_FilesToDownload.empty();
-        return timer.elapsed();
     });
     const double peak = peakResidentMiB();
     const qint64 reference = timeReference(setup);

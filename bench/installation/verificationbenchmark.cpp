@@ -3,7 +3,6 @@
 #include "benchdata.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTextStream>
 #include <QtConcurrent>
 
@@ -19,16 +18,12 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
 
     bool passed = true;
-    const qint64 verification = bestOf(3, [&] {
-        prepareRound(setup);
-        QElapsedTimer timer;
-        timer.start();
+    const qint64 verification = timeLauncher(setup, [&] {
         passed = passed &&
                  QtConcurrent::run(setup.Installation.get(), &TPackageInstallation::VerifyPackage,
                                    QDir(package.Directory), package.Helper,
                                    package.Configuration.getFiles())
                      .result();
-        return timer.elapsed();
     });
     const double peak = peakResidentMiB();
     const qint64 reference = timeReference(setup);
