@@ -12,6 +12,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <optional>
 
 #include <unistd.h>
 
@@ -145,13 +146,82 @@ QByteArray readParkedChunk(const QString& path, TFileSize size)
     return bytes;
 }
 
+// The bytes of a chunk about to be written and where they were held.
+struct TChunkSource
+{
+    QByteArray Bytes;
+    ESource From = ESource::OwnData;
+};
+
+// The bytes of Entry as an earlier arrival parked them; none while they have not arrived.
+std::optional<TChunkSource>
+parkedSource(const TChunkInPackage& Entry, QMutex& CacheLock,
+             const QMap<QByteArray, std::shared_ptr<TPendingChunk>>& PendingChunks)
+{
+    // Held while the parked file is read: it goes with the entry's last use. Its fields are
+    // copied under the lock, as parking changes them.
+    std::shared_ptr<TPendingChunk> pending;
+    TChunkSource source;
+    int storage = TPendingChunk::NotArrived;
+    QString parkedPath;
+    {
+        QMutexLocker cacheLock(&CacheLock);
+        pending = PendingChunks.value(Entry.UnpackedHash);
+        if (pending) {
+            storage = pending->Storage;
+            source.Bytes = pending->Data;
+            parkedPath = pending->TemporaryFilePath;
+        }
+    }
+    if (storage == TPendingChunk::NotArrived)
+        return std::nullopt;
+    source.From = ESource::Memory;
+    if (storage == TPendingChunk::InTemporaryFile) {
+        source.Bytes = readParkedChunk(parkedPath, Entry.UnpackedSize);
+        source.From = ESource::TemporaryFile;
+    }
+    return source;
+}
+
+// Writes the chunk at position Index of the target, opening the file at its first chunk.
+void writeChunk(TChunkedFileState& Target, const QString& Path, int Index,
+                const TChunkSource& Source, bool VerifyChunks, std::unique_ptr<TCheckLog>& Log)
+{
+    const TChunkInPackage& entry = Target.Chunks[static_cast<size_t>(Index)];
+    const bool opening = !Target.TargetFile;
+    if (opening) {
+        const QString writePath = Target.WritePath.isEmpty() ? Path : Target.WritePath;
+        auto file = std::make_unique<QFile>(writePath);
+        if (!file->open(QIODevice::ReadWrite))
+            throw ::shared::ioError(writePath, QStringLiteral("couldn't open target file"));
+        Target.TargetFile = std::move(file);
+    }
+    QFile& targetFile = *Target.TargetFile;
+    if (!Log)
+        Log = std::make_unique<TCheckLog>(VerifyChunks, Path, opening);
+
+    const TFileSize offset = Target.offsetOf(Index);
+    if (Log->enabled()) {
+        checkEarlierChunks(Target, Index, *Log);
+        const bool correct = ::shared::sha256(Source.Bytes) == entry.UnpackedHash;
+        Log->line(offset, writeMessage(Source.From, correct));
+        if (!correct && Source.From == ESource::TemporaryFile)
+            throw ::shared::ioError(Path, QStringLiteral("invalid hash"));
+    }
+    if (static_cast<TFileSize>(Source.Bytes.size()) != entry.UnpackedSize)
+        throw ::shared::ioError(Path, QStringLiteral("couldn't write chunk file"));
+    // What earlier chunks left in the buffer goes out before the seek.
+    if (!flushFully(targetFile) || !targetFile.seek(static_cast<qint64>(offset)) ||
+        !writeFully(targetFile, Source.Bytes))
+        throw ::shared::ioError(Path, failure("couldn't write chunk file", targetFile));
+}
+
 } // namespace
 
 void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
                                                 const QByteArray& Data) const
 {
     qInfo() << "saveDownloadedData chunk " << Chunk.Url << threadSuffix;
-    const bool verifyChunks = m_pLauncherFilesystemHelper->settings()->chunkVerification;
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
     bool parked = false;
 
@@ -163,81 +233,7 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
         if (!target.Prepared)
             prepareTarget(target, path);
 
-        std::unique_ptr<TCheckLog> log;
-        while (!target.Outstanding.empty()) {
-            const int index = target.Outstanding.front();
-            const TChunkInPackage& entry = target.Chunks[static_cast<size_t>(index)];
-
-            QByteArray source;
-            ESource sourceKind = ESource::OwnData;
-            if (entry.UnpackedHash == Chunk.UnpackedHash) {
-                source = Data;
-            } else {
-                // Held while the parked file is read: it goes with the entry's last use.
-                std::shared_ptr<TPendingChunk> pending;
-                int storage = TPendingChunk::NotArrived;
-                QString parkedPath;
-                {
-                    QMutexLocker cacheLock(&m_CacheLock);
-                    pending = m_PendingChunks.value(entry.UnpackedHash);
-                    if (pending) {
-                        storage = pending->Storage;
-                        source = pending->Data;
-                        parkedPath = pending->TemporaryFilePath;
-                    }
-                }
-                if (storage == TPendingChunk::NotArrived) {
-                    qInfo() << "saveDownloadedData chunk " << Chunk.Url << " not found for " << path
-                            << ". => Wait for chunk";
-                    break;
-                }
-                if (storage == TPendingChunk::InMemory) {
-                    sourceKind = ESource::Memory;
-                    qInfo() << "saveDownloadedData chunk " << Chunk.Url << " from cache to "
-                            << QFileInfo(path).fileName() << " offset: " << target.offsetOf(index)
-                            << threadSuffix;
-                } else {
-                    source = readParkedChunk(parkedPath, entry.UnpackedSize);
-                    sourceKind = ESource::TemporaryFile;
-                    qInfo() << "saveDownloadedData chunk " << Chunk.Url << " from temp file to "
-                            << QFileInfo(path).fileName() << " offset: " << target.offsetOf(index)
-                            << threadSuffix;
-                }
-            }
-
-            const bool opening = !target.TargetFile;
-            const QString writePath = target.WritePath.isEmpty() ? path : target.WritePath;
-            if (opening) {
-                auto file = std::make_unique<QFile>(writePath);
-                if (!file->open(QIODevice::ReadWrite))
-                    throw ::shared::ioError(writePath, QStringLiteral("couldn't open target file"));
-                target.TargetFile = std::move(file);
-            }
-            QFile& targetFile = *target.TargetFile;
-            if (!log)
-                log = std::make_unique<TCheckLog>(verifyChunks, path, opening);
-
-            const TFileSize offset = target.offsetOf(index);
-            if (log->enabled()) {
-                checkEarlierChunks(target, index, *log);
-                const bool correct = ::shared::sha256(source) == entry.UnpackedHash;
-                log->line(offset, writeMessage(sourceKind, correct));
-                if (!correct && sourceKind == ESource::TemporaryFile)
-                    throw ::shared::ioError(path, QStringLiteral("invalid hash"));
-            }
-            if (static_cast<TFileSize>(source.size()) != entry.UnpackedSize)
-                throw ::shared::ioError(path, QStringLiteral("couldn't write chunk file"));
-            // What earlier chunks left in the buffer goes out before the seek.
-            if (!flushFully(targetFile) || !targetFile.seek(static_cast<qint64>(offset)) ||
-                !writeFully(targetFile, source))
-                throw ::shared::ioError(path, failure("couldn't write chunk file", targetFile));
-
-            useOnce(entry.UnpackedHash);
-            emit writeProgress(entry.Url, entry.UnpackedSize);
-            target.Outstanding.pop_front();
-        }
-        if (log)
-            log->close();
+        writeOutstanding(target, path, Chunk, Data);
 
         const bool stillNeeded =
             std::any_of(target.Outstanding.begin(), target.Outstanding.end(), [&](int index) {
@@ -251,6 +247,38 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
         if (target.Outstanding.empty() && target.TargetFile)
             completeTarget(target, path);
     }
+}
+
+void TPackageFileDownloader::writeOutstanding(TChunkedFileState& Target, const QString& Path,
+                                              const TChunkToDownload& Chunk,
+                                              const QByteArray& Data) const
+{
+    const bool verifyChunks = m_pLauncherFilesystemHelper->settings()->chunkVerification;
+    std::unique_ptr<TCheckLog> log;
+    while (!Target.Outstanding.empty()) {
+        const int index = Target.Outstanding.front();
+        const TChunkInPackage& entry = Target.Chunks[static_cast<size_t>(index)];
+        const std::optional<TChunkSource> source =
+            entry.UnpackedHash == Chunk.UnpackedHash
+                ? TChunkSource{Data, ESource::OwnData}
+                : parkedSource(entry, m_CacheLock, m_PendingChunks);
+        if (!source) {
+            qInfo() << "saveDownloadedData chunk " << Chunk.Url << " not found for " << Path
+                    << ". => Wait for chunk";
+            break;
+        }
+        if (source->From != ESource::OwnData)
+            qInfo() << "saveDownloadedData chunk " << Chunk.Url
+                    << (source->From == ESource::Memory ? " from cache to " : " from temp file to ")
+                    << QFileInfo(Path).fileName() << " offset: " << Target.offsetOf(index)
+                    << threadSuffix;
+        writeChunk(Target, Path, index, *source, verifyChunks, log);
+        useOnce(entry.UnpackedHash);
+        emit writeProgress(entry.Url, entry.UnpackedSize);
+        Target.Outstanding.pop_front();
+    }
+    if (log)
+        log->close();
 }
 
 void TPackageFileDownloader::prepareTarget(TChunkedFileState& Target, const QString& Path) const

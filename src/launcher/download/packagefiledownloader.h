@@ -125,6 +125,9 @@ private:
     void releaseUrl(const QUrl& Url);
     void parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data) const;
     void useOnce(const QByteArray& UnpackedHash) const;
+    // Writes the target's outstanding chunks in file order for as long as their bytes are here.
+    void writeOutstanding(TChunkedFileState& Target, const QString& Path,
+                          const TChunkToDownload& Chunk, const QByteArray& Data) const;
     void prepareTarget(TChunkedFileState& Target, const QString& Path) const;
     void completeTarget(TChunkedFileState& Target, const QString& Path) const;
 
