@@ -21,6 +21,14 @@ namespace orvik::launcher {
 
 namespace {
 
+// Failures below HTTP: the request never reached the service (Qt numbers them below 200). A
+// cancelled request is the launcher's own doing, such as a body over its limit.
+bool isConnectionError(QNetworkReply::NetworkError Code)
+{
+    return Code != QNetworkReply::NoError && Code != QNetworkReply::OperationCanceledError &&
+           Code < QNetworkReply::ContentAccessDenied;
+}
+
 const QString kLocalConfigurationFile = QStringLiteral("launchermetadata.json");
 const QString kAcceptedSerialFile = QStringLiteral("launchermetadata.serial");
 const QString kNocacheAlphabet =
@@ -102,6 +110,7 @@ TLauncherConfigurationHandler::~TLauncherConfigurationHandler() = default;
 void TLauncherConfigurationHandler::requestMainConfiguration()
 {
     m_bLocalConfiguration = false;
+    m_bServiceUnreachable = false;
     m_ReceivedConfiguration.reset();
     m_ReceivedConfigurationSignature.reset();
     if (const QString problem = m_SignaturePolicy.keyProblem(); !problem.isEmpty())
@@ -399,6 +408,7 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url,
             return;
         }
         m_ErrorTimer.stop();
+        m_bServiceUnreachable = isConnectionError(Code);
         // The server says the configuration is gone or forbidden: that is maintenance, and an
         // old local copy must not hide it.
         if (Code == QNetworkReply::ContentAccessDenied ||

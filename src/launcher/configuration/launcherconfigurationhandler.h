@@ -70,6 +70,9 @@ public:
         return m_pDownloadPool;
     }
     bool isLocalConfiguration() const { return m_bLocalConfiguration; }
+    // Whether the last failed request for the configuration never reached the service (no
+    // route, no name, refused, no proxy), as opposed to an answer of the service itself.
+    bool isServiceUnreachable() const { return m_bServiceUnreachable; }
     const ::shared::THint& getCurrentHint() const { return m_CurrentHint; }
     const std::vector<::shared::THint>& getHints() const { return m_Hints; }
     // Where the last good configuration is kept.
@@ -125,6 +128,7 @@ private:
     QTimer m_ErrorTimer;
     std::shared_ptr<TLauncherConfigurationReader> m_pLauncherConfiguration;
     bool m_bLocalConfiguration = false;
+    bool m_bServiceUnreachable = false;
     ::shared::THint m_CurrentHint;
     std::vector<::shared::THint> m_Hints;
     std::vector<TPendingPackageConfiguration> m_PendingPackageConfigurations;

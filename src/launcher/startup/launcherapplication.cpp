@@ -21,6 +21,7 @@
 #include "shared/translation/translationmanager.h"
 #include "systemsurvey/systemsurveyuploader.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
@@ -29,6 +30,7 @@
 #include <QSplashScreen>
 
 #include <csignal>
+#include <cstdio>
 #include <unistd.h>
 
 namespace orvik::launcher {
@@ -150,11 +152,32 @@ int TLauncherApplication::run()
     if (!m_pLauncherFilesystemHelper->settings()->telemetry)
         qInfo() << "Telemetry switched off: no funnel events and no system survey are sent"
                 << threadSuffix;
+    if (const QString problem = settingsProblem(); !problem.isEmpty()) {
+        endWithMessage(QMessageBox::Critical, QStringLiteral("Kestrun Online cannot start"),
+                       problem);
+        return finish(1);
+    }
     qInfo() << "load configuration" << threadSuffix;
 
-    m_pConfigurationHandler->requestMainConfiguration();
+    // Asked from within the event loop: a failure reported at once (an address the network
+    // layer refuses) ends the program through the loop, which only a running loop can do.
+    QTimer::singleShot(0, m_pConfigurationHandler,
+                       [this] { m_pConfigurationHandler->requestMainConfiguration(); });
     m_StartupTimer.start();
     return finish(exec());
+}
+
+QString TLauncherApplication::settingsProblem() const
+{
+    const QUrl address = m_pLauncherFilesystemHelper->settings()->launcherConfiguration;
+    if (address.isValid() && !address.isRelative())
+        return {};
+    const QString path = TLauncherFilesystemHelper::settingsFilePath(
+        m_pLauncherFilesystemHelper->fileSystem(), applicationDirPath());
+    return QStringLiteral("The settings file %1 gives no valid address of the launcher "
+                          "configuration (\"launcherConfiguration\" in the group \"URLS\"). "
+                          "Please reinstall Launcher.")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 void TLauncherApplication::startProgressJson()
@@ -267,34 +290,40 @@ bool TLauncherApplication::isHeadless()
 
 void TLauncherApplication::showMaintenanceMessageAndExit()
 {
+    if (m_pConfigurationHandler->isServiceUnreachable()) {
+        endWithMessage(QMessageBox::Warning, QStringLiteral("Kestrun Online cannot be started"),
+                       QStringLiteral("Cannot reach the Kestrun Online service, check your "
+                                      "connection. Please try again later."));
+        return;
+    }
     const QString text =
         QStringLiteral("Kestrun Online is currently down for maintenance. Please try again later.");
     qCritical() << "Maintenance message:" << text << threadSuffix;
-    m_StartupTimer.stop();
-    hideSplashScreen();
-    if (m_bExiting)
-        return;
-    m_bExiting = true;
-    if (!isHeadless())
-        QMessageBox::information(nullptr, QStringLiteral("Kestrun Online cannot be started"), text,
-                                 QMessageBox::Close);
-    QCoreApplication::exit(1);
+    endWithMessage(QMessageBox::Information, QStringLiteral("Kestrun Online cannot be started"),
+                   text);
 }
 
 void TLauncherApplication::showCriticalFileErrorAndExit(const QString& message)
 {
     qCritical() << "Critical file error:" << message << threadSuffix;
+    endWithMessage(QMessageBox::Critical, QStringLiteral("Kestrun Online cannot start"),
+                   QStringLiteral("A critical error occurred while accessing a file:\n") + message +
+                       QStringLiteral("\nPlease reinstall Launcher."));
+}
+
+void TLauncherApplication::endWithMessage(QMessageBox::Icon Icon, const QString& Title,
+                                          const QString& Text)
+{
+    qCritical().noquote() << "Ending:" << Text << threadSuffix;
     m_StartupTimer.stop();
     hideSplashScreen();
     if (m_bExiting)
         return;
     m_bExiting = true;
+    // A player who started the launcher from a terminal reads the reason there.
+    std::fprintf(stderr, "%s\n", Text.toLocal8Bit().constData());
     if (!isHeadless())
-        QMessageBox::critical(
-            nullptr, QStringLiteral("Kestrun Online cannot start"),
-            QStringLiteral("A critical error occurred while accessing a file:\n") + message +
-                QStringLiteral("\nPlease reinstall Launcher."),
-            QMessageBox::Ok);
+        QMessageBox(Icon, Title, Text, QMessageBox::Close).exec();
     QCoreApplication::exit(1);
 }
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QMessageBox>
 #include <QString>
 #include <QTimer>
 
@@ -69,8 +70,11 @@ public:
     void onClientVerifyTriggeredFromUI(const std::shared_ptr<TPackage>& Package);
     void onDefaultChanged(const std::shared_ptr<TPackage>& Package, bool IsDefault);
 
-    // Error boxes without a parent window; both end the program with status 1. Their reason is
-    // logged first; without a display there is nobody to close a box, so none is shown.
+    // Error boxes without a parent window; each ends the program with status 1. Their reason is
+    // logged and written to the standard error first; without a display there is nobody to
+    // close a box, so none is shown. A configuration that could not be had is the service's
+    // maintenance when the service answered, and the player's connection when it could not be
+    // reached.
     void showMaintenanceMessageAndExit();
     void showCriticalFileErrorAndExit(const QString& message);
 
@@ -83,6 +87,9 @@ private:
     void addCommandLineOptions();
     void startProgressJson();
     int finish(int Status);
+    // Why the settings cannot lead to a configuration; empty when they can.
+    QString settingsProblem() const;
+    void endWithMessage(QMessageBox::Icon Icon, const QString& Title, const QString& Text);
     void onStartupTimerTimeout();
     void onExitTimerTimeout();
     void showSplashScreen(const QString& imagePath);

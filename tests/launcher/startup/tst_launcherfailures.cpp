@@ -23,6 +23,8 @@ using testsupport::TTestHttpServer;
 namespace {
 
 constexpr int kTimeoutMs = 30000;
+// The status of a row whose server is gone before the launcher starts.
+constexpr int kServerStopped = 0;
 const QString kConfigurationPath = QStringLiteral("/launcher/qormetadata.json");
 const QByteArray kRecordingClient =
     "#!/bin/sh\necho started >> \"$(dirname \"$0\")/started.txt\"\n";
@@ -212,21 +214,30 @@ private slots:
         QTest::addColumn<int>("delayMs");
         QTest::addColumn<QByteArray>("localCopy");
         QTest::addColumn<QByteArrayList>("lines");
+        QTest::addColumn<QByteArray>("absent");
         const QByteArray maintenance = "Maintenance message:";
+        const QByteArray unreachable = "Cannot reach the Kestrun Online service";
         QTest::newRow("withdrawn")
             << 404 << QByteArray() << 0 << QByteArray()
-            << QByteArrayList{"Download of configuration failed:", maintenance};
+            << QByteArrayList{"Download of configuration failed:", maintenance} << unreachable;
         QTest::newRow("not parsable")
             << 200 << QByteArray("<html>") << 0 << QByteArray()
-            << QByteArrayList{"Launcher configuration could not be read:", maintenance};
+            << QByteArrayList{"Launcher configuration could not be read:", maintenance}
+            << unreachable;
         QTest::newRow("timed out")
             << 200 << QByteArray("{}") << 20000 << QByteArray()
             << QByteArrayList{"Download of configuration timed out after",
-                              "No local copy of the launcher configuration", maintenance};
+                              "No local copy of the launcher configuration", maintenance}
+            << unreachable;
         QTest::newRow("damaged local copy")
             << 200 << QByteArray("{}") << 20000 << QByteArray("{\"packages\": [")
             << QByteArrayList{"Local copy of the launcher configuration unusable:",
-                              "Critical file error:"};
+                              "Critical file error:"}
+            << maintenance;
+        // A refused connection told the player the service was down for maintenance.
+        QTest::newRow("connection refused")
+            << kServerStopped << QByteArray() << 0 << QByteArray()
+            << QByteArrayList{"Download of configuration failed:", unreachable} << maintenance;
     }
     void everyEndIsExplainedInTheLog()
     {
@@ -237,6 +248,7 @@ private slots:
         QFETCH(int, delayMs);
         QFETCH(QByteArray, localCopy);
         QFETCH(QByteArrayList, lines);
+        QFETCH(QByteArray, absent);
         TTestHttpRoute route;
         route.status = status;
         route.body = body;
@@ -249,9 +261,38 @@ private slots:
             QVERIFY(testsupport::writeBytes(
                 testsupport::kestrunDataDirectory() + "/launchermetadata.json", localCopy));
 
+        if (status == kServerStopped)
+            m_pServer.reset();
+
         QCOMPARE(runLauncher({}), 1);
         for (const QByteArray& line : lines)
             QVERIFY2(logContent().contains(line), logContent().right(1500));
+        QVERIFY2(!logContent().contains(absent), logContent().right(1500));
+    }
+
+    void unusableSettingsFileIsNamed_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("unreadable") << QByteArray("folder");
+        QTest::newRow("relative address")
+            << QByteArray("[URLS]\nlauncherConfiguration=launcher/qormetadata.json\n");
+    }
+    void unusableSettingsFileIsNamed()
+    {
+        // The maintenance box came before the event loop ran, so the exit it asked for was lost:
+        // the launcher stayed with its splash screen, holding the single-instance guard.
+        QFETCH(QByteArray, settings);
+        const QString path = m_pInstall->directory() + "/launchersettings.ini";
+        if (settings == "folder") {
+            QFile::remove(path);
+            QVERIFY(QDir().mkpath(path));
+        } else {
+            QVERIFY(m_pInstall->writeSettings(settings));
+        }
+        QCOMPARE(runLauncher({}), 1);
+        QVERIFY2(logContent().contains(("The settings file " + path).toUtf8()),
+                 logContent().right(1500));
     }
 
 private:
