@@ -13,6 +13,7 @@
 #include "launcher/progress/progressjsonprinter.h"
 #include "launcher/selfupdate/launcherselfupdater.h"
 #include "launcher/startup/accountgroup.h"
+#include "launcher/startup/runninginstance.h"
 #include "launcher/telemetry/funnelevents.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
@@ -44,6 +45,9 @@ constexpr int kLauncherWideMaxConcurrentDownloads = 6;
 
 // How long an ending launcher lets funnel events already posted arrive.
 constexpr int kFunnelEventGraceMs = 1000;
+// How long a later start waits for the running launcher's answer: it is on that launcher's event
+// loop, which a busy moment may hold for a while.
+constexpr int kHandOverTimeoutMs = 5000;
 
 } // namespace
 
@@ -139,11 +143,16 @@ int TLauncherApplication::run()
         break;
     case ::shared::TSingleInstanceGuard::EOutcome::AlreadyRunning:
         qInfo() << "Version: " << constants::kLauncherVersion << "already running" << threadSuffix;
-        return finish(0);
+        return finish(handOverToRunningLauncher());
     case ::shared::TSingleInstanceGuard::EOutcome::Failed:
         qFatal("QSharedMemory::SharedMemoryError(%d)",
                static_cast<int>(m_pSingleInstanceGuard->error()));
     }
+
+    m_pRunningInstance = new TRunningInstance(
+        constants::kSingleInstanceKey,
+        [this](const QStringList& Arguments) { return onLaterStart(Arguments); }, this);
+    m_pRunningInstance->listen();
 
     // Before anything can show a window: from here on the segment must be given back.
     watchTerminationSignals();
@@ -165,6 +174,57 @@ int TLauncherApplication::run()
                        [this] { m_pConfigurationHandler->requestMainConfiguration(); });
     m_StartupTimer.start();
     return finish(exec());
+}
+
+int TLauncherApplication::handOverToRunningLauncher()
+{
+    const QString answer = TRunningInstance::handOver(
+        constants::kSingleInstanceKey, QCoreApplication::arguments().mid(1), kHandOverTimeoutMs);
+    const bool patch = m_CommandLineParser.isSet(m_PatchOption);
+    if (answer.startsWith(QLatin1String("done"))) {
+        std::fprintf(stderr, "Kestrun Online is already running: %s\n",
+                     answer.mid(5).toLocal8Bit().constData());
+        return 0;
+    }
+    if (!patch) {
+        std::fprintf(stderr, "Kestrun Online is already running.\n");
+        return 0;
+    }
+    // A patch that silently did not happen would look like one that did.
+    const QString reason = answer.startsWith(QLatin1String("refused "))
+                               ? answer.mid(8)
+                               : QStringLiteral("the running launcher did not answer");
+    std::fprintf(stderr, "Kestrun Online is already running; the patch was not started: %s\n",
+                 reason.toLocal8Bit().constData());
+    return 1;
+}
+
+QString TLauncherApplication::onLaterStart(const QStringList& Arguments)
+{
+    QCommandLineParser parser;
+    parser.addOption(m_PatchOption);
+    parser.parse(QStringList{applicationFilePath()} + Arguments);
+    if (parser.isSet(m_PatchOption)) {
+        qInfo() << "A later start asked for a patch; refused while this launcher runs"
+                << threadSuffix;
+        return QStringLiteral("refused this launcher is busy; close it and start the patch "
+                              "again.");
+    }
+    // Still starting: the splash screen the player would see a moment later comes now.
+    if (!m_pMainWindow && !m_pSplashScreen && m_StartupTimer.isActive())
+        onStartupTimerTimeout();
+    QWidget* window = m_pMainWindow ? static_cast<QWidget*>(m_pMainWindow)
+                                    : static_cast<QWidget*>(m_pSplashScreen);
+    if (!window) {
+        qInfo() << "A later start found no window to bring to the front" << threadSuffix;
+        return QStringLiteral("done it is working without a window.");
+    }
+    qInfo() << "A later start brought the launcher to the front" << threadSuffix;
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return QStringLiteral("done its window was brought to the front.");
 }
 
 QString TLauncherApplication::settingsProblem() const

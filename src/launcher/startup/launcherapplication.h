@@ -38,6 +38,7 @@ class TLauncherMainWindow;
 class TLauncherSelfUpdater;
 class TPackage;
 class TProgressJsonPrinter;
+class TRunningInstance;
 
 // The application object: owns every long-lived component, runs the start-up sequence and
 // decides what the launcher does once its configuration is in.
@@ -87,6 +88,10 @@ private:
     void addCommandLineOptions();
     void startProgressJson();
     int finish(int Status);
+    // A later start while this launcher runs: its status once it handed its command line over.
+    int handOverToRunningLauncher();
+    // This launcher's answer to a later start's command line.
+    QString onLaterStart(const QStringList& Arguments);
     // Why the settings cannot lead to a configuration; empty when they can.
     QString settingsProblem() const;
     void endWithMessage(QMessageBox::Icon Icon, const QString& Title, const QString& Text);
@@ -148,6 +153,7 @@ private:
     QString m_AccountGroup;
     QString m_FunnelIdentifierKey;
     std::unique_ptr<::shared::TSingleInstanceGuard> m_pSingleInstanceGuard;
+    TRunningInstance* m_pRunningInstance = nullptr;
     std::unique_ptr<::shared::TTerminationSignalWatcher> m_pTerminationSignalWatcher;
     // Only with --progress-json.
     std::unique_ptr<TProgressJsonPrinter> m_pProgressJsonPrinter;
