@@ -1,4 +1,5 @@
 #include "launcher/startup/launcherapplication.h"
+#include "launcher/startup/screenfit.h"
 #include "shared/platform/cryptolibrary.h"
 #include "shared/platform/memorypolicy.h"
 
@@ -35,6 +36,8 @@ int main(int argc, char** argv)
     // take their @2x variants. Both only work when set before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    const orvik::launcher::TScreenFit screenFit(argc, argv);
     orvik::launcher::TLauncherApplication application(argc, argv);
+    screenFit.restoreEnvironment();
     return application.run();
 }

@@ -173,6 +173,34 @@ private slots:
             readBytes(packageDirectory() + "/democlient-runs.log").count('\n') == 1, kTimeoutMs);
     }
 
+    void windowFitsASmallScaledScreen()
+    {
+        // At twice the scale the 800 px window was 1600 px on a 1280 px screen, centred at a
+        // negative position: its title bar, About, version and links lay off the screen.
+        QFile::remove(TLauncherInstall::logFilePath());
+        qputenv("DISPLAY", m_Display.toLatin1());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        qputenv("QT_SCALE_FACTOR", "2");
+        QProcess& launcher = m_Launcher.start({QStringLiteral("--show-ui")});
+        qunsetenv("QT_SCALE_FACTOR");
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+        const QString window = run({"search", "--sync", "--name", "^Kestrun Online$"}).trimmed();
+        QVERIFY2(!window.isEmpty(), logContent().right(1500));
+        const QRect geometry = windowGeometry(window.split('\n').first());
+        QVERIFY2(QRect(0, 0, 1280, 800).contains(geometry),
+                 qPrintable(QString("%1,%2 %3x%4")
+                                .arg(geometry.x())
+                                .arg(geometry.y())
+                                .arg(geometry.width())
+                                .arg(geometry.height())));
+        // Still scaled up, only less: not the 800 px of an unscaled window.
+        QVERIFY2(geometry.width() > 1000, qPrintable(QString::number(geometry.width())));
+        QVERIFY(saveArtifact(QStringLiteral("main-window-scaled.png"), geometry));
+        launcher.terminate();
+        QVERIFY(launcher.waitForFinished(kTimeoutMs));
+    }
+
 private:
     // Three hints with images of their own, served beside the game.
     void writeNews()

@@ -24,6 +24,8 @@
 #include <QScreen>
 #include <QSpacerItem>
 
+#include <algorithm>
+
 namespace orvik::launcher {
 
 namespace {
@@ -125,9 +127,12 @@ void TLauncherMainWindow::fitToContent()
 {
     // The fixed minimum height would otherwise win over what two rows of tiles need.
     resize(kWidth, qBound(kMinimumHeight, sizeHint().height(), kMaximumHeight));
+    // Centred in the area that panels leave free, and never beyond its top left: the title bar
+    // and the links must stay on the screen even where the whole window cannot.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QSize free = screen->size() - size();
-        move(free.width() / 2, free.height() / 2);
+        const QRect free = screen->availableGeometry();
+        move(free.left() + std::max(0, (free.width() - frameGeometry().width()) / 2),
+             free.top() + std::max(0, (free.height() - frameGeometry().height()) / 2));
     }
 }
 
