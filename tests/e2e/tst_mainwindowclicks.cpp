@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
@@ -201,7 +202,58 @@ private slots:
         QVERIFY(launcher.waitForFinished(kTimeoutMs));
     }
 
+    void failedDownloadShowsWhereItWasServed()
+    {
+        // The window was made without the trace, so the box said "Failed to obtain
+        // information." and the trace was never requested, and the box's final text never
+        // reached the log.
+        QVERIFY(testsupport::writeBytes(m_Game.cdn() + "/cdn-cgi/trace",
+                                        "fl=417f12\nh=cdn\nip=203.0.113.9\nts=1765100000.5\n"
+                                        "colo=FRA\nhttp=http/1.1\n"));
+        QVERIFY(m_Launcher.writeSettings(
+            TLauncherInstall::settingsFor(m_pServer->url("/launcher/qormetadata.json")) +
+            "[OPTIONS]\nskipVerification=false\n"));
+        QByteArray settings = readBytes(m_Launcher.directory() + "/launchersettings.ini");
+        settings.replace("[URLS]\n", "[URLS]\ncdnDiagnosticsTrace=" +
+                                         m_pServer->url("/cdn-cgi/trace").toEncoded() + "\n");
+        QVERIFY(m_Launcher.writeSettings(settings));
+
+        const QStringList before = filesBelow(m_Game.cdn());
+        QString output;
+        QVERIFY2(m_Game.publishVersion("2", TPublishedGame::pseudoRandom(3 << 20, 9), output),
+                 qPrintable(output));
+        QString container;
+        for (const QString& file : filesBelow(m_Game.cdn()))
+            if (!before.contains(file) && file.contains("/data/"))
+                container = file;
+        QVERIFY(!container.isEmpty());
+        QVERIFY(QFile::remove(m_Game.cdn() + "/" + container));
+
+        QFile::remove(TLauncherInstall::logFilePath());
+        qputenv("DISPLAY", m_Display.toLatin1());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        QProcess& launcher = m_Launcher.start({QStringLiteral("--first-launch")});
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            logContent().contains(
+                "Diagnostic information: FL: 417f12, TS: 1765100000.5, COLO: FRA, IP: 203.0.113.9"),
+            kTimeoutMs);
+        QVERIFY(saveArtifact(QStringLiteral("main-window-download-failed.png"),
+                             QRect(0, 0, 1280, 800)));
+        launcher.terminate();
+        QVERIFY(launcher.waitForFinished(kTimeoutMs));
+    }
+
 private:
+    static QStringList filesBelow(const QString& Root)
+    {
+        QStringList files;
+        QDirIterator it(Root, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << it.next().mid(Root.size() + 1);
+        return files;
+    }
+
     // Three hints with images of their own, served beside the game.
     void writeNews()
     {

@@ -353,7 +353,8 @@ void TLauncherApplication::showMainWindow()
     }
     auto* window =
         new TLauncherMainWindow(m_pConfigurationHandler->getLauncherConfiguration(),
-                                m_pConfigurationHandler->getDownloadPool(), m_pInstallationManager);
+                                m_pConfigurationHandler->getDownloadPool(), m_pInstallationManager,
+                                m_pCdnTrace);
     QObject::connect(m_pConfigurationHandler, &TLauncherConfigurationHandler::hintsAreaDataReceived,
                      window, &TLauncherMainWindow::setHints);
     QObject::connect(window, &TLauncherMainWindow::defaultChanged, this,

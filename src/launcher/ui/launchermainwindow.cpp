@@ -355,8 +355,12 @@ void TLauncherMainWindow::showDownloadFailed(const QString& PackageName)
             connect(m_pCdnTrace.get(), &TCloudflareCdnTrace::diagnosticsTraceReceived, this,
                     [this, PackageName] {
                         disconnect(m_TraceConnection);
-                        if (m_pMessageBox->isVisible())
-                            m_pMessageBox->setText(downloadFailedText(PackageName));
+                        if (!m_pMessageBox->isVisible())
+                            return;
+                        m_pMessageBox->setText(downloadFailedText(PackageName));
+                        // Every text a box shows is in the log, as support reads it there.
+                        qCritical() << "Download failed:" << m_pMessageBox->text()
+                                    << threadSuffix;
                     });
         m_pCdnTrace->requestTrace();
     }
