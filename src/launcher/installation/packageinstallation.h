@@ -51,6 +51,8 @@ public:
     // For the progress display: its download rate.
     const TPackageFileDownloader& getPackageFileDownloader() const;
     bool isWithoutError() const { return m_bWithoutError; }
+    // Whether this run only read the installed files again, with nothing planned or fetched.
+    bool isVerificationOnly() const { return !m_bPlanningStarted; }
     EPackageDownloaderError getErrorReason() const { return m_ErrorReason; }
 
     // Planning, on a pool thread: which installed files the remote configuration no longer lists,
@@ -124,6 +126,7 @@ private:
     // Set when the installation goes away: running planning workers stop after their current
     // file, verification workers after their current piece.
     std::atomic<bool> m_bStopRequested{false};
+    bool m_bPlanningStarted = false;
 };
 
 } // namespace orvik::launcher

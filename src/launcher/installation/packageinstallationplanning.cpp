@@ -157,6 +157,7 @@ void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remo
                                          const TPackageConfigurationReader& Installed,
                                          bool FastScan)
 {
+    m_bPlanningStarted = true;
     const bool removesLeftOvers = m_bRemovesLeftOvers;
     // The task's copies of the documents are moved on, not copied again: each copy holds a
     // record per file.

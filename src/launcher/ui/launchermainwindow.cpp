@@ -9,6 +9,7 @@
 #include "launcher/product/launcherconstants.h"
 #include "launcher/startup/launcherapplication.h"
 #include "launcher/ui/clientpackagelayoutitem.h"
+#include "launcher/ui/desktopnotification.h"
 #include "launcher/ui/hintarea.h"
 #include "launcher/ui/uistyle.h"
 #include "shared/network/downloadpool.h"
@@ -306,24 +307,59 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(TPackageInstallation* p
     if (tile != m_Tiles.end())
         tile->second->onInstallationOrUpdateFinished(pInstallation);
 
+    const QString name = package->getName();
     switch (pInstallation->getErrorReason()) {
     case EPackageDownloaderError::NoError:
+        if (pInstallation->isVerificationOnly())
+            showVerified(name);
         break;
     case EPackageDownloaderError::DownloadFailed:
-        showDownloadFailed(package->getName());
+        showDownloadFailed(name);
         break;
     case EPackageDownloaderError::SavingOperationFailed:
         showInstallationFailed(
             QStringLiteral("The installation of %1 failed.\n\nMake sure you have enough free disk "
                            "space and the application isn't currently running, then try again.")
-                .arg(package->getName()));
+                .arg(name));
         break;
     case EPackageDownloaderError::VerificationFailed:
         showInstallationFailed(QStringLiteral("The installation of %1 failed.\n\nVerification of "
                                               "game data failed!")
-                                   .arg(package->getName()));
+                                   .arg(name));
         break;
     }
+    notifyWhenAway(*pInstallation);
+}
+
+void TLauncherMainWindow::notifyWhenAway(const TPackageInstallation& Installation)
+{
+    // A player who went elsewhere during a long download learns of its end there.
+    if (isActiveWindow())
+        return;
+    const QString name = Installation.getPackage()->getName();
+    if (Installation.getErrorReason() != EPackageDownloaderError::NoError)
+        TDesktopNotification::send(QStringLiteral("Installation failed"),
+                                   QStringLiteral("The installation of %1 failed.").arg(name));
+    else if (Installation.isVerificationOnly())
+        TDesktopNotification::send(QStringLiteral("Kestrun Online is intact"),
+                                   QStringLiteral("Every file of %1 was checked.").arg(name));
+    else
+        TDesktopNotification::send(QStringLiteral("Kestrun Online is ready"),
+                                   QStringLiteral("%1 is installed and ready to play.").arg(name));
+}
+
+void TLauncherMainWindow::showVerified(const QString& PackageName)
+{
+    const QString text = QStringLiteral("Kestrun Online is intact.\n\nEvery file of %1 matches "
+                                        "the published build.")
+                             .arg(PackageName);
+    qInfo() << "Verification complete:" << text << threadSuffix;
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Verification complete"),
+                                text, QMessageBox::Ok, this);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->show();
 }
 
 void TLauncherMainWindow::showConnectionProblem()
@@ -359,8 +395,7 @@ void TLauncherMainWindow::showDownloadFailed(const QString& PackageName)
                             return;
                         m_pMessageBox->setText(downloadFailedText(PackageName));
                         // Every text a box shows is in the log, as support reads it there.
-                        qCritical() << "Download failed:" << m_pMessageBox->text()
-                                    << threadSuffix;
+                        qCritical() << "Download failed:" << m_pMessageBox->text() << threadSuffix;
                     });
         m_pCdnTrace->requestTrace();
     }

@@ -85,6 +85,8 @@ private:
     void showDownloadFailed(const QString& PackageName);
     QString downloadFailedText(const QString& PackageName) const;
     void showInstallationFailed(const QString& Text);
+    void showVerified(const QString& PackageName);
+    void notifyWhenAway(const TPackageInstallation& Installation);
     // Tiles in index order get the choice; no signal.
     void recordDefault(const std::shared_ptr<TPackage>& pPackage, bool IsDefault);
 

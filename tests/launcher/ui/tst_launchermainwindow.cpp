@@ -22,6 +22,8 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QGridLayout>
@@ -33,8 +35,10 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
+#include <QProcess>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -87,6 +91,24 @@ public slots:
 
 } // namespace
 
+// The desktop's notification service, as far as the launcher talks to it.
+class TFakeNotifications : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList summaries;
+
+public slots:
+    uint Notify(const QString&, uint, const QString&, const QString& Summary, const QString&,
+                const QStringList&, const QVariantMap&, int)
+    {
+        summaries << Summary;
+        return uint(summaries.size());
+    }
+};
+
 class TestLauncherMainWindow : public QObject
 {
     Q_OBJECT
@@ -95,6 +117,7 @@ private slots:
     void initTestCase()
     {
         testsupport::useLauncherIdentity();
+        startNotificationBus();
         qRegisterMetaType<std::shared_ptr<TPackage>>();
     }
 
@@ -367,6 +390,66 @@ private slots:
         QCOMPARE(m_pWindow->messageBox(), box);
     }
 
+    void endOfAnInstallationIsTold_data()
+    {
+        QTest::addColumn<bool>("verifyOnly");
+        QTest::addColumn<bool>("inFront");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QStringList>("notified");
+        // A successful Verify showed nothing at all; a player elsewhere learned of no end.
+        QTest::newRow("verified, away") << true << false << QString("Kestrun Online is intact.")
+                                        << QStringList{"Kestrun Online is intact"};
+        QTest::newRow("verified, in front")
+            << true << true << QString("Kestrun Online is intact.") << QStringList{};
+        QTest::newRow("installed, away")
+            << false << false << QString() << QStringList{"Kestrun Online is ready"};
+    }
+    void endOfAnInstallationIsTold()
+    {
+        QFETCH(bool, verifyOnly);
+        QFETCH(bool, inFront);
+        QFETCH(QString, box);
+        QFETCH(QStringList, notified);
+        if (!m_bNotificationBus)
+            QSKIP("dbus-daemon is not installed: run scripts/install-deps.sh");
+        TFakeNotifications notifications;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &notifications,
+                                   QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+        makeWindow({ELocalPackageStatus::NotInstalled});
+        if (inFront) {
+            m_pWindow->show();
+            m_pWindow->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(m_pWindow.get()));
+        }
+        TPackageInstallation installation(package(0), m_pHelper);
+        if (!verifyOnly) {
+            // An empty build planned in an empty folder: planned, fetched nothing, done.
+            installation.setInstallationDirectory(QDir(m_pAppDir->filePath("packages")));
+            QSignalSpy downloaded(&installation, &TPackageInstallation::downloadFinished);
+            installation.startPlanning(*package(0)->getConfiguration(),
+                                       TPackageConfigurationReader(), false);
+            QVERIFY(downloaded.wait(10000));
+        }
+        emit m_pManager->installationOrUpdateFinished(&installation);
+
+        QStringList texts;
+        for (const QMessageBox* shown : m_pWindow->findChildren<QMessageBox*>())
+            texts << shown->text();
+        const QString shown = texts.join("|");
+        QVERIFY2(box.isEmpty() ? !shown.contains("intact") : shown.startsWith(box),
+                 qPrintable(shown));
+        if (!notified.isEmpty())
+            QTRY_COMPARE_WITH_TIMEOUT(notifications.summaries, notified, 10000);
+        // Nothing more arrives: a round trip through the bus comes back first.
+        QVERIFY(bus.interface()->isServiceRegistered("org.freedesktop.Notifications").value());
+        QCoreApplication::processEvents();
+        QCOMPARE(notifications.summaries, notified);
+        bus.unregisterService("org.freedesktop.Notifications");
+        bus.unregisterObject("/org/freedesktop/Notifications");
+    }
+
     void documentTextIsShownAsWritten_data()
     {
         QTest::addColumn<QString>("where");
@@ -524,6 +607,18 @@ private:
         return png;
     }
 
+    // A session bus of the test's own, started before anything asks for the session bus.
+    void startNotificationBus()
+    {
+        if (QStandardPaths::findExecutable("dbus-daemon").isEmpty())
+            return;
+        m_Bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+        if (!m_Bus.waitForStarted() || !m_Bus.waitForReadyRead(10000))
+            return;
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_Bus.readLine().trimmed());
+        m_bNotificationBus = QDBusConnection::sessionBus().isConnected();
+    }
+
     // FirstPackage changes members of the first package's object in the configuration.
     void makeWindow(const std::vector<ELocalPackageStatus>& Statuses,
                     testsupport::TTestHttpServer* pServer = nullptr,
@@ -568,6 +663,8 @@ private:
     std::unique_ptr<TInstallationManager> m_pManager;
     std::shared_ptr<shared::TDownloadPool> m_pPool;
     std::unique_ptr<TLauncherMainWindow> m_pWindow;
+    QProcess m_Bus;
+    bool m_bNotificationBus = false;
 };
 
 QTEST_MAIN(TestLauncherMainWindow)
