@@ -1,5 +1,5 @@
 # What players install: a portable bundle that updates itself where it was unpacked, and a Debian
-# package below /opt whose updates come through the package manager. Both hold the launcher, its
+# package below /usr/lib whose updates come through the package manager. Both hold the launcher, its
 # translation (the settings are compiled in), a desktop entry and the icons; the Debian package
 # adds AppStream metadata and the files Debian asks of every package.
 #
@@ -13,9 +13,13 @@ set(KESTRUN_PACKAGE_NAME kestrun-launcher)
 # launcher names it as its desktop file.
 set(KESTRUN_APP_ID com.halvern.KestrunLauncher)
 set(KESTRUN_HOMEPAGE https://www.kestrun-online.com/)
+# The class of the launcher's windows on X11: Qt gives the application's name.
+set(KESTRUN_WM_CLASS "Kestrun Online")
 set(KESTRUN_PACKAGE_MAINTAINER "Halvern GmbH <launcher@halvern.com>"
     CACHE STRING "Maintainer of the Debian package, as \"Name <address>\"")
-set(KESTRUN_SYSTEM_DIRECTORY opt/${KESTRUN_PACKAGE_NAME})
+# A program's own folder below /usr/lib, as Debian keeps private programs: below /opt the package
+# would own /opt itself, and dpkg warns on every purge that it could not remove it.
+set(KESTRUN_SYSTEM_DIRECTORY usr/lib/${KESTRUN_PACKAGE_NAME})
 set(KESTRUN_BUNDLE_NAME ${KESTRUN_PACKAGE_NAME}-${KESTRUN_LAUNCHER_VERSION}-linux-x86_64)
 set(KESTRUN_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(KESTRUN_BUNDLE_ARCHIVE ${KESTRUN_PACKAGE_DIRECTORY}/${KESTRUN_BUNDLE_NAME}.tar.gz)
@@ -28,7 +32,8 @@ string(TIMESTAMP KESTRUN_RELEASE_RFC2822 "%a, %d %b %Y %H:%M:%S +0000" UTC)
 set(packaging_source ${PROJECT_SOURCE_DIR}/packaging/linux)
 set(packaging_binary ${CMAKE_BINARY_DIR}/packaging)
 
-# The system install cannot write /opt: the player's launcher must not try to update itself.
+# The system install cannot write its folder: the player's launcher must not try to update
+# itself.
 set(KESTRUN_DESKTOP_EXEC "/${KESTRUN_SYSTEM_DIRECTORY}/launcher --skip-selfupdate")
 configure_file(${packaging_source}/kestrun-launcher.desktop.in
                ${packaging_binary}/system/${KESTRUN_APP_ID}.desktop @ONLY)
@@ -72,8 +77,6 @@ install(FILES ${packaging_binary}/system/${KESTRUN_APP_ID}.metainfo.xml
         DESTINATION usr/share/metainfo COMPONENT system)
 install(FILES ${packaging_binary}/system/copyright ${packaging_binary}/system/changelog.gz
         DESTINATION usr/share/doc/${KESTRUN_PACKAGE_NAME} COMPONENT system)
-install(FILES ${packaging_source}/lintian-overrides DESTINATION usr/share/lintian/overrides
-        RENAME ${KESTRUN_PACKAGE_NAME} COMPONENT system)
 
 # The bundle is made by the build (the end-to-end tests unpack it), stripped like the package.
 set(bundle_stage ${packaging_binary}/bundle-stage)
@@ -102,7 +105,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "launcher of the online game Kestrun Onlin
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Installs, updates, repairs and starts the game client of Kestrun Online.\n"
     "Updates fetch only what changed, and every piece is verified before it is\n"
-    "written. This package keeps the launcher in /opt/kestrun-launcher, and the\n"
+    "written. This package keeps the launcher in /usr/lib/kestrun-launcher, and the\n"
     "launcher is updated through the package manager.")
 set(CPACK_PACKAGE_DIRECTORY ${KESTRUN_PACKAGE_DIRECTORY})
 set(CPACK_PACKAGING_INSTALL_PREFIX /)

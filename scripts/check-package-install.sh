@@ -2,7 +2,7 @@
 # Installs the Debian package on this machine as a player would (apt-get install ./x.deb), runs
 # the installed launcher headless through the command of its desktop entry against a demo tree
 # served by nginx on loopback, checks that it installed and started the demo client without
-# trying to update itself in /opt, and removes the package again, checking that nothing of it is
+# trying to update itself in /usr/lib, and removes the package again, checking that nothing of it is
 # left. Needs root (or sudo); run scripts/package.sh first. Meant for CI machines: it changes the
 # system's package set for a moment.
 set -euo pipefail
@@ -22,7 +22,7 @@ work=$(mktemp -d)
 nginx_pid=""
 cleanup() {
   [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
-  $sudo rm -f /opt/kestrun-launcher/launchersettings.ini
+  $sudo rm -f /usr/lib/kestrun-launcher/launchersettings.ini
   if dpkg-query -W -f='${Status}' kestrun-launcher 2>/dev/null | grep -q 'install ok'; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -qq kestrun-launcher >/dev/null || true
   fi
@@ -74,7 +74,7 @@ until (echo >"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do sleep 0.1; done
 
 echo "== Installing $deb"
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "./$deb" >/dev/null
-for file in /opt/kestrun-launcher/launcher /opt/kestrun-launcher/launcher.en.qm \
+for file in /usr/lib/kestrun-launcher/launcher /usr/lib/kestrun-launcher/launcher.en.qm \
   "/usr/share/applications/$id.desktop" "/usr/share/metainfo/$id.metainfo.xml" \
   "/usr/share/icons/hicolor/256x256/apps/$id.png"; do
   [ -e "$file" ] || { echo "not installed: $file" >&2; exit 1; }
@@ -82,7 +82,7 @@ done
 
 # The compiled-in settings with the demo's address, beside the installed launcher.
 sed "s|^launcherConfiguration=.*|launcherConfiguration=http://127.0.0.1:$port/launcher/qormetadata.json|" \
-  resources/settings/launchersettings.ini | $sudo tee /opt/kestrun-launcher/launchersettings.ini >/dev/null
+  resources/settings/launchersettings.ini | $sudo tee /usr/lib/kestrun-launcher/launchersettings.ini >/dev/null
 
 echo "== Running the command of the installed desktop entry, headless"
 exec_line=$(sed -n 's/^Exec=//p' "/usr/share/applications/$id.desktop")
@@ -100,14 +100,19 @@ for _ in $(seq 100); do [ -s "$record" ] && break; sleep 0.1; done
 [ -s "$record" ] || { echo "the client was not started; the log:" >&2; cat "$data/launcher.log" >&2; exit 1; }
 echo "   the client was started: $(tail -n 1 "$record")"
 grep -q 'startSelfUpdate' "$data/launcher.log" && { echo "the system install tried to update itself" >&2; exit 1; }
-cmp -s build/bin/launcher-next /opt/kestrun-launcher/launcher && { echo "/opt was changed" >&2; exit 1; }
+cmp -s build/bin/launcher-next /usr/lib/kestrun-launcher/launcher && { echo "/usr/lib was changed" >&2; exit 1; }
 # The client ends itself after half a second; nginx may go once it is done.
 sleep 1
 
 echo "== Removing the package"
-$sudo rm -f /opt/kestrun-launcher/launchersettings.ini
-DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -qq kestrun-launcher >/dev/null
-for path in /opt/kestrun-launcher "/usr/share/applications/$id.desktop" \
+$sudo rm -f /usr/lib/kestrun-launcher/launchersettings.ini
+DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -qq kestrun-launcher >"$work/purge.log" 2>&1
+# A package that owned a shared folder such as /opt made dpkg warn on every purge.
+if grep -i 'warning' "$work/purge.log"; then
+  echo "purging the package gave a warning" >&2
+  exit 1
+fi
+for path in /usr/lib/kestrun-launcher "/usr/share/applications/$id.desktop" \
   "/usr/share/metainfo/$id.metainfo.xml" "/usr/share/icons/hicolor/256x256/apps/$id.png" \
   /usr/share/doc/kestrun-launcher; do
   [ ! -e "$path" ] || { echo "left behind: $path" >&2; exit 1; }

@@ -9,7 +9,7 @@ packages=(
   zlib1g-dev liblzma-dev libssl-dev openssl
   fonts-liberation ca-certificates xvfb xauth nginx-light
   dpkg-dev lzip xz-utils clang libclang-rt-14-dev
-  curl xdotool imagemagick dbus-daemon
+  curl xdotool x11-utils imagemagick dbus-daemon
   desktop-file-utils appstream lintian fakeroot
   clang-format clang-tidy
 )

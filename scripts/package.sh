@@ -21,15 +21,22 @@ trap 'rm -rf "$work"' EXIT
 
 echo "== Desktop entries"
 desktop-file-validate build/packaging/system/*.desktop build/packaging/bundle/*.desktop
+# The class Qt gives the launcher's windows on X11, so that the desktop finds their entry.
+grep -qx 'StartupWMClass=Kestrun Online' build/packaging/system/*.desktop
 
 echo "== AppStream metadata"
 appstreamcli validate --no-net build/packaging/system/*.metainfo.xml
+# A program name the metadata provides must be one the player can run.
+if grep -q '<binary>' build/packaging/system/*.metainfo.xml; then
+  echo "the AppStream metadata names a program that is not on the PATH" >&2
+  exit 1
+fi
 
 echo "== The Debian package"
 dpkg-deb --field "$deb" Package Version Depends
 lintian --fail-on error --info "$deb"
 dpkg-deb --contents "$deb" | awk '{ print $6 }' > "$work/deb-files"
-for expected in ./opt/kestrun-launcher/launcher ./opt/kestrun-launcher/launcher.en.qm \
+for expected in ./usr/lib/kestrun-launcher/launcher ./usr/lib/kestrun-launcher/launcher.en.qm \
   ./usr/share/applications/com.halvern.KestrunLauncher.desktop \
   ./usr/share/metainfo/com.halvern.KestrunLauncher.metainfo.xml \
   ./usr/share/icons/hicolor/48x48/apps/com.halvern.KestrunLauncher.png \

@@ -86,7 +86,7 @@ private slots:
     void initTestCase()
     {
         qRegisterMetaType<QProcess::ExitStatus>();
-        for (const char* tool : {"Xvfb", "xdotool", "import"}) {
+        for (const char* tool : {"Xvfb", "xdotool", "import", "xprop"}) {
             if (QStandardPaths::findExecutable(tool).isEmpty())
                 QSKIP(qPrintable(
                     QString("%1 is not installed: run scripts/install-deps.sh").arg(tool)));
@@ -197,6 +197,15 @@ private slots:
                                 .arg(geometry.height())));
         // Still scaled up, only less: not the 800 px of an unscaled window.
         QVERIFY2(geometry.width() > 1000, qPrintable(QString::number(geometry.width())));
+        // The desktop matches the window to its entry by class (StartupWMClass) and shows its
+        // icon; the window had neither an icon nor a class the entry named.
+        const QString properties =
+            run({"-id", window.split('\n').first(), "WM_CLASS", "_NET_WM_ICON"},
+                QStringLiteral("xprop"));
+        QVERIFY2(properties.contains("WM_CLASS(STRING) = \"launcher\", \"Kestrun Online\""),
+                 qPrintable(properties.left(300)));
+        QVERIFY2(properties.contains("_NET_WM_ICON(CARDINAL) = "),
+                 qPrintable(properties.left(300)));
         QVERIFY(saveArtifact(QStringLiteral("main-window-scaled.png"), geometry));
         launcher.terminate();
         QVERIFY(launcher.waitForFinished(kTimeoutMs));

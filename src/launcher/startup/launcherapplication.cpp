@@ -24,6 +24,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
@@ -95,8 +96,17 @@ TLauncherApplication::TLauncherApplication(int& argc, char** argv)
     setApplicationDisplayName(constants::kApplicationName);
     setOrganizationName(constants::kOrganizationName);
     setOrganizationDomain(constants::kOrganizationDomain);
-    // Lets the desktop match the window to the installed desktop entry and its icon.
+    // Lets the desktop match the window to the installed desktop entry and its icon. On X11 the
+    // window class is the application name, which the entry names as its StartupWMClass.
     setDesktopFileName(constants::kDesktopFileName);
+    // The installed icon where the desktop has one, else the copy built in: a bundle that was
+    // never added to the menu still shows its own icon in the task bar.
+    QIcon builtIn;
+    for (const int size : {32, 64, 256})
+        builtIn.addFile(QStringLiteral(":/icons/hicolor/%1x%1/apps/%2.png")
+                            .arg(size)
+                            .arg(constants::kDesktopFileName));
+    setWindowIcon(QIcon::fromTheme(constants::kDesktopFileName, builtIn));
 
     const auto settings = m_pLauncherFilesystemHelper->settings();
     m_StartupTimer.setSingleShot(true);
