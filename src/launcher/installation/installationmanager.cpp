@@ -2,6 +2,7 @@
 
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/installation/documentstaging.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "launcher/startup/launcherapplication.h"
@@ -48,7 +49,12 @@ TInstallationManager::TInstallationManager(
     refreshStatusAndFindDefault();
 }
 
-TInstallationManager::~TInstallationManager() = default;
+// A staged document is only needed while this run may still write a marker from it.
+TInstallationManager::~TInstallationManager()
+{
+    for (const QString& staged : m_StagedDocuments)
+        QFile::remove(staged);
+}
 
 void TInstallationManager::refreshStatusAndFindDefault()
 {
@@ -136,8 +142,11 @@ TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QD
     }
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
     const QUrl base = QUrl::fromLocalFile(Directory.absolutePath() + QLatin1Char('/'));
-    return TPackageConfigurationReader(fileSystem.readFile(marker),
-                                       fileSystem.readFileIfExists(assetsPath), base, base);
+    TPackageConfigurationReader installed(fileSystem.readFile(marker),
+                                          fileSystem.readFileIfExists(assetsPath), base, base);
+    // No marker is ever written from an installed configuration.
+    installed.releaseDocumentData();
+    return installed;
 }
 
 namespace {
@@ -178,26 +187,70 @@ void TInstallationManager::writeAssetsDocument(const QDir& Directory,
                                                const TPackageConfigurationReader& Remote)
 {
     // An empty assets document leaves the installed one as it is.
-    if (Remote.getAssetData().isEmpty())
+    if (!Remote.hasAssetData())
         return;
-    writeDocument(Directory.filePath(m_pLauncherFilesystemHelper->settings()->assetFile),
-                  Remote.getAssetData(), Remote.getAssetSignature());
+    const QString path = Directory.filePath(m_pLauncherFilesystemHelper->settings()->assetFile);
+    // Released only once written here; nothing else writes this file.
+    const QByteArray document = Remote.isDocumentDataReleased()
+                                    ? readDocumentBack(m_pLauncherFilesystemHelper->fileSystem(),
+                                                       {path}, Remote.getAssetDigest())
+                                    : Remote.getAssetData();
+    writeDocument(path, document, Remote.getAssetSignature());
 }
 
-void TInstallationManager::markPackageAsPartiallyInstalled(
-    TPackage& Package, const TPackageConfigurationReader& Remote)
+QByteArray TInstallationManager::remotePackageDocument(const TPackageConfigurationReader& Remote,
+                                                       const QDir& Directory)
+{
+    if (!Remote.isDocumentDataReleased())
+        return Remote.getPackageData();
+    const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(Directory);
+    return readDocumentBack(m_pLauncherFilesystemHelper->fileSystem(),
+                            {stagedDocumentPath(partialMarker), partialMarker, fullMarker},
+                            Remote.getPackageDigest());
+}
+
+void TInstallationManager::stageRemoteDocuments(const TPackage& Package,
+                                                TPackageConfigurationReader& Remote,
+                                                const QDir& Directory)
+{
+    // The launcher's folder may be the player's own: nothing is added there, and the launcher's
+    // documents are small.
+    if (m_InstallationKind == kSelfUpdateInstallation || Package.isLauncherPackage())
+        return;
+    const QString staged = stagedDocumentPath(getInstallationMarkerPaths(Directory).first);
+    if (Remote.isDocumentDataReleased() && m_StagedDocuments.count(staged) > 0)
+        return;
+    // Not made crash-safe: a torn copy fails its digest and is never written on.
+    m_pLauncherFilesystemHelper->fileSystem().writeFile(staged,
+                                                        remotePackageDocument(Remote, Directory));
+    m_StagedDocuments.insert(staged);
+    // The assets document was written into the installation just before.
+    Remote.releaseDocumentData();
+}
+
+void TInstallationManager::unstageRemoteDocuments(const QDir& Directory)
+{
+    const QString staged = stagedDocumentPath(getInstallationMarkerPaths(Directory).first);
+    if (m_StagedDocuments.erase(staged) > 0 && QFileInfo::exists(staged))
+        m_pLauncherFilesystemHelper->fileSystem().deleteFile(staged);
+}
+
+void TInstallationManager::markPackageAsPartiallyInstalled(TPackage& Package,
+                                                           TPackageConfigurationReader& Remote)
 {
     qInfo() << "markPackageAsPartiallyInstalled: " << Package.getName() << threadSuffix;
     const QDir directory = getInstallationDirectory(Package);
     const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(directory);
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    fileSystem.createDirectory(directory.absolutePath());
     if (QFileInfo::exists(fullMarker)) {
         moveFullMarkerToPartial(directory);
     } else if (!QFileInfo::exists(partialMarker)) {
-        fileSystem.createDirectory(directory.absolutePath());
-        writeDocument(partialMarker, Remote.getPackageData(), Remote.getPackageSignature());
+        writeDocument(partialMarker, remotePackageDocument(Remote, directory),
+                      Remote.getPackageSignature());
     }
     writeAssetsDocument(directory, Remote);
+    stageRemoteDocuments(Package, Remote, directory);
     Package.setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
 }
 
@@ -209,7 +262,8 @@ void TInstallationManager::updatePartiallyInstalledPackage(TPackage& Package)
     if (QFileInfo::exists(fullMarker))
         moveFullMarkerToPartial(directory);
     const TPackageConfigurationReader* remote = Package.getConfiguration();
-    writeDocument(partialMarker, remote->getPackageData(), remote->getPackageSignature());
+    writeDocument(partialMarker, remotePackageDocument(*remote, directory),
+                  remote->getPackageSignature());
     writeAssetsDocument(directory, *remote);
     Package.setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
 }
@@ -224,12 +278,15 @@ void TInstallationManager::markPackageAsFullyInstalled(TPackage& Package)
     // Assets first, then the full marker, then away with the partial one: a crash in between
     // leaves a state that the next start reads as what it is.
     writeAssetsDocument(directory, *remote);
-    writeDocument(fullMarker, remote->getPackageData(), remote->getPackageSignature());
+    writeDocument(fullMarker, remotePackageDocument(*remote, directory),
+                  remote->getPackageSignature());
     if (QFileInfo::exists(partialMarker))
         fileSystem.deleteFile(partialMarker);
     const QString partialSignature = ::shared::signature::signaturePath(partialMarker);
     if (QFileInfo::exists(partialSignature))
         fileSystem.deleteFile(partialSignature);
+    // From now on the full marker holds the document: an installed package keeps no copy.
+    unstageRemoteDocuments(directory);
     Package.setLocalStatus(ELocalPackageStatus::Installed);
     sendFunnelEvent(QStringLiteral("launcher_verified"),
                     QStringLiteral("FunnelFinished_VerifyingFirst"));
@@ -249,7 +306,7 @@ std::shared_ptr<TPackageInstallation>
 TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Package,
                                          TPackageConfigurationReader& Installed)
 {
-    const TPackageConfigurationReader* remote = Package->getConfiguration();
+    TPackageConfigurationReader* remote = Package->getConfiguration();
     const QDir directory = getInstallationDirectory(*Package);
     Installed = readPackageConfigurationFromInstallationDirectory(directory);
     markPackageAsPartiallyInstalled(*Package, *remote);
@@ -332,7 +389,7 @@ void TInstallationManager::onDownloadFinished(std::shared_ptr<TPackage> PackageB
             // package's records would be held twice. Only assets kept from an earlier version
             // (the remote build has none) must come from the disk.
             const bool writtenAsHeld =
-                remote && (!remote->getAssetData().isEmpty() ||
+                remote && (remote->hasAssetData() ||
                            !QFileInfo::exists(directory.filePath(
                                m_pLauncherFilesystemHelper->settings()->assetFile)));
             TPackageConfigurationReader readBack;

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <memory>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -71,12 +72,19 @@ private:
     std::shared_ptr<TPackageInstallation>
     createInstallation(const std::shared_ptr<TPackage>& Package,
                        TPackageConfigurationReader& Installed);
-    void markPackageAsPartiallyInstalled(TPackage& Package,
-                                         const TPackageConfigurationReader& Remote);
+    void markPackageAsPartiallyInstalled(TPackage& Package, TPackageConfigurationReader& Remote);
     void updatePartiallyInstalledPackage(TPackage& Package);
     void markPackageAsFullyInstalled(TPackage& Package);
     void moveFullMarkerToPartial(const QDir& Directory);
     void writeAssetsDocument(const QDir& Directory, const TPackageConfigurationReader& Remote);
+    // The bytes of the remote package document, held or read back from the installation.
+    QByteArray remotePackageDocument(const TPackageConfigurationReader& Remote,
+                                     const QDir& Directory);
+    // Keeps the remote package document in the installation until the full marker holds it, and
+    // lets the reader drop its bytes: a document of many files is large.
+    void stageRemoteDocuments(const TPackage& Package, TPackageConfigurationReader& Remote,
+                              const QDir& Directory);
+    void unstageRemoteDocuments(const QDir& Directory);
     // A local copy of a document and, when it came signed, its signature beside it.
     void writeDocument(const QString& Path, const QByteArray& Document,
                        const QByteArray& Signature);
@@ -91,6 +99,8 @@ private:
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::vector<std::shared_ptr<TPackageInstallation>> m_InstallationsInProgress;
     int m_InstallationKind = 0;
+    // Documents staged by this run, removed when it ends.
+    std::set<QString> m_StagedDocuments;
 };
 
 } // namespace orvik::launcher
