@@ -154,6 +154,8 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
     const bool verifyChunks = m_pLauncherFilesystemHelper->settings()->chunkVerification;
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
     bool parked = false;
+    // Written from Data itself: a body is only parked for the positions left after these.
+    int writtenFromData = 0;
 
     for (const std::shared_ptr<TChunkedFileState>& pTarget : Chunk.TargetFiles) {
         TChunkedFileState& target = *pTarget;
@@ -172,6 +174,7 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
             ESource sourceKind = ESource::OwnData;
             if (entry.UnpackedHash == Chunk.UnpackedHash) {
                 source = Data;
+                ++writtenFromData;
             } else {
                 // Held while the parked file is read: it goes with the entry's last use.
                 std::shared_ptr<TPendingChunk> pending;
@@ -244,7 +247,7 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
                 return target.Chunks[static_cast<size_t>(index)].UnpackedHash == Chunk.UnpackedHash;
             });
         if (!parked && stillNeeded) {
-            parkChunk(Chunk, Data);
+            parkChunk(Chunk, Data, Chunk.Uses - writtenFromData);
             parked = true;
         }
 
@@ -329,14 +332,20 @@ void TPackageFileDownloader::useOnce(const QByteArray& UnpackedHash) const
     m_PendingChunks.erase(found); // a parked temporary file goes with its entry
 }
 
-void TPackageFileDownloader::parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data) const
+// An entry is made only here: made for every chunk up front, a package of many small files held
+// one per file although its files, written whole on arrival, never park anything.
+void TPackageFileDownloader::parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data,
+                                       int Uses) const
 {
     std::shared_ptr<TPendingChunk> pending;
     {
         QMutexLocker cacheLock(&m_CacheLock);
-        pending = m_PendingChunks.value(Chunk.UnpackedHash);
-        if (!pending)
-            throw std::runtime_error("couldn't find pending chunk");
+        std::shared_ptr<TPendingChunk>& entry = m_PendingChunks[Chunk.UnpackedHash];
+        if (!entry) {
+            entry = std::make_shared<TPendingChunk>();
+            entry->Uses = Uses;
+        }
+        pending = entry;
         ++m_ChunksParked;
         if (m_ChunksInMemory <= m_pLauncherFilesystemHelper->settings()->maxCachedChunks) {
             ++m_ChunksInMemory;

@@ -86,7 +86,7 @@ TPackageFileDownloader::~TPackageFileDownloader()
 }
 
 void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, int InstallationKind,
-                                           const std::vector<TFileToDownload>& Files)
+                                           std::vector<TFileToDownload> Files)
 {
     m_InstallationDirectory = InstallationDirectory;
     m_InstallationKind = InstallationKind;
@@ -96,11 +96,14 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
     // the exception. In the order of their hashes almost every chunk arrived before its turn,
     // and a package of any size had to be held until its first chunks came.
     releaseRun();
+    m_MostFilesHeldAtOnce = 0;
+    m_Files = std::move(Files);
+    m_FileStates.resize(m_Files.size());
     {
         // At most one chunk per position: reserved once, the list never holds twice its size
         // while it grows.
         size_t positions = 0;
-        for (const TFileToDownload& file : Files)
+        for (const TFileToDownload& file : m_Files)
             positions += file.Positions.size();
         m_AllChunks.reserve(positions);
         QHash<QByteArray, int> indexByHash;
@@ -110,25 +113,22 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
         m_ChunksParked = 0;
         m_ChunksHeldNow = 0;
         m_MostChunksHeldAtOnce = 0;
-        for (const TFileToDownload& file : Files) {
-            auto state = std::make_shared<TChunkedFileState>(file);
+        for (size_t fileIndex = 0; fileIndex < m_Files.size(); ++fileIndex) {
+            const TFileToDownload& file = m_Files[fileIndex];
             for (const int position : file.Positions) {
                 const TChunkInPackage& entry = file.Chunks.at(static_cast<size_t>(position));
-                auto& pending = m_PendingChunks[entry.UnpackedHash];
-                if (!pending)
-                    pending = std::make_shared<TPendingChunk>();
-                ++pending->Uses;
-
                 auto found = indexByHash.constFind(entry.UnpackedHash);
                 if (found == indexByHash.constEnd()) {
                     found = indexByHash.insert(entry.UnpackedHash, int(m_AllChunks.size()));
                     TRunChunk chunk;
-                    static_cast<TChunkInPackage&>(chunk.Chunk) = entry;
+                    chunk.Piece = entry;
                     m_AllChunks.push_back(std::move(chunk));
                 }
-                auto& targets = m_AllChunks[size_t(found.value())].Chunk.TargetFiles;
-                if (std::find(targets.begin(), targets.end(), state) == targets.end())
-                    targets.push_back(state);
+                TRunChunk& chunk = m_AllChunks[size_t(found.value())];
+                ++chunk.Uses;
+                // Positions of one file come together: its index is the last one if present.
+                if (chunk.TargetFiles.empty() || chunk.TargetFiles.back() != int(fileIndex))
+                    chunk.TargetFiles.push_back(int(fileIndex));
             }
         }
     }
@@ -137,11 +137,11 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
     m_ChunkByUrl.reserve(int(m_AllChunks.size()));
     for (size_t i = 0; i < m_AllChunks.size(); ++i) {
         TRunChunk& chunk = m_AllChunks[i];
-        m_TotalPacked += chunk.Chunk.PackedSize;
-        m_TotalUnpacked += chunk.Chunk.UnpackedSize;
-        if (m_ChunkByUrl.contains(chunk.Chunk.Url))
+        m_TotalPacked += chunk.Piece.PackedSize;
+        m_TotalUnpacked += chunk.Piece.UnpackedSize;
+        if (m_ChunkByUrl.contains(chunk.Piece.Url))
             continue;
-        m_ChunkByUrl.insert(chunk.Chunk.Url, int(i));
+        m_ChunkByUrl.insert(chunk.Piece.Url, int(i));
         chunk.InProgress = true;
         ++m_ChunksInProgress;
     }
@@ -160,7 +160,7 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
     std::vector<std::pair<QUrl, qint64>> downloads;
     downloads.reserve(m_AllChunks.size());
     for (const TRunChunk& chunk : m_AllChunks)
-        downloads.emplace_back(chunk.Chunk.Url, maxBodyBytes(chunk.Chunk));
+        downloads.emplace_back(chunk.Piece.Url, maxBodyBytes(chunk.Piece));
     for (const auto& [url, limit] : downloads)
         m_pDownloadPool->queueDownload(url, limit);
 }
@@ -182,13 +182,50 @@ void TPackageFileDownloader::endChunk(TRunChunk& Chunk)
     if (!Chunk.InProgress)
         return;
     Chunk.InProgress = false;
-    // The files it was written into are done with it; a file's state goes with its last chunk.
-    Chunk.Chunk.TargetFiles = {};
+    // A file's state goes once it is written; one that still waits for chunks stays.
+    for (const int file : Chunk.TargetFiles) {
+        std::shared_ptr<TChunkedFileState>& state = m_FileStates[size_t(file)];
+        if (!state)
+            continue;
+        QMutexLocker lock(&state->Lock);
+        const bool written = state->Outstanding.empty();
+        lock.unlock();
+        if (written) {
+            state.reset();
+            --m_FilesHeldNow;
+        }
+    }
+    Chunk.TargetFiles = {};
     --m_ChunksInProgress;
+}
+
+TChunkToDownload TPackageFileDownloader::chunkForStep(const TRunChunk& Chunk, bool WithTargets)
+{
+    TChunkToDownload chunk;
+    static_cast<TChunkInPackage&>(chunk) = Chunk.Piece;
+    chunk.RetryCount = Chunk.RetryCount;
+    chunk.Uses = Chunk.Uses;
+    if (!WithTargets)
+        return chunk;
+    chunk.TargetFiles.reserve(Chunk.TargetFiles.size());
+    for (const int file : Chunk.TargetFiles) {
+        std::shared_ptr<TChunkedFileState>& state = m_FileStates[size_t(file)];
+        if (!state) {
+            // Nothing was written into the file before its first chunk arrived.
+            state = std::make_shared<TChunkedFileState>(std::move(m_Files[size_t(file)]));
+            m_Files[size_t(file)] = TFileToDownload();
+            m_MostFilesHeldAtOnce = std::max(m_MostFilesHeldAtOnce, ++m_FilesHeldNow);
+        }
+        chunk.TargetFiles.push_back(state);
+    }
+    return chunk;
 }
 
 void TPackageFileDownloader::releaseRun()
 {
+    m_Files = {};
+    m_FileStates = {};
+    m_FilesHeldNow = 0;
     m_AllChunks = {};
     m_ChunkByUrl = {};
     m_ChunksInProgress = 0;
@@ -228,11 +265,10 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
         releaseUrl(Url);
         return;
     }
-    const TChunkToDownload chunk = found->Chunk;
-
     EStep step = EStep::Save;
     if (!Verified)
-        step = (chunk.Unpack && !Decompressed) ? EStep::Decompress : EStep::Verify;
+        step = (found->Piece.Unpack && !Decompressed) ? EStep::Decompress : EStep::Verify;
+    const TChunkToDownload chunk = chunkForStep(*found, step == EStep::Save);
     static const char* const kStepNames[] = {"decompress ", "verify ", "save "};
     qInfo() << "processDownloadedData " << kStepNames[int(step)] << Url << threadSuffix;
 
@@ -343,7 +379,7 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& Url, const QString& Final
     TRunChunk* found = findChunkInProgress(Url);
     if (!found)
         return;
-    TChunkToDownload& chunk = found->Chunk;
+    TRunChunk& chunk = *found;
     if (chunk.RetryCount >= kMaxAttempts - 1) {
         qCritical().noquote() << FinalMessage;
         endChunk(*found);
@@ -353,7 +389,7 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& Url, const QString& Final
     }
     qInfo() << "Retry " << Url << threadSuffix;
     ++chunk.RetryCount;
-    m_pDownloadPool->queueDownload(Url, maxBodyBytes(chunk));
+    m_pDownloadPool->queueDownload(Url, maxBodyBytes(chunk.Piece));
 }
 
 void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()

@@ -54,8 +54,10 @@ public:
     // Waits for the work still running on the thread pool: it uses this object.
     ~TPackageFileDownloader() override;
 
+    // Files is kept until each file's first chunk arrives: moved in, a large plan is not held
+    // twice.
     void startDownload(const QDir& InstallationDirectory, int InstallationKind,
-                       const std::vector<TFileToDownload>& Files);
+                       std::vector<TFileToDownload> Files);
 
     // Bytes per second, averaged over the last ticks; false while there is no sample.
     bool downloadRate(double& BytesPerSecond) const;
@@ -68,6 +70,8 @@ public:
         int MostHeldAtOnce = 0;
     };
     TParkingStatistics parkingStatistics() const;
+    // The most files of the run whose assembly state was held at one time.
+    int mostFilesHeldAtOnce() const { return m_MostFilesHeldAtOnce; }
 
     // Not part of a run: the steps a chunk body goes through, each on a pool thread.
     QByteArray decompressDownloadedData(const TChunkToDownload& Chunk,
@@ -102,7 +106,12 @@ private:
     // small files has one per file, and maps keyed by URL cost a node and a copy each.
     struct TRunChunk
     {
-        TChunkToDownload Chunk;
+        TChunkInPackage Piece;
+        // Positions in m_Files of the files it is written into.
+        std::vector<int> TargetFiles;
+        int RetryCount = 0;
+        // Positions, over all files of the run, that need its bytes.
+        int Uses = 0;
         TFileSize DownloadedBytes = 0;
         TFileSize WrittenBytes = 0;
         bool InProgress = false;
@@ -113,6 +122,8 @@ private:
     // The chunk with this URL when it is not finished yet, or nullptr.
     TRunChunk* findChunkInProgress(const QUrl& Url);
     void endChunk(TRunChunk& Chunk);
+    // The chunk as a worker step gets it; for saving, with its files' states, made on first use.
+    TChunkToDownload chunkForStep(const TRunChunk& Chunk, bool WithTargets);
     // A finished run keeps only its totals and flags: whatever comes next (verification reads
     // the whole document again) does not find the run's records still held.
     void releaseRun();
@@ -124,7 +135,8 @@ private:
     void finishChunk(const QUrl& Url);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
     void releaseUrl(const QUrl& Url);
-    void parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data) const;
+    // Uses: the positions still to be written from this body.
+    void parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data, int Uses) const;
     void useOnce(const QByteArray& UnpackedHash) const;
     void prepareTarget(TChunkedFileState& Target, const QString& Path) const;
     void prepareReplacement(TChunkedFileState& Target, const QString& Path) const;
@@ -136,6 +148,13 @@ private:
     int m_InstallationKind = 0;
     bool m_bAtLeastOneDownloadFailed = false;
     bool m_bAtLeastOneSavingOperationFailed = false;
+    // The run's files, each until its first chunk arrives; then its state, until it is written.
+    // A state is as large as its file's record: made for every file up front, a package of many
+    // small files held them all while only a few are being written at any time.
+    std::vector<TFileToDownload> m_Files;
+    std::vector<std::shared_ptr<TChunkedFileState>> m_FileStates;
+    int m_FilesHeldNow = 0;
+    int m_MostFilesHeldAtOnce = 0;
     // In the order they are queued.
     std::vector<TRunChunk> m_AllChunks;
     // Positions in m_AllChunks; the first chunk with a URL owns it.

@@ -153,10 +153,10 @@ void TPackageInstallation::startDownload()
         onDownloadCompleted();
         return;
     }
-    m_pPackageFileDownloader->startDownload(m_InstallationDirectory, m_InstallationKind,
-                                            m_FilesToDownload);
     // The downloader keeps what it needs of them; held here too, every file of a large package
     // would be held twice until the end of the run.
+    m_pPackageFileDownloader->startDownload(m_InstallationDirectory, m_InstallationKind,
+                                            std::move(m_FilesToDownload));
     m_FilesToDownload = {};
     m_FilesToDelete = {};
 }

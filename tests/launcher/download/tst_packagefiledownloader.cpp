@@ -244,6 +244,31 @@ private slots:
                                 .arg(parking.MostHeldAtOnce)));
     }
 
+    // A file's assembly state, as large as its record, was made for every file at the start of
+    // a run: a package of many small files held one per file while only as many as run at once
+    // are being written. Made on the first chunk's arrival and dropped once written, at most
+    // one per download slot is held.
+    void fileStatesLiveOnlyWhileWritten_data()
+    {
+        QTest::addColumn<int>("parallel");
+        QTest::newRow("one at a time") << 1;
+        QTest::newRow("four at a time") << 4;
+    }
+    void fileStatesLiveOnlyWhileWritten()
+    {
+        QFETCH(int, parallel);
+        rebuildDownloader(parallel);
+        for (int f = 0; f < 40; ++f) {
+            const QByteArray body = pattern(100 + f, 500 + f);
+            addFile(QString("small/%1.dat").arg(f),
+                    {serveChunk(QString("/small/%1").arg(f), body, EContainerCodec::Stored)}, {0});
+        }
+        QCOMPARE(run(), EPackageDownloaderError::NoError);
+        QCOMPARE(readInstalled("small/39.dat"), pattern(139, 539));
+        QVERIFY2(m_pDownloader->mostFilesHeldAtOnce() <= parallel,
+                 qPrintable(QString::number(m_pDownloader->mostFilesHeldAtOnce())));
+    }
+
     void wrongBodyIsFetchedFourTimes()
     {
         TChunkInPackage chunk = serveChunk("/bad", pattern(1000, 3), EContainerCodec::Stored);
