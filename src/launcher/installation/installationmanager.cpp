@@ -342,7 +342,20 @@ void TInstallationManager::installOrUpdatePackage(const std::shared_ptr<TPackage
             &TInstallationManager::onVerificationFinished);
     track(installation);
 
-    installation->startPlanning(*Package->getConfiguration(), installed, fastScan);
+    // From the event loop: called while the documents' download is being reported (an automatic
+    // installation is), the document bytes just let go would be held by that report until it
+    // returns, beside the planning's copy of the records.
+    auto pInstalled = std::make_shared<TPackageConfigurationReader>(std::move(installed));
+    QMetaObject::invokeMethod(
+        this,
+        [pInstallation = std::weak_ptr<TPackageInstallation>(installation), Package, pInstalled,
+         fastScan] {
+            const auto installation = pInstallation.lock();
+            if (installation && Package->getConfiguration())
+                installation->startPlanning(*Package->getConfiguration(), std::move(*pInstalled),
+                                            fastScan);
+        },
+        Qt::QueuedConnection);
 }
 
 void TInstallationManager::verifyPackage(const std::shared_ptr<TPackage>& Package)
