@@ -4,10 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-namespace shared {
-class TFileSystemHelper;
-}
-
 namespace orvik::launcher {
 
 // Where an installation keeps the remote package document while its reader no longer holds the
@@ -15,9 +11,17 @@ namespace orvik::launcher {
 // an interrupted write, so that planning removes it when a killed run left it behind.
 QString stagedDocumentPath(const QString& PartialMarker);
 
-// The content of the first of Candidates whose SHA-256 is Digest. Throws std::runtime_error when
-// none holds it: a marker changed behind the launcher's back is not written on as its own.
-QByteArray readDocumentBack(::shared::TFileSystemHelper& FileSystem, const QStringList& Candidates,
-                            const QByteArray& Digest);
+// Whether the file at Path exists and its SHA-256 is Digest, read a piece at a time.
+bool holdsDocument(const QString& Path, const QByteArray& Digest);
+
+// The first of Candidates whose SHA-256 is Digest, read a piece at a time. Throws
+// std::runtime_error when none holds it: a marker changed behind the launcher's back is not
+// written on as its own.
+QString findDocument(const QStringList& Candidates, const QByteArray& Digest);
+
+// Replaces Path by a copy of Source as the file-system helper's atomic write does (a crash leaves
+// the old content or the new one, a link at Path is replaced), but a piece at a time: a document
+// of many files is not held in memory to be copied.
+void copyFileAtomically(const QString& Source, const QString& Path);
 
 } // namespace orvik::launcher

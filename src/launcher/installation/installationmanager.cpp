@@ -172,15 +172,30 @@ void TInstallationManager::moveFullMarkerToPartial(const QDir& Directory)
 void TInstallationManager::writeDocument(const QString& Path, const QByteArray& Document,
                                          const QByteArray& Signature)
 {
-    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
-    fileSystem.writeFileAtomically(Path, Document);
+    m_pLauncherFilesystemHelper->fileSystem().writeFileAtomically(Path, Document);
+    writeSignature(Path, Signature);
+}
+
+void TInstallationManager::writeDocumentFrom(const QString& Path, const QStringList& Candidates,
+                                             const QByteArray& Digest, const QByteArray& Signature)
+{
+    // A file that holds the bytes already is left as it is.
+    const QString source = findDocument(Candidates, Digest);
+    if (source != Path)
+        copyFileAtomically(source, Path);
+    writeSignature(Path, Signature);
+}
+
+void TInstallationManager::writeSignature(const QString& DocumentPath, const QByteArray& Signature)
+{
     // The launcher's own documents are never read back as a local configuration, and its folder
     // may be the player's own: nothing is added there.
     if (Signature.isEmpty() || m_InstallationKind == kSelfUpdateInstallation)
         return;
     // Written after the document: a crash in between leaves a pair that does not match, which
     // an offline start refuses rather than trusts.
-    fileSystem.writeFileAtomically(::shared::signature::signaturePath(Path), Signature);
+    m_pLauncherFilesystemHelper->fileSystem().writeFileAtomically(
+        ::shared::signature::signaturePath(DocumentPath), Signature);
 }
 
 void TInstallationManager::writeAssetsDocument(const QDir& Directory,
@@ -191,22 +206,23 @@ void TInstallationManager::writeAssetsDocument(const QDir& Directory,
         return;
     const QString path = Directory.filePath(m_pLauncherFilesystemHelper->settings()->assetFile);
     // Released only once written here; nothing else writes this file.
-    const QByteArray document = Remote.isDocumentDataReleased()
-                                    ? readDocumentBack(m_pLauncherFilesystemHelper->fileSystem(),
-                                                       {path}, Remote.getAssetDigest())
-                                    : Remote.getAssetData();
-    writeDocument(path, document, Remote.getAssetSignature());
+    if (Remote.isDocumentDataReleased())
+        writeDocumentFrom(path, {path}, Remote.getAssetDigest(), Remote.getAssetSignature());
+    else
+        writeDocument(path, Remote.getAssetData(), Remote.getAssetSignature());
 }
 
-QByteArray TInstallationManager::remotePackageDocument(const TPackageConfigurationReader& Remote,
-                                                       const QDir& Directory)
+void TInstallationManager::writePackageDocument(const QString& Path,
+                                                const TPackageConfigurationReader& Remote,
+                                                const QDir& Directory)
 {
-    if (!Remote.isDocumentDataReleased())
-        return Remote.getPackageData();
+    if (!Remote.isDocumentDataReleased()) {
+        writeDocument(Path, Remote.getPackageData(), Remote.getPackageSignature());
+        return;
+    }
     const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(Directory);
-    return readDocumentBack(m_pLauncherFilesystemHelper->fileSystem(),
-                            {stagedDocumentPath(partialMarker), partialMarker, fullMarker},
-                            Remote.getPackageDigest());
+    writeDocumentFrom(Path, {stagedDocumentPath(partialMarker), partialMarker, fullMarker},
+                      Remote.getPackageDigest(), Remote.getPackageSignature());
 }
 
 void TInstallationManager::stageRemoteDocuments(const TPackage& Package,
@@ -217,15 +233,20 @@ void TInstallationManager::stageRemoteDocuments(const TPackage& Package,
     // documents are small.
     if (m_InstallationKind == kSelfUpdateInstallation || Package.isLauncherPackage())
         return;
-    const QString staged = stagedDocumentPath(getInstallationMarkerPaths(Directory).first);
-    if (Remote.isDocumentDataReleased() && m_StagedDocuments.count(staged) > 0)
+    // Released earlier in this run, the bytes are still in the partial marker or staged.
+    if (Remote.isDocumentDataReleased())
         return;
-    // Not made crash-safe: a torn copy fails its digest and is never written on.
-    m_pLauncherFilesystemHelper->fileSystem().writeFile(staged,
-                                                        remotePackageDocument(Remote, Directory));
-    m_StagedDocuments.insert(staged);
-    // The assets document was written into the installation just before.
+    const QByteArray document = Remote.getPackageData();
     Remote.releaseDocumentData();
+    // Until the download is done the partial marker holds what is on disk, which in an update is
+    // the installed document: only then is a copy kept.
+    const QString partialMarker = getInstallationMarkerPaths(Directory).first;
+    if (holdsDocument(partialMarker, Remote.getPackageDigest()))
+        return;
+    const QString staged = stagedDocumentPath(partialMarker);
+    // Not made crash-safe: a torn copy fails its digest and is never written on.
+    m_pLauncherFilesystemHelper->fileSystem().writeFile(staged, document);
+    m_StagedDocuments.insert(staged);
 }
 
 void TInstallationManager::unstageRemoteDocuments(const QDir& Directory)
@@ -246,8 +267,7 @@ void TInstallationManager::markPackageAsPartiallyInstalled(TPackage& Package,
     if (QFileInfo::exists(fullMarker)) {
         moveFullMarkerToPartial(directory);
     } else if (!QFileInfo::exists(partialMarker)) {
-        writeDocument(partialMarker, remotePackageDocument(Remote, directory),
-                      Remote.getPackageSignature());
+        writePackageDocument(partialMarker, Remote, directory);
     }
     writeAssetsDocument(directory, Remote);
     stageRemoteDocuments(Package, Remote, directory);
@@ -262,8 +282,7 @@ void TInstallationManager::updatePartiallyInstalledPackage(TPackage& Package)
     if (QFileInfo::exists(fullMarker))
         moveFullMarkerToPartial(directory);
     const TPackageConfigurationReader* remote = Package.getConfiguration();
-    writeDocument(partialMarker, remotePackageDocument(*remote, directory),
-                  remote->getPackageSignature());
+    writePackageDocument(partialMarker, *remote, directory);
     writeAssetsDocument(directory, *remote);
     Package.setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
 }
@@ -278,8 +297,7 @@ void TInstallationManager::markPackageAsFullyInstalled(TPackage& Package)
     // Assets first, then the full marker, then away with the partial one: a crash in between
     // leaves a state that the next start reads as what it is.
     writeAssetsDocument(directory, *remote);
-    writeDocument(fullMarker, remotePackageDocument(*remote, directory),
-                  remote->getPackageSignature());
+    writePackageDocument(fullMarker, *remote, directory);
     if (QFileInfo::exists(partialMarker))
         fileSystem.deleteFile(partialMarker);
     const QString partialSignature = ::shared::signature::signaturePath(partialMarker);

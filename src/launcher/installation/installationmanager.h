@@ -77,17 +77,22 @@ private:
     void markPackageAsFullyInstalled(TPackage& Package);
     void moveFullMarkerToPartial(const QDir& Directory);
     void writeAssetsDocument(const QDir& Directory, const TPackageConfigurationReader& Remote);
-    // The bytes of the remote package document, held or read back from the installation.
-    QByteArray remotePackageDocument(const TPackageConfigurationReader& Remote,
-                                     const QDir& Directory);
-    // Keeps the remote package document in the installation until the full marker holds it, and
-    // lets the reader drop its bytes: a document of many files is large.
+    // The remote package document, from the reader's bytes or, once released, from the file of
+    // the installation that holds them.
+    void writePackageDocument(const QString& Path, const TPackageConfigurationReader& Remote,
+                              const QDir& Directory);
+    // Lets the reader drop the document bytes, keeping a copy in the installation when the
+    // partial marker does not hold them: a document of many files is large.
     void stageRemoteDocuments(const TPackage& Package, TPackageConfigurationReader& Remote,
                               const QDir& Directory);
     void unstageRemoteDocuments(const QDir& Directory);
     // A local copy of a document and, when it came signed, its signature beside it.
     void writeDocument(const QString& Path, const QByteArray& Document,
                        const QByteArray& Signature);
+    // The same from the first of Candidates that holds the document of this digest.
+    void writeDocumentFrom(const QString& Path, const QStringList& Candidates,
+                           const QByteArray& Digest, const QByteArray& Signature);
+    void writeSignature(const QString& DocumentPath, const QByteArray& Signature);
     std::shared_ptr<TPackageInstallation> findInstallation(const QString& Name) const;
     // Counts the installation as in progress from now on.
     void track(const std::shared_ptr<TPackageInstallation>& Installation);
