@@ -156,13 +156,31 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory, in
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
         return;
     }
-    // Copies: a synchronous failure from the pool changes the lists.
-    std::vector<std::pair<QUrl, qint64>> downloads;
-    downloads.reserve(m_AllChunks.size());
-    for (const TRunChunk& chunk : m_AllChunks)
-        downloads.emplace_back(chunk.Piece.Url, maxBodyBytes(chunk.Piece));
-    for (const auto& [url, limit] : downloads)
+    queueMoreDownloads();
+}
+
+// The pool is fed a few chunks ahead of its bound rather than the whole run at once: it holds a
+// queue entry and a key per waiting URL, for a package of many small files one per file.
+void TPackageFileDownloader::queueMoreDownloads()
+{
+    m_bTopUpScheduled = false;
+    // A synchronous failure from the pool comes back here through the retry rule.
+    if (m_bQueueing)
+        return;
+    m_bQueueing = true;
+    const size_t ahead = size_t(std::max(1, m_pDownloadPool->getMaxConcurrentDownloads())) * 2;
+    while (m_NextToQueue < m_AllChunks.size() &&
+           m_pDownloadPool->getNumberOfOutstandingDownloads() < ahead) {
+        const TRunChunk& chunk = m_AllChunks[m_NextToQueue++];
+        // Not in progress: its URL belongs to an earlier chunk of the run.
+        if (!chunk.InProgress)
+            continue;
+        // Copies: a synchronous failure from the pool changes the lists.
+        const QUrl url = chunk.Piece.Url;
+        const qint64 limit = maxBodyBytes(chunk.Piece);
         m_pDownloadPool->queueDownload(url, limit);
+    }
+    m_bQueueing = false;
 }
 
 TPackageFileDownloader::TRunChunk* TPackageFileDownloader::findChunk(const QUrl& Url)
@@ -226,6 +244,7 @@ void TPackageFileDownloader::releaseRun()
     m_Files = {};
     m_FileStates = {};
     m_FilesHeldNow = 0;
+    m_NextToQueue = 0;
     m_AllChunks = {};
     m_ChunkByUrl = {};
     m_ChunksInProgress = 0;
@@ -424,6 +443,12 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
 void TPackageFileDownloader::releaseUrl(const QUrl& Url)
 {
     m_pDownloadPool->releaseDownload(Url);
+    // From the event loop: the handlers that release a URL go on working on the run's lists.
+    if (m_bTopUpScheduled || m_NextToQueue >= m_AllChunks.size())
+        return;
+    m_bTopUpScheduled = true;
+    QMetaObject::invokeMethod(this, &TPackageFileDownloader::queueMoreDownloads,
+                              Qt::QueuedConnection);
 }
 
 void TPackageFileDownloader::onDownloadProgress(const QUrl& Url, TFileSize DownloadedBytes)

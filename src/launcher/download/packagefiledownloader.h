@@ -135,6 +135,7 @@ private:
     void finishChunk(const QUrl& Url);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
     void releaseUrl(const QUrl& Url);
+    void queueMoreDownloads();
     // Uses: the positions still to be written from this body.
     void parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data, int Uses) const;
     void useOnce(const QByteArray& UnpackedHash) const;
@@ -160,6 +161,10 @@ private:
     // Positions in m_AllChunks; the first chunk with a URL owns it.
     QHash<QUrl, int> m_ChunkByUrl;
     int m_ChunksInProgress = 0;
+    // The next chunk of m_AllChunks to hand to the pool.
+    size_t m_NextToQueue = 0;
+    bool m_bQueueing = false;
+    bool m_bTopUpScheduled = false;
     TFileSize m_TotalPacked = 0;
     TFileSize m_TotalUnpacked = 0;
     TFileSize m_DownloadedSum = 0;
