@@ -1,5 +1,5 @@
 // The real launcher installing a package of many small files (by default 200,000, each its own
-// container, a document of about 65 MB) from a local nginx, with --first-launch and a private
+// container, a document of about 95 MB) from a local nginx, with --first-launch and a private
 // HOME. Prints the entry count, the document's size and the launcher's peak resident memory
 // (VmHWM) against its target; exits with 1 above the target or when the install failed.
 #include "launcherinstall.h"
