@@ -4,6 +4,7 @@
 #include "launcher/logging/logging.h"
 #include "launcher/package/documentpath.h"
 #include "launcher/package/documenturl.h"
+#include "shared/hash/sha256.h"
 
 #include <QDebug>
 #include <QFile>
@@ -252,6 +253,7 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray&& PackageDat
     , m_AssetBaseUrl(AssetBaseUrl)
     , m_PackageData(std::move(PackageData))
     , m_AssetData(std::move(AssetData))
+    , m_bHasAssetData(!m_AssetData.isEmpty())
 {
     const TPiecewiseJsonReader package = parse(m_PackageData);
     if (!package.isValid()) {
@@ -364,6 +366,16 @@ QString TPackageConfigurationReader::readFiles(const TPiecewiseJsonReader& Docum
         return true;
     });
     return reason;
+}
+
+void TPackageConfigurationReader::releaseDocumentData()
+{
+    if (isDocumentDataReleased())
+        return;
+    m_PackageDigest = ::shared::sha256(m_PackageData);
+    m_AssetDigest = ::shared::sha256(m_AssetData);
+    m_PackageData = QByteArray();
+    m_AssetData = QByteArray();
 }
 
 void TPackageConfigurationReader::refuse(const QString& Reason)

@@ -96,8 +96,17 @@ public:
     const QStringList& getParameters() const { return m_Parameters; }
     const TChunkInPackageVector& getChunks() const { return m_Chunks; }
     const TFileInPackageVector& getFiles() const { return m_Files; }
+    // Empty once released (below).
     const QByteArray& getPackageData() const { return m_PackageData; }
     const QByteArray& getAssetData() const { return m_AssetData; }
+    bool hasAssetData() const { return m_bHasAssetData; }
+    // The bytes are only needed to write an installation's markers, yet a document of many files
+    // is half the memory of its parsed records: once the bytes are on disk, they can go. What
+    // stays are their SHA-256 digests (empty before), by which they are found there again.
+    void releaseDocumentData();
+    bool isDocumentDataReleased() const { return !m_PackageDigest.isEmpty(); }
+    const QByteArray& getPackageDigest() const { return m_PackageDigest; }
+    const QByteArray& getAssetDigest() const { return m_AssetDigest; }
     // The signature files that came with the documents, kept so that the local copies carry them.
     void setSignatures(QByteArray PackageSignature, QByteArray AssetSignature)
     {
@@ -134,6 +143,9 @@ private:
     TFileInPackageVector m_Files;
     QByteArray m_PackageData;
     QByteArray m_AssetData;
+    bool m_bHasAssetData = false;
+    QByteArray m_PackageDigest;
+    QByteArray m_AssetDigest;
     QByteArray m_PackageSignature;
     QByteArray m_AssetSignature;
     bool m_bValid = false;

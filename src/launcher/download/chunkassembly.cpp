@@ -224,6 +224,8 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
     qInfo() << "saveDownloadedData chunk " << Chunk.Url << threadSuffix;
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
     bool parked = false;
+    // Written from Data itself: a body is only parked for the positions left after these.
+    int writtenFromData = 0;
 
     for (const std::shared_ptr<TChunkedFileState>& pTarget : Chunk.TargetFiles) {
         TChunkedFileState& target = *pTarget;
@@ -233,14 +235,14 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
         if (!target.Prepared)
             prepareTarget(target, path);
 
-        writeOutstanding(target, path, Chunk, Data);
+        writtenFromData += writeOutstanding(target, path, Chunk, Data);
 
         const bool stillNeeded =
             std::any_of(target.Outstanding.begin(), target.Outstanding.end(), [&](int index) {
                 return target.Chunks[static_cast<size_t>(index)].UnpackedHash == Chunk.UnpackedHash;
             });
         if (!parked && stillNeeded) {
-            parkChunk(Chunk, Data);
+            parkChunk(Chunk, Data, Chunk.Uses - writtenFromData);
             parked = true;
         }
 
@@ -249,10 +251,11 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
     }
 }
 
-void TPackageFileDownloader::writeOutstanding(TChunkedFileState& Target, const QString& Path,
-                                              const TChunkToDownload& Chunk,
-                                              const QByteArray& Data) const
+int TPackageFileDownloader::writeOutstanding(TChunkedFileState& Target, const QString& Path,
+                                             const TChunkToDownload& Chunk,
+                                             const QByteArray& Data) const
 {
+    int writtenFromData = 0;
     const bool verifyChunks = m_pLauncherFilesystemHelper->settings()->chunkVerification;
     std::unique_ptr<TCheckLog> log;
     while (!Target.Outstanding.empty()) {
@@ -273,12 +276,15 @@ void TPackageFileDownloader::writeOutstanding(TChunkedFileState& Target, const Q
                     << QFileInfo(Path).fileName() << " offset: " << Target.offsetOf(index)
                     << threadSuffix;
         writeChunk(Target, Path, index, *source, verifyChunks, log);
+        if (source->From == ESource::OwnData)
+            ++writtenFromData;
         useOnce(entry.UnpackedHash);
         emit writeProgress(entry.Url, entry.UnpackedSize);
         Target.Outstanding.pop_front();
     }
     if (log)
         log->close();
+    return writtenFromData;
 }
 
 void TPackageFileDownloader::prepareTarget(TChunkedFileState& Target, const QString& Path) const
@@ -327,14 +333,20 @@ void TPackageFileDownloader::useOnce(const QByteArray& UnpackedHash) const
     m_PendingChunks.erase(found); // a parked temporary file goes with its entry
 }
 
-void TPackageFileDownloader::parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data) const
+// An entry is made only here: made for every chunk up front, a package of many small files held
+// one per file although its files, written whole on arrival, never park anything.
+void TPackageFileDownloader::parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data,
+                                       int Uses) const
 {
     std::shared_ptr<TPendingChunk> pending;
     {
         QMutexLocker cacheLock(&m_CacheLock);
-        pending = m_PendingChunks.value(Chunk.UnpackedHash);
-        if (!pending)
-            throw std::runtime_error("couldn't find pending chunk");
+        std::shared_ptr<TPendingChunk>& entry = m_PendingChunks[Chunk.UnpackedHash];
+        if (!entry) {
+            entry = std::make_shared<TPendingChunk>();
+            entry->Uses = Uses;
+        }
+        pending = entry;
         ++m_ChunksParked;
         if (m_ChunksInMemory <= m_pLauncherFilesystemHelper->settings()->maxCachedChunks) {
             ++m_ChunksInMemory;

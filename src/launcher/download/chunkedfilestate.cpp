@@ -13,6 +13,23 @@ TChunkedFileState::TChunkedFileState(const TFileToDownload& File)
     , Chunks(File.Chunks)
     , Outstanding(File.Positions)
 {
+    computeOffsets();
+}
+
+TChunkedFileState::TChunkedFileState(TFileToDownload&& File)
+    : RelativePath(std::move(File.LocalPath))
+    , Size(File.Size)
+    , Hash(std::move(File.Hash))
+    , Executable(File.Executable)
+    , Patches(std::move(File.Patches))
+    , Chunks(std::move(File.Chunks))
+    , Outstanding(std::move(File.Positions))
+{
+    computeOffsets();
+}
+
+void TChunkedFileState::computeOffsets()
+{
     m_Offsets.reserve(Chunks.size() + 1);
     TFileSize offset = 0;
     for (const TChunkInPackage& chunk : Chunks) {

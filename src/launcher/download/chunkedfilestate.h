@@ -9,6 +9,7 @@
 #include <QTemporaryFile>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace orvik::launcher {
@@ -21,7 +22,8 @@ struct TFileToDownload;
 class TOutstandingPositions
 {
 public:
-    explicit TOutstandingPositions(const std::vector<int>& Positions) : m_Positions(Positions) {}
+    explicit TOutstandingPositions(std::vector<int> Positions) : m_Positions(std::move(Positions))
+    {}
     bool empty() const { return m_Next == m_Positions.size(); }
     size_t size() const { return m_Positions.size() - m_Next; }
     int front() const { return m_Positions[m_Next]; }
@@ -49,6 +51,7 @@ class TChunkedFileState
 {
 public:
     explicit TChunkedFileState(const TFileToDownload& File);
+    explicit TChunkedFileState(TFileToDownload&& File);
 
     // Byte offset of chunk Index: the sum of the sizes of the chunks before it.
     TFileSize offsetOf(int Index) const { return m_Offsets[static_cast<size_t>(Index)]; }
@@ -70,6 +73,8 @@ public:
     std::unique_ptr<QFile> TargetFile;
 
 private:
+    void computeOffsets();
+
     std::vector<TFileSize> m_Offsets;
 };
 

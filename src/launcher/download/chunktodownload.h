@@ -15,6 +15,8 @@ struct TChunkToDownload : TChunkInPackage
 {
     std::vector<std::shared_ptr<TChunkedFileState>> TargetFiles;
     int RetryCount = 0;
+    // Positions, over all files of the run, that need its bytes.
+    int Uses = 0;
 };
 
 } // namespace orvik::launcher

@@ -87,7 +87,7 @@ TPackageFileDownloader::~TPackageFileDownloader()
 
 void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
                                            std::shared_ptr<const TInstallationPolicy> pPolicy,
-                                           const std::vector<TFileToDownload>& Files)
+                                           std::vector<TFileToDownload> Files)
 {
     m_InstallationDirectory = InstallationDirectory;
     m_pPolicy = std::move(pPolicy);
@@ -97,11 +97,14 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
     // the exception. In the order of their hashes almost every chunk arrived before its turn,
     // and a package of any size had to be held until its first chunks came.
     releaseRun();
+    m_MostFilesHeldAtOnce = 0;
+    m_Files = std::move(Files);
+    m_FileStates.resize(m_Files.size());
     {
         // At most one chunk per position: reserved once, the list never holds twice its size
         // while it grows.
         size_t positions = 0;
-        for (const TFileToDownload& file : Files)
+        for (const TFileToDownload& file : m_Files)
             positions += file.Positions.size();
         m_AllChunks.reserve(positions);
         QHash<QByteArray, int> indexByHash;
@@ -111,25 +114,22 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
         m_ChunksParked = 0;
         m_ChunksHeldNow = 0;
         m_MostChunksHeldAtOnce = 0;
-        for (const TFileToDownload& file : Files) {
-            auto state = std::make_shared<TChunkedFileState>(file);
+        for (size_t fileIndex = 0; fileIndex < m_Files.size(); ++fileIndex) {
+            const TFileToDownload& file = m_Files[fileIndex];
             for (const int position : file.Positions) {
                 const TChunkInPackage& entry = file.Chunks.at(static_cast<size_t>(position));
-                auto& pending = m_PendingChunks[entry.UnpackedHash];
-                if (!pending)
-                    pending = std::make_shared<TPendingChunk>();
-                ++pending->Uses;
-
                 auto found = indexByHash.constFind(entry.UnpackedHash);
                 if (found == indexByHash.constEnd()) {
                     found = indexByHash.insert(entry.UnpackedHash, int(m_AllChunks.size()));
                     TRunChunk chunk;
-                    static_cast<TChunkInPackage&>(chunk.Chunk) = entry;
+                    chunk.Piece = entry;
                     m_AllChunks.push_back(std::move(chunk));
                 }
-                auto& targets = m_AllChunks[size_t(found.value())].Chunk.TargetFiles;
-                if (std::find(targets.begin(), targets.end(), state) == targets.end())
-                    targets.push_back(state);
+                TRunChunk& chunk = m_AllChunks[size_t(found.value())];
+                ++chunk.Uses;
+                // Positions of one file come together: its index is the last one if present.
+                if (chunk.TargetFiles.empty() || chunk.TargetFiles.back() != int(fileIndex))
+                    chunk.TargetFiles.push_back(int(fileIndex));
             }
         }
     }
@@ -138,11 +138,11 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
     m_ChunkByUrl.reserve(int(m_AllChunks.size()));
     for (size_t i = 0; i < m_AllChunks.size(); ++i) {
         TRunChunk& chunk = m_AllChunks[i];
-        m_TotalPacked += chunk.Chunk.PackedSize;
-        m_TotalUnpacked += chunk.Chunk.UnpackedSize;
-        if (m_ChunkByUrl.contains(chunk.Chunk.Url))
+        m_TotalPacked += chunk.Piece.PackedSize;
+        m_TotalUnpacked += chunk.Piece.UnpackedSize;
+        if (m_ChunkByUrl.contains(chunk.Piece.Url))
             continue;
-        m_ChunkByUrl.insert(chunk.Chunk.Url, int(i));
+        m_ChunkByUrl.insert(chunk.Piece.Url, int(i));
         chunk.InProgress = true;
         ++m_ChunksInProgress;
     }
@@ -157,13 +157,31 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
         return;
     }
-    // Copies: a synchronous failure from the pool changes the lists.
-    std::vector<std::pair<QUrl, qint64>> downloads;
-    downloads.reserve(m_AllChunks.size());
-    for (const TRunChunk& chunk : m_AllChunks)
-        downloads.emplace_back(chunk.Chunk.Url, maxBodyBytes(chunk.Chunk));
-    for (const auto& [url, limit] : downloads)
+    queueMoreDownloads();
+}
+
+// The pool is fed a few chunks ahead of its bound rather than the whole run at once: it holds a
+// queue entry and a key per waiting URL, for a package of many small files one per file.
+void TPackageFileDownloader::queueMoreDownloads()
+{
+    m_bTopUpScheduled = false;
+    // A synchronous failure from the pool comes back here through the retry rule.
+    if (m_bQueueing)
+        return;
+    m_bQueueing = true;
+    const size_t ahead = size_t(std::max(1, m_pDownloadPool->getMaxConcurrentDownloads())) * 2;
+    while (m_NextToQueue < m_AllChunks.size() &&
+           m_pDownloadPool->getNumberOfOutstandingDownloads() < ahead) {
+        const TRunChunk& chunk = m_AllChunks[m_NextToQueue++];
+        // Not in progress: its URL belongs to an earlier chunk of the run.
+        if (!chunk.InProgress)
+            continue;
+        // Copies: a synchronous failure from the pool changes the lists.
+        const QUrl url = chunk.Piece.Url;
+        const qint64 limit = maxBodyBytes(chunk.Piece);
         m_pDownloadPool->queueDownload(url, limit);
+    }
+    m_bQueueing = false;
 }
 
 TPackageFileDownloader::TRunChunk* TPackageFileDownloader::findChunk(const QUrl& Url)
@@ -183,13 +201,51 @@ void TPackageFileDownloader::endChunk(TRunChunk& Chunk)
     if (!Chunk.InProgress)
         return;
     Chunk.InProgress = false;
-    // The files it was written into are done with it; a file's state goes with its last chunk.
-    Chunk.Chunk.TargetFiles = {};
+    // A file's state goes once it is written; one that still waits for chunks stays.
+    for (const int file : Chunk.TargetFiles) {
+        std::shared_ptr<TChunkedFileState>& state = m_FileStates[size_t(file)];
+        if (!state)
+            continue;
+        QMutexLocker lock(&state->Lock);
+        const bool written = state->Outstanding.empty();
+        lock.unlock();
+        if (written) {
+            state.reset();
+            --m_FilesHeldNow;
+        }
+    }
+    Chunk.TargetFiles = {};
     --m_ChunksInProgress;
+}
+
+TChunkToDownload TPackageFileDownloader::chunkForStep(const TRunChunk& Chunk, bool WithTargets)
+{
+    TChunkToDownload chunk;
+    static_cast<TChunkInPackage&>(chunk) = Chunk.Piece;
+    chunk.RetryCount = Chunk.RetryCount;
+    chunk.Uses = Chunk.Uses;
+    if (!WithTargets)
+        return chunk;
+    chunk.TargetFiles.reserve(Chunk.TargetFiles.size());
+    for (const int file : Chunk.TargetFiles) {
+        std::shared_ptr<TChunkedFileState>& state = m_FileStates[size_t(file)];
+        if (!state) {
+            // Nothing was written into the file before its first chunk arrived.
+            state = std::make_shared<TChunkedFileState>(std::move(m_Files[size_t(file)]));
+            m_Files[size_t(file)] = TFileToDownload();
+            m_MostFilesHeldAtOnce = std::max(m_MostFilesHeldAtOnce, ++m_FilesHeldNow);
+        }
+        chunk.TargetFiles.push_back(state);
+    }
+    return chunk;
 }
 
 void TPackageFileDownloader::releaseRun()
 {
+    m_Files = {};
+    m_FileStates = {};
+    m_FilesHeldNow = 0;
+    m_NextToQueue = 0;
     m_AllChunks = {};
     m_ChunkByUrl = {};
     m_ChunksInProgress = 0;
@@ -229,11 +285,10 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
         releaseUrl(Url);
         return;
     }
-    const TChunkToDownload chunk = found->Chunk;
-
     EStep step = EStep::Save;
     if (!Verified)
-        step = (chunk.Unpack && !Decompressed) ? EStep::Decompress : EStep::Verify;
+        step = (found->Piece.Unpack && !Decompressed) ? EStep::Decompress : EStep::Verify;
+    const TChunkToDownload chunk = chunkForStep(*found, step == EStep::Save);
     static const char* const kStepNames[] = {"decompress ", "verify ", "save "};
     qInfo() << "processDownloadedData " << kStepNames[int(step)] << Url << threadSuffix;
 
@@ -344,7 +399,7 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& Url, const QString& Final
     TRunChunk* found = findChunkInProgress(Url);
     if (!found)
         return;
-    TChunkToDownload& chunk = found->Chunk;
+    TRunChunk& chunk = *found;
     if (chunk.RetryCount >= kMaxAttempts - 1) {
         qCritical().noquote() << FinalMessage;
         endChunk(*found);
@@ -354,7 +409,7 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& Url, const QString& Final
     }
     qInfo() << "Retry " << Url << threadSuffix;
     ++chunk.RetryCount;
-    m_pDownloadPool->queueDownload(Url, maxBodyBytes(chunk));
+    m_pDownloadPool->queueDownload(Url, maxBodyBytes(chunk.Piece));
 }
 
 void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
@@ -389,6 +444,12 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
 void TPackageFileDownloader::releaseUrl(const QUrl& Url)
 {
     m_pDownloadPool->releaseDownload(Url);
+    // From the event loop: the handlers that release a URL go on working on the run's lists.
+    if (m_bTopUpScheduled || m_NextToQueue >= m_AllChunks.size())
+        return;
+    m_bTopUpScheduled = true;
+    QMetaObject::invokeMethod(this, &TPackageFileDownloader::queueMoreDownloads,
+                              Qt::QueuedConnection);
 }
 
 void TPackageFileDownloader::onDownloadProgress(const QUrl& Url, TFileSize DownloadedBytes)

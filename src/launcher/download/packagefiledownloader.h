@@ -52,9 +52,11 @@ public:
     // Waits for the work still running on the thread pool: it uses this object.
     ~TPackageFileDownloader() override;
 
+    // Files is kept until each file's first chunk arrives: moved in, a large plan is not held
+    // twice.
     void startDownload(const QDir& InstallationDirectory,
                        std::shared_ptr<const TInstallationPolicy> pPolicy,
-                       const std::vector<TFileToDownload>& Files);
+                       std::vector<TFileToDownload> Files);
 
     // Bytes per second, averaged over the last ticks; false while there is no sample.
     bool downloadRate(double& BytesPerSecond) const;
@@ -67,6 +69,8 @@ public:
         int MostHeldAtOnce = 0;
     };
     TParkingStatistics parkingStatistics() const;
+    // The most files of the run whose assembly state was held at one time.
+    int mostFilesHeldAtOnce() const { return m_MostFilesHeldAtOnce; }
 
     // Not part of a run: the steps a chunk body goes through, each on a pool thread.
     QByteArray decompressDownloadedData(const TChunkToDownload& Chunk,
@@ -101,7 +105,12 @@ private:
     // small files has one per file, and maps keyed by URL cost a node and a copy each.
     struct TRunChunk
     {
-        TChunkToDownload Chunk;
+        TChunkInPackage Piece;
+        // Positions in m_Files of the files it is written into.
+        std::vector<int> TargetFiles;
+        int RetryCount = 0;
+        // Positions, over all files of the run, that need its bytes.
+        int Uses = 0;
         TFileSize DownloadedBytes = 0;
         TFileSize WrittenBytes = 0;
         bool InProgress = false;
@@ -112,6 +121,8 @@ private:
     // The chunk with this URL when it is not finished yet, or nullptr.
     TRunChunk* findChunkInProgress(const QUrl& Url);
     void endChunk(TRunChunk& Chunk);
+    // The chunk as a worker step gets it; for saving, with its files' states, made on first use.
+    TChunkToDownload chunkForStep(const TRunChunk& Chunk, bool WithTargets);
     // A finished run keeps only its totals and flags: whatever comes next (verification reads
     // the whole document again) does not find the run's records still held.
     void releaseRun();
@@ -123,11 +134,14 @@ private:
     void finishChunk(const QUrl& Url);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
     void releaseUrl(const QUrl& Url);
-    void parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data) const;
+    void queueMoreDownloads();
+    // Uses: the positions still to be written from this body.
+    void parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data, int Uses) const;
     void useOnce(const QByteArray& UnpackedHash) const;
-    // Writes the target's outstanding chunks in file order for as long as their bytes are here.
-    void writeOutstanding(TChunkedFileState& Target, const QString& Path,
-                          const TChunkToDownload& Chunk, const QByteArray& Data) const;
+    // Writes the target's outstanding chunks in file order for as long as their bytes are here;
+    // returns how many were written from Data.
+    int writeOutstanding(TChunkedFileState& Target, const QString& Path,
+                         const TChunkToDownload& Chunk, const QByteArray& Data) const;
     void prepareTarget(TChunkedFileState& Target, const QString& Path) const;
     void completeTarget(TChunkedFileState& Target, const QString& Path) const;
 
@@ -137,11 +151,22 @@ private:
     std::shared_ptr<const TInstallationPolicy> m_pPolicy;
     bool m_bAtLeastOneDownloadFailed = false;
     bool m_bAtLeastOneSavingOperationFailed = false;
+    // The run's files, each until its first chunk arrives; then its state, until it is written.
+    // A state is as large as its file's record: made for every file up front, a package of many
+    // small files held them all while only a few are being written at any time.
+    std::vector<TFileToDownload> m_Files;
+    std::vector<std::shared_ptr<TChunkedFileState>> m_FileStates;
+    int m_FilesHeldNow = 0;
+    int m_MostFilesHeldAtOnce = 0;
     // In the order they are queued.
     std::vector<TRunChunk> m_AllChunks;
     // Positions in m_AllChunks; the first chunk with a URL owns it.
     QHash<QUrl, int> m_ChunkByUrl;
     int m_ChunksInProgress = 0;
+    // The next chunk of m_AllChunks to hand to the pool.
+    size_t m_NextToQueue = 0;
+    bool m_bQueueing = false;
+    bool m_bTopUpScheduled = false;
     TFileSize m_TotalPacked = 0;
     TFileSize m_TotalUnpacked = 0;
     TFileSize m_DownloadedSum = 0;

@@ -2,6 +2,7 @@
 
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/installation/documentstaging.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "launcher/startup/launcherapplication.h"
@@ -49,7 +50,12 @@ TInstallationManager::TInstallationManager(
     refreshStatusAndFindDefault();
 }
 
-TInstallationManager::~TInstallationManager() = default;
+// A staged document is only needed while this run may still write a marker from it.
+TInstallationManager::~TInstallationManager()
+{
+    for (const QString& staged : m_StagedDocuments)
+        QFile::remove(staged);
+}
 
 void TInstallationManager::refreshStatusAndFindDefault()
 {
@@ -137,8 +143,11 @@ TInstallationManager::readPackageConfigurationFromInstallationDirectory(const QD
     }
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
     const QUrl base = QUrl::fromLocalFile(Directory.absolutePath() + QLatin1Char('/'));
-    return TPackageConfigurationReader(fileSystem.readFile(marker),
-                                       fileSystem.readFileIfExists(assetsPath), base, base);
+    TPackageConfigurationReader installed(fileSystem.readFile(marker),
+                                          fileSystem.readFileIfExists(assetsPath), base, base);
+    // No marker is ever written from an installed configuration.
+    installed.releaseDocumentData();
+    return installed;
 }
 
 namespace {
@@ -164,40 +173,104 @@ void TInstallationManager::moveFullMarkerToPartial(const QDir& Directory)
 void TInstallationManager::writeDocument(const QString& Path, const QByteArray& Document,
                                          const QByteArray& Signature)
 {
-    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
-    fileSystem.writeFileAtomically(Path, Document);
+    m_pLauncherFilesystemHelper->fileSystem().writeFileAtomically(Path, Document);
+    writeSignature(Path, Signature);
+}
+
+void TInstallationManager::writeDocumentFrom(const QString& Path, const QStringList& Candidates,
+                                             const QByteArray& Digest, const QByteArray& Signature)
+{
+    // A file that holds the bytes already is left as it is.
+    const QString source = findDocument(Candidates, Digest);
+    if (source != Path)
+        ::shared::copyFileAtomically(source, Path);
+    writeSignature(Path, Signature);
+}
+
+void TInstallationManager::writeSignature(const QString& DocumentPath, const QByteArray& Signature)
+{
     // A folder that is not the installation's own may be the player's: nothing is added there.
     if (Signature.isEmpty() || !m_pPolicy->ownsDirectory())
         return;
     // Written after the document: a crash in between leaves a pair that does not match, which
     // an offline start refuses rather than trusts.
-    fileSystem.writeFileAtomically(::shared::signature::signaturePath(Path), Signature);
+    m_pLauncherFilesystemHelper->fileSystem().writeFileAtomically(
+        ::shared::signature::signaturePath(DocumentPath), Signature);
 }
 
 void TInstallationManager::writeAssetsDocument(const QDir& Directory,
                                                const TPackageConfigurationReader& Remote)
 {
     // An empty assets document leaves the installed one as it is.
-    if (Remote.getAssetData().isEmpty())
+    if (!Remote.hasAssetData())
         return;
-    writeDocument(Directory.filePath(m_pLauncherFilesystemHelper->settings()->assetFile),
-                  Remote.getAssetData(), Remote.getAssetSignature());
+    const QString path = Directory.filePath(m_pLauncherFilesystemHelper->settings()->assetFile);
+    // Released only once written here; nothing else writes this file.
+    if (Remote.isDocumentDataReleased())
+        writeDocumentFrom(path, {path}, Remote.getAssetDigest(), Remote.getAssetSignature());
+    else
+        writeDocument(path, Remote.getAssetData(), Remote.getAssetSignature());
 }
 
-void TInstallationManager::markPackageAsPartiallyInstalled(
-    TPackage& Package, const TPackageConfigurationReader& Remote)
+void TInstallationManager::writePackageDocument(const QString& Path,
+                                                const TPackageConfigurationReader& Remote,
+                                                const QDir& Directory)
+{
+    if (!Remote.isDocumentDataReleased()) {
+        writeDocument(Path, Remote.getPackageData(), Remote.getPackageSignature());
+        return;
+    }
+    const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(Directory);
+    writeDocumentFrom(Path, {stagedDocumentPath(partialMarker), partialMarker, fullMarker},
+                      Remote.getPackageDigest(), Remote.getPackageSignature());
+}
+
+void TInstallationManager::stageRemoteDocuments(const TPackage& Package,
+                                                TPackageConfigurationReader& Remote,
+                                                const QDir& Directory)
+{
+    // A folder that is not the installation's own may be the player's: nothing is added there.
+    // The launcher's documents are small anyway.
+    if (!m_pPolicy->ownsDirectory() || Package.isLauncherPackage())
+        return;
+    // Released earlier in this run, the bytes are still in the partial marker or staged.
+    if (Remote.isDocumentDataReleased())
+        return;
+    const QByteArray document = Remote.getPackageData();
+    Remote.releaseDocumentData();
+    // Until the download is done the partial marker holds what is on disk, which in an update is
+    // the installed document: only then is a copy kept.
+    const QString partialMarker = getInstallationMarkerPaths(Directory).first;
+    if (holdsDocument(partialMarker, Remote.getPackageDigest()))
+        return;
+    const QString staged = stagedDocumentPath(partialMarker);
+    // Not made crash-safe: a torn copy fails its digest and is never written on.
+    m_pLauncherFilesystemHelper->fileSystem().writeFile(staged, document);
+    m_StagedDocuments.insert(staged);
+}
+
+void TInstallationManager::unstageRemoteDocuments(const QDir& Directory)
+{
+    const QString staged = stagedDocumentPath(getInstallationMarkerPaths(Directory).first);
+    if (m_StagedDocuments.erase(staged) > 0 && QFileInfo::exists(staged))
+        m_pLauncherFilesystemHelper->fileSystem().deleteFile(staged);
+}
+
+void TInstallationManager::markPackageAsPartiallyInstalled(TPackage& Package,
+                                                           TPackageConfigurationReader& Remote)
 {
     qInfo() << "markPackageAsPartiallyInstalled: " << Package.getName() << threadSuffix;
     const QDir directory = getInstallationDirectory(Package);
     const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(directory);
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    fileSystem.createDirectory(directory.absolutePath());
     if (QFileInfo::exists(fullMarker)) {
         moveFullMarkerToPartial(directory);
     } else if (!QFileInfo::exists(partialMarker)) {
-        fileSystem.createDirectory(directory.absolutePath());
-        writeDocument(partialMarker, Remote.getPackageData(), Remote.getPackageSignature());
+        writePackageDocument(partialMarker, Remote, directory);
     }
     writeAssetsDocument(directory, Remote);
+    stageRemoteDocuments(Package, Remote, directory);
     Package.setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
 }
 
@@ -209,7 +282,7 @@ void TInstallationManager::updatePartiallyInstalledPackage(TPackage& Package)
     if (QFileInfo::exists(fullMarker))
         moveFullMarkerToPartial(directory);
     const TPackageConfigurationReader* remote = Package.getConfiguration();
-    writeDocument(partialMarker, remote->getPackageData(), remote->getPackageSignature());
+    writePackageDocument(partialMarker, *remote, directory);
     writeAssetsDocument(directory, *remote);
     Package.setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
 }
@@ -224,12 +297,14 @@ void TInstallationManager::markPackageAsFullyInstalled(TPackage& Package)
     // Assets first, then the full marker, then away with the partial one: a crash in between
     // leaves a state that the next start reads as what it is.
     writeAssetsDocument(directory, *remote);
-    writeDocument(fullMarker, remote->getPackageData(), remote->getPackageSignature());
+    writePackageDocument(fullMarker, *remote, directory);
     if (QFileInfo::exists(partialMarker))
         fileSystem.deleteFile(partialMarker);
     const QString partialSignature = ::shared::signature::signaturePath(partialMarker);
     if (QFileInfo::exists(partialSignature))
         fileSystem.deleteFile(partialSignature);
+    // From now on the full marker holds the document: an installed package keeps no copy.
+    unstageRemoteDocuments(directory);
     Package.setLocalStatus(ELocalPackageStatus::Installed);
     sendFunnelEvent(QStringLiteral("launcher_verified"),
                     QStringLiteral("FunnelFinished_VerifyingFirst"));
@@ -249,7 +324,7 @@ std::shared_ptr<TPackageInstallation>
 TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Package,
                                          TPackageConfigurationReader& Installed)
 {
-    const TPackageConfigurationReader* remote = Package->getConfiguration();
+    TPackageConfigurationReader* remote = Package->getConfiguration();
     const QDir directory = getInstallationDirectory(*Package);
     Installed = readPackageConfigurationFromInstallationDirectory(directory);
     markPackageAsPartiallyInstalled(*Package, *remote);
@@ -285,7 +360,20 @@ void TInstallationManager::installOrUpdatePackage(const std::shared_ptr<TPackage
             &TInstallationManager::onVerificationFinished);
     track(installation);
 
-    installation->startPlanning(*Package->getConfiguration(), installed, fastScan);
+    // From the event loop: called while the documents' download is being reported (an automatic
+    // installation is), the document bytes just let go would be held by that report until it
+    // returns, beside the planning's copy of the records.
+    auto pInstalled = std::make_shared<TPackageConfigurationReader>(std::move(installed));
+    QMetaObject::invokeMethod(
+        this,
+        [pInstallation = std::weak_ptr<TPackageInstallation>(installation), Package, pInstalled,
+         fastScan] {
+            const auto installation = pInstallation.lock();
+            if (installation && Package->getConfiguration())
+                installation->startPlanning(*Package->getConfiguration(), std::move(*pInstalled),
+                                            fastScan);
+        },
+        Qt::QueuedConnection);
 }
 
 void TInstallationManager::verifyPackage(const std::shared_ptr<TPackage>& Package)
@@ -332,7 +420,7 @@ void TInstallationManager::onDownloadFinished(std::shared_ptr<TPackage> PackageB
             // package's records would be held twice. Only assets kept from an earlier version
             // (the remote build has none) must come from the disk.
             const bool writtenAsHeld =
-                remote && (!remote->getAssetData().isEmpty() ||
+                remote && (remote->hasAssetData() ||
                            !QFileInfo::exists(directory.filePath(
                                m_pLauncherFilesystemHelper->settings()->assetFile)));
             TPackageConfigurationReader readBack;

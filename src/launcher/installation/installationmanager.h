@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -70,15 +71,27 @@ private:
     std::shared_ptr<TPackageInstallation>
     createInstallation(const std::shared_ptr<TPackage>& Package,
                        TPackageConfigurationReader& Installed);
-    void markPackageAsPartiallyInstalled(TPackage& Package,
-                                         const TPackageConfigurationReader& Remote);
+    void markPackageAsPartiallyInstalled(TPackage& Package, TPackageConfigurationReader& Remote);
     void updatePartiallyInstalledPackage(TPackage& Package);
     void markPackageAsFullyInstalled(TPackage& Package);
     void moveFullMarkerToPartial(const QDir& Directory);
     void writeAssetsDocument(const QDir& Directory, const TPackageConfigurationReader& Remote);
+    // The remote package document, from the reader's bytes or, once released, from the file of
+    // the installation that holds them.
+    void writePackageDocument(const QString& Path, const TPackageConfigurationReader& Remote,
+                              const QDir& Directory);
+    // Lets the reader drop the document bytes, keeping a copy in the installation when the
+    // partial marker does not hold them: a document of many files is large.
+    void stageRemoteDocuments(const TPackage& Package, TPackageConfigurationReader& Remote,
+                              const QDir& Directory);
+    void unstageRemoteDocuments(const QDir& Directory);
     // A local copy of a document and, when it came signed, its signature beside it.
     void writeDocument(const QString& Path, const QByteArray& Document,
                        const QByteArray& Signature);
+    // The same from the first of Candidates that holds the document of this digest.
+    void writeDocumentFrom(const QString& Path, const QStringList& Candidates,
+                           const QByteArray& Digest, const QByteArray& Signature);
+    void writeSignature(const QString& DocumentPath, const QByteArray& Signature);
     std::shared_ptr<TPackageInstallation> findInstallation(const QString& Name) const;
     // Counts the installation as in progress from now on.
     void track(const std::shared_ptr<TPackageInstallation>& Installation);
@@ -90,6 +103,8 @@ private:
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::vector<std::shared_ptr<TPackageInstallation>> m_InstallationsInProgress;
     std::shared_ptr<const TInstallationPolicy> m_pPolicy;
+    // Documents staged by this run, removed when it ends.
+    std::set<QString> m_StagedDocuments;
 };
 
 } // namespace orvik::launcher

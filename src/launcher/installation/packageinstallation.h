@@ -72,7 +72,7 @@ public:
 
     // Plans on the thread pool, then deletes what must go and downloads what is missing.
     void startPlanning(const TPackageConfigurationReader& Remote,
-                       const TPackageConfigurationReader& Installed, bool FastScan);
+                       TPackageConfigurationReader Installed, bool FastScan);
 
     // Proves every file of the configuration is on disk with its digest. Without Force, the
     // skipVerification setting passes it at once. GUI thread.

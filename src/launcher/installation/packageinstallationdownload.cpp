@@ -11,6 +11,7 @@
 #include <QNetworkAccessManager>
 
 #include <set>
+#include <utility>
 
 namespace orvik::launcher {
 
@@ -127,9 +128,10 @@ void TPackageInstallation::startDownload()
         onDownloadCompleted();
         return;
     }
-    m_pPackageFileDownloader->startDownload(m_InstallationDirectory, m_pPolicy, m_FilesToDownload);
     // The downloader keeps what it needs of them; held here too, every file of a large package
     // would be held twice until the end of the run.
+    m_pPackageFileDownloader->startDownload(m_InstallationDirectory, m_pPolicy,
+                                            std::move(m_FilesToDownload));
     m_FilesToDownload = {};
     m_FilesToDelete = {};
 }

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <set>
+#include <utility>
 
 namespace orvik::launcher {
 
@@ -154,21 +155,25 @@ std::vector<TFileToDownload> filesThatNeedData(std::vector<TWorkerOutcome>& Outc
 } // namespace
 
 void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remote,
-                                         const TPackageConfigurationReader& Installed,
-                                         bool FastScan)
+                                         TPackageConfigurationReader Installed, bool FastScan)
 {
     m_bPlanningStarted = true;
     const bool removesLeftOvers = m_bRemovesLeftOvers;
-    // The task's copies of the documents are moved on, not copied again: each copy holds a
-    // record per file.
-    m_PlanningWatcher.setFuture(QtConcurrent::run(
-        [this, directory = m_InstallationDirectory, helper = m_pLauncherFilesystemHelper,
-         remote = Remote, installed = Installed, FastScan, removesLeftOvers]() mutable {
-            if (removesLeftOvers)
-                removeLeftOversOfInterruptedRuns(directory, remote.getFiles(), launcherStartTime());
-            return std::make_shared<TPackageDifference>(computeRequiredChanges(
-                directory, helper, std::move(remote), std::move(installed), FastScan));
-        }));
+    // Held through one pointer and moved on: the task is copied on its way to the pool, and each
+    // copy of a document holds a record per file.
+    const auto pDocuments =
+        std::make_shared<std::pair<TPackageConfigurationReader, TPackageConfigurationReader>>(
+            Remote, std::move(Installed));
+    m_PlanningWatcher.setFuture(QtConcurrent::run([this, directory = m_InstallationDirectory,
+                                                   helper = m_pLauncherFilesystemHelper, pDocuments,
+                                                   FastScan, removesLeftOvers]() {
+        TPackageConfigurationReader remote = std::move(pDocuments->first);
+        TPackageConfigurationReader installed = std::move(pDocuments->second);
+        if (removesLeftOvers)
+            removeLeftOversOfInterruptedRuns(directory, remote.getFiles(), launcherStartTime());
+        return std::make_shared<TPackageDifference>(computeRequiredChanges(
+            directory, helper, std::move(remote), std::move(installed), FastScan));
+    }));
 }
 
 TPackageDifference TPackageInstallation::computeRequiredChanges(

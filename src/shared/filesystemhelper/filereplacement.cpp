@@ -173,6 +173,37 @@ void replaceFileAtomically(const QString& Path, const QByteArray& Bytes,
         syncDirectory(QFileInfo(Path).absolutePath());
 }
 
+void copyFileAtomically(const QString& Source, const QString& Path)
+{
+    constexpr qint64 kPieceBytes = 1024 * 1024;
+    QFile source(Source);
+    if (!source.open(QIODevice::ReadOnly))
+        throw ioError(Source, source.errorString());
+    QString temporaryPath;
+    TDescriptor file = createTemporary(Path, std::nullopt, temporaryPath);
+    try {
+        QByteArray piece(int(kPieceBytes), Qt::Uninitialized);
+        for (;;) {
+            const qint64 read = source.read(piece.data(), kPieceBytes);
+            if (read < 0)
+                throw ioError(Source, source.errorString());
+            if (read == 0)
+                break;
+            writeAll(file.get(), QByteArray::fromRawData(piece.constData(), int(read)),
+                     temporaryPath);
+        }
+        if (::fsync(file.get()) != 0)
+            throw ioError(temporaryPath, systemReason(errno));
+        if (const int error = file.close())
+            throw ioError(temporaryPath, systemReason(error));
+        renameOrThrow(temporaryPath, Path);
+    } catch (...) {
+        ::unlink(native(temporaryPath).constData());
+        throw;
+    }
+    syncDirectory(QFileInfo(Path).absolutePath());
+}
+
 QString createReplacementFile(const QString& Path, QFileDevice::Permissions Permissions)
 {
     QString temporaryPath;

@@ -41,6 +41,10 @@ struct TReplacementOptions
 void replaceFileAtomically(const QString& Path, const QByteArray& Bytes,
                            const TReplacementOptions& Options = {});
 
+// Replaces Path by a copy of Source, durably, a piece at a time: a large file is never held in
+// memory to be copied.
+void copyFileAtomically(const QString& Source, const QString& Path);
+
 // A new, empty file beside Path under the temporary-name rule, for a writer that fills it itself
 // and then calls putReplacementInPlace. It is created afresh, so a link planted at its name is
 // never followed.

@@ -245,6 +245,37 @@ private slots:
                                 .arg(parking.MostHeldAtOnce)));
     }
 
+    // A file's assembly state, as large as its record, was made for every file at the start of
+    // a run, and every URL was queued in the pool: a package of many small files held one of
+    // each per file while only as many as run at once are being written. At most one state per
+    // download slot is held, and the pool holds a few URLs beyond its bound.
+    void fileStatesLiveOnlyWhileWritten_data()
+    {
+        QTest::addColumn<int>("parallel");
+        QTest::newRow("one at a time") << 1;
+        QTest::newRow("four at a time") << 4;
+    }
+    void fileStatesLiveOnlyWhileWritten()
+    {
+        QFETCH(int, parallel);
+        rebuildDownloader(parallel);
+        for (int f = 0; f < 40; ++f) {
+            const QByteArray body = pattern(100 + f, 500 + f);
+            addFile(QString("small/%1.dat").arg(f),
+                    {serveChunk(QString("/small/%1").arg(f), body, EContainerCodec::Stored)}, {0});
+        }
+        int mostOutstanding = 0;
+        connect(m_pPool.get(), &shared::TDownloadPool::success, this, [&] {
+            mostOutstanding =
+                std::max(mostOutstanding, int(m_pPool->getNumberOfOutstandingDownloads()));
+        });
+        QCOMPARE(run(), EPackageDownloaderError::NoError);
+        QCOMPARE(readInstalled("small/39.dat"), pattern(139, 539));
+        QVERIFY2(mostOutstanding <= 2 * parallel, qPrintable(QString::number(mostOutstanding)));
+        QVERIFY2(m_pDownloader->mostFilesHeldAtOnce() <= parallel,
+                 qPrintable(QString::number(m_pDownloader->mostFilesHeldAtOnce())));
+    }
+
     void wrongBodyIsFetchedFourTimes()
     {
         TChunkInPackage chunk = serveChunk("/bad", pattern(1000, 3), EContainerCodec::Stored);

@@ -146,6 +146,41 @@ private slots:
         QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
     }
 
+    void documentBytesAreLetGoOnceOnDisk_data()
+    {
+        QTest::addColumn<bool>("update");
+        QTest::newRow("fresh installation") << false;
+        QTest::newRow("update") << true;
+    }
+    // The remote reader held its document's bytes for the whole run, only to write the markers
+    // from them: for a package of many files half of the launcher's memory. They must go once on
+    // disk, and every marker must still get exactly them, also in an update (the partial marker
+    // holds the old document meanwhile) and in a later run of the same session.
+    void documentBytesAreLetGoOnceOnDisk()
+    {
+        QFETCH(bool, update);
+        if (update)
+            installVersion(m_pFixture->publish("1"));
+        m_pFixture->setFile("data/b.dat", "changed");
+        const QByteArray document = m_pFixture->publish("2");
+        const QByteArray assets = "{\"version\": \"3\", \"files\": []}";
+        makeManager(document, assets);
+        m_pManager->installOrUpdatePackage(package());
+        QVERIFY(package()->getConfiguration()->getPackageData().isEmpty());
+        QVERIFY(package()->getConfiguration()->getAssetData().isEmpty());
+        QVERIFY(runUntilAllFinished());
+        QCOMPARE(readBytes(fullMarker()), document);
+        QCOMPARE(readBytes(packageDirectory("Live") + "/assets.json"), assets);
+        QCOMPARE(QDir(packageDirectory("Live")).entryList({"*.tmp-*"}, QDir::Files | QDir::Hidden),
+                 QStringList());
+
+        m_pManager->verifyPackage(package());
+        QVERIFY(runUntilAllFinished());
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
+        QCOMPARE(readBytes(fullMarker()), document);
+        QCOMPARE(readBytes(packageDirectory("Live") + "/assets.json"), assets);
+    }
+
     void plantedLinksAreReplacedNotFollowed_data()
     {
         QTest::addColumn<QString>("marker");
