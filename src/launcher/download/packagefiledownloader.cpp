@@ -91,61 +91,13 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
 {
     m_InstallationDirectory = InstallationDirectory;
     m_pPolicy = std::move(pPolicy);
-
-    // Queued in the order the files will be written, each chunk at its first use: a chunk then
-    // mostly arrives when its file is ready for it, and parking (memory, temporary files) stays
-    // the exception. In the order of their hashes almost every chunk arrived before its turn,
-    // and a package of any size had to be held until its first chunks came.
     releaseRun();
     m_MostFilesHeldAtOnce = 0;
     m_Files = std::move(Files);
     m_FileStates.resize(m_Files.size());
-    {
-        // At most one chunk per position: reserved once, the list never holds twice its size
-        // while it grows.
-        size_t positions = 0;
-        for (const TFileToDownload& file : m_Files)
-            positions += file.Positions.size();
-        m_AllChunks.reserve(positions);
-        QHash<QByteArray, int> indexByHash;
-        indexByHash.reserve(int(positions));
-        QMutexLocker lock(&m_CacheLock);
-        m_ChunksInMemory = 0;
-        m_ChunksParked = 0;
-        m_ChunksHeldNow = 0;
-        m_MostChunksHeldAtOnce = 0;
-        for (size_t fileIndex = 0; fileIndex < m_Files.size(); ++fileIndex) {
-            const TFileToDownload& file = m_Files[fileIndex];
-            for (const int position : file.Positions) {
-                const TChunkInPackage& entry = file.Chunks.at(static_cast<size_t>(position));
-                auto found = indexByHash.constFind(entry.UnpackedHash);
-                if (found == indexByHash.constEnd()) {
-                    found = indexByHash.insert(entry.UnpackedHash, int(m_AllChunks.size()));
-                    TRunChunk chunk;
-                    chunk.Piece = entry;
-                    m_AllChunks.push_back(std::move(chunk));
-                }
-                TRunChunk& chunk = m_AllChunks[size_t(found.value())];
-                ++chunk.Uses;
-                // Positions of one file come together: its index is the last one if present.
-                if (chunk.TargetFiles.empty() || chunk.TargetFiles.back() != int(fileIndex))
-                    chunk.TargetFiles.push_back(int(fileIndex));
-            }
-        }
-    }
-
+    collectChunks();
     qInfo() << "start download of " << m_AllChunks.size() << " files" << threadSuffix;
-    m_ChunkByUrl.reserve(int(m_AllChunks.size()));
-    for (size_t i = 0; i < m_AllChunks.size(); ++i) {
-        TRunChunk& chunk = m_AllChunks[i];
-        m_TotalPacked += chunk.Piece.PackedSize;
-        m_TotalUnpacked += chunk.Piece.UnpackedSize;
-        if (m_ChunkByUrl.contains(chunk.Piece.Url))
-            continue;
-        m_ChunkByUrl.insert(chunk.Piece.Url, int(i));
-        chunk.InProgress = true;
-        ++m_ChunksInProgress;
-    }
+    claimUrls();
     m_bAtLeastOneDownloadFailed = false;
     m_bAtLeastOneSavingOperationFailed = false;
     m_ProgressTimer.start();
@@ -158,6 +110,61 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
         return;
     }
     queueMoreDownloads();
+}
+
+void TPackageFileDownloader::collectChunks()
+{
+    // Queued in the order the files will be written, each chunk at its first use: a chunk then
+    // mostly arrives when its file is ready for it, and parking (memory, temporary files) stays
+    // the exception. In the order of their hashes almost every chunk arrived before its turn,
+    // and a package of any size had to be held until its first chunks came.
+    // At most one chunk per position: reserved once, the list never holds twice its size while
+    // it grows.
+    size_t positions = 0;
+    for (const TFileToDownload& file : m_Files)
+        positions += file.Positions.size();
+    m_AllChunks.reserve(positions);
+    QHash<QByteArray, int> indexByHash;
+    indexByHash.reserve(int(positions));
+    QMutexLocker lock(&m_CacheLock);
+    m_ChunksInMemory = 0;
+    m_ChunksParked = 0;
+    m_ChunksHeldNow = 0;
+    m_MostChunksHeldAtOnce = 0;
+    for (size_t fileIndex = 0; fileIndex < m_Files.size(); ++fileIndex) {
+        const TFileToDownload& file = m_Files[fileIndex];
+        for (const int position : file.Positions) {
+            const TChunkInPackage& entry = file.Chunks.at(static_cast<size_t>(position));
+            auto found = indexByHash.constFind(entry.UnpackedHash);
+            if (found == indexByHash.constEnd()) {
+                found = indexByHash.insert(entry.UnpackedHash, int(m_AllChunks.size()));
+                TRunChunk chunk;
+                chunk.Piece = entry;
+                m_AllChunks.push_back(std::move(chunk));
+            }
+            TRunChunk& chunk = m_AllChunks[size_t(found.value())];
+            ++chunk.Uses;
+            // Positions of one file come together: its index is the last one if present.
+            if (chunk.TargetFiles.empty() || chunk.TargetFiles.back() != int(fileIndex))
+                chunk.TargetFiles.push_back(int(fileIndex));
+        }
+    }
+}
+
+void TPackageFileDownloader::claimUrls()
+{
+    // The first chunk with a URL owns it; the others arrive with it.
+    m_ChunkByUrl.reserve(int(m_AllChunks.size()));
+    for (size_t i = 0; i < m_AllChunks.size(); ++i) {
+        TRunChunk& chunk = m_AllChunks[i];
+        m_TotalPacked += chunk.Piece.PackedSize;
+        m_TotalUnpacked += chunk.Piece.UnpackedSize;
+        if (m_ChunkByUrl.contains(chunk.Piece.Url))
+            continue;
+        m_ChunkByUrl.insert(chunk.Piece.Url, int(i));
+        chunk.InProgress = true;
+        ++m_ChunksInProgress;
+    }
 }
 
 // The pool is fed a few chunks ahead of its bound rather than the whole run at once: it holds a

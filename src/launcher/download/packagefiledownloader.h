@@ -134,6 +134,10 @@ private:
     void finishChunk(const QUrl& Url);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
     void releaseUrl(const QUrl& Url);
+    // The run's chunks, one per distinct piece, in the order their files are written.
+    void collectChunks();
+    // Marks the first chunk of each URL as in progress and counts the run's totals.
+    void claimUrls();
     void queueMoreDownloads();
     // Uses: the positions still to be written from this body.
     void parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data, int Uses) const;
