@@ -54,6 +54,11 @@ QByteArray TLauncherInstall::settingsFor(const QUrl& launcherConfiguration)
 
 TLauncherInstall::~TLauncherInstall()
 {
+    stopAll();
+}
+
+void TLauncherInstall::stopAll()
+{
     for (const auto& process : m_Processes) {
         if (process->state() == QProcess::NotRunning)
             continue;

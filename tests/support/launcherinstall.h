@@ -32,8 +32,10 @@ public:
     // Settings as compiled into the launcher, with another configuration address.
     static QByteArray settingsFor(const QUrl& launcherConfiguration);
 
-    // Starts the launcher; it is ended when the install goes away.
+    // Starts the launcher; it is ended when the install goes away, or by stopAll.
     QProcess& start(const QStringList& arguments = {});
+    // Ends every launcher started here that still runs: terminated, killed if it lingers.
+    void stopAll();
     // Starts the launcher and waits for its end while this thread's event loop runs, so servers
     // living in it keep answering. Its exit status; -1, with the log's tail as a warning, when
     // it did not end normally in time.
