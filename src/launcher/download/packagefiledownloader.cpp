@@ -100,6 +100,7 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
     claimUrls();
     m_bAtLeastOneDownloadFailed = false;
     m_bAtLeastOneSavingOperationFailed = false;
+    m_bEnding = false;
     m_ProgressTimer.start();
     m_PreviousDownloadedSum = 0;
     m_RateSampleCount = 0;
@@ -287,11 +288,12 @@ void TPackageFileDownloader::onDownloadCompleted(const QUrl& Url, const QByteArr
 void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteArray& Data,
                                                    bool Decompressed, bool Verified)
 {
-    const TRunChunk* found = findChunkInProgress(Url);
+    TRunChunk* found = findChunkInProgress(Url);
     if (!found) {
         releaseUrl(Url);
         return;
     }
+    found->Working = true;
     EStep step = EStep::Save;
     if (!Verified)
         step = (found->Piece.Unpack && !Decompressed) ? EStep::Decompress : EStep::Verify;
@@ -339,6 +341,15 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
 void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,
                                             const TStepOutcome& Outcome, bool Decompressed)
 {
+    if (TRunChunk* chunk = findChunk(Url))
+        chunk->Working = false;
+    if (m_bEnding) {
+        releaseUrl(Url);
+        if (TRunChunk* chunk = findChunk(Url))
+            endChunk(*chunk);
+        emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+        return;
+    }
     const bool failed = !Outcome.Error.isEmpty();
     switch (Step) {
     case EStep::Decompress:
@@ -347,12 +358,10 @@ void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,
             return;
         }
         // A body that does not decode would not decode the next time either.
-        qWarning() << "Failed to decompress file downloaded from" << Url << Outcome.Error;
         releaseUrl(Url);
-        if (TRunChunk* chunk = findChunk(Url))
-            endChunk(*chunk);
         m_bAtLeastOneDownloadFailed = true;
-        emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+        endRunAtOnce(QStringLiteral("Failed to decompress file downloaded from %1: %2")
+                         .arg(Url.toString(), Outcome.Error));
         return;
     case EStep::Verify:
         if (!failed) {
@@ -366,12 +375,10 @@ void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,
     case EStep::Save:
         qInfo() << "processDownloadedData save completed " << Url << threadSuffix;
         if (failed) {
-            qWarning() << "Failed to save file downloaded from" << Url << Outcome.Error;
             releaseUrl(Url);
-            if (TRunChunk* chunk = findChunk(Url))
-                endChunk(*chunk);
             m_bAtLeastOneSavingOperationFailed = true;
-            emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+            endRunAtOnce(QStringLiteral("Failed to save file downloaded from %1: %2")
+                             .arg(Url.toString(), Outcome.Error));
             return;
         }
         qInfo() << "processFinishedData: " << Url << threadSuffix;
@@ -397,8 +404,15 @@ void TPackageFileDownloader::onDownloadFailed(const QUrl& Url, QNetworkReply::Ne
     releaseUrl(Url);
     if (!findChunkInProgress(Url))
         return;
-    retryOrGiveUp(Url,
-                  QStringLiteral("Download of %1 failed: %2").arg(Url.toString(), ErrorString));
+    const QString message =
+        QStringLiteral("Download of %1 failed: %2").arg(Url.toString(), ErrorString);
+    // The server says the container is not there: asking again would get the same answer.
+    if (Code == QNetworkReply::ContentNotFoundError || Code == QNetworkReply::ContentGoneError) {
+        m_bAtLeastOneDownloadFailed = true;
+        endRunAtOnce(message);
+        return;
+    }
+    retryOrGiveUp(Url, message);
 }
 
 void TPackageFileDownloader::retryOrGiveUp(const QUrl& Url, const QString& FinalMessage)
@@ -408,15 +422,30 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& Url, const QString& Final
         return;
     TRunChunk& chunk = *found;
     if (chunk.RetryCount >= kMaxAttempts - 1) {
-        qCritical().noquote() << FinalMessage;
-        endChunk(*found);
         m_bAtLeastOneDownloadFailed = true;
-        emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+        endRunAtOnce(FinalMessage);
         return;
     }
     qInfo() << "Retry " << Url << threadSuffix;
     ++chunk.RetryCount;
     m_pDownloadPool->queueDownload(Url, maxBodyBytes(chunk.Piece));
+}
+
+void TPackageFileDownloader::endRunAtOnce(const QString& Reason)
+{
+    qCritical().noquote() << Reason;
+    if (!m_bEnding)
+        qCritical() << "The installation ends without waiting for its other downloads"
+                    << threadSuffix;
+    m_bEnding = true;
+    m_NextToQueue = m_AllChunks.size();
+    for (TRunChunk& chunk : m_AllChunks) {
+        if (!chunk.InProgress || chunk.Working)
+            continue;
+        releaseUrl(chunk.Piece.Url);
+        endChunk(chunk);
+    }
+    emitFinishedSignalWhenNoMoreFilesAreOutstanding();
 }
 
 void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
@@ -439,6 +468,7 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
     // package would end above 100 %.
     emit progress(m_DownloadedSum, m_TotalPacked, m_WrittenSum, m_TotalUnpacked);
     releaseRun();
+    m_bEnding = false;
 
     if (m_bAtLeastOneDownloadFailed)
         emit downloadFailed(EPackageDownloaderError::DownloadFailed);

@@ -114,6 +114,8 @@ private:
         TFileSize DownloadedBytes = 0;
         TFileSize WrittenBytes = 0;
         bool InProgress = false;
+        // A step of it is on the thread pool; the run waits for it before it ends.
+        bool Working = false;
     };
 
     // The run's chunk with this URL, or nullptr.
@@ -133,6 +135,9 @@ private:
     void retryOrGiveUp(const QUrl& Url, const QString& FinalMessage);
     void finishChunk(const QUrl& Url);
     void emitFinishedSignalWhenNoMoreFilesAreOutstanding();
+    // A chunk failed for good, so the run cannot succeed: nothing more is fetched, and the run
+    // ends as soon as the steps already on the thread pool are back.
+    void endRunAtOnce(const QString& Reason);
     void releaseUrl(const QUrl& Url);
     // The run's chunks, one per distinct piece, in the order their files are written.
     void collectChunks();
@@ -155,6 +160,7 @@ private:
     std::shared_ptr<const TInstallationPolicy> m_pPolicy;
     bool m_bAtLeastOneDownloadFailed = false;
     bool m_bAtLeastOneSavingOperationFailed = false;
+    bool m_bEnding = false;
     // The run's files, each until its first chunk arrives; then its state, until it is written.
     // A state is as large as its file's record: made for every file up front, a package of many
     // small files held them all while only a few are being written at any time.

@@ -285,6 +285,32 @@ private slots:
         QCOMPARE(m_pServer->requestCount("/bad"), 4);
     }
 
+    // A missing container was known at once, yet the run went on with its other downloads and
+    // the player learned of the failure only when the slowest had finished. A permanent answer
+    // ends the run at once, without retries and without waiting for the others.
+    void permanentAnswerEndsTheRunAtOnce_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::newRow("404 not found") << 404;
+        QTest::newRow("410 gone") << 410;
+    }
+    void permanentAnswerEndsTheRunAtOnce()
+    {
+        QFETCH(int, status);
+        TTestHttpRoute missing;
+        missing.status = status;
+        addFile("missing.bin",
+                {serveChunk("/missing", pattern(500, 21), EContainerCodec::Deflate, &missing)},
+                {0});
+        TTestHttpRoute slow;
+        slow.delayMs = 2 * kWaitMs;
+        addFile("slow.bin",
+                {serveChunk("/slow", pattern(500, 22), EContainerCodec::Deflate, &slow)}, {0});
+        QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
+        QCOMPARE(m_pServer->requestCount("/missing"), 1);
+        QVERIFY(!QFileInfo::exists(installed("slow.bin")));
+    }
+
     void transientServerErrorsAreRetried()
     {
         TTestHttpRoute route;
