@@ -51,13 +51,12 @@ qint64 threadCpuNanoseconds()
 }
 
 // Every container once, as local files of the published tree.
-QStringList containerPaths(const TPackageConfigurationReader& Configuration, const QString& Cdn,
-                           TCodecFigures& Figures)
+QStringList containerPaths(const TPackageConfigurationReader& Configuration, TCodecFigures& Figures)
 {
     QStringList paths;
     QSet<QString> seen;
     auto add = [&](const TChunkInPackage& Chunk) {
-        const QString path = QDir(Cdn).filePath(Chunk.Url.path().mid(1));
+        const QString path = Chunk.Url.toLocalFile();
         if (seen.contains(path))
             return;
         seen.insert(path);
@@ -80,19 +79,24 @@ bool decodeAll(const QStringList& Paths, TCodecFigures& Figures)
     qint64 nanoseconds = 0;
     for (const QString& path : Paths) {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
+        if (!file.open(QIODevice::ReadOnly)) {
+            QTextStream(stderr) << "cannot read " << path << "\n";
             return false;
+        }
         const QByteArray packed = file.readAll();
         const qint64 start = threadCpuNanoseconds();
         QByteArray unpacked;
         try {
             unpacked = shared::decodeContainerStrict(packed);
-        } catch (const std::exception&) {
+        } catch (const std::exception& error) {
+            QTextStream(stderr) << path << ": " << error.what() << "\n";
             return false;
         }
         nanoseconds += threadCpuNanoseconds() - start;
-        if (shared::sha256(unpacked).toHex() != QFileInfo(path).fileName().toLatin1())
+        if (shared::sha256(unpacked).toHex() != QFileInfo(path).fileName().toLatin1()) {
+            QTextStream(stderr) << path << " decodes to other data\n";
             return false;
+        }
     }
     Figures.DecodeCpuSeconds = double(nanoseconds) / 1e9;
     return true;
@@ -108,7 +112,7 @@ TCodecFigures measureStatic(const QString& Codec, const QString& Document)
     const QString cdn = QFileInfo(Document).path();
     const QUrl base = QUrl::fromLocalFile(cdn + QLatin1Char('/'));
     const TPackageConfigurationReader configuration(file.readAll(), QByteArray(), base, base);
-    figures.Ok = decodeAll(containerPaths(configuration, cdn, figures), figures);
+    figures.Ok = decodeAll(containerPaths(configuration, figures), figures);
     return figures;
 }
 
