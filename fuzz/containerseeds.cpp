@@ -25,7 +25,8 @@ int main(int argc, char** argv)
     }
     const EContainerCodec codecs[] = {EContainerCodec::Stored,    EContainerCodec::Deflate,
                                       EContainerCodec::Lzip,      EContainerCodec::Lzma,
-                                      EContainerCodec::LzmaAlias, EContainerCodec::Zpaq};
+                                      EContainerCodec::LzmaAlias, EContainerCodec::Zpaq,
+                                      EContainerCodec::Zstd};
     const int sizes[] = {1, 700, int(containerfuzz::kMaxDeclaredSize) / 2};
     int written = 0;
     for (const EContainerCodec codec : codecs) {

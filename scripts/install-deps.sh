@@ -6,9 +6,9 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qtbase5-dev qttools5-dev qttools5-dev-tools
-  zlib1g-dev liblzma-dev libssl-dev openssl
+  zlib1g-dev liblzma-dev libzstd-dev libssl-dev openssl
   fonts-liberation ca-certificates xvfb xauth nginx-light
-  dpkg-dev lzip xz-utils clang libclang-rt-14-dev
+  dpkg-dev lzip xz-utils zstd clang libclang-rt-14-dev
   curl xdotool x11-utils imagemagick dbus-daemon
   desktop-file-utils appstream lintian fakeroot
   clang-format clang-tidy

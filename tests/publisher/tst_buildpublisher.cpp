@@ -26,6 +26,7 @@ using orvik::launcher::TPackageConfigurationReader;
 using shared::EContainerCodec;
 
 Q_DECLARE_METATYPE(EContainerCodec)
+Q_DECLARE_METATYPE(shared::TContainerSettings)
 
 namespace {
 
@@ -117,6 +118,25 @@ private slots:
         const TBuildContent tree = readTree(m_pCdn->path());
         QVERIFY(tree.count(QStringLiteral("game-3.json")) && tree.count("game-3-assets-7.json"));
         QCOMPARE(readTree(other.path()), tree);
+    }
+
+    // Catches a change to what earlier releases published: a studio that keeps its codecs must
+    // get the same documents and containers, byte for byte, so launchers fetch nothing anew.
+    // (The digests follow Debian 12's zlib and liblzma.)
+    void documentsOfEarlierCodecsAreUnchanged()
+    {
+        QVERIFY(writeBuild(m_pBuild->path(), smallBuild(), QStringLiteral("bin/game")));
+        auto publishOptions = options(m_pBuild->path(), m_pCdn->path(), QStringLiteral("3"));
+        publishOptions.Codecs.addRule(QStringLiteral("*.pak=lzma"));
+        publishBuild(publishOptions);
+        const TBuildContent tree = readTree(m_pCdn->path());
+        QCryptographicHash digest(QCryptographicHash::Sha256);
+        for (const auto& [path, bytes] : tree) {
+            digest.addData(path.toUtf8() + '\n');
+            digest.addData(bytes);
+        }
+        QCOMPARE(digest.result().toHex(),
+                 QByteArray("721f506964aa816009166d2cc5b254119b0169ac70d67ccd1ab116a2e009bae5"));
     }
 
     // Catches temporary files left behind and containers only their owner may read, which the web
@@ -238,28 +258,41 @@ private slots:
 
     void codecRulesChooseTheContainer_data()
     {
+        using shared::TContainerSettings;
         QTest::addColumn<QStringList>("rules");
         QTest::addColumn<QString>("path");
-        QTest::addColumn<EContainerCodec>("codec");
-        QTest::newRow("default") << QStringList() << "x/a.txt" << EContainerCodec::Deflate;
+        QTest::addColumn<TContainerSettings>("codec");
+        const TContainerSettings deflate{EContainerCodec::Deflate};
+        QTest::newRow("default") << QStringList() << "x/a.txt" << deflate;
         QTest::newRow("name pattern in any folder")
-            << QStringList{"*.ogg=stored"} << "music/deep/a.ogg" << EContainerCodec::Stored;
+            << QStringList{"*.ogg=stored"} << "music/deep/a.ogg"
+            << TContainerSettings{EContainerCodec::Stored};
         QTest::newRow("path pattern is anchored")
-            << QStringList{"data/*.pak=lzma"} << "other/data/x.pak" << EContainerCodec::Deflate;
-        QTest::newRow("path pattern")
-            << QStringList{"data/*.pak=lzma"} << "data/x.pak" << EContainerCodec::Lzma;
-        QTest::newRow("first match wins")
-            << QStringList{"*.bin=lzip", "*=zpaq"} << "a.bin" << EContainerCodec::Lzip;
-        QTest::newRow("later rule")
-            << QStringList{"*.bin=lzip", "*=zpaq"} << "a.dat" << EContainerCodec::Zpaq;
+            << QStringList{"data/*.pak=lzma"} << "other/data/x.pak" << deflate;
+        QTest::newRow("path pattern") << QStringList{"data/*.pak=lzma"} << "data/x.pak"
+                                      << TContainerSettings{EContainerCodec::Lzma};
+        QTest::newRow("first match wins") << QStringList{"*.bin=lzip", "*=zpaq"} << "a.bin"
+                                          << TContainerSettings{EContainerCodec::Lzip};
+        QTest::newRow("later rule") << QStringList{"*.bin=lzip", "*=zpaq"} << "a.dat"
+                                    << TContainerSettings{EContainerCodec::Zpaq};
+        QTest::newRow("level") << QStringList{"*=deflate:1"} << "a.dat"
+                               << TContainerSettings{EContainerCodec::Deflate, 1};
+        QTest::newRow("zstd") << QStringList{"*=zstd"} << "a.dat"
+                              << TContainerSettings{EContainerCodec::Zstd};
+        QTest::newRow("zstd, level and long-distance matching")
+            << QStringList{"*=zstd:5:long"} << "a.dat"
+            << TContainerSettings{EContainerCodec::Zstd, 5, true};
+        QTest::newRow("zstd, long-distance matching")
+            << QStringList{"*=zstd:long"} << "a.dat"
+            << TContainerSettings{EContainerCodec::Zstd, shared::kContainerDefaultLevel, true};
     }
-    // Catches rules matched against the wrong part of the path, and a chosen codec that does not
-    // reach the container that is written.
+    // Catches rules matched against the wrong part of the path, and a chosen codec, level or
+    // long-distance matching that does not reach the container that is written.
     void codecRulesChooseTheContainer()
     {
         QFETCH(QStringList, rules);
         QFETCH(QString, path);
-        QFETCH(EContainerCodec, codec);
+        QFETCH(shared::TContainerSettings, codec);
         const QByteArray content = QByteArray(20000, 'k') + pattern(3000, 5);
         QVERIFY(writeBuild(m_pBuild->path(), {{"bin/game", pattern(10, 1)}, {path, content}},
                            QStringLiteral("bin/game")));
@@ -270,7 +303,9 @@ private slots:
         const QByteArray container =
             testsupport::readBytes(findFile(reader, path)->WholeFile.Url.toLocalFile());
         QCOMPARE(container.at(0), 'p');
-        QCOMPARE(EContainerCodec(container.at(1)), codec);
+        QCOMPARE(EContainerCodec(container.at(1)), codec.m_eCodec);
+        // The writer is deterministic: equal bytes mean equal settings.
+        QCOMPARE(container, shared::makeContainer(content, codec));
         QCOMPARE(shared::decodeContainerStrict(container), content);
     }
 

@@ -62,6 +62,12 @@ private slots:
             << "" << QStringList{"--codec", "brotli"} << "unknown codec 'brotli'";
         QTest::newRow("unknown codec in a rule")
             << "" << QStringList{"--codec-rule", "*.pak=gzip"} << "unknown codec 'gzip'";
+        QTest::newRow("level beyond the codec's")
+            << "" << QStringList{"--codec", "zstd:23"} << "'23' is no level of zstd";
+        QTest::newRow("long-distance matching of LZMA")
+            << "" << QStringList{"--codec-rule", "*.pak=lzma:long"} << "'long' is no level of lzma";
+        QTest::newRow("too many parts")
+            << "" << QStringList{"--codec", "zstd:3:3:long"} << "'zstd:3:3:long' has too many";
         QTest::newRow("link leaving the build")
             << "link out" << QStringList() << "symbolic link 'data/escape' leaves the build";
         QTest::newRow("dangling link")

@@ -127,6 +127,8 @@ private:
         publishOptions.AssetsVersion = assetsVersion;
         publishOptions.Codecs = orvik::publisher::TCodecRules(shared::EContainerCodec::Deflate);
         publishOptions.Codecs.addRule(QStringLiteral("*.txt=lzma"));
+        // The launcher must install what a studio packs with every codec it may choose.
+        publishOptions.Codecs.addRule(QStringLiteral("*.pak=zstd:3:long"));
         const TPublishResult result = orvik::publisher::publishBuild(publishOptions);
         for (const auto& [path, bytes] : readTree(m_pCdn->path()))
             m_pServer->serve("/cdn/" + path, bytes);

@@ -31,7 +31,8 @@ void declarePublishOptions(QCommandLineParser& parser)
         {QStringLiteral("assets-version"), QStringLiteral("The assets document's version."),
          QStringLiteral("version")},
         {QStringLiteral("codec"),
-         QStringLiteral("stored, deflate, lzip, lzma or zpaq (default deflate)."),
+         QStringLiteral("stored, deflate, lzip, lzma, zpaq or zstd (default deflate), with "
+                        ":LEVEL and for zstd :long (long-distance matching), e.g. zstd:19:long."),
          QStringLiteral("codec"), QStringLiteral("deflate")},
         {QStringLiteral("codec-rule"),
          QStringLiteral("PATTERN=CODEC for matching files, e.g. *.ogg=stored; first match wins."),
@@ -62,7 +63,7 @@ int runPublish(const TCommandContext& context)
     options.Variant = parser.value(QStringLiteral("variant"));
     options.AssetsPrefixes = parser.values(QStringLiteral("assets-prefix"));
     options.AssetsVersion = parser.value(QStringLiteral("assets-version"));
-    options.Codecs = TCodecRules(codecFromName(parser.value(QStringLiteral("codec"))));
+    options.Codecs = TCodecRules(codecSettingsFromText(parser.value(QStringLiteral("codec"))));
     for (const QString& rule : parser.values(QStringLiteral("codec-rule")))
         options.Codecs.addRule(rule);
     options.Signer = TDocumentSigner::fromKeyFile(parser.value(QStringLiteral("key")));

@@ -135,7 +135,7 @@ public:
         TPendingFile pending;
         pending.File = file;
         pending.Chunked = file.Size > ::shared::kMinimumChunkLength;
-        const ::shared::EContainerCodec codec = m_Codecs.codecFor(file.RelativePath);
+        const ::shared::TContainerSettings codec = m_Codecs.codecFor(file.RelativePath);
 
         ::shared::TSha256 fileHash;
         ::shared::TContentDefinedChunker chunker;

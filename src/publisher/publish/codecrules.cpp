@@ -2,6 +2,9 @@
 
 #include "publisher/publishererror.h"
 
+#include <exception>
+#include <stdexcept>
+
 namespace orvik::publisher {
 
 using ::shared::EContainerCodec;
@@ -17,7 +20,7 @@ struct TCodecName
 constexpr TCodecName kCodecNames[] = {
     {"stored", EContainerCodec::Stored}, {"deflate", EContainerCodec::Deflate},
     {"lzip", EContainerCodec::Lzip},     {"lzma", EContainerCodec::Lzma},
-    {"zpaq", EContainerCodec::Zpaq},
+    {"zpaq", EContainerCodec::Zpaq},     {"zstd", EContainerCodec::Zstd},
 };
 
 } // namespace
@@ -28,7 +31,36 @@ EContainerCodec codecFromName(const QString& name)
         if (name == QLatin1String(entry.Name))
             return entry.Codec;
     throw TPublisherError(
-        QStringLiteral("unknown codec '%1' (stored, deflate, lzip, lzma, zpaq)").arg(name));
+        QStringLiteral("unknown codec '%1' (stored, deflate, lzip, lzma, zpaq, zstd)").arg(name));
+}
+
+::shared::TContainerSettings codecSettingsFromText(const QString& Text)
+{
+    QStringList parts = Text.split(QLatin1Char(':'));
+    ::shared::TContainerSettings settings;
+    settings.m_eCodec = codecFromName(parts.takeFirst());
+    const bool bZstd = settings.m_eCodec == EContainerCodec::Zstd;
+    if (bZstd && !parts.isEmpty() && parts.last() == QLatin1String("long")) {
+        settings.m_bLongDistance = true;
+        parts.removeLast();
+    }
+    if (parts.size() > 1)
+        throw TPublisherError(QStringLiteral("codec '%1' has too many parts").arg(Text));
+    if (parts.isEmpty())
+        return settings;
+    bool bNumber = false;
+    settings.m_nLevel = parts.first().toInt(&bNumber);
+    // The writer knows every codec's range; packing a probe of one byte asks it now, before the
+    // build is read, instead of at the first file.
+    try {
+        if (!bNumber || settings.m_nLevel < 0)
+            throw std::invalid_argument("not a level");
+        ::shared::makeContainer(QByteArrayLiteral("k"), settings);
+    } catch (const std::exception&) {
+        throw TPublisherError(QStringLiteral("codec '%1': '%2' is no level of %3")
+                                  .arg(Text, parts.first(), codecName(settings.m_eCodec)));
+    }
+    return settings;
 }
 
 QString codecName(EContainerCodec codec)
@@ -47,13 +79,14 @@ void TCodecRules::addRule(const QString& rule)
             QStringLiteral("codec rule '%1' is not of the form PATTERN=CODEC").arg(rule));
     const QString pattern = rule.left(separator);
     TRule parsed{QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern)),
-                 pattern.contains(QLatin1Char('/')), codecFromName(rule.mid(separator + 1))};
+                 pattern.contains(QLatin1Char('/')),
+                 codecSettingsFromText(rule.mid(separator + 1))};
     if (!parsed.Pattern.isValid())
         throw TPublisherError(QStringLiteral("codec rule '%1' has an invalid pattern").arg(rule));
     m_Rules.push_back(std::move(parsed));
 }
 
-EContainerCodec TCodecRules::codecFor(const QString& relativePath) const
+::shared::TContainerSettings TCodecRules::codecFor(const QString& relativePath) const
 {
     const QString fileName = relativePath.mid(relativePath.lastIndexOf(QLatin1Char('/')) + 1);
     for (const TRule& rule : m_Rules)

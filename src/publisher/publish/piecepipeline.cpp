@@ -21,7 +21,7 @@ TPiecePipeline::~TPiecePipeline()
     m_Pool.waitForDone();
 }
 
-int TPiecePipeline::submit(QByteArray unpacked, ::shared::EContainerCodec codec)
+int TPiecePipeline::submit(QByteArray unpacked, const ::shared::TContainerSettings& Codec)
 {
     throwOnFailure();
     while (m_InFlight.size() >= m_MaxInFlight)
@@ -33,9 +33,9 @@ int TPiecePipeline::submit(QByteArray unpacked, ::shared::EContainerCodec codec)
     const TContainerStore store = m_Store;
     // The outcome carries failures back: nothing may be thrown across the worker thread.
     m_InFlight.emplace_back(
-        id, QtConcurrent::run(&m_Pool, [store, data = std::move(unpacked), codec]() -> TOutcome {
+        id, QtConcurrent::run(&m_Pool, [store, data = std::move(unpacked), Codec]() -> TOutcome {
             try {
-                return {store.store(data, codec), {}};
+                return {store.store(data, Codec), {}};
             } catch (const std::exception& error) {
                 return {{}, QString::fromUtf8(error.what())};
             } catch (...) {

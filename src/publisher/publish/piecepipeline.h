@@ -24,7 +24,7 @@ public:
 
     // The piece's position in finish()'s result. Blocks while the pipeline is full; throws
     // TPublisherError once an earlier piece has failed.
-    int submit(QByteArray unpacked, ::shared::EContainerCodec codec);
+    int submit(QByteArray unpacked, const ::shared::TContainerSettings& Codec);
     // Every piece in submission order; throws TPublisherError with the first failure.
     std::vector<TStoredPiece> finish();
 

@@ -50,13 +50,13 @@ QString TContainerStore::relativeUrlFor(const QByteArray& unpackedHash,
 }
 
 TStoredPiece TContainerStore::store(const QByteArray& unpacked,
-                                    ::shared::EContainerCodec codec) const
+                                    const ::shared::TContainerSettings& Codec) const
 {
     TStoredPiece piece;
     piece.UnpackedHash = ::shared::sha256(unpacked);
     piece.UnpackedSize = TFileSize(unpacked.size());
     piece.Unpack = !unpacked.isEmpty();
-    piece.RelativeUrl = relativeUrlFor(piece.UnpackedHash, codec, unpacked.isEmpty());
+    piece.RelativeUrl = relativeUrlFor(piece.UnpackedHash, Codec.m_eCodec, unpacked.isEmpty());
     const QString path = m_RootDirectory + QLatin1Char('/') + piece.RelativeUrl;
 
     QByteArray packed = readExisting(path);
@@ -64,7 +64,7 @@ TStoredPiece TContainerStore::store(const QByteArray& unpacked,
                               ? QFile::exists(path) && packed.isEmpty()
                               : holdsContent(packed, piece.UnpackedHash, piece.UnpackedSize);
     if (!reusable) {
-        packed = unpacked.isEmpty() ? QByteArray() : ::shared::makeContainer(unpacked, codec);
+        packed = unpacked.isEmpty() ? QByteArray() : ::shared::makeContainer(unpacked, Codec);
         writeFileAtomically(path, packed, EDurability::Cached);
         piece.Written = true;
     }

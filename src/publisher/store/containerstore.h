@@ -2,6 +2,7 @@
 
 #include "publisher/store/storedpiece.h"
 #include "shared/container/containercodec.h"
+#include "shared/container/containerwriter.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,7 +20,9 @@ public:
     explicit TContainerStore(const QString& rootDirectory);
 
     // Throws TPublisherError (or what the container writer throws) on failure.
-    TStoredPiece store(const QByteArray& unpacked, ::shared::EContainerCodec codec) const;
+    // Only the codec names the folder: a container packed at another level or with other
+    // settings decodes to the same bytes and is kept.
+    TStoredPiece store(const QByteArray& unpacked, const ::shared::TContainerSettings& Codec) const;
 
     static QString relativeUrlFor(const QByteArray& unpackedHash, ::shared::EContainerCodec codec,
                                   bool empty);

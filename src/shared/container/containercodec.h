@@ -10,6 +10,7 @@ enum class EContainerCodec : unsigned char {
     Lzip = 4,
     Lzma = 5,
     Zpaq = 6,
+    Zstd = 8,
     LzmaAlias = 10,
 };
 

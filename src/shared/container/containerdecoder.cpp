@@ -6,6 +6,7 @@
 #include "shared/container/lzipcodec.h"
 #include "shared/container/lzmacodec.h"
 #include "shared/container/zpaqcodec.h"
+#include "shared/container/zstdcodec.h"
 #include "shared/filesystemhelper/decompressionerror.h"
 
 #include <QString>
@@ -29,7 +30,23 @@ enum class EDecodeOutcome {
     Decoded,
     Failed,
     UnexpectedSize,
+    NoDecoder,
 };
+
+bool hasDecoder(unsigned codecId)
+{
+    switch (static_cast<EContainerCodec>(codecId)) {
+    case EContainerCodec::Stored:
+    case EContainerCodec::Deflate:
+    case EContainerCodec::Lzip:
+    case EContainerCodec::Lzma:
+    case EContainerCodec::LzmaAlias:
+    case EContainerCodec::Zpaq:
+    case EContainerCodec::Zstd:
+        return true;
+    }
+    return false;
+}
 
 // On success outputLength is the number of bytes the codec produced.
 bool dispatch(unsigned codecId, const char* payload, std::size_t packedSize, char* output,
@@ -52,6 +69,8 @@ bool dispatch(unsigned codecId, const char* payload, std::size_t packedSize, cha
         return decodeLzmaAlone(payload, packedSize, output, outputLength);
     case EContainerCodec::Zpaq:
         return decodeZpaq(payload, packedSize, output, outputLength);
+    case EContainerCodec::Zstd:
+        return decodeZstd(payload, packedSize, output, outputLength);
     }
     return false;
 }
@@ -78,6 +97,11 @@ EDecodeOutcome decode(const QByteArray& bytes, QByteArray& decoded, TContainerHe
     if (header.m_nPackedSize > available || header.m_nUnpackedSize == 0 ||
         header.m_nUnpackedSize > kMaxOutputSize) {
         return EDecodeOutcome::Failed;
+    }
+    // Named apart from corrupt data: a studio that packs with a codec this launcher predates
+    // must find the codec in the log, not only that some data did not decode.
+    if (!hasDecoder(header.m_nCodecId)) {
+        return EDecodeOutcome::NoDecoder;
     }
     try {
         // Left uninitialised: the decoders write or clear every byte of the result, and clearing
@@ -153,6 +177,11 @@ QByteArray decodeStrict(const QByteArray& bytes, const std::uint64_t* expectedUn
                 .arg(header.m_nUnpackedSize)
                 .arg(*expectedUnpackedSize)
                 .toStdString());
+    case EDecodeOutcome::NoDecoder:
+        throw TDecompressionError(QStringLiteral("%1: no decoder for codec %2")
+                                      .arg(QLatin1String(kDecodingFailed))
+                                      .arg(header.m_nCodecId)
+                                      .toStdString());
     }
     throw TDecompressionError(kDecodingFailed);
 }

@@ -113,9 +113,12 @@ void TContainerDecoderTest::decodesEveryShapeOfInput_data()
         << container(3, kHuge, deflate) << EOutcome::Fails << QByteArray();
     QTest::newRow("declared size 2^62, ZPAQ")
         << container(6, kHuge, zpaq) << EOutcome::Fails << QByteArray();
+    // The codec is named: a launcher that predates a studio's codec must say which it lacks.
     for (const unsigned id : {1u, 2u, 7u, 14u, 21u, 22u, 23u}) {
         QTest::addRow("codec id %u has no decoder", id)
-            << container(id, 3, kAbc) << EOutcome::Fails << QByteArray();
+            << container(id, 3, kAbc) << EOutcome::Fails
+            << QByteArray("Invalid input data could not be decompressed: no decoder for codec ") +
+                   QByteArray::number(id);
     }
 
     // Stored.
@@ -173,6 +176,37 @@ void TContainerDecoderTest::decodesEveryShapeOfInput_data()
         << container(6, 100, zpaq) << EOutcome::Fails << QByteArray();
     QTest::newRow("ZPAQ without block")
         << container(6, textSize, QByteArray(64, 'z')) << EOutcome::Fails << QByteArray();
+
+    // Zstandard: exactly one frame of exactly the declared size, within the window limit.
+    const QByteArray zstd = payloadOf(EContainerCodec::Zstd, kText);
+    QTest::newRow("Zstandard") << container(8, textSize, zstd) << EOutcome::Decodes << kText;
+    QTest::newRow("Zstandard with long-distance matching")
+        << shared::makeContainer(kText, {EContainerCodec::Zstd, 3, true}) << EOutcome::Decodes
+        << kText;
+    QTest::newRow("Zstandard shorter than declared")
+        << container(8, textSize + 7, zstd) << EOutcome::Fails << QByteArray();
+    QTest::newRow("Zstandard longer than declared")
+        << container(8, textSize - 1, zstd) << EOutcome::Fails << QByteArray();
+    QTest::newRow("Zstandard truncated")
+        << container(8, textSize, zstd.left(zstd.size() - 1)) << EOutcome::Fails << QByteArray();
+    QTest::newRow("Zstandard with bytes after the frame")
+        << container(8, textSize, zstd + "x") << EOutcome::Fails << QByteArray();
+    QTest::newRow("Zstandard frame twice")
+        << container(8, textSize * 2, zstd + zstd) << EOutcome::Fails << QByteArray();
+    QTest::newRow("declared size 2^62, Zstandard")
+        << container(8, kHuge, zstd) << EOutcome::Fails << QByteArray();
+    QTest::newRow("Zstandard skippable frame")
+        << container(8, 3, QByteArray::fromHex("502a4d1803000000616263")) << EOutcome::Fails
+        << QByteArray();
+    // 300 bytes 'a' in one RLE block, in a frame that is not a single segment: its window
+    // descriptor asks for 2^27 bytes (the limit) or 2^28.
+    const QByteArray a300(300, 'a');
+    QTest::newRow("Zstandard window of 128 MiB")
+        << container(8, 300, QByteArray::fromHex("28b52ffd40882c0063090061")) << EOutcome::Decodes
+        << a300;
+    QTest::newRow("Zstandard window of 256 MiB")
+        << container(8, 300, QByteArray::fromHex("28b52ffd40902c0063090061")) << EOutcome::Fails
+        << QByteArray();
 }
 
 // Catches wrong framing, codecs that report corrupt data as success and fail to respect the
@@ -198,7 +232,8 @@ void TContainerDecoderTest::decodesEveryShapeOfInput()
             QFAIL("strict decode returned");
         } catch (const shared::TDecompressionError& error) {
             QCOMPARE(QString(error.what()),
-                     QString("Invalid input data could not be decompressed"));
+                     expected.isEmpty() ? QString("Invalid input data could not be decompressed")
+                                        : QString(expected));
         }
         break;
     }

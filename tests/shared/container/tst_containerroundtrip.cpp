@@ -19,7 +19,8 @@ const int kSizes[] = {1, 64 * 1024 + 1, 16 * 1024 * 1024};
 
 const EContainerCodec kCodecs[] = {EContainerCodec::Stored,    EContainerCodec::Deflate,
                                    EContainerCodec::Lzip,      EContainerCodec::Lzma,
-                                   EContainerCodec::LzmaAlias, EContainerCodec::Zpaq};
+                                   EContainerCodec::LzmaAlias, EContainerCodec::Zpaq,
+                                   EContainerCodec::Zstd};
 
 QByteArray container(unsigned codecId, quint64 unpackedSize, const QByteArray& payload)
 {
@@ -33,7 +34,15 @@ QByteArray container(unsigned codecId, quint64 unpackedSize, const QByteArray& p
 
 int fastestLevel(EContainerCodec codec)
 {
-    return codec == EContainerCodec::Zpaq ? 1 : codec == EContainerCodec::Stored ? -1 : 0;
+    switch (codec) {
+    case EContainerCodec::Zpaq:
+    case EContainerCodec::Zstd:
+        return 1;
+    case EContainerCodec::Stored:
+        return -1;
+    default:
+        return 0;
+    }
 }
 
 QByteArray payloadOf(const QByteArray& bytes)
@@ -126,6 +135,9 @@ void TContainerRoundTripTest::containersOfIndependentToolsDecode_data()
             << "xz" << QStringList{"--format=lzma", "-1", "-c"} << 10u << size;
         QTest::addRow("lzip, %d bytes", size) << "lzip" << QStringList{"-0", "-c"} << 4u << size;
         QTest::addRow("lzip -9, %d bytes", size) << "lzip" << QStringList{"-9", "-c"} << 4u << size;
+        QTest::addRow("zstd --long, %d bytes", size)
+            << "zstd" << QStringList{"-3", "--long=27", QString("--stream-size=%1").arg(size), "-c"}
+            << 8u << size;
     }
 }
 
@@ -155,6 +167,8 @@ void TContainerRoundTripTest::writtenStreamsPassTheToolsTests_data()
             << EContainerCodec::Lzip << "lzip" << QStringList{"-t"} << size;
         QTest::addRow("lzma stream, %d bytes", size)
             << EContainerCodec::Lzma << "xz" << QStringList{"--format=lzma", "-t"} << size;
+        QTest::addRow("zstd frame, %d bytes", size)
+            << EContainerCodec::Zstd << "zstd" << QStringList{"-t"} << size;
     }
 }
 
