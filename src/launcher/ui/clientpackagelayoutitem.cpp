@@ -14,6 +14,8 @@
 #include <QPixmap>
 #include <QProgressBar>
 
+#include <algorithm>
+
 namespace orvik::launcher {
 
 namespace {
@@ -119,6 +121,11 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     m_pVersionLabel->setStyleSheet(uistyle::labelStyle(13));
     updatePackageNameAndVersion();
 
+    m_pDetailLabel = new QLabel;
+    m_pDetailLabel->setTextFormat(Qt::PlainText);
+    m_pDetailLabel->setStyleSheet(uistyle::labelStyle(11));
+    m_pDetailLabel->hide();
+
     m_pDefaultClientCheckbox = new QCheckBox(QStringLiteral("Default Client"));
     QSizePolicy keepSpace = m_pDefaultClientCheckbox->sizePolicy();
     keepSpace.setRetainSizeWhenHidden(true);
@@ -155,6 +162,7 @@ QGroupBox* TClientPackageLayoutItem::makeGroupBox()
         layout->addWidget(m_pNameLabel, 0, Qt::AlignHCenter);
     layout->addWidget(m_pVersionLabel, 0, Qt::AlignHCenter);
     layout->addWidget(m_pDefaultClientCheckbox, 0, Qt::AlignHCenter);
+    layout->addWidget(m_pDetailLabel, 0, Qt::AlignHCenter);
     return group;
 }
 
@@ -261,6 +269,8 @@ void TClientPackageLayoutItem::onInstallationOrUpdateStarted(TPackageInstallatio
                 &TClientPackageLayoutItem::onDownloadProgress),
         // The installation goes away when it ends; the tile must not ask its downloader again.
         connect(pInstallation, &QObject::destroyed, this, [this] { disconnectInstallation(); })};
+    m_Estimate.reset();
+    m_Clock.start();
     m_pButton->hide();
     m_pProgressBar->show();
 }
@@ -269,6 +279,7 @@ void TClientPackageLayoutItem::onInstallationOrUpdateFinished(TPackageInstallati
 {
     disconnectInstallation();
     m_CurrentPhase.clear();
+    showDetail(QString());
     m_pProgressBar->hide();
     m_pButton->show();
     m_pProgressBar->setValue(0);
@@ -286,18 +297,35 @@ void TClientPackageLayoutItem::disconnectInstallation()
     m_pDownloader = nullptr;
 }
 
+void TClientPackageLayoutItem::logPhase(const QString& Phase)
+{
+    // Once per phase, so support can follow an installation in the log as the player saw it.
+    if (Phase == m_CurrentPhase)
+        return;
+    m_CurrentPhase = Phase;
+    qInfo() << "Tile" << m_pPackage->getName() << "shows" << Phase << threadSuffix;
+}
+
 void TClientPackageLayoutItem::showPhase(const QString& Phase, const QString& Text, TFileSize Done,
                                          TFileSize Total)
 {
-    // Once per phase, so support can follow an installation in the log as the player saw it.
-    if (Phase != m_CurrentPhase) {
-        m_CurrentPhase = Phase;
-        qInfo() << "Tile" << m_pPackage->getName() << "shows" << Phase << threadSuffix;
-    }
+    logPhase(Phase);
+    showDetail(QString());
     m_pProgressBar->setRange(0, progresstext::kBarMaximum);
     m_pProgressBar->setValue(progresstext::barValue(Done, Total));
     m_pProgressBar->setFormat(Text);
     m_pVersionLabel->setText(progresstext::megabytesText(Done, Total));
+}
+
+void TClientPackageLayoutItem::showDetail(const QString& Text)
+{
+    // The check box is hidden while a package installs; the detail takes its row.
+    m_pDetailLabel->setText(Text);
+    m_pDetailLabel->setVisible(!Text.isEmpty());
+    if (!Text.isEmpty())
+        m_pDefaultClientCheckbox->hide();
+    else
+        updateDefaultClientCheckboxFromPackageStatus();
 }
 
 void TClientPackageLayoutItem::onScanProgress(TFileSize Done, TFileSize Total)
@@ -320,16 +348,44 @@ void TClientPackageLayoutItem::onDownloadProgress(TFileSize BytesDownloaded,
                                                   TFileSize BytesWritten,
                                                   TFileSize BytesTotalToWrite)
 {
-    if (BytesDownloaded >= BytesTotalToDownload) {
-        showPhase(QStringLiteral("Writing..."), QStringLiteral("Writing..."), BytesWritten,
-                  BytesTotalToWrite);
+    showDownloadProgress(double(m_Clock.elapsed()) / 1000.0, BytesDownloaded, BytesTotalToDownload,
+                         BytesWritten, BytesTotalToWrite);
+}
+
+void TClientPackageLayoutItem::showDownloadProgress(double Seconds, TFileSize BytesDownloaded,
+                                                    TFileSize BytesTotalToDownload,
+                                                    TFileSize BytesWritten,
+                                                    TFileSize BytesTotalToWrite)
+{
+    // One measure over fetching and writing together, so that the bar and the counter never run
+    // backwards when the download ends and the writing catches up.
+    const bool fetched = BytesDownloaded >= BytesTotalToDownload;
+    logPhase(fetched ? QStringLiteral("Writing...") : QStringLiteral("Downloading"));
+    m_pProgressBar->setRange(0, progresstext::kBarMaximum);
+    m_pProgressBar->setValue(progresstext::barValue(
+        std::min(BytesDownloaded, BytesTotalToDownload) + std::min(BytesWritten, BytesTotalToWrite),
+        BytesTotalToDownload + BytesTotalToWrite));
+    const int percent = progresstext::installationPercent(BytesDownloaded, BytesTotalToDownload,
+                                                          BytesWritten, BytesTotalToWrite);
+    m_pProgressBar->setFormat(QStringLiteral("%1 %").arg(percent));
+    m_pVersionLabel->setText(progresstext::megabytesText(
+        std::min(BytesDownloaded, BytesTotalToDownload), BytesTotalToDownload));
+
+    m_Estimate.addSample(Seconds, BytesDownloaded);
+    if (fetched) {
+        showDetail(QStringLiteral("Writing..."));
         return;
     }
     double rate = 0;
-    if (!m_pDownloader || !m_pDownloader->downloadRate(rate))
-        rate = 0;
-    showPhase(QStringLiteral("Downloading"), progresstext::rateText(rate), BytesDownloaded,
-              BytesTotalToDownload);
+    double left = 0;
+    QString detail = m_Estimate.rate(rate) ? progresstext::rateText(rate) : QString();
+    if (m_Estimate.secondsLeft(BytesTotalToDownload - BytesDownloaded, left))
+        detail += QStringLiteral(", ") + progresstext::timeLeftText(left);
+    showDetail(detail.isEmpty() ? QStringLiteral("Downloading") : detail);
+    m_pProgressBar->setToolTip(
+        QStringLiteral("%1 of the installation done: %2 fetched")
+            .arg(m_pProgressBar->format(),
+                 progresstext::megabytesText(BytesDownloaded, BytesTotalToDownload)));
 }
 
 } // namespace orvik::launcher

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "launcher/package/package.h"
+#include "launcher/ui/transferestimate.h"
 #include "shared/filesystemhelper/filesize.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QVBoxLayout>
 
@@ -35,6 +37,8 @@ public:
     QContextPushButton* button() const { return m_pButton; }
     QProgressBar* progressBar() const { return m_pProgressBar; }
     QLabel* versionLabel() const { return m_pVersionLabel; }
+    // Speed and time left while a download runs, in the place of the check box.
+    QLabel* detailLabel() const { return m_pDetailLabel; }
     QLabel* logoLabel() const { return m_pLogoLabel; }
 
     // The logo for the package's kind, "_disabled" unless it is installed.
@@ -54,16 +58,22 @@ public slots:
     void updateButtonFromPackageStatus();
     void updateDefaultClientCheckboxFromPackageStatus();
 
-    // A phase of the installation: done of total bytes.
+    // A phase of the installation: done of total bytes. A download reports what was fetched and
+    // written of the installation as a whole; Seconds is when (tests pass their own clock).
     void onScanProgress(TFileSize Done, TFileSize Total);
     void onWriteProgress(TFileSize Done, TFileSize Total);
     void onVerificationProgress(TFileSize Done, TFileSize Total);
     void onDownloadProgress(TFileSize BytesDownloaded, TFileSize BytesTotalToDownload,
                             TFileSize BytesWritten, TFileSize BytesTotalToWrite);
+    void showDownloadProgress(double Seconds, TFileSize BytesDownloaded,
+                              TFileSize BytesTotalToDownload, TFileSize BytesWritten,
+                              TFileSize BytesTotalToWrite);
 
 private:
     QGroupBox* makeGroupBox();
     void showPhase(const QString& Phase, const QString& Text, TFileSize Done, TFileSize Total);
+    void logPhase(const QString& Phase);
+    void showDetail(const QString& Text);
     void disconnectInstallation();
 
     std::shared_ptr<TPackage> m_pPackage;
@@ -71,11 +81,14 @@ private:
     QLabel* m_pLogoLabel = nullptr;
     QLabel* m_pNameLabel = nullptr; // only when the configuration shows package names
     QLabel* m_pVersionLabel = nullptr;
+    QLabel* m_pDetailLabel = nullptr;
     QContextPushButton* m_pButton = nullptr;
     QProgressBar* m_pProgressBar = nullptr;
     const TPackageFileDownloader* m_pDownloader = nullptr; // of the running installation
     std::vector<QMetaObject::Connection> m_InstallationConnections;
     QString m_CurrentPhase;
+    TTransferEstimate m_Estimate;
+    QElapsedTimer m_Clock;
 };
 
 } // namespace orvik::launcher

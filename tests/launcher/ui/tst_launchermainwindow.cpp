@@ -9,6 +9,7 @@
 #include "launcher/ui/launchermainwindow.h"
 #include "launcher/ui/progresstext.h"
 #include "launcher/ui/qcontextpushbutton.h"
+#include "launcher/ui/transferestimate.h"
 
 #include "launcher/cdntrace/cloudflarecdntrace.h"
 #include "launcher/ui/hintarea.h"
@@ -42,6 +43,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <algorithm>
 
 using namespace orvik::launcher;
 
@@ -268,6 +271,63 @@ private slots:
         QCOMPARE(tile(0)->progressBar()->value(), 1250);
         QCOMPARE(tile(0)->progressBar()->maximum(), 10000);
         QCOMPARE(tile(0)->progressBar()->format(), QString("Writing..."));
+    }
+
+    // The counter fell from "25.3/25.5 MB" fetched to "17.9/25.2 MB" written when the download
+    // ended, and the bar with it: one measure over fetching and writing only grows.
+    void downloadProgressNeverRunsBackwards()
+    {
+        makeWindow({ELocalPackageStatus::NotInstalled});
+        const TFileSize mega = 1000000;
+        const struct
+        {
+            double seconds;
+            TFileSize downloaded, written;
+        } frames[] = {{0.3, 10 * mega, 0},
+                      {0.6, 25300000, 9 * mega},
+                      {0.9, 25500000, 17900000},
+                      {1.2, 25500000, 25200000}};
+        int lastBar = -1;
+        double lastCounter = -1;
+        for (const auto& frame : frames) {
+            tile(0)->showDownloadProgress(frame.seconds, frame.downloaded, 25500000, frame.written,
+                                          25200000);
+            const int bar = tile(0)->progressBar()->value();
+            const double counter = tile(0)->versionLabel()->text().section('/', 0, 0).toDouble();
+            QVERIFY2(bar >= lastBar && counter >= lastCounter,
+                     qPrintable(tile(0)->versionLabel()->text()));
+            lastBar = bar;
+            lastCounter = counter;
+        }
+        QCOMPARE(tile(0)->progressBar()->format(), QString("100 %"));
+        QCOMPARE(tile(0)->versionLabel()->text(), QString("25.5/25.5 MB"));
+    }
+
+    // Frames 0.3 s apart read 67, 340, 50 and 215 KB/s: the speed shown jumped with each.
+    void speedIsSmoothedAndTimeLeftFollows()
+    {
+        TTransferEstimate estimate;
+        TFileSize bytes = 0;
+        double seconds = 0;
+        estimate.addSample(seconds, bytes);
+        QList<double> shown;
+        for (const TFileSize kilobytes : {67, 340, 50, 215, 67, 340, 50, 215}) {
+            seconds += 0.3;
+            bytes += kilobytes * 300; // kilobytes per second over 0.3 s
+            estimate.addSample(seconds, bytes);
+            double rate = 0;
+            QVERIFY(estimate.rate(rate));
+            shown << rate;
+        }
+        const auto [low, high] = std::minmax_element(shown.begin() + 2, shown.end());
+        QVERIFY2(*high < 2 * *low, qPrintable(QString("%1 .. %2").arg(*low).arg(*high)));
+        // A steady megabyte a second leaves two minutes for 120 MB.
+        TTransferEstimate steady;
+        for (int second = 0; second <= 30; ++second)
+            steady.addSample(second, TFileSize(second) * 1000000);
+        double left = 0;
+        QVERIFY(steady.secondsLeft(120000000, left));
+        QCOMPARE(progresstext::timeLeftText(left), QString("2 min left"));
     }
 
     void noPackageForThisMachineIsAConnectionProblem()
