@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <set>
 
 namespace orvik::launcher {
 
@@ -104,6 +105,24 @@ TDiskSpaceNeed diskSpaceNeededBy(::shared::TFileSystemHelper& FileSystem,
     const TFileSize gross = saturatingSum(growth, parkingRoom);
     need.Needed = gross > freed ? gross - freed : 0;
     return need;
+}
+
+TInstallEstimate estimateInstall(const TPackageConfigurationReader& Build,
+                                 const QDir& InstallationDirectory)
+{
+    TInstallEstimate estimate;
+    std::set<QByteArray> pieces;
+    for (const TChunkInPackage& chunk : Build.getChunks()) {
+        if (pieces.insert(chunk.UnpackedHash).second)
+            estimate.Download += chunk.PackedSize > 0 ? chunk.PackedSize : chunk.UnpackedSize;
+    }
+    for (const TFileInPackage& file : Build.getFiles())
+        estimate.Write += file.UnpackedSize;
+    const QStorageInfo storage(nearestExistingFolder(InstallationDirectory.absolutePath()));
+    estimate.SpaceKnown = storage.isValid() && storage.isReady();
+    estimate.Available = TFileSize(std::max<qint64>(storage.bytesAvailable(), 0));
+    estimate.FileSystemRoot = storage.rootPath();
+    return estimate;
 }
 
 } // namespace orvik::launcher

@@ -42,4 +42,21 @@ TDiskSpaceNeed diskSpaceNeededBy(::shared::TFileSystemHelper& FileSystem,
                                  const std::vector<TFileInPackage>& FilesToDelete,
                                  const TLauncherSettings& Settings);
 
+// What installing a build from nothing fetches and writes, against the free space where it goes:
+// known from its document alone, before the player commits to anything. For an update it is an
+// upper bound, as planning reuses what is installed.
+struct TInstallEstimate
+{
+    TFileSize Download = 0; // each piece once, as it travels
+    TFileSize Write = 0;    // the files' sizes
+    bool SpaceKnown = false;
+    TFileSize Available = 0;
+    QString FileSystemRoot;
+
+    bool fits() const { return !SpaceKnown || Write <= Available; }
+};
+
+TInstallEstimate estimateInstall(const TPackageConfigurationReader& Build,
+                                 const QDir& InstallationDirectory);
+
 } // namespace orvik::launcher

@@ -220,8 +220,19 @@ void TClientPackageLayoutItem::updateButtonFromPackageStatus()
     for (const QString& text : menuTexts)
         m_pButton->menu().addAction(text);
     m_pButton->setToolTip(iconWord);
+    if (m_InstallEstimate &&
+        (iconWord == QLatin1String("Download") || iconWord == QLatin1String("Update")))
+        m_pButton->setToolTip(
+            iconWord + QStringLiteral("\n") +
+            progresstext::estimateText(*m_InstallEstimate, iconWord == QLatin1String("Update")));
     m_pButton->setFixedSize(kButtonSize);
     m_pButton->setStyleSheet(buttonStyle(colour, iconWord));
+}
+
+void TClientPackageLayoutItem::setInstallEstimate(const TInstallEstimate& Estimate)
+{
+    m_InstallEstimate = Estimate;
+    updateButtonFromPackageStatus();
 }
 
 void TClientPackageLayoutItem::updatePackageNameAndVersion()

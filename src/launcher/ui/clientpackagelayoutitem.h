@@ -1,5 +1,6 @@
 #pragma once
 
+#include "launcher/installation/diskspace.h"
 #include "launcher/package/package.h"
 #include "launcher/ui/transferestimate.h"
 #include "shared/filesystemhelper/filesize.h"
@@ -9,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QCheckBox;
@@ -40,6 +42,10 @@ public:
     // Speed and time left while a download runs, in the place of the check box.
     QLabel* detailLabel() const { return m_pDetailLabel; }
     QLabel* logoLabel() const { return m_pLogoLabel; }
+
+    // What an install would fetch and write, and the room for it: told on the button before the
+    // player commits.
+    void setInstallEstimate(const TInstallEstimate& Estimate);
 
     // The logo for the package's kind, "_disabled" unless it is installed.
     QString logoImagePath() const;
@@ -87,6 +93,7 @@ private:
     const TPackageFileDownloader* m_pDownloader = nullptr; // of the running installation
     std::vector<QMetaObject::Connection> m_InstallationConnections;
     QString m_CurrentPhase;
+    std::optional<TInstallEstimate> m_InstallEstimate;
     TTransferEstimate m_Estimate;
     QElapsedTimer m_Clock;
 };

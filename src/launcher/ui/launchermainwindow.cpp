@@ -3,6 +3,7 @@
 #include "launcher/cdntrace/cloudflarecdntrace.h"
 #include "launcher/configuration/documentlimits.h"
 #include "launcher/configuration/launcherconfigurationreader.h"
+#include "launcher/installation/diskspace.h"
 #include "launcher/installation/installationmanager.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
@@ -11,11 +12,13 @@
 #include "launcher/ui/clientpackagelayoutitem.h"
 #include "launcher/ui/desktopnotification.h"
 #include "launcher/ui/hintarea.h"
+#include "launcher/ui/progresstext.h"
 #include "launcher/ui/uistyle.h"
 #include "shared/network/downloadpool.h"
 
 #include <QCheckBox>
 #include <QDate>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -66,6 +69,7 @@ TLauncherMainWindow::TLauncherMainWindow(
     TInstallationManager* pInstallationManager, std::shared_ptr<TCloudflareCdnTrace> pCdnTrace)
     : m_pConfiguration(std::move(pConfiguration))
     , m_pDownloadPool(std::move(pDownloadPool))
+    , m_pInstallationManager(pInstallationManager)
     , m_pCdnTrace(std::move(pCdnTrace))
 {
     std::vector<std::shared_ptr<TPackage>> packages;
@@ -159,7 +163,8 @@ TLauncherMainWindow::makeTileRow(const std::vector<std::shared_ptr<TPackage>>& P
         connect(tile, &TClientPackageLayoutItem::defaultChanged, this,
                 &TLauncherMainWindow::onDefaultClientPackageCheckboxChanged);
         connect(tile, &TClientPackageLayoutItem::buttonClicked, this,
-                &TLauncherMainWindow::clientPackageButtonClicked);
+                &TLauncherMainWindow::onTileButtonClicked);
+        refreshInstallEstimate(*tile);
         connect(tile, &TClientPackageLayoutItem::verifyButtonClicked, this,
                 &TLauncherMainWindow::clientPackageVerifyButtonClicked);
     }
@@ -304,8 +309,10 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(TPackageInstallation* p
             << " error reason: " << static_cast<int>(pInstallation->getErrorReason())
             << threadSuffix;
     const auto tile = m_Tiles.find(package->getIndex());
-    if (tile != m_Tiles.end())
+    if (tile != m_Tiles.end()) {
         tile->second->onInstallationOrUpdateFinished(pInstallation);
+        refreshInstallEstimate(*tile->second);
+    }
 
     const QString name = package->getName();
     switch (pInstallation->getErrorReason()) {
@@ -360,6 +367,37 @@ void TLauncherMainWindow::showVerified(const QString& PackageName)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->show();
+}
+
+void TLauncherMainWindow::refreshInstallEstimate(TClientPackageLayoutItem& Tile)
+{
+    const TPackageConfigurationReader* build = Tile.package()->getConfiguration();
+    if (!build || !m_pInstallationManager)
+        return;
+    Tile.setInstallEstimate(
+        estimateInstall(*build, m_pInstallationManager->getInstallationDirectory(*Tile.package())));
+}
+
+void TLauncherMainWindow::onTileButtonClicked(std::shared_ptr<TPackage> pPackage)
+{
+    // A first install that cannot fit is refused before anything starts: planning would find
+    // it too, but only after the player had committed and waited.
+    const TPackageConfigurationReader* build = pPackage->getConfiguration();
+    if (build && m_pInstallationManager &&
+        pPackage->getLocalStatus() == ELocalPackageStatus::NotInstalled) {
+        const TInstallEstimate estimate =
+            estimateInstall(*build, m_pInstallationManager->getInstallationDirectory(*pPackage));
+        if (!estimate.fits()) {
+            showInstallationFailed(
+                QStringLiteral("There is not enough free disk space to install %1.\n\nIt needs "
+                               "%2; %3 are free on %4.")
+                    .arg(pPackage->getName(), progresstext::sizeText(estimate.Write),
+                         progresstext::sizeText(estimate.Available),
+                         QDir::toNativeSeparators(estimate.FileSystemRoot)));
+            return;
+        }
+    }
+    emit clientPackageButtonClicked(pPackage);
 }
 
 void TLauncherMainWindow::showConnectionProblem()

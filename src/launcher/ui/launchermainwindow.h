@@ -86,6 +86,8 @@ private:
     QString downloadFailedText(const QString& PackageName) const;
     void showInstallationFailed(const QString& Text);
     void showVerified(const QString& PackageName);
+    void refreshInstallEstimate(TClientPackageLayoutItem& Tile);
+    void onTileButtonClicked(std::shared_ptr<TPackage> pPackage);
     void notifyWhenAway(const TPackageInstallation& Installation);
     // Tiles in index order get the choice; no signal.
     void recordDefault(const std::shared_ptr<TPackage>& pPackage, bool IsDefault);
@@ -99,6 +101,7 @@ private:
     QMessageBox* m_pMessageBox = nullptr;
     qint32 m_DefaultPackageIndex = -1;
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
+    TInstallationManager* m_pInstallationManager = nullptr;
     std::shared_ptr<TCloudflareCdnTrace> m_pCdnTrace;
     QMetaObject::Connection m_TraceConnection;
 };

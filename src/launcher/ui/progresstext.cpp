@@ -35,6 +35,26 @@ QString megabytesText(TFileSize Done, TFileSize Total)
         .arg(oneDecimal(double(Done) / 1e6), oneDecimal(double(Total) / 1e6));
 }
 
+QString sizeText(TFileSize Bytes)
+{
+    if (double(Bytes) >= 1e9)
+        return QStringLiteral("%1 GB").arg(oneDecimal(double(Bytes) / 1e9));
+    return QStringLiteral("%1 MB").arg(oneDecimal(double(Bytes) / 1e6));
+}
+
+QString estimateText(const TInstallEstimate& Estimate, bool Update)
+{
+    const QString bound = Update ? QStringLiteral("at most ") : QString();
+    QString text = QStringLiteral("Download: %1%2\nOn disk: %1%3")
+                       .arg(bound, sizeText(Estimate.Download), sizeText(Estimate.Write));
+    if (!Estimate.SpaceKnown)
+        return text;
+    text += QStringLiteral("\nFree: %1").arg(sizeText(Estimate.Available));
+    if (!Update && !Estimate.fits())
+        text += QStringLiteral("\nNot enough free space to install.");
+    return text;
+}
+
 int barValue(TFileSize Done, TFileSize Total)
 {
     if (Total == 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "launcher/installation/diskspace.h"
 #include "shared/filesystemhelper/filesize.h"
 
 #include <QString>
@@ -13,6 +14,11 @@ constexpr int kBarMaximum = 10000;
 QString rateText(double BytesPerSecond);
 // "123.5/987.7 MB": done and total in millions of bytes with one decimal.
 QString megabytesText(TFileSize Done, TFileSize Total);
+// "1.2 GB" or "640.0 MB": a size as a player reads it.
+QString sizeText(TFileSize Bytes);
+// The lines of a Download or Update button's tool tip: what travels, what lands on the disk and
+// what is free there; an update's figures are upper bounds.
+QString estimateText(const TInstallEstimate& Estimate, bool Update);
 // Done of total in ten-thousandths, halves rounded up; 0 while the total is unknown.
 int barValue(TFileSize Done, TFileSize Total);
 

@@ -213,7 +213,8 @@ private slots:
         package(0)->setLocalStatus(ELocalPackageStatus(status)); // the tile follows the package
         TClientPackageLayoutItem* item = tile(0);
         QVERIFY(item->button()->styleSheet().contains("Button_" + colour + "_idle.png"));
-        QCOMPARE(item->button()->toolTip(), toolTip);
+        // Its first line; the sizes of an install follow.
+        QCOMPARE(item->button()->toolTip().section('\n', 0, 0), toolTip);
         QCOMPARE(item->button()->size(), QSize(98, 40));
         QStringList actions;
         for (QAction* action : item->button()->menu().actions())
@@ -328,6 +329,44 @@ private slots:
         double left = 0;
         QVERIFY(steady.secondsLeft(120000000, left));
         QCOMPARE(progresstext::timeLeftText(left), QString("2 min left"));
+    }
+
+    // The space needed was found only after the player had pressed Download and waited for the
+    // planning: the button now tells the sizes and the free space, and a first install that
+    // cannot fit is refused at the click.
+    void installThatCannotFitIsRefusedAtTheClick_data()
+    {
+        QTest::addColumn<QByteArray>("size");
+        QTest::addColumn<bool>("starts");
+        QTest::newRow("fits") << QByteArray("2500000") << true;
+        QTest::newRow("900 TB") << QByteArray("900000000000000") << false;
+    }
+    void installThatCannotFitIsRefusedAtTheClick()
+    {
+        QFETCH(QByteArray, size);
+        QFETCH(bool, starts);
+        makeWindow({ELocalPackageStatus::NotInstalled});
+        QByteArray document = "{\"version\": \"2\", \"files\": [{\"localfile\": \"world.pak\", "
+                              "\"url\": \"w.bin\", \"unpackedsize\": " +
+                              size + ", \"unpackedhash\": \"" + QByteArray(64, 'a') + "\"}]}";
+        package(0)->getBuilds()[0]->m_pConfiguration =
+            std::make_unique<TPackageConfigurationReader>(std::move(document), QByteArray(),
+                                                          QUrl("https://cdn.test/"),
+                                                          QUrl("https://cdn.test/"));
+        m_pWindow =
+            std::make_unique<TLauncherMainWindow>(m_pConfiguration, m_pPool, m_pManager.get());
+        const QString tip = tile(0)->button()->toolTip();
+        QVERIFY2(tip.startsWith("Download\nDownload: ") && tip.contains("\nFree: "),
+                 qPrintable(tip));
+        QCOMPARE(tip.contains("Not enough free space"), !starts);
+
+        QSignalSpy clicked(m_pWindow.get(), &TLauncherMainWindow::clientPackageButtonClicked);
+        tile(0)->button()->click();
+        QCOMPARE(clicked.count(), starts ? 1 : 0);
+        QStringList texts;
+        for (const QMessageBox* box : m_pWindow->findChildren<QMessageBox*>())
+            texts << box->text();
+        QCOMPARE(texts.join("").contains("not enough free disk space"), !starts);
     }
 
     void noPackageForThisMachineIsAConnectionProblem()
