@@ -101,6 +101,7 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
     m_bAtLeastOneDownloadFailed = false;
     m_bAtLeastOneSavingOperationFailed = false;
     m_bEnding = false;
+    m_bStopped = false;
     m_ProgressTimer.start();
     m_PreviousDownloadedSum = 0;
     m_RateSampleCount = 0;
@@ -431,10 +432,21 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& Url, const QString& Final
     m_pDownloadPool->queueDownload(Url, maxBodyBytes(chunk.Piece));
 }
 
+void TPackageFileDownloader::stop()
+{
+    if (m_ChunksInProgress == 0 || m_bStopped)
+        return;
+    m_bStopped = true;
+    endRunAtOnce(QStringLiteral("Download stopped by the player"));
+}
+
 void TPackageFileDownloader::endRunAtOnce(const QString& Reason)
 {
-    qCritical().noquote() << Reason;
-    if (!m_bEnding)
+    if (m_bStopped)
+        qInfo().noquote() << Reason << threadSuffix;
+    else
+        qCritical().noquote() << Reason;
+    if (!m_bEnding && !m_bStopped)
         qCritical() << "The installation ends without waiting for its other downloads"
                     << threadSuffix;
     m_bEnding = true;
@@ -470,7 +482,9 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
     releaseRun();
     m_bEnding = false;
 
-    if (m_bAtLeastOneDownloadFailed)
+    if (m_bStopped)
+        emit downloadFailed(EPackageDownloaderError::Stopped);
+    else if (m_bAtLeastOneDownloadFailed)
         emit downloadFailed(EPackageDownloaderError::DownloadFailed);
     else if (m_bAtLeastOneSavingOperationFailed)
         emit downloadFailed(EPackageDownloaderError::SavingOperationFailed);

@@ -34,6 +34,8 @@ enum class EPackageDownloaderError : qint32 {
     DownloadFailed = 1,
     SavingOperationFailed = 2,
     VerificationFailed = 3,
+    // The player paused or cancelled it; what was written stays for the next run.
+    Stopped = 4,
 };
 
 // Fetches the chunks a package installation still needs through its own pool (manual release,
@@ -57,6 +59,10 @@ public:
     void startDownload(const QDir& InstallationDirectory,
                        std::shared_ptr<const TInstallationPolicy> pPolicy,
                        std::vector<TFileToDownload> Files);
+
+    // Ends the run as soon as the steps on the thread pool are back; it reports Stopped. Files
+    // keep what was written into them.
+    void stop();
 
     // Bytes per second, averaged over the last ticks; false while there is no sample.
     bool downloadRate(double& BytesPerSecond) const;
@@ -161,6 +167,7 @@ private:
     bool m_bAtLeastOneDownloadFailed = false;
     bool m_bAtLeastOneSavingOperationFailed = false;
     bool m_bEnding = false;
+    bool m_bStopped = false;
     // The run's files, each until its first chunk arrives; then its state, until it is written.
     // A state is as large as its file's record: made for every file up front, a package of many
     // small files held them all while only a few are being written at any time.

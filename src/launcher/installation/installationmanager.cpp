@@ -390,6 +390,12 @@ void TInstallationManager::verifyPackage(const std::shared_ptr<TPackage>& Packag
     installation->startVerification(installed, true);
 }
 
+void TInstallationManager::stopInstallation(const TPackage& Package)
+{
+    if (const auto installation = findInstallation(Package.getName()))
+        installation->stop();
+}
+
 void TInstallationManager::track(const std::shared_ptr<TPackageInstallation>& Installation)
 {
     m_InstallationsInProgress.push_back(Installation);

@@ -42,6 +42,9 @@ public:
 
     void installOrUpdatePackage(const std::shared_ptr<TPackage>& Package);
     void verifyPackage(const std::shared_ptr<TPackage>& Package);
+    // Pauses or cancels the package's running installation, if it has one; it then ends with
+    // the reason Stopped and keeps what it wrote, so that the next run goes on from there.
+    void stopInstallation(const TPackage& Package);
 
     // Null clears the default.
     void setDefaultPackage(const std::shared_ptr<TPackage>& Package);

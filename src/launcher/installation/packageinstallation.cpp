@@ -22,6 +22,13 @@ TPackageInstallation::TPackageInstallation(
             [this] { onVerifyFinished(m_VerificationWatcher.result()); });
 }
 
+void TPackageInstallation::stop()
+{
+    qInfo() << "Stopping the installation of" << m_pPackage->getName() << threadSuffix;
+    m_bStopRequested = true;
+    m_pPackageFileDownloader->stop();
+}
+
 TPackageInstallation::~TPackageInstallation()
 {
     m_bStopRequested = true;

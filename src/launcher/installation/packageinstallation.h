@@ -51,6 +51,9 @@ public:
     // For the progress display: its download rate.
     const TPackageFileDownloader& getPackageFileDownloader() const;
     bool isWithoutError() const { return m_bWithoutError; }
+    // Pauses or cancels the run: it ends as soon as its work on the thread pool is back and
+    // reports Stopped; what was written stays, and the next run goes on from there.
+    void stop();
     // Whether this run only read the installed files again, with nothing planned or fetched.
     bool isVerificationOnly() const { return !m_bPlanningStarted; }
     EPackageDownloaderError getErrorReason() const { return m_ErrorReason; }

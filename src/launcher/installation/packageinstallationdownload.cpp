@@ -40,6 +40,10 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
     qInfo() << "onRequiredChangesComputedForInstallation"
             << " files to download: " << Changes.m_FilesToDownload.size()
             << " files to delete: " << Changes.m_FilesToDelete.size() << threadSuffix;
+    if (m_bStopRequested) {
+        onDownloadFailed(EPackageDownloaderError::Stopped);
+        return;
+    }
     if (!Changes.m_ErrorMessage.isEmpty()) {
         // A plan that could not be made changes nothing on disk; the package stays partially
         // installed and the next attempt plans again.

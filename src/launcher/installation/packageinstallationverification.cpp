@@ -87,8 +87,9 @@ void TPackageInstallation::onVerifyFinished(bool Result)
 {
     qInfo() << "onVerifyFinished with " << (Result ? "true" : "false") << threadSuffix;
     m_bWithoutError = Result;
-    m_ErrorReason =
-        Result ? EPackageDownloaderError::NoError : EPackageDownloaderError::VerificationFailed;
+    m_ErrorReason = Result             ? EPackageDownloaderError::NoError
+                    : m_bStopRequested ? EPackageDownloaderError::Stopped
+                                       : EPackageDownloaderError::VerificationFailed;
     emit verificationFinished(m_pPackage);
 }
 

@@ -24,6 +24,8 @@ QString errorReasonText(const TPackageInstallation& Installation)
         return QStringLiteral("saving");
     case EPackageDownloaderError::VerificationFailed:
         return QStringLiteral("verification");
+    case EPackageDownloaderError::Stopped:
+        return QStringLiteral("stopped");
     case EPackageDownloaderError::NoError:
         break;
     }

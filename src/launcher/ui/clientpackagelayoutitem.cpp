@@ -8,6 +8,7 @@
 #include "launcher/ui/uistyle.h"
 #include "shared/qtextbrowserwithnetwork/weblink.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -109,6 +110,21 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     m_pProgressBar->setRange(0, 100);
     m_pProgressBar->setValue(0);
     m_pProgressBar->setTextVisible(true);
+    // A running installation can be paused, to be resumed where it stopped, or cancelled; both
+    // keep what was written.
+    m_pProgressBar->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* pause = new QAction(QStringLiteral("Pause"), m_pProgressBar);
+    auto* cancel = new QAction(QStringLiteral("Cancel"), m_pProgressBar);
+    m_pProgressBar->addAction(pause);
+    m_pProgressBar->addAction(cancel);
+    connect(pause, &QAction::triggered, this, [this] {
+        m_bPaused = true;
+        emit stopRequested(m_pPackage, true);
+    });
+    connect(cancel, &QAction::triggered, this, [this] {
+        m_bPaused = false;
+        emit stopRequested(m_pPackage, false);
+    });
     m_pProgressBar->setStyleSheet(kProgressBarStyle.arg(uistyle::font(13)));
 
     if (ShowPackageName) {
@@ -219,8 +235,10 @@ void TClientPackageLayoutItem::updateButtonFromPackageStatus()
     m_pButton->menu().clear();
     for (const QString& text : menuTexts)
         m_pButton->menu().addAction(text);
-    m_pButton->setToolTip(iconWord);
-    if (m_InstallEstimate &&
+    const bool resumes =
+        m_bPaused && (iconWord == QLatin1String("Download") || iconWord == QLatin1String("Update"));
+    m_pButton->setToolTip(resumes ? QStringLiteral("Resume") : iconWord);
+    if (!resumes && m_InstallEstimate &&
         (iconWord == QLatin1String("Download") || iconWord == QLatin1String("Update")))
         m_pButton->setToolTip(
             iconWord + QStringLiteral("\n") +
@@ -282,6 +300,7 @@ void TClientPackageLayoutItem::onInstallationOrUpdateStarted(TPackageInstallatio
         connect(pInstallation, &QObject::destroyed, this, [this] { disconnectInstallation(); })};
     m_Estimate.reset();
     m_Clock.start();
+    m_bPaused = false;
     m_pButton->hide();
     m_pProgressBar->show();
 }

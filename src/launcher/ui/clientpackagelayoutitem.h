@@ -54,6 +54,8 @@ signals:
     void defaultChanged(std::shared_ptr<orvik::launcher::TPackage> pPackage, bool IsDefault);
     void buttonClicked(std::shared_ptr<orvik::launcher::TPackage> pPackage);
     void verifyButtonClicked(std::shared_ptr<orvik::launcher::TPackage> pPackage);
+    // From the running installation's context menu: Pause keeps it to be resumed, Cancel ends it.
+    void stopRequested(std::shared_ptr<orvik::launcher::TPackage> pPackage, bool Pause);
 
 public slots:
     void onInstallationOrUpdateStarted(orvik::launcher::TPackageInstallation* pInstallation);
@@ -93,6 +95,8 @@ private:
     const TPackageFileDownloader* m_pDownloader = nullptr; // of the running installation
     std::vector<QMetaObject::Connection> m_InstallationConnections;
     QString m_CurrentPhase;
+    // Paused by the player: the button offers to resume.
+    bool m_bPaused = false;
     std::optional<TInstallEstimate> m_InstallEstimate;
     TTransferEstimate m_Estimate;
     QElapsedTimer m_Clock;

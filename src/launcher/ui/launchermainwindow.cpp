@@ -17,6 +17,7 @@
 #include "shared/network/downloadpool.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDate>
 #include <QDir>
 #include <QGridLayout>
@@ -164,6 +165,13 @@ TLauncherMainWindow::makeTileRow(const std::vector<std::shared_ptr<TPackage>>& P
                 &TLauncherMainWindow::onDefaultClientPackageCheckboxChanged);
         connect(tile, &TClientPackageLayoutItem::buttonClicked, this,
                 &TLauncherMainWindow::onTileButtonClicked);
+        connect(tile, &TClientPackageLayoutItem::stopRequested, this,
+                [this](const std::shared_ptr<TPackage>& Package, bool Pause) {
+                    qInfo() << (Pause ? "Pause" : "Cancel") << "of" << Package->getName()
+                            << "asked for" << threadSuffix;
+                    if (m_pInstallationManager)
+                        m_pInstallationManager->stopInstallation(*Package);
+                });
         refreshInstallEstimate(*tile);
         connect(tile, &TClientPackageLayoutItem::verifyButtonClicked, this,
                 &TLauncherMainWindow::clientPackageVerifyButtonClicked);
@@ -334,6 +342,9 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(TPackageInstallation* p
                                               "game data failed!")
                                    .arg(name));
         break;
+    case EPackageDownloaderError::Stopped:
+        // The player stopped it and knows.
+        return;
     }
     notifyWhenAway(*pInstallation);
 }
@@ -367,6 +378,35 @@ void TLauncherMainWindow::showVerified(const QString& PackageName)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->show();
+}
+
+void TLauncherMainWindow::closeEvent(QCloseEvent* pEvent)
+{
+    const bool installing =
+        m_pInstallationManager && !m_pInstallationManager->getInstallationsInProgress().empty();
+    if (installing && !m_bCloseConfirmed) {
+        // Asked without a nested event loop: the installation goes on while the player reads.
+        auto* box = new QMessageBox(
+            QMessageBox::Question, QStringLiteral("Close Kestrun Online?"),
+            QStringLiteral("An installation is running. Close Kestrun Online anyway?\n\nWhat "
+                           "was downloaded is kept: the installation goes on from there next "
+                           "time."),
+            QMessageBox::Close | QMessageBox::Cancel, this);
+        box->setDefaultButton(QMessageBox::Cancel);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::WindowModal);
+        connect(box, &QMessageBox::finished, this, [this](int Result) {
+            if (Result != QMessageBox::Close)
+                return;
+            m_bCloseConfirmed = true;
+            close();
+        });
+        qInfo() << "Closing asked for during an installation" << threadSuffix;
+        box->show();
+        pEvent->ignore();
+        return;
+    }
+    TDraggableMainWindow::closeEvent(pEvent);
 }
 
 void TLauncherMainWindow::refreshInstallEstimate(TClientPackageLayoutItem& Tile)

@@ -86,6 +86,7 @@ private:
     QString downloadFailedText(const QString& PackageName) const;
     void showInstallationFailed(const QString& Text);
     void showVerified(const QString& PackageName);
+    void closeEvent(QCloseEvent* pEvent) override;
     void refreshInstallEstimate(TClientPackageLayoutItem& Tile);
     void onTileButtonClicked(std::shared_ptr<TPackage> pPackage);
     void notifyWhenAway(const TPackageInstallation& Installation);
@@ -102,6 +103,7 @@ private:
     qint32 m_DefaultPackageIndex = -1;
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
     TInstallationManager* m_pInstallationManager = nullptr;
+    bool m_bCloseConfirmed = false;
     std::shared_ptr<TCloudflareCdnTrace> m_pCdnTrace;
     QMetaObject::Connection m_TraceConnection;
 };

@@ -311,6 +311,27 @@ private slots:
         QVERIFY(!QFileInfo::exists(installed("slow.bin")));
     }
 
+    // A running installation could be neither paused nor cancelled. A stopped run ends once,
+    // as Stopped, keeps the files it wrote and fetches nothing more.
+    void stoppedRunKeepsWhatItWrote()
+    {
+        const QByteArray body = pattern(700, 23);
+        addFile("done.bin", {serveChunk("/done", body, EContainerCodec::Deflate)}, {0});
+        TTestHttpRoute slow;
+        slow.delayMs = 2 * kWaitMs;
+        addFile("slow.bin",
+                {serveChunk("/stalled", pattern(500, 24), EContainerCodec::Deflate, &slow)}, {0});
+        connect(m_pDownloader.get(), &TPackageFileDownloader::progress, this,
+                [this](TFileSize, TFileSize, TFileSize Written, TFileSize) {
+                    if (Written > 0)
+                        m_pDownloader->stop();
+                });
+        QCOMPARE(run(), EPackageDownloaderError::Stopped);
+        QCOMPARE(readInstalled("done.bin"), body);
+        QVERIFY(!QFileInfo::exists(installed("slow.bin")));
+        QCOMPARE(m_pServer->requestCount("/stalled"), 1);
+    }
+
     void transientServerErrorsAreRetried()
     {
         TTestHttpRoute route;

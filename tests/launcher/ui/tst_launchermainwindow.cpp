@@ -395,6 +395,29 @@ private slots:
         QCOMPARE(tile(0)->button()->toolTip(), QString("Play"));
     }
 
+    // The player had no way to pause or cancel the one long thing the launcher does.
+    void runningInstallationCanBePausedAndResumed()
+    {
+        makeWindow({ELocalPackageStatus::NotInstalled});
+        TPackageInstallation installation(package(0), m_pHelper);
+        emit m_pManager->installationOrUpdateStarted(&installation);
+        const QList<QAction*> actions = tile(0)->progressBar()->actions();
+        QStringList texts;
+        for (const QAction* action : actions)
+            texts << action->text();
+        QCOMPARE(texts, QStringList({"Pause", "Cancel"}));
+        QSignalSpy stops(tile(0), &TClientPackageLayoutItem::stopRequested);
+        actions.first()->trigger();
+        QCOMPARE(stops.count(), 1);
+        QCOMPARE(stops.first().at(1).toBool(), true);
+
+        installation.onDownloadFailed(EPackageDownloaderError::Stopped);
+        emit m_pManager->installationOrUpdateFinished(&installation);
+        QCOMPARE(tile(0)->button()->toolTip(), QString("Resume"));
+        // Stopped by the player: no failure box.
+        QVERIFY(m_pWindow->findChildren<QMessageBox*>().isEmpty());
+    }
+
     void laterHintOfACategoryWins()
     {
         makeWindow({ELocalPackageStatus::Installed});
