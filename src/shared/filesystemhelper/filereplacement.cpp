@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -153,13 +154,17 @@ void syncDirectory(const QString& Directory)
     ::close(descriptor);
 }
 
-void replaceFileAtomically(const QString& Path, const QByteArray& Bytes,
-                           const TReplacementOptions& Options)
+namespace {
+
+// The one road of every replacement: a temporary file beside Path that Fill writes, made
+// durable as asked, renamed over Path; removed again when anything fails.
+void replaceWith(const QString& Path, const TReplacementOptions& Options,
+                 const std::function<void(int Descriptor, const QString& TemporaryPath)>& Fill)
 {
     QString temporaryPath;
     TDescriptor file = createTemporary(Path, Options.Permissions, temporaryPath);
     try {
-        writeAll(file.get(), Bytes, temporaryPath);
+        Fill(file.get(), temporaryPath);
         if (Options.Durability == EDurability::Synced && ::fsync(file.get()) != 0)
             throw ioError(temporaryPath, systemReason(errno));
         if (const int error = file.close())
@@ -173,35 +178,34 @@ void replaceFileAtomically(const QString& Path, const QByteArray& Bytes,
         syncDirectory(QFileInfo(Path).absolutePath());
 }
 
+} // namespace
+
+void replaceFileAtomically(const QString& Path, const QByteArray& Bytes,
+                           const TReplacementOptions& Options)
+{
+    replaceWith(Path, Options, [&Bytes](int Descriptor, const QString& TemporaryPath) {
+        writeAll(Descriptor, Bytes, TemporaryPath);
+    });
+}
+
 void copyFileAtomically(const QString& Source, const QString& Path)
 {
     constexpr qint64 kPieceBytes = 1024 * 1024;
     QFile source(Source);
     if (!source.open(QIODevice::ReadOnly))
         throw ioError(Source, source.errorString());
-    QString temporaryPath;
-    TDescriptor file = createTemporary(Path, std::nullopt, temporaryPath);
-    try {
+    replaceWith(Path, {}, [&](int Descriptor, const QString& TemporaryPath) {
         QByteArray piece(int(kPieceBytes), Qt::Uninitialized);
         for (;;) {
             const qint64 read = source.read(piece.data(), kPieceBytes);
             if (read < 0)
                 throw ioError(Source, source.errorString());
             if (read == 0)
-                break;
-            writeAll(file.get(), QByteArray::fromRawData(piece.constData(), int(read)),
-                     temporaryPath);
+                return;
+            writeAll(Descriptor, QByteArray::fromRawData(piece.constData(), int(read)),
+                     TemporaryPath);
         }
-        if (::fsync(file.get()) != 0)
-            throw ioError(temporaryPath, systemReason(errno));
-        if (const int error = file.close())
-            throw ioError(temporaryPath, systemReason(error));
-        renameOrThrow(temporaryPath, Path);
-    } catch (...) {
-        ::unlink(native(temporaryPath).constData());
-        throw;
-    }
-    syncDirectory(QFileInfo(Path).absolutePath());
+    });
 }
 
 QString createReplacementFile(const QString& Path, QFileDevice::Permissions Permissions)
