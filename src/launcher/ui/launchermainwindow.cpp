@@ -478,11 +478,15 @@ void TLauncherMainWindow::onAboutDialogRequested(QString Link)
     Q_UNUSED(Link)
     const QString licence = QStringLiteral("https://www.gnu.org/licenses/lgpl-3.0.html");
     const QString qtSource = QStringLiteral("https://code.qt.io/cgit/qt/qtbase.git/");
-    auto* box = new QMessageBox(QMessageBox::Information, qtTrId("launcher.about.title"),
-                                qtTrId("launcher.about.text")
-                                    .arg(QStringLiteral("2002"),
-                                         QString::number(QDate::currentDate().year()), licence,
-                                         licence, qtSource, qtSource),
+    // A rich text label takes the colour of its links from the application, not from the
+    // dark look of the box: the links carry it themselves.
+    const QString text =
+        qtTrId("launcher.about.text")
+            .arg(QStringLiteral("2002"), QString::number(QDate::currentDate().year()), licence,
+                 licence, qtSource, qtSource)
+            .replace(QStringLiteral("<a "),
+                     QStringLiteral("<a style=\"color: %1\" ").arg(uistyle::kLink.name()));
+    auto* box = new QMessageBox(QMessageBox::Information, qtTrId("launcher.about.title"), text,
                                 QMessageBox::Ok, this);
     box->setTextFormat(Qt::RichText);
     // The links in the text are reached with Tab as well.
