@@ -9,16 +9,20 @@
 
 #include <QColor>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <functional>
@@ -135,9 +139,9 @@ private slots:
         QProcess& launcher = m_Launcher.start({QStringLiteral("--show-ui")});
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-        const QString window = run({"search", "--sync", "--name", "^Kestrun Online$"}).trimmed();
+        const QString window = windowOf(launcher);
         QVERIFY2(!window.isEmpty(), logContent().right(1500));
-        const QRect geometry = windowGeometry(window.split('\n').first());
+        const QRect geometry = windowGeometry(window);
         // The tiles are above the hint banner, whose images must not pass for a button.
         const QRect tiles = geometry.adjusted(0, 0, 0, -geometry.height() / 3);
         QCOMPARE(geometry.width(), 800);
@@ -216,6 +220,96 @@ private slots:
         QVERIFY(launcher.waitForFinished(kTimeoutMs));
     }
 
+    void keyboardReachesEveryControl()
+    {
+        // Tab never reached About, the links or the hints, nor showed where it was; Enter did
+        // nothing on a tile or a hint, and Shift+F10 opened no menu. A hint must open its page
+        // once for one click.
+        QFile::remove(TLauncherInstall::logFilePath());
+        QTemporaryDir browser;
+        QVERIFY(
+            testsupport::writeBytes(browser.filePath("xdg-open"),
+                                    "#!/bin/sh\necho \"$1\" >> \"$(dirname \"$0\")/opened\"\n"));
+        QVERIFY(QFile::setPermissions(browser.filePath("xdg-open"),
+                                      QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(browser.path()) + ":" + path);
+        qputenv("DISPLAY", m_Display.toLatin1());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        QProcess& launcher = m_Launcher.start({QStringLiteral("--show-ui")});
+        // A launcher left running would turn the next test's start into a second instance.
+        const auto stop = qScopeGuard([&launcher] {
+            launcher.terminate();
+            launcher.waitForFinished(kTimeoutMs);
+        });
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("PATH", path);
+        const auto opened = [&] { return readBytes(browser.filePath("opened")).count('\n'); };
+
+        const QString window = windowOf(launcher);
+        QVERIFY2(!window.isEmpty(), logContent().right(1500));
+        const QRect geometry = windowGeometry(window);
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("Hint banner shows"), kTimeoutMs);
+        // Without a window manager nothing gives the new window the focus: the test does.
+        QTRY_VERIFY_WITH_TIMEOUT((run({"windowfocus", "--sync", window}), !focusLog().isEmpty()),
+                                 kTimeoutMs);
+        QCOMPARE(focusLog().value(0), QString("Play"));
+        QVERIFY(saveArtifact(QStringLiteral("main-window-keyboard-focus.png"), geometry));
+
+        // Down the window: the tile, the hints, the maker, About, the links, and round again.
+        const QStringList order = {"Default Client", "Season one", "New realm",
+                                   "Patch notes",    "Halvern",    "About",
+                                   "Twitter",        "Discord",    "Play"};
+        for (const QString& name : order)
+            QVERIFY2(tab(1, name), qPrintable(focusLog().join(", ")));
+
+        // Enter on a hint opens its page, and so does one click, each once.
+        QVERIFY2(tab(2, QStringLiteral("Season one")), qPrintable(focusLog().join(", ")));
+        run({"key", "Return"});
+        QTRY_COMPARE_WITH_TIMEOUT(opened(), 1, kTimeoutMs);
+        // The picture shows above the caption: the caption lies below the picture's middle.
+        const QPoint picture = centreOf(screenshot(), geometry, [](QRgb Pixel) {
+            return qAbs(qRed(Pixel) - 0x6A) < 12 && qAbs(qGreen(Pixel) - 0x3D) < 12 &&
+                   qAbs(qBlue(Pixel) - 0x9A) < 12;
+        });
+        QVERIFY(!picture.isNull());
+        click(picture + QPoint(0, 40));
+        QTRY_COMPARE_WITH_TIMEOUT(opened(), 2, kTimeoutMs);
+        // A second opening follows the first at once; there is no signal to wait for instead.
+        QTest::qWait(1000);
+        QCOMPARE(opened(), 2);
+        QCOMPARE(readBytes(browser.filePath("opened")),
+                 QByteArray("https://www.kestrun-online.com/news\n").repeated(2));
+
+        // About opens from the keyboard, over the window, in its dark look.
+        QVERIFY2(tab(4, QStringLiteral("About")), qPrintable(focusLog().join(", ")));
+        run({"key", "space"});
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("About dialog shown"), kTimeoutMs);
+        const QString about = run({"search", "--sync", "--name", "^About Kestrun Online$"});
+        QVERIFY(!about.trimmed().isEmpty());
+        const QRect aboutGeometry = windowGeometry(about.trimmed().section('\n', 0, 0));
+        QVERIFY(geometry.intersects(aboutGeometry));
+        QVERIFY(
+            saveArtifact(QStringLiteral("main-window-about.png"), geometry.united(aboutGeometry)));
+        run({"key", "Escape"});
+        const int focusMoves = focusLog().size();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (run({"windowfocus", "--sync", window}), focusLog().size() > focusMoves), kTimeoutMs);
+
+        // Shift+F10 opens the tile's menu below its button, and Enter chooses "Verify".
+        QVERIFY2(tab(-6, QStringLiteral("Play")), qPrintable(focusLog().join(", ")));
+        run({"key", "shift+F10"});
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("Context menu of \"Play\" opened at"),
+                                 kTimeoutMs);
+        const QPoint menuAt = loggedPoint("Context menu of \"Play\" opened at");
+        QVERIFY(saveArtifact(QStringLiteral("main-window-context-menu.png"), geometry));
+        // Below the tile's button, which stands in the window's upper half.
+        QVERIFY2(geometry.adjusted(0, 0, 0, -geometry.height() / 2).contains(menuAt),
+                 qPrintable(QString("%1,%2").arg(menuAt.x()).arg(menuAt.y())));
+        run({"key", "Return"});
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("shows \"Verifying...\""), kTimeoutMs);
+    }
+
     void failedDownloadShowsWhereItWasServed()
     {
         // The window was made without the trace, so the box said "Failed to obtain
@@ -259,6 +353,44 @@ private slots:
     }
 
 private:
+    // Names the launcher logged as it moved the keyboard focus, in order.
+    static QStringList focusLog()
+    {
+        QStringList names;
+        for (const QByteArray& line : logContent().split('\n')) {
+            const qsizetype at = line.indexOf("Focus on \"");
+            if (at >= 0)
+                names << QString::fromUtf8(line.mid(at + 10)).section('"', 0, 0);
+        }
+        return names;
+    }
+
+    // The two numbers the last line with the text logged after it.
+    static QPoint loggedPoint(const QByteArray& Text)
+    {
+        const QByteArray log = logContent();
+        const qsizetype at = log.lastIndexOf(Text);
+        if (at < 0)
+            return {};
+        const QList<QByteArray> words =
+            log.mid(at + Text.size(), log.indexOf('\n', at) - at - Text.size())
+                .simplified()
+                .split(' ');
+        return words.size() < 2 ? QPoint() : QPoint(words[0].toInt(), words[1].toInt());
+    }
+
+    // Presses Tab (Shift+Tab for a negative count); true once the focus lands on Name.
+    bool tab(int Count, const QString& Name)
+    {
+        for (int i = 0; i < qAbs(Count); ++i)
+            run({"key", Count > 0 ? "Tab" : "shift+Tab"});
+        QDeadlineTimer deadline(kTimeoutMs);
+        while (focusLog().value(focusLog().size() - 1) != Name && !deadline.hasExpired())
+            QTest::qWait(50);
+        return focusLog().value(focusLog().size() - 1) == Name;
+    }
+
+    // The launcher's own window: the demo client's bears the same name.
     static QStringList filesBelow(const QString& Root)
     {
         QStringList files;
@@ -322,11 +454,17 @@ private:
     QString windowOf(const QProcess& Launcher)
     {
         const QString pid = QString::number(Launcher.processId());
-        for (const QString& id :
-             run({"search", "--sync", "--onlyvisible", "--name", "^Kestrun Online$"})
-                 .split('\n', Qt::SkipEmptyParts)) {
-            if (run({"getwindowpid", id}).trimmed() == pid)
-                return id;
+        QElapsedTimer waited;
+        waited.start();
+        // Polled: the window comes when the launcher has its configuration, and no signal of
+        // this process tells when.
+        while (waited.elapsed() < kTimeoutMs) {
+            for (const QString& id : run({"search", "--onlyvisible", "--name", "^Kestrun Online$"})
+                                         .split('\n', Qt::SkipEmptyParts)) {
+                if (run({"getwindowpid", id}).trimmed() == pid)
+                    return id;
+            }
+            QTest::qWait(200);
         }
         return {};
     }

@@ -351,10 +351,9 @@ void TLauncherApplication::showMainWindow()
         m_pMainWindow->show();
         return;
     }
-    auto* window =
-        new TLauncherMainWindow(m_pConfigurationHandler->getLauncherConfiguration(),
-                                m_pConfigurationHandler->getDownloadPool(), m_pInstallationManager,
-                                m_pCdnTrace);
+    auto* window = new TLauncherMainWindow(m_pConfigurationHandler->getLauncherConfiguration(),
+                                           m_pConfigurationHandler->getDownloadPool(),
+                                           m_pInstallationManager, m_pCdnTrace);
     QObject::connect(m_pConfigurationHandler, &TLauncherConfigurationHandler::hintsAreaDataReceived,
                      window, &TLauncherMainWindow::setHints);
     QObject::connect(window, &TLauncherMainWindow::defaultChanged, this,

@@ -5,6 +5,7 @@
 #include "launcher/logging/logging.h"
 #include "launcher/ui/progresstext.h"
 #include "launcher/ui/qcontextpushbutton.h"
+#include "launcher/ui/tileprogressbar.h"
 #include "launcher/ui/uistyle.h"
 #include "shared/qtextbrowserwithnetwork/weblink.h"
 
@@ -42,6 +43,12 @@ QString logoKindWord(const TPackageConfigurationReader* pConfiguration)
     }
 }
 
+QString installedWord(ELocalPackageStatus Status)
+{
+    return Status == ELocalPackageStatus::Installed ? QStringLiteral("installed")
+                                                    : QStringLiteral("not installed");
+}
+
 QString buttonStateStyle(const QString& Selector, const QString& Colour, const QString& State)
 {
     return QStringLiteral("%1 { border-image: url(%2) 4 4 4 4 repeat scale; border-top: 4px "
@@ -67,10 +74,19 @@ QString buttonStyle(const QString& Colour, const QString& IconWord)
                           "font-size: 11px; font-weight: bold; color: #3F3F3F; }");
 }
 
+// The fill is a gold light enough for the dark text the bar writes on it.
 const QString kProgressBarStyle = QStringLiteral(
     "QProgressBar { border-image: url(:/images/launcher/ProgressBar_BG.png); %1 text-align: "
     "center; border-top: 2px; border-left: 2px; border-bottom: 2px; border-right: 2px; } "
-    "QProgressBar::chunk { border-image: url(:/images/launcher/ProgressBar.png); }");
+    "QProgressBar::chunk { border-radius: 4px; border: 1px solid #6B5220; background: "
+    "qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 %2, stop: 1 %3); }");
+
+// What a screen reader says for the action button in each state.
+struct TButtonSpeech
+{
+    QString Name;
+    QString Description;
+};
 
 const QString kCheckboxStyle = QStringLiteral("QCheckBox { %1 } "
                                               "QCheckBox::indicator:unchecked { image: "
@@ -105,7 +121,7 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     connect(m_pButton, &QContextPushButton::contextTriggered, this,
             [this](const QString&) { emit verifyButtonClicked(m_pPackage); });
 
-    m_pProgressBar = new QProgressBar;
+    m_pProgressBar = new TTileProgressBar;
     m_pProgressBar->setFixedSize(m_pButton->size());
     m_pProgressBar->setRange(0, 100);
     m_pProgressBar->setValue(0);
@@ -125,7 +141,10 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
         m_bPaused = false;
         emit stopRequested(m_pPackage, false);
     });
-    m_pProgressBar->setStyleSheet(kProgressBarStyle.arg(uistyle::font(13)));
+    m_pProgressBar->setStyleSheet(kProgressBarStyle.arg(uistyle::font(13), uistyle::kGoldTop.name(),
+                                                        uistyle::kGoldBottom.name()));
+    m_pProgressBar->setAccessibleName(QStringLiteral("Progress of %1").arg(m_pPackage->getName()));
+    m_pProgressBar->setAccessibleDescription(QStringLiteral("Not started"));
 
     if (ShowPackageName) {
         m_pNameLabel = new QLabel;
@@ -147,6 +166,9 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     keepSpace.setRetainSizeWhenHidden(true);
     m_pDefaultClientCheckbox->setSizePolicy(keepSpace);
     m_pDefaultClientCheckbox->setStyleSheet(kCheckboxStyle.arg(uistyle::font(13)));
+    m_pDefaultClientCheckbox->setAccessibleName(QStringLiteral("Default Client"));
+    m_pDefaultClientCheckbox->setAccessibleDescription(
+        QStringLiteral("Start %1 at once whenever the launcher starts").arg(m_pPackage->getName()));
     connect(m_pDefaultClientCheckbox, &QCheckBox::stateChanged, this,
             [this](int State) { emit defaultChanged(m_pPackage, State == Qt::Checked); });
 
@@ -206,32 +228,46 @@ void TClientPackageLayoutItem::updatePackageImageFromPackageStatus()
         m_pLogoLabel->setText(uistyle::imageLink(target.toString(QUrl::FullyEncoded), path));
     }
     m_pLogoLabel->setToolTip(uistyle::plainToolTip(m_pPackage->getName()));
+    m_pLogoLabel->setAccessibleName(m_pPackage->getName());
+    m_pLogoLabel->setAccessibleDescription(
+        ::shared::isWebLink(target)
+            ? QStringLiteral("Logo, opens %1").arg(target.toString(QUrl::FullyEncoded))
+            : QStringLiteral("Logo, %1").arg(installedWord(m_pPackage->getLocalStatus())));
 }
 
 void TClientPackageLayoutItem::updateButtonFromPackageStatus()
 {
+    const QString name = m_pPackage->getName();
     QString colour = QStringLiteral("Red");
     QString iconWord;
     QStringList menuTexts;
+    // The button shows only an icon: a screen reader needs its word.
+    TButtonSpeech speech{QStringLiteral("Unavailable"),
+                         QStringLiteral("The state of %1 is not known yet").arg(name)};
     switch (m_pPackage->getLocalStatus()) {
     case ELocalPackageStatus::Unknown:
         break;
     case ELocalPackageStatus::NotInstalled:
         colour = QStringLiteral("Blue");
         iconWord = QStringLiteral("Download");
+        speech = {iconWord, QStringLiteral("Download and install %1").arg(name)};
         break;
     case ELocalPackageStatus::PartiallyInstalled:
     case ELocalPackageStatus::UpdateAvailable:
         colour = QStringLiteral("Orange");
         iconWord = QStringLiteral("Update");
+        speech = {iconWord, QStringLiteral("Bring %1 up to date").arg(name)};
         break;
     case ELocalPackageStatus::Installed:
     default:
         colour = QStringLiteral("Green");
         iconWord = QStringLiteral("Play");
         menuTexts << QStringLiteral("Verify");
+        speech = {iconWord, QStringLiteral("Start %1; its context menu offers Verify").arg(name)};
         break;
     }
+    m_pButton->setAccessibleName(speech.Name);
+    m_pButton->setAccessibleDescription(speech.Description);
     m_pButton->menu().clear();
     for (const QString& text : menuTexts)
         m_pButton->menu().addAction(text);
@@ -345,6 +381,9 @@ void TClientPackageLayoutItem::showPhase(const QString& Phase, const QString& Te
     m_pProgressBar->setValue(progresstext::barValue(Done, Total));
     m_pProgressBar->setFormat(Text);
     m_pVersionLabel->setText(progresstext::megabytesText(Done, Total));
+    // The bar shows the phase or the rate only; a screen reader gets the amounts as well.
+    m_pProgressBar->setAccessibleDescription(
+        QStringLiteral("%1 %2").arg(Text, m_pVersionLabel->text()));
 }
 
 void TClientPackageLayoutItem::showDetail(const QString& Text)

@@ -8,10 +8,12 @@
 #include "shared/qtextbrowserwithnetwork/qtextbrowserwithnetwork.h"
 #include "shared/qtextbrowserwithnetwork/weblink.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPixmap>
 #include <QPolygon>
 #include <QRegion>
+#include <QStyle>
 
 namespace orvik::launcher {
 
@@ -27,11 +29,16 @@ constexpr qint64 kMaxImageBytes = 4 * 1024 * 1024;
 // 2048 x 2048 pixels of four bytes: 16 MiB once decoded.
 constexpr qint64 kMaxImagePixels = 2048 * 2048;
 
-// Slanted edges between the slots make the three one banner.
-QRegion slotMask(int Slot)
+const QString kHoverFrameStyle = QStringLiteral(
+    "QWidget#hintFrame:hover, QWidget#hintFrame[keyboardFocus=\"true\"] { background-color: "
+    "#8ED838; } QWidget#hintFrame { background-color: transparent; }");
+
+// Slanted edges between the slots make the three one banner. The frame around a slot has the
+// same slant, so that its highlight is a band around the slot, not a wedge beside it.
+QRegion slotMask(int Slot, QSize Size = kContainerSize)
 {
-    const int w = kContainerSize.width();
-    const int h = kContainerSize.height();
+    const int w = Size.width();
+    const int h = Size.height();
     switch (Slot) {
     case 0:
         return QRegion(QPolygon({{0, 0}, {w, 0}, {w - h / 2, h}, {0, h}}));
@@ -44,10 +51,10 @@ QRegion slotMask(int Slot)
 
 QString captionStyle(int Slot)
 {
-    return QStringLiteral("QLabel { %1 padding-left: %2px; background-color: rgba(50, 50, 50, "
-                          "0.7); }")
+    return QStringLiteral("QLabel { %1 padding-left: %2px; background-color: %3; }")
         .arg(uistyle::font(11))
-        .arg(Slot == 0 ? 10 : 18);
+        .arg(Slot == 0 ? 10 : 18)
+        .arg(uistyle::css(uistyle::kCaptionShade));
 }
 
 } // namespace
@@ -65,6 +72,8 @@ THintArea::THintArea(std::shared_ptr<::shared::TDownloadPool> pDownloadPool)
         entry.pContainer->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         auto* browser = new ::shared::QTextBrowserWithNetwork(m_pDownloadPool, entry.pContainer);
         browser->move(0, 0);
+        // Empty until a hint comes: no stop for the keyboard.
+        browser->setFocusPolicy(Qt::NoFocus);
         entry.pContainer->setMask(slotMask(slot));
         m_pLayout->addWidget(entry.pContainer);
     }
@@ -106,13 +115,14 @@ void THintArea::showHint(int Slot, const ::shared::THint& Hint)
     }
 
     const QUrl link(Hint.Url);
+    const QString opens = QStringLiteral("News, opens %1").arg(Hint.Url);
     auto* image = new ClickableLabel(entry.pContainer);
     image->setMinimumSize(kImageSize);
-    image->setOpenExternalLinks(true);
-    image->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse |
-                                   Qt::LinksAccessibleByKeyboard);
+    // The caption is the slot's one stop for the keyboard; the picture answers the mouse only.
+    image->setFocusPolicy(Qt::NoFocus);
     image->setToolTip(uistyle::plainToolTip(Hint.Url));
-    image->setCursor(Qt::PointingHandCursor);
+    image->setAccessibleName(Hint.Title);
+    image->setAccessibleDescription(opens);
     image->move((kContainerSize.width() - kImageSize.width()) / 2,
                 (kContainerSize.height() - kImageSize.height()) / 2);
 
@@ -125,8 +135,12 @@ void THintArea::showHint(int Slot, const ::shared::THint& Hint)
     caption->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     caption->setGeometry(QRect(QPoint(0, 50), QPoint(279, 79)));
     caption->setToolTip(uistyle::plainToolTip(Hint.Url));
-    caption->setCursor(Qt::PointingHandCursor);
     caption->setStyleSheet(captionStyle(Slot));
+    caption->setAccessibleName(Hint.Title);
+    caption->setAccessibleDescription(opens);
+    // The slanted mask would cut a frame of its own; the slot's frame lights up instead.
+    caption->setFocusFrameShown(false);
+    caption->installEventFilter(this);
     for (ClickableLabel* label : {image, caption})
         connect(label, &ClickableLabel::clicked, this, [link] { ::shared::openWebLink(link); });
     image->show();
@@ -144,10 +158,10 @@ void THintArea::showHint(int Slot, const ::shared::THint& Hint)
 
     if (!entry.pHoverFrame) {
         entry.pHoverFrame = new QWidget;
+        entry.pHoverFrame->setObjectName(QStringLiteral("hintFrame"));
         entry.pHoverFrame->setFixedSize(kHoverFrameSize);
-        entry.pHoverFrame->setStyleSheet(QStringLiteral(
-            "QWidget:hover { background-color: #8ED838; } QWidget { background-color: "
-            "transparent; }"));
+        entry.pHoverFrame->setStyleSheet(kHoverFrameStyle);
+        entry.pHoverFrame->setMask(slotMask(Slot, kHoverFrameSize));
         auto* frameLayout = new QHBoxLayout;
         frameLayout->setSpacing(0);
         frameLayout->setContentsMargins(0, 0, 0, 0);
@@ -155,6 +169,27 @@ void THintArea::showHint(int Slot, const ::shared::THint& Hint)
         frameLayout->addWidget(entry.pContainer, 0, Qt::AlignCenter);
         entry.pHoverFrame->setLayout(frameLayout);
     }
+}
+
+QWidget* THintArea::frame(int Slot) const
+{
+    return m_Slots[size_t(Slot)].pHoverFrame;
+}
+
+bool THintArea::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    if (pEvent->type() != QEvent::FocusIn && pEvent->type() != QEvent::FocusOut)
+        return QWidget::eventFilter(pWatched, pEvent);
+    for (const TSlot& entry : m_Slots) {
+        if (entry.pCaption != pWatched || !entry.pHoverFrame)
+            continue;
+        entry.pHoverFrame->setProperty("keyboardFocus", pEvent->type() == QEvent::FocusIn);
+        // A style sheet reads a property again only when the widget is polished anew.
+        entry.pHoverFrame->style()->unpolish(entry.pHoverFrame);
+        entry.pHoverFrame->style()->polish(entry.pHoverFrame);
+        entry.pHoverFrame->update();
+    }
+    return QWidget::eventFilter(pWatched, pEvent);
 }
 
 void THintArea::onImageDownloaded(QUrl Url, QByteArray Data)

@@ -41,10 +41,16 @@ public:
     const ::shared::THint& hint(int Slot) const { return m_Slots[size_t(Slot)].Hint; }
     QLabel* caption(int Slot) const { return m_Slots[size_t(Slot)].pCaption; }
     QLabel* image(int Slot) const { return m_Slots[size_t(Slot)].pImage; }
+    // The frame that lights up around a slot under the mouse or the keyboard; null until the
+    // slot shows a hint.
+    QWidget* frame(int Slot) const;
 
 public slots:
     void onImageDownloaded(QUrl Url, QByteArray Data);
     void onImageDownloadFailed(QUrl Url, QNetworkReply::NetworkError Code, QString ErrorString);
+
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private:
     struct TSlot

@@ -9,16 +9,23 @@
 #include "launcher/logging/logging.h"
 #include "launcher/product/launcherconstants.h"
 #include "launcher/startup/launcherapplication.h"
+#include "launcher/ui/clickablelabel.h"
 #include "launcher/ui/clientpackagelayoutitem.h"
+#include "launcher/ui/darklook.h"
 #include "launcher/ui/desktopnotification.h"
 #include "launcher/ui/hintarea.h"
 #include "launcher/ui/progresstext.h"
+#include "launcher/ui/qcontextpushbutton.h"
 #include "launcher/ui/uistyle.h"
 #include "shared/network/downloadpool.h"
+#include "shared/qtextbrowserwithnetwork/weblink.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QChildEvent>
 #include <QCloseEvent>
 #include <QDate>
+#include <QDialog>
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -28,6 +35,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QSpacerItem>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -52,14 +60,35 @@ const QString kHintGroupBoxStyle = QStringLiteral(
     "QGroupBox::title { color: #DADABC; margin-top: 2px transparent; background-color: "
     "transparent; }");
 
-QLabel* makeImageLinkLabel(const QString& Target, const QString& ImagePath, const QString& ToolTip,
-                           bool OpenExternalLinks = true)
+// A picture that opens a web page. Written as rich text so that the picture for the screen's
+// scale is chosen; Tab reaches it and Enter or Space opens it, like a click.
+ClickableLabel* makeImageLink(const QString& ImagePath, const QString& Name,
+                              const QString& Description, const QString& ToolTip)
 {
-    auto* label = new QLabel(uistyle::imageLink(Target, ImagePath));
+    auto* label = new ClickableLabel;
     label->setTextFormat(Qt::RichText);
+    label->setText(QStringLiteral("<img src=\"%1\"/>").arg(ImagePath.toHtmlEscaped()));
     label->setToolTip(ToolTip);
-    label->setOpenExternalLinks(OpenExternalLinks);
+    label->setAccessibleName(Name);
+    label->setAccessibleDescription(Description);
     return label;
+}
+
+ClickableLabel* makeWebLink(const QString& Address, const QString& ImagePath, const QString& Name,
+                            const QString& ToolTip)
+{
+    ClickableLabel* label =
+        makeImageLink(ImagePath, Name, QStringLiteral("Opens %1").arg(Address), ToolTip);
+    QObject::connect(label, &ClickableLabel::clicked,
+                     [Address] { ::shared::openWebLink(QUrl(Address)); });
+    return label;
+}
+
+QString describe(const QWidget* pWidget)
+{
+    return pWidget->accessibleName().isEmpty()
+               ? QString::fromLatin1(pWidget->metaObject()->className())
+               : pWidget->accessibleName();
 }
 
 } // namespace
@@ -109,6 +138,17 @@ TLauncherMainWindow::TLauncherMainWindow(
     if (TLauncherApplication* application = TLauncherApplication::instance())
         application->sendFunnelEvent(QStringLiteral("launcher_started"),
                                      QStringLiteral("FunnelStartedFirst"));
+
+    // Keyboard users start where mouse users look first: the first tile's action button.
+    if (!m_Tiles.empty())
+        m_Tiles.begin()->second->button()->setFocus(Qt::OtherFocusReason);
+    else
+        m_pAboutLabel->setFocus(Qt::OtherFocusReason);
+    // Where the keyboard is goes to the log, so that support can follow a keyboard user.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* pNow) {
+        if (pNow && (pNow == this || isAncestorOf(pNow)))
+            qInfo() << "Focus on" << describe(pNow) << threadSuffix;
+    });
 
     // The configuration handler reads the answer and hands it to setHints.
     if (m_pDownloadPool && m_pConfiguration->getHintsUrl().isValid())
@@ -187,12 +227,15 @@ QHBoxLayout* TLauncherMainWindow::makeFooterRow()
 {
     auto* footer = new QHBoxLayout;
     footer->addStretch();
-    QLabel* about = makeImageLinkLabel(QStringLiteral("about"), uistyle::image("icircle.png"),
-                                       QStringLiteral("About"), false);
-    connect(about, &QLabel::linkActivated, this, &TLauncherMainWindow::onAboutDialogRequested);
-    footer->addWidget(about);
+    m_pAboutLabel = makeImageLink(uistyle::image("icircle.png"), QStringLiteral("About"),
+                                  QStringLiteral("Shows the version and the licences"),
+                                  QStringLiteral("About"));
+    connect(m_pAboutLabel, &ClickableLabel::clicked, this,
+            [this] { onAboutDialogRequested(QStringLiteral("about")); });
+    footer->addWidget(m_pAboutLabel);
     auto* version = new QLabel(QStringLiteral("v") + constants::kLauncherVersion);
     version->setStyleSheet(uistyle::labelStyle(11));
+    version->setAccessibleName(QStringLiteral("Launcher version"));
     footer->addWidget(version);
     return footer;
 }
@@ -201,10 +244,13 @@ QHBoxLayout* TLauncherMainWindow::makeSocialRow()
 {
     auto* social = new QHBoxLayout;
     social->addStretch();
-    social->addWidget(makeImageLinkLabel(kSocialAddress, uistyle::image("Twitter.png"),
-                                         QStringLiteral("Follow us on Twitter")));
-    social->addWidget(makeImageLinkLabel(kChatAddress, uistyle::image("Discord.png"),
-                                         QStringLiteral("Follow us on Discord")));
+    m_pSocialLinks = {
+        makeWebLink(kSocialAddress, uistyle::image("Twitter.png"), QStringLiteral("Twitter"),
+                    QStringLiteral("Follow us on Twitter")),
+        makeWebLink(kChatAddress, uistyle::image("Discord.png"), QStringLiteral("Discord"),
+                    QStringLiteral("Follow us on Discord"))};
+    for (ClickableLabel* link : m_pSocialLinks)
+        social->addWidget(link);
     social->addStretch();
     return social;
 }
@@ -224,11 +270,9 @@ void TLauncherMainWindow::addHintGroupBox()
     m_pHintArea->hide();
 
     layout->addSpacing(8);
-    auto* maker = new QLabel(uistyle::imageLink(kMakerAddress, uistyle::image("HalvernLogo.png")));
-    maker->setTextFormat(Qt::RichText);
-    maker->setToolTip(kMakerAddress);
-    maker->setOpenExternalLinks(true);
-    layout->addWidget(maker, 0, Qt::AlignLeft);
+    m_pMakerLink = makeWebLink(kMakerAddress, uistyle::image("HalvernLogo.png"),
+                               QStringLiteral("Halvern"), kMakerAddress);
+    layout->addWidget(m_pMakerLink, 0, Qt::AlignLeft);
     layout->addSpacing(-22);
     layout->addLayout(makeFooterRow());
     layout->addSpacing(-34);
@@ -270,6 +314,39 @@ void TLauncherMainWindow::setHints(std::vector<::shared::THint> Hints)
         m_pSpacer = nullptr;
     }
     m_pHintGroupBox->show();
+    updateTabOrder();
+}
+
+void TLauncherMainWindow::updateTabOrder()
+{
+    // Hints arrive last but stand between the tiles and the footer: Tab follows the eye.
+    std::vector<QWidget*> order;
+    for (const auto& [index, tile] : m_Tiles) {
+        order.push_back(tile->button());
+        order.push_back(tile->defaultClientCheckbox());
+    }
+    for (int slot = 0; slot < THintArea::kSlotCount; ++slot) {
+        if (QLabel* caption = m_pHintArea->caption(slot))
+            order.push_back(caption);
+    }
+    order.push_back(m_pMakerLink);
+    order.push_back(m_pAboutLabel);
+    for (ClickableLabel* link : m_pSocialLinks)
+        order.push_back(link);
+    for (size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+bool TLauncherMainWindow::event(QEvent* pEvent)
+{
+    // Dialogs are windows of their own and take no colours from this one; each gets the dark
+    // look before it is first shown, whoever made it.
+    if (pEvent->type() == QEvent::ChildPolished) {
+        auto* dialog = qobject_cast<QDialog*>(static_cast<QChildEvent*>(pEvent)->child());
+        if (dialog)
+            darklook::apply(dialog);
+    }
+    return TDraggableMainWindow::event(pEvent);
 }
 
 void TLauncherMainWindow::onDefaultClientPackageCheckboxChanged(std::shared_ptr<TPackage> pPackage,
@@ -515,17 +592,24 @@ void TLauncherMainWindow::onAboutDialogRequested(QString Link)
     Q_UNUSED(Link)
     const QString licence = QStringLiteral("https://www.gnu.org/licenses/lgpl-3.0.html");
     const QString qtSource = QStringLiteral("https://code.qt.io/cgit/qt/qtbase.git/");
-    auto* box = new QMessageBox(QMessageBox::Information, qtTrId("launcher.about.title"),
-                                qtTrId("launcher.about.text")
-                                    .arg(QStringLiteral("2002"),
-                                         QString::number(QDate::currentDate().year()), licence,
-                                         licence, qtSource, qtSource),
+    // A rich text label takes the colour of its links from the application, not from the
+    // dark look of the box: the links carry it themselves.
+    const QString text =
+        qtTrId("launcher.about.text")
+            .arg(QStringLiteral("2002"), QString::number(QDate::currentDate().year()), licence,
+                 licence, qtSource, qtSource)
+            .replace(QStringLiteral("<a "),
+                     QStringLiteral("<a style=\"color: %1\" ").arg(uistyle::kLink.name()));
+    auto* box = new QMessageBox(QMessageBox::Information, qtTrId("launcher.about.title"), text,
                                 QMessageBox::Ok, this);
     box->setTextFormat(Qt::RichText);
-    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
+    // The links in the text are reached with Tab as well.
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse |
+                                 Qt::LinksAccessibleByKeyboard);
     box->setAttribute(Qt::WA_DeleteOnClose);
     // Modal to the window without a nested event loop, like the other boxes of the window.
     box->setWindowModality(Qt::WindowModal);
+    qInfo() << "About dialog shown" << threadSuffix;
     box->show();
 }
 

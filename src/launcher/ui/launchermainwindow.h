@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <array>
 #include <map>
 #include <memory>
 #include <vector>
@@ -23,6 +24,7 @@ class TDownloadPool;
 
 namespace orvik::launcher {
 
+class ClickableLabel;
 class TClientPackageLayoutItem;
 class TCloudflareCdnTrace;
 class THintArea;
@@ -58,6 +60,7 @@ public:
     QGroupBox* hintGroupBox() const { return m_pHintGroupBox; }
     // Whether the stretch below the tiles is still there: hints in all three slots take it.
     bool hasSpacer() const { return m_pSpacer != nullptr; }
+    ClickableLabel* aboutLabel() const { return m_pAboutLabel; }
 
 signals:
     void defaultChanged(std::shared_ptr<orvik::launcher::TPackage> pPackage, bool IsDefault);
@@ -73,6 +76,9 @@ public slots:
     void onInstallationOrUpdateStarted(orvik::launcher::TPackageInstallation* pInstallation);
     void onInstallationOrUpdateFinished(orvik::launcher::TPackageInstallation* pInstallation);
     void onAboutDialogRequested(QString Link);
+
+protected:
+    bool event(QEvent* pEvent) override;
 
 private:
     void setUpWindow();
@@ -90,6 +96,7 @@ private:
     void refreshInstallEstimate(TClientPackageLayoutItem& Tile);
     void onTileButtonClicked(std::shared_ptr<TPackage> pPackage);
     void notifyWhenAway(const TPackageInstallation& Installation);
+    void updateTabOrder();
     // Tiles in index order get the choice; no signal.
     void recordDefault(const std::shared_ptr<TPackage>& pPackage, bool IsDefault);
 
@@ -100,6 +107,9 @@ private:
     THintArea* m_pHintArea = nullptr;
     QGroupBox* m_pHintGroupBox = nullptr;
     QMessageBox* m_pMessageBox = nullptr;
+    ClickableLabel* m_pAboutLabel = nullptr;
+    ClickableLabel* m_pMakerLink = nullptr;
+    std::array<ClickableLabel*, 2> m_pSocialLinks{};
     qint32 m_DefaultPackageIndex = -1;
     std::shared_ptr<::shared::TDownloadPool> m_pDownloadPool;
     TInstallationManager* m_pInstallationManager = nullptr;

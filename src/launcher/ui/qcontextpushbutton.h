@@ -9,8 +9,9 @@ class QContextMenuEvent;
 
 namespace orvik::launcher {
 
-// A push button with a context menu of its own: a right click offers the menu's actions, if it
-// has any; a left click stays an ordinary click.
+// A push button with a context menu of its own: a right click, the Menu key or Shift+F10 offers
+// the menu's actions, if it has any; a left click, Space or Enter is an ordinary click. A frame
+// shows when it has the keyboard focus.
 class QContextPushButton : public QPushButton
 {
     Q_OBJECT
@@ -28,8 +29,13 @@ public slots:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* pEvent) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void paintEvent(QPaintEvent* pEvent) override;
 
 private:
+    // From the keyboard the menu opens below the button with its first entry chosen.
+    void popUpMenu(const QPoint& GlobalPosition, bool FromKeyboard);
+
     QMenu m_Menu;
 };
 

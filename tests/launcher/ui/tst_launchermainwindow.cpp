@@ -5,11 +5,14 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/installationmanager.h"
 #include "launcher/installation/packageinstallation.h" // declares the package pointer type
+#include "launcher/ui/clickablelabel.h"
 #include "launcher/ui/clientpackagelayoutitem.h"
+#include "launcher/ui/darklook.h"
 #include "launcher/ui/launchermainwindow.h"
 #include "launcher/ui/progresstext.h"
 #include "launcher/ui/qcontextpushbutton.h"
 #include "launcher/ui/transferestimate.h"
+#include "launcher/ui/uistyle.h"
 
 #include "launcher/cdntrace/cloudflarecdntrace.h"
 #include "launcher/ui/hintarea.h"
@@ -20,6 +23,9 @@
 #include "testfiles.h"
 #include "testhttpserver.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -45,6 +51,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace orvik::launcher;
 
@@ -186,20 +193,27 @@ private slots:
         QTest::addColumn<QStringList>("menu");
         QTest::addColumn<bool>("defaultChoice");
         QTest::addColumn<QString>("logo");
+        // The button is an icon: a screen reader said nothing but "button" for it.
+        QTest::addColumn<QString>("spoken");
         QTest::newRow("unknown") << 0 << "Red"
-                                 << "" << QStringList() << false << "KestrunLogo_QT_disabled.png";
+                                 << "" << QStringList() << false << "KestrunLogo_QT_disabled.png"
+                                 << "Unavailable";
         QTest::newRow("not installed")
             << 1 << "Blue"
-            << "Download" << QStringList() << false << "KestrunLogo_QT_disabled.png";
+            << "Download" << QStringList() << false << "KestrunLogo_QT_disabled.png"
+            << "Download";
         QTest::newRow("partially installed")
             << 2 << "Orange"
-            << "Update" << QStringList() << false << "KestrunLogo_QT_disabled.png";
+            << "Update" << QStringList() << false << "KestrunLogo_QT_disabled.png"
+            << "Update";
         QTest::newRow("update available")
             << 3 << "Orange"
-            << "Update" << QStringList() << false << "KestrunLogo_QT_disabled.png";
+            << "Update" << QStringList() << false << "KestrunLogo_QT_disabled.png"
+            << "Update";
         QTest::newRow("installed")
             << 4 << "Green"
-            << "Play" << QStringList{"Verify"} << true << "KestrunLogo_QT.png";
+            << "Play" << QStringList{"Verify"} << true << "KestrunLogo_QT.png"
+            << "Play";
     }
     void buttonFollowsTheStatus()
     {
@@ -209,6 +223,7 @@ private slots:
         QFETCH(QStringList, menu);
         QFETCH(bool, defaultChoice);
         QFETCH(QString, logo);
+        QFETCH(QString, spoken);
         makeWindow({ELocalPackageStatus::NotInstalled});
         package(0)->setLocalStatus(ELocalPackageStatus(status)); // the tile follows the package
         TClientPackageLayoutItem* item = tile(0);
@@ -223,6 +238,8 @@ private slots:
         QCOMPARE(item->defaultClientCheckbox()->isVisibleTo(m_pWindow.get()), defaultChoice);
         QVERIFY(item->logoImagePath().endsWith(logo));
         QCOMPARE(item->logoLabel()->size(), QSize(196, 152));
+        QCOMPARE(spokenText(item->button(), QAccessible::Name), spoken);
+        QVERIFY(spokenText(item->button(), QAccessible::Description).contains("Realm 1"));
     }
 
     void clicksBecomeSignals()
@@ -272,6 +289,12 @@ private slots:
         QCOMPARE(tile(0)->progressBar()->value(), 1250);
         QCOMPARE(tile(0)->progressBar()->maximum(), 10000);
         QCOMPARE(tile(0)->progressBar()->format(), QString("Writing..."));
+        // The bar shows the phase only: a screen reader heard neither value nor amounts.
+        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(tile(0)->progressBar());
+        QVERIFY(bar && bar->valueInterface());
+        QCOMPARE(bar->valueInterface()->currentValue().toInt(), 1250);
+        QCOMPARE(bar->valueInterface()->maximumValue().toInt(), 10000);
+        QCOMPARE(bar->text(QAccessible::Description), QString("Writing... 123.5/987.7 MB"));
     }
 
     // The counter fell from "25.3/25.5 MB" fetched to "17.9/25.2 MB" written when the download
@@ -688,6 +711,207 @@ private slots:
         QVERIFY(m_pWindow->hintArea()->image(1)->pixmap(Qt::ReturnByValue).isNull());
     }
 
+    void keyboardReachesEveryControl()
+    {
+        // Tab stopped at the tiles only: About, the links and the hints were out of reach, and
+        // Enter did nothing on a tile's button.
+        TDesktopLinks desktop;
+        makeWindow({ELocalPackageStatus::Installed, ELocalPackageStatus::NotInstalled});
+        m_pWindow->setHints({hint("cat2", "New realm"), hint("cat1", "Season one")});
+        m_pWindow->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_pWindow.get()));
+        QCOMPARE(QApplication::focusWidget(), tile(0)->button());
+
+        QStringList order;
+        for (int i = 0; i < 10; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget()->accessibleName();
+        }
+        QCOMPARE(order,
+                 QStringList({"Default Client", "Download", "Season one", "New realm", "Halvern",
+                              "About", "Twitter", "Discord", "Play", "Default Client"}));
+
+        QSignalSpy clicked(m_pWindow.get(), &TLauncherMainWindow::clientPackageButtonClicked);
+        QTest::keyClick(tile(1)->button(), Qt::Key_Return);
+        QCOMPARE(clicked.count(), 1);
+        QTest::keyClick(m_pWindow->hintArea()->caption(0), Qt::Key_Space);
+        QTest::keyClick(m_pWindow->hintArea()->caption(1), Qt::Key_Enter);
+        QCOMPARE(desktop.opened, QList<QUrl>({QUrl("https://www.kestrun-online.com/news/cat1"),
+                                              QUrl("https://www.kestrun-online.com/news/cat2")}));
+        QTest::keyClick(m_pWindow->aboutLabel(), Qt::Key_Return);
+        QTRY_VERIFY(aboutBox() && aboutBox()->isVisible());
+    }
+
+    void contextMenuFromTheKeyboard_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("menuKey");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("menu key") << 4 << true << true;
+        QTest::newRow("shift F10") << 4 << false << true;
+        QTest::newRow("shift F10 without a menu") << 1 << false << false;
+    }
+    void contextMenuFromTheKeyboard()
+    {
+        // Shift+F10 opened nothing, and from the Menu key the menu opened at the button's corner
+        // with no entry chosen, so Enter did not verify.
+        QFETCH(int, status);
+        QFETCH(bool, menuKey);
+        QFETCH(bool, opens);
+        makeWindow({ELocalPackageStatus(status)});
+        m_pWindow->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_pWindow.get()));
+        QContextPushButton* button = tile(0)->button();
+        QSignalSpy verify(m_pWindow.get(), &TLauncherMainWindow::clientPackageVerifyButtonClicked);
+        if (menuKey) {
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(0, 0),
+                                    button->mapToGlobal(QPoint(0, 0)));
+            QCoreApplication::sendEvent(button, &event);
+        } else {
+            QTest::keyClick(button, Qt::Key_F10, Qt::ShiftModifier);
+        }
+        QCOMPARE(button->menu().isVisible(), opens);
+        if (!opens)
+            return;
+        QCOMPARE(button->menu().pos(), button->mapToGlobal(button->rect().bottomLeft()));
+        QVERIFY(button->menu().activeAction());
+        QTest::keyClick(&button->menu(), Qt::Key_Return);
+        QCOMPARE(verify.count(), 1);
+    }
+
+    void everyControlHasANameAndADescription()
+    {
+        makeWindow({ELocalPackageStatus::Installed, ELocalPackageStatus::NotInstalled}, nullptr,
+                   QJsonObject{{"logolinktarget", "https://www.kestrun-online.com/"}});
+        m_pWindow->setHints({hint("cat1", "Season one"), hint("cat3", "Patch notes")});
+        QList<QWidget*> controls;
+        for (QWidget* widget : m_pWindow->findChildren<QWidget*>()) {
+            if ((widget->focusPolicy() & Qt::TabFocus) || qobject_cast<QProgressBar*>(widget) ||
+                widget == tile(0)->logoLabel() || widget == m_pWindow->hintArea()->image(0))
+                controls << widget;
+        }
+        QVERIFY(controls.size() >= 14);
+        for (QWidget* control : controls) {
+            const QString what = control->metaObject()->className() + QString(" ") +
+                                 spokenText(control, QAccessible::Name);
+            QVERIFY2(!spokenText(control, QAccessible::Name).isEmpty(), qPrintable(what));
+            QVERIFY2(!spokenText(control, QAccessible::Description).isEmpty(), qPrintable(what));
+        }
+    }
+
+    void textsStandOutFromWhatIsBehind_data()
+    {
+        // Gold text on the gold fill of a progress bar stood at 1.9:1, a caption over a light
+        // picture at 3.5:1.
+        QTest::addColumn<QColor>("text");
+        QTest::addColumn<QColor>("behind");
+        const QColor white(Qt::white);
+        QTest::newRow("progress on the fill's top") << uistyle::kTextOnGold << uistyle::kGoldTop;
+        QTest::newRow("progress on the fill's bottom")
+            << uistyle::kTextOnGold << uistyle::kGoldBottom;
+        QTest::newRow("progress on the groove")
+            << uistyle::kText << artworkOver("ProgressBar_BG.png", white);
+        QTest::newRow("caption on a white picture")
+            << uistyle::kText << over(uistyle::kCaptionShade, white);
+        QTest::newRow("tile texts")
+            << uistyle::kText << artworkOver("clientpackage-background.png", white);
+        QTest::newRow("version in the footer")
+            << uistyle::kText << artworkOver("hint-background.png", white);
+        QTest::newRow("button tool tip") << QColor("#3F3F3F") << QColor("#c0c0c0");
+        const QPalette dark = darklook::palette();
+        QTest::newRow("dialog text")
+            << dark.color(QPalette::WindowText) << dark.color(QPalette::Window);
+        QTest::newRow("dialog button")
+            << dark.color(QPalette::ButtonText) << dark.color(QPalette::Button);
+        QTest::newRow("dialog link") << dark.color(QPalette::Link) << dark.color(QPalette::Window);
+        QTest::newRow("chosen menu entry")
+            << dark.color(QPalette::HighlightedText) << dark.color(QPalette::Highlight);
+    }
+    void textsStandOutFromWhatIsBehind()
+    {
+        QFETCH(QColor, text);
+        QFETCH(QColor, behind);
+        const double ratio = (luminance(text) + 0.05) / (luminance(behind) + 0.05);
+        const double contrast = ratio < 1 ? 1 / ratio : ratio;
+        QVERIFY2(contrast >= 4.5, qPrintable(QString::number(contrast, 'f', 2)));
+    }
+
+    void dialogsAndMenusAreDark()
+    {
+        // Boxes and the context menu came in the desktop's light colours over the dark window.
+        makeWindow({});
+        QVERIFY(m_pWindow->messageBox() && m_pWindow->messageBox()->isVisible());
+        QVERIFY(luminance(m_pWindow->messageBox()->palette().color(QPalette::Window)) < 0.05);
+        makeWindow({ELocalPackageStatus::Installed});
+        m_pWindow->show();
+        m_pWindow->onAboutDialogRequested("about");
+        QTRY_VERIFY(aboutBox() && aboutBox()->isVisible());
+        TPackageInstallation installation(package(0), m_pHelper);
+        installation.onDownloadFailed(EPackageDownloaderError::SavingOperationFailed);
+        emit m_pManager->installationOrUpdateFinished(&installation);
+        QList<QWidget*> windows{aboutBox(), &tile(0)->button()->menu()};
+        for (QMessageBox* box : m_pWindow->findChildren<QMessageBox*>())
+            windows << box;
+        QVERIFY(windows.size() >= 3);
+        for (QWidget* window : windows) {
+            window->ensurePolished();
+            const QPalette palette = window->palette();
+            QVERIFY2(luminance(palette.color(QPalette::Window)) < 0.05,
+                     window->metaObject()->className());
+            QCOMPARE(palette.color(QPalette::WindowText), uistyle::kText);
+            QCOMPARE(palette.color(QPalette::Link), uistyle::kLink);
+        }
+    }
+
+    void hintFramesKeepTheSlant()
+    {
+        // The frame lit up as a rectangle: beside each slanted edge a bright wedge showed.
+        makeWindow({ELocalPackageStatus::Installed});
+        m_pWindow->setHints({hint("cat1", "One"), hint("cat2", "Two"), hint("cat3", "Three")});
+        m_pWindow->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_pWindow.get()));
+        THintArea* hints = m_pWindow->hintArea();
+        const QRect frame(0, 0, 286, 84);
+        const QPoint topRight = frame.topRight() + QPoint(-3, 3);
+        const QPoint bottomRight = frame.bottomRight() + QPoint(-3, -3);
+        const QPoint bottomLeft = frame.bottomLeft() + QPoint(3, -3);
+        const QPoint topLeft = frame.topLeft() + QPoint(3, 3);
+        QVERIFY(hints->frame(0)->mask().contains(topRight));
+        QVERIFY(!hints->frame(0)->mask().contains(bottomRight));
+        QVERIFY(!hints->frame(1)->mask().contains(topLeft));
+        QVERIFY(!hints->frame(1)->mask().contains(bottomRight));
+        QVERIFY(!hints->frame(2)->mask().contains(topLeft));
+        QVERIFY(hints->frame(2)->mask().contains(bottomLeft));
+
+        // The keyboard lights the same frame the mouse does.
+        hints->caption(1)->setFocus(Qt::TabFocusReason);
+        QVERIFY(hints->frame(1)->property("keyboardFocus").toBool());
+        hints->caption(2)->setFocus(Qt::TabFocusReason);
+        QVERIFY(!hints->frame(1)->property("keyboardFocus").toBool());
+    }
+
+    void clickOnAHintOpensItOnce()
+    {
+        // Every press opened the link: the second press of a double click opened it again.
+        TDesktopLinks desktop;
+        makeWindow({ELocalPackageStatus::Installed});
+        m_pWindow->setHints({hint("cat1", "News")});
+        m_pWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get()));
+        QLabel* caption = m_pWindow->hintArea()->caption(0);
+        const QPoint at = caption->rect().center();
+        QTest::mousePress(caption, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(caption, Qt::LeftButton, {}, at);
+        QMouseEvent second(QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(caption, &second);
+        QTest::mouseRelease(caption, Qt::LeftButton, {}, at);
+        QCOMPARE(desktop.opened.size(), 1);
+        // A press that ends outside the caption opens nothing.
+        QTest::mousePress(caption, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(caption, Qt::LeftButton, {}, QPoint(-5, -5));
+        QCOMPARE(desktop.opened.size(), 1);
+    }
+
     void rendersForTheReadme()
     {
         makeWindow({ELocalPackageStatus::Installed, ELocalPackageStatus::UpdateAvailable,
@@ -707,6 +931,46 @@ private slots:
     }
 
 private:
+    static QString spokenText(QWidget* pWidget, QAccessible::Text Kind)
+    {
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(pWidget);
+        return spoken ? spoken->text(Kind) : QString();
+    }
+
+    // WCAG relative luminance.
+    static double luminance(const QColor& Colour)
+    {
+        const auto channel = [](double Value) {
+            return Value <= 0.04045 ? Value / 12.92 : std::pow((Value + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(Colour.redF()) + 0.7152 * channel(Colour.greenF()) +
+               0.0722 * channel(Colour.blueF());
+    }
+
+    static QColor over(const QColor& Top, const QColor& Below)
+    {
+        const double a = Top.alphaF();
+        return QColor::fromRgbF(Top.redF() * a + Below.redF() * (1 - a),
+                                Top.greenF() * a + Below.greenF() * (1 - a),
+                                Top.blueF() * a + Below.blueF() * (1 - a));
+    }
+
+    // The middle of a piece of artwork, over what shows through it at worst.
+    static QColor artworkOver(const QString& Name, const QColor& Below)
+    {
+        const QImage image(uistyle::image(Name));
+        return over(image.pixelColor(image.rect().center()), Below);
+    }
+
+    QMessageBox* aboutBox() const
+    {
+        for (QMessageBox* box : m_pWindow->findChildren<QMessageBox*>()) {
+            if (box->windowTitle() == qtTrId("launcher.about.title"))
+                return box;
+        }
+        return nullptr;
+    }
+
     static shared::THint hint(const QString& Category, const QString& Title, const QUrl& Image = {})
     {
         shared::THint hint;
