@@ -38,12 +38,21 @@ KESTRUN_SHA_STEP bool groupThenGear(TSha256Block& Block, TSha256Lanes& Lanes,
                                     const unsigned char* Data, quint32& Hash, int& At)
 {
     sha256RoundGroup<G>(Block, Lanes, Data);
-    for (int i = 4 * G; i < 4 * G + 4; ++i)
-        if (gearStep(Hash, Data[i])) {
-            At = i;
-            return false;
-        }
-    return true;
+    // Written out: a loop here costs a counter and a compare per byte.
+    // Written out: a loop here costs a counter and a compare per byte, and the compiler keeps the
+    // rounds and these steps interleaved as written.
+    constexpr int first = 4 * G;
+    if (gearStep(Hash, Data[first]))
+        At = first;
+    else if (gearStep(Hash, Data[first + 1]))
+        At = first + 1;
+    else if (gearStep(Hash, Data[first + 2]))
+        At = first + 2;
+    else if (gearStep(Hash, Data[first + 3]))
+        At = first + 3;
+    else
+        return true;
+    return false;
 }
 
 template <int... Groups>
