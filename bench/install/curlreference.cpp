@@ -7,12 +7,15 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QProcess>
 #include <QtConcurrent>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <functional>
@@ -36,9 +39,44 @@ double childrenCpuSeconds()
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// The body as the launcher treats it: decoded when it is a container, then its digest checked.
-bool decodeAndHash(const QString& path, const QByteArray& expected, std::atomic<qint64>& decodeNs,
-                   std::atomic<qint64>& hashNs)
+struct TCpuCounters
+{
+    std::atomic<qint64> DecodeNs{0};
+    std::atomic<qint64> HashNs{0};
+    std::atomic<qint64> WriteNs{0};
+};
+
+// Every byte at its place, or false. A placement that would leave the directory is refused, as
+// the launcher refuses it.
+bool writePlacements(const QByteArray& Body, const std::vector<TPlacement>& Placements,
+                     const QString& Directory)
+{
+    const QString root = QDir::cleanPath(Directory) + QLatin1Char('/');
+    for (const TPlacement& placement : Placements) {
+        const QString path = QDir::cleanPath(root + placement.RelativePath);
+        if (!path.startsWith(root) || !QDir().mkpath(QFileInfo(path).path()))
+            return false;
+        const int descriptor =
+            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (descriptor < 0)
+            return false;
+        bool written = true;
+        for (qint64 done = 0; written && done < Body.size();) {
+            const ssize_t step = ::pwrite(descriptor, Body.constData() + done,
+                                          std::size_t(Body.size() - done), placement.Offset + done);
+            written = step > 0;
+            done += written ? step : 0;
+        }
+        if (::close(descriptor) != 0 || !written)
+            return false;
+    }
+    return true;
+}
+
+// The body as the launcher treats it: decoded when it is a container, written to its places when
+// WriteDirectory is set, then its digest checked.
+bool decodeAndHash(const QString& path, const TContainer& Container, const QString& WriteDirectory,
+                   TCpuCounters& Counters)
 {
     const qint64 start = threadCpuNanoseconds();
     QFile file(path);
@@ -51,16 +89,21 @@ bool decodeAndHash(const QString& path, const QByteArray& expected, std::atomic<
         return false;
     }
     const qint64 decoded = threadCpuNanoseconds();
-    const bool correct = shared::sha256(unpacked) == expected;
-    decodeNs += decoded - start;
-    hashNs += threadCpuNanoseconds() - decoded;
+    const bool written =
+        WriteDirectory.isEmpty() || writePlacements(unpacked, Container.Placements, WriteDirectory);
+    const qint64 wrote = threadCpuNanoseconds();
+    const bool correct = written && shared::sha256(unpacked) == Container.UnpackedHash;
+    Counters.DecodeNs += decoded - start;
+    Counters.WriteNs += wrote - decoded;
+    Counters.HashNs += threadCpuNanoseconds() - wrote;
     return correct;
 }
 
 } // namespace
 
 TReferenceOutcome runCurlReference(const std::vector<TContainer>& Containers,
-                                   const QString& Directory, int Parallel)
+                                   const QString& Directory, int Parallel,
+                                   const QString& WriteDirectory)
 {
     TReferenceOutcome outcome;
     QDir().mkpath(Directory);
@@ -69,8 +112,7 @@ TReferenceOutcome runCurlReference(const std::vector<TContainer>& Containers,
     std::size_t finished = 0;
     int running = 0;
     bool correct = true;
-    std::atomic<qint64> decodeNs{0};
-    std::atomic<qint64> hashNs{0};
+    TCpuCounters counters;
     QElapsedTimer timer;
 
     auto finishOne = [&](bool ok) {
@@ -94,28 +136,28 @@ TReferenceOutcome runCurlReference(const std::vector<TContainer>& Containers,
                                  finishOne(false);
                                  startMore();
                              });
-            QObject::connect(curl, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop,
-                             [&, curl, path, hash = container.UnpackedHash](
-                                 int code, QProcess::ExitStatus status) {
-                                 --running;
-                                 curl->deleteLater();
-                                 if (next == Containers.size() && running == 0)
-                                     outcome.FetchMilliseconds = timer.elapsed();
-                                 if (status != QProcess::NormalExit || code != 0) {
-                                     finishOne(false);
-                                 } else {
-                                     auto* watcher = new QFutureWatcher<bool>(&loop);
-                                     QObject::connect(watcher, &QFutureWatcherBase::finished, &loop,
-                                                      [&, watcher] {
-                                                          watcher->deleteLater();
-                                                          finishOne(watcher->result());
-                                                      });
-                                     watcher->setFuture(QtConcurrent::run([&, path, hash] {
-                                         return decodeAndHash(path, hash, decodeNs, hashNs);
-                                     }));
-                                 }
-                                 startMore();
-                             });
+            QObject::connect(
+                curl, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop,
+                [&, curl, path, pContainer = &container](int code, QProcess::ExitStatus status) {
+                    --running;
+                    curl->deleteLater();
+                    if (next == Containers.size() && running == 0)
+                        outcome.FetchMilliseconds = timer.elapsed();
+                    if (status != QProcess::NormalExit || code != 0) {
+                        finishOne(false);
+                    } else {
+                        auto* watcher = new QFutureWatcher<bool>(&loop);
+                        QObject::connect(watcher, &QFutureWatcherBase::finished, &loop,
+                                         [&, watcher] {
+                                             watcher->deleteLater();
+                                             finishOne(watcher->result());
+                                         });
+                        watcher->setFuture(QtConcurrent::run([&, path, pContainer] {
+                            return decodeAndHash(path, *pContainer, WriteDirectory, counters);
+                        }));
+                    }
+                    startMore();
+                });
             curl->start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), path,
                                                  container.Url.toString()});
         }
@@ -128,8 +170,9 @@ TReferenceOutcome runCurlReference(const std::vector<TContainer>& Containers,
         loop.exec();
     outcome.Milliseconds = timer.elapsed();
     outcome.CurlCpuSeconds = childrenCpuSeconds() - curlCpuBefore;
-    outcome.DecodeCpuSeconds = double(decodeNs) / 1e9;
-    outcome.HashCpuSeconds = double(hashNs) / 1e9;
+    outcome.DecodeCpuSeconds = double(counters.DecodeNs) / 1e9;
+    outcome.HashCpuSeconds = double(counters.HashNs) / 1e9;
+    outcome.WriteCpuSeconds = double(counters.WriteNs) / 1e9;
     outcome.Correct = correct;
     return outcome;
 }

@@ -242,9 +242,9 @@ void prepareRound(const TBenchSetup& setup)
         dropPageCache();
 }
 
-qint64 timeLauncher(const TBenchSetup& Setup, const std::function<void()>& Round)
+qint64 timeLauncher(const TBenchSetup& Setup, const std::function<void()>& Round, int Rounds)
 {
-    return bestOf(3, [&] {
+    return bestOf(Rounds, [&] {
         prepareRound(Setup);
         QElapsedTimer timer;
         timer.start();
@@ -253,9 +253,9 @@ qint64 timeLauncher(const TBenchSetup& Setup, const std::function<void()>& Round
     });
 }
 
-qint64 timeReference(const TBenchSetup& setup)
+qint64 timeReference(const TBenchSetup& setup, int Rounds)
 {
-    return bestOf(3, [&] {
+    return bestOf(Rounds, [&] {
         prepareRound(setup);
         return timeOpensslReference(setup.Package.Files);
     });

@@ -71,10 +71,10 @@ TBenchSetup setUpBenchmark(QStringList arguments);
 // Before each round of either side: a cold run starts with an empty page cache.
 void prepareRound(const TBenchSetup& setup);
 
-// The launcher's side: the best of three timed rounds of Round, in ms.
-qint64 timeLauncher(const TBenchSetup& Setup, const std::function<void()>& Round);
+// The launcher's side: the best of Rounds timed rounds of Round, in ms.
+qint64 timeLauncher(const TBenchSetup& Setup, const std::function<void()>& Round, int Rounds = 3);
 
-// The reference's best of three rounds over the package's files, in ms; -1 when it failed.
-qint64 timeReference(const TBenchSetup& setup);
+// The reference's best of Rounds rounds over the package's files, in ms; -1 when it failed.
+qint64 timeReference(const TBenchSetup& setup, int Rounds = 3);
 
 } // namespace installationbench

@@ -1,7 +1,9 @@
 #include "shared/chunker/chunkscanner.h"
 
 #include "shared/chunker/contentdefinedchunker.h"
+#include "shared/chunker/onepassscan.h"
 #include "shared/hash/sha256.h"
+#include "shared/hash/streamsha256.h"
 
 #include <QIODevice>
 
@@ -13,11 +15,18 @@ namespace shared {
 bool scanContentDefinedChunks(QIODevice& device, const TChunkReceiver& receiver,
                               std::size_t readSize)
 {
-    std::vector<char> buffer(std::max<std::size_t>(readSize, 1));
+    if (sha256RoundsAvailable())
+        return scanInOnePass(device, receiver, readSize);
+    return scanInTwoSteps(device, receiver, readSize);
+}
+
+bool scanInTwoSteps(QIODevice& Device, const TChunkReceiver& Receiver, std::size_t ReadSize)
+{
+    std::vector<char> buffer(std::max<std::size_t>(ReadSize, 1));
     TContentDefinedChunker chunker;
     TSha256 hash;
     for (;;) {
-        const qint64 read = device.read(buffer.data(), qint64(buffer.size()));
+        const qint64 read = Device.read(buffer.data(), qint64(buffer.size()));
         if (read < 0)
             return false;
         if (read == 0)
@@ -30,11 +39,11 @@ bool scanContentDefinedChunks(QIODevice& device, const TChunkReceiver& receiver,
             piece += taken;
             remaining -= taken;
             if (chunker.chunkEnded())
-                receiver(hash.result(), chunker.chunkLength());
+                Receiver(hash.result(), chunker.chunkLength());
         }
     }
     if (!chunker.chunkEnded() && chunker.chunkLength() > 0)
-        receiver(hash.result(), chunker.chunkLength());
+        Receiver(hash.result(), chunker.chunkLength());
     return true;
 }
 

@@ -1,7 +1,9 @@
 #include "shared/chunker/chunkscanner.h"
 #include "shared/chunker/contentdefinedchunker.h"
 #include "shared/chunker/gear.h"
+#include "shared/chunker/onepassscan.h"
 #include "shared/hash/sha256.h"
+#include "shared/hash/streamsha256.h"
 
 #include <QBuffer>
 #include <QtTest>
@@ -49,13 +51,25 @@ struct TChunk
     quint64 Length;
 };
 
-std::vector<TChunk> scan(const QByteArray& data, std::size_t readSize)
+using TScan = bool (*)(QIODevice&, const shared::TChunkReceiver&, std::size_t);
+
+// Both ways of scanning where this processor runs both.
+std::vector<TScan> scans()
+{
+    std::vector<TScan> result{&shared::scanInTwoSteps};
+    if (shared::sha256RoundsAvailable())
+        result.push_back(&shared::scanInOnePass);
+    return result;
+}
+
+std::vector<TChunk> scan(const QByteArray& data, std::size_t readSize,
+                         TScan How = &shared::scanContentDefinedChunks)
 {
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     std::vector<TChunk> chunks;
-    const bool ok = shared::scanContentDefinedChunks(
+    const bool ok = How(
         buffer,
         [&](const QByteArray& hash, quint64 length) {
             chunks.push_back({hash, length});
@@ -120,18 +134,50 @@ private slots:
         QFETCH(QByteArray, data);
         QFETCH(TLengths, expected);
         // Boundaries must not depend on how the stream is read: a prime piece size makes pieces
-        // end everywhere relative to the chunk limits.
-        for (const std::size_t readSize : {shared::kChunkScanReadSize, std::size_t(65521)}) {
-            const std::vector<TChunk> chunks = scan(data, readSize);
-            TLengths lengths;
-            quint64 offset = 0;
-            for (const TChunk& chunk : chunks) {
-                lengths.push_back(chunk.Length);
-                // Each digest covers exactly its chunk's bytes, not a digest carried over.
-                QCOMPARE(chunk.Hash, shared::sha256(data.mid(int(offset), int(chunk.Length))));
-                offset += chunk.Length;
+        // end everywhere relative to the chunk limits and to the digest's 64-byte blocks.
+        for (const TScan how : scans())
+            for (const std::size_t readSize : {shared::kChunkScanReadSize, std::size_t(65521)}) {
+                const std::vector<TChunk> chunks = scan(data, readSize, how);
+                TLengths lengths;
+                quint64 offset = 0;
+                for (const TChunk& chunk : chunks) {
+                    lengths.push_back(chunk.Length);
+                    // Each digest covers exactly its chunk's bytes, not a digest carried over.
+                    QCOMPARE(chunk.Hash, shared::sha256(data.mid(int(offset), int(chunk.Length))));
+                    offset += chunk.Length;
+                }
+                QCOMPARE(lengths, expected);
             }
-            QCOMPARE(lengths, expected);
+    }
+
+    // The one pass leaves the block a chunk ends in out of the running digest and finishes it
+    // byte by byte; a cut at any place of a block, or a piece that ends inside a block, must give
+    // the digest of exactly the chunk's bytes. Random content ends its chunks at all offsets of
+    // a block, and odd piece sizes leave the digest half a block ahead of the rolling hash.
+    void onePassMatchesTwoSteps_data()
+    {
+        QTest::addColumn<quint64>("seed");
+        QTest::addColumn<int>("readSize");
+        QTest::newRow("seed 2, 1 MiB pieces") << quint64(2) << int(shared::kChunkScanReadSize);
+        QTest::newRow("seed 3, 1000-byte pieces") << quint64(3) << 1000;
+        QTest::newRow("seed 4, 100-byte pieces") << quint64(4) << 100;
+        QTest::newRow("seed 5, pieces of a block and one") << quint64(5) << 65;
+    }
+    void onePassMatchesTwoSteps()
+    {
+        if (!shared::sha256RoundsAvailable())
+            QSKIP("this processor has no SHA extensions: only the two steps run here");
+        QFETCH(quint64, seed);
+        QFETCH(int, readSize);
+        const QByteArray data = pseudoRandom(seed, 48 * MiB);
+        const std::vector<TChunk> expected = scan(data, 65521, &shared::scanInTwoSteps);
+        const std::vector<TChunk> chunks =
+            scan(data, std::size_t(readSize), &shared::scanInOnePass);
+        QCOMPARE(chunks.size(), expected.size());
+        QVERIFY(expected.size() > 4);
+        for (std::size_t i = 0; i < chunks.size(); ++i) {
+            QCOMPARE(chunks[i].Length, expected[i].Length);
+            QCOMPARE(chunks[i].Hash.toHex(), expected[i].Hash.toHex());
         }
     }
 
