@@ -39,9 +39,15 @@ TDownloadPool::TDownloadPool(int MaxConcurrentDownloads,
     connect(&m_ResumeTimer, &QTimer::timeout, this, &TDownloadPool::onResumeThrottledReads);
 }
 
-// Running replies are not aborted: they stay with their manager, and their connections to this
-// pool end with it.
-TDownloadPool::~TDownloadPool() = default;
+// Running replies are not aborted here: they go with their manager, the siblings with this pool
+// and the given one with whoever else holds it. Their handlers end first, so none runs into a
+// pool half destroyed.
+TDownloadPool::~TDownloadPool()
+{
+    for (QNetworkReplyWrapper* pReply : qAsConst(m_ActiveDownloads))
+        if (pReply)
+            disconnect(pReply, nullptr, this, nullptr);
+}
 
 void TDownloadPool::queueDownload(const QUrl& Url)
 {
