@@ -58,16 +58,16 @@ TRun install(TNginxServer& Server, const QString& Document, const QString& Optio
     return run;
 }
 
-QString mib(double bytes)
+QString mib(double Bytes)
 {
-    return QString::number(bytes / 1048576.0, 'f', 2);
+    return QString::number(Bytes / 1048576.0, 'f', 2);
 }
 
-QString options(int connections, qint64 rate)
+QString options(int Connections, qint64 Rate)
 {
     return QStringLiteral("maxConcurrentDownloads=%1\nmaxCachedChunks=100\nmaxDownloadRate=%2\n")
-        .arg(connections)
-        .arg(rate);
+        .arg(Connections)
+        .arg(Rate);
 }
 
 bool connectionLimited(const QString& Cdn, const QString& Document, qint64 PerConnection,
