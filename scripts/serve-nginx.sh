@@ -6,7 +6,7 @@
 #
 #   scripts/serve-nginx.sh ROOT WORK PORT [RATE]
 #
-# The access log has one line per request: "<uri> <status> <body bytes sent>".
+# The access log has one line per request: "<uri> <status> <body bytes sent> <connection>".
 set -euo pipefail
 if [ $# -lt 3 ]; then
   echo "usage: $0 ROOT WORK PORT [RATE]" >&2
@@ -23,7 +23,9 @@ rate=${4:-}
 user_line=""
 [ "$(id -u)" -eq 0 ] && user_line="user root;"
 rate_line=""
-[ -n "$rate" ] && rate_line="limit_rate $rate;"
+# Small sends keep each response at the rate also over its first second, which nginx would
+# otherwise send at once.
+[ -n "$rate" ] && rate_line="limit_rate $rate; sendfile_max_chunk 16k;"
 
 cat >"$work/nginx.conf" <<CONF
 $user_line
@@ -33,7 +35,7 @@ error_log $work/error.log warn;
 pid $work/nginx.pid;
 events { worker_connections 256; }
 http {
-  log_format requests '\$request_uri \$status \$body_bytes_sent';
+  log_format requests '\$request_uri \$status \$body_bytes_sent \$connection';
   access_log $work/access.log requests;
   client_body_temp_path $work/temp; proxy_temp_path $work/temp;
   fastcgi_temp_path $work/temp; uwsgi_temp_path $work/temp; scgi_temp_path $work/temp;

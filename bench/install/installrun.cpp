@@ -36,7 +36,7 @@ int runInstallChild(const QStringList& Arguments)
     shared::platform::returnLargeBuffersToTheSystem();
     QTextStream out(stdout);
     QFile document(Arguments.value(0));
-    if (Arguments.size() != 3 || !document.open(QIODevice::ReadOnly)) {
+    if (Arguments.size() < 3 || Arguments.size() > 4 || !document.open(QIODevice::ReadOnly)) {
         out << "install-child: wants a readable document, a base URL and a directory\n";
         return 2;
     }
@@ -45,8 +45,10 @@ int runInstallChild(const QStringList& Arguments)
     QTemporaryDir settings;
     QFile ini(settings.filePath(QStringLiteral("launchersettings.ini")));
     // The launcher's defaults, spelled out so the measured setting is visible here.
+    const QString options =
+        Arguments.value(3, QStringLiteral("maxConcurrentDownloads=10\nmaxCachedChunks=100\n"));
     if (!remote.isValid() || !ini.open(QIODevice::WriteOnly) ||
-        ini.write("[OPTIONS]\nmaxConcurrentDownloads=10\nmaxCachedChunks=100\n") < 0) {
+        ini.write("[OPTIONS]\n" + options.toUtf8() + "\n") < 0) {
         out << "install-child: invalid document or no settings\n";
         return 2;
     }
@@ -89,13 +91,16 @@ int runInstallChild(const QStringList& Arguments)
 }
 
 TInstallOutcome installInChildProcess(const QString& DocumentPath, const QUrl& BaseUrl,
-                                      const QString& InstallDirectory)
+                                      const QString& InstallDirectory, const QString& Options)
 {
     TInstallOutcome outcome;
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(),
-                {kInstallChildArgument, DocumentPath, BaseUrl.toString(), InstallDirectory});
+    QStringList arguments{kInstallChildArgument, DocumentPath, BaseUrl.toString(),
+                          InstallDirectory};
+    if (!Options.isEmpty())
+        arguments << Options;
+    child.start(QCoreApplication::applicationFilePath(), arguments);
     if (!child.waitForFinished(-1))
         return outcome;
     const QStringList words =

@@ -21,11 +21,13 @@ inline const QString kInstallChildArgument = QStringLiteral("--install-child");
 // Child mode: a fresh install of the document at DocumentPath, whose relative URLs resolve
 // against BaseUrl, into InstallDirectory through the launcher's installation, timed from the
 // start of the planning to the end of the download phase, then an untimed verification. Prints
-// one result line and returns the exit code. Arguments: document, base URL, directory.
+// one result line and returns the exit code. Arguments: document, base URL, directory and,
+// optionally, the [OPTIONS] lines of the launcher settings (the launcher's defaults otherwise).
 int runInstallChild(const QStringList& Arguments);
 
 // Runs the child mode in a new process of this executable, so its peak memory is the install's.
 TInstallOutcome installInChildProcess(const QString& DocumentPath, const QUrl& BaseUrl,
-                                      const QString& InstallDirectory);
+                                      const QString& InstallDirectory,
+                                      const QString& Options = QString());
 
 } // namespace installbench

@@ -105,9 +105,10 @@ QList<TAccessLogEntry> TNginxServer::accessLog() const
     const QByteArray log = readBytes(m_WorkDirectory.filePath(QStringLiteral("access.log")));
     for (const QByteArray& line : log.split('\n')) {
         const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() != 3)
+        if (fields.size() != 4)
             continue;
-        entries.append({QString::fromUtf8(fields[0]), fields[1].toInt(), fields[2].toLongLong()});
+        entries.append({QString::fromUtf8(fields[0]), fields[1].toInt(), fields[2].toLongLong(),
+                        fields[3].toLongLong()});
     }
     return entries;
 }

@@ -15,6 +15,8 @@ struct TAccessLogEntry
     QString path;
     int status = 0;
     qint64 bytesSent = 0;
+    // nginx's serial number of the connection that carried it.
+    qint64 connection = 0;
 };
 
 // Debian's nginx serving a directory on a free loopback port through scripts/serve-nginx.sh, its

@@ -24,6 +24,7 @@ void TPackageInstallation::createDownloader()
         std::make_shared<QNetworkAccessManager>());
     auto pool = std::make_shared<::shared::TDownloadPool>(
         m_pLauncherFilesystemHelper->settings()->maxConcurrentDownloads, manager, false);
+    pool->setMaxDownloadRate(m_pLauncherFilesystemHelper->settings()->maxDownloadRate);
     m_pPackageFileDownloader.reset(new TPackageFileDownloader(pool, m_pLauncherFilesystemHelper));
     connect(m_pPackageFileDownloader.get(), &TPackageFileDownloader::downloadCompleted, this,
             &TPackageInstallation::onDownloadCompleted);

@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+#include <algorithm>
+
 namespace orvik::launcher {
 
 namespace {
@@ -30,6 +32,10 @@ public:
     qint32 number(const QString& key, qint32 fallback) const
     {
         return m_Settings.value(key, fallback).toInt();
+    }
+    qint64 wideNumber(const QString& key, qint64 fallback) const
+    {
+        return m_Settings.value(key, fallback).toLongLong();
     }
 
 private:
@@ -74,6 +80,7 @@ TLauncherSettings TLauncherSettings::loadFromIniFile(const QString& path)
         s.skipVerification = options.flag(kSkipVerification, true);
         s.maxCachedChunks = options.number(kMaxCachedChunks, 100);
         s.maxConcurrentDownloads = options.number(kMaxConcurrentDownloads, 10);
+        s.maxDownloadRate = std::max<qint64>(options.wideNumber(kMaxDownloadRate, 0), 0);
         s.telemetry = options.flag(kTelemetry, true);
     }
     {

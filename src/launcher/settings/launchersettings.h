@@ -26,6 +26,9 @@ struct TLauncherSettings
     bool chunkVerification = false;
     qint32 maxCachedChunks = 100;
     qint32 maxConcurrentDownloads = 10;
+    // Bytes per second over all of an installation's downloads; 0 (or less, or not a number):
+    // unlimited.
+    qint64 maxDownloadRate = 0;
     // Funnel events and the hardware survey; a player or studio may switch both off.
     bool telemetry = true;
     // The base64 of the Ed25519 public key that signs the launcher configuration and the package
@@ -63,6 +66,7 @@ inline const QString kClientStartTimeout = QStringLiteral("clientStartTimeout");
 inline const QString kOptions = QStringLiteral("OPTIONS");
 inline const QString kMaxCachedChunks = QStringLiteral("maxCachedChunks");
 inline const QString kMaxConcurrentDownloads = QStringLiteral("maxConcurrentDownloads");
+inline const QString kMaxDownloadRate = QStringLiteral("maxDownloadRate");
 inline const QString kSkipVerification = QStringLiteral("skipVerification");
 inline const QString kFastScan = QStringLiteral("fastScan");
 inline const QString kTelemetry = QStringLiteral("telemetry");

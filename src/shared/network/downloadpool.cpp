@@ -4,11 +4,21 @@
 #include "shared/network/qnetworkreplywrapper.h"
 
 #include <QNetworkRequest>
+#include <QPointer>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
+#include <utility>
 
 namespace shared {
+
+namespace {
+
+// What Qt's manager opens to one host at most, whatever the client asks for.
+constexpr int kConnectionsPerManager = 6;
+
+} // namespace
 
 TDownloadPool::TDownloadPool(int MaxConcurrentDownloads,
                              std::shared_ptr<QNetworkAccessManagerWrapper> pNetworkAccessManager,
@@ -17,14 +27,27 @@ TDownloadPool::TDownloadPool(int MaxConcurrentDownloads,
     , m_MaxConcurrentDownloads(MaxConcurrentDownloads)
     , m_ReleaseSlotOnFinish(ReleaseSlotOnFinish)
 {
-    // Follow redirects, but never from HTTPS down to HTTP.
-    if (m_pNetworkAccessManager)
+    // Follow redirects, but never from HTTPS down to HTTP. Siblings copy the policy.
+    if (m_pNetworkAccessManager) {
         m_pNetworkAccessManager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+        m_Managers.push_back({m_pNetworkAccessManager, 0});
+    }
+    m_ResumeTimer.setSingleShot(true);
+    // A coarse timer may fire late by a twentieth of its interval; the limit would drift by as
+    // much wherever the bucket runs full.
+    m_ResumeTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_ResumeTimer, &QTimer::timeout, this, &TDownloadPool::onResumeThrottledReads);
 }
 
-// Running replies are not aborted: they stay with their manager, and their connections to this
-// pool end with it.
-TDownloadPool::~TDownloadPool() = default;
+// Running replies are not aborted here: they go with their manager, the siblings with this pool
+// and the given one with whoever else holds it. Their handlers end first, so none runs into a
+// pool half destroyed.
+TDownloadPool::~TDownloadPool()
+{
+    for (QNetworkReplyWrapper* pReply : qAsConst(m_ActiveDownloads))
+        if (pReply)
+            disconnect(pReply, nullptr, this, nullptr);
+}
 
 void TDownloadPool::queueDownload(const QUrl& Url)
 {
@@ -103,13 +126,49 @@ std::size_t TDownloadPool::getNumberOfOutstandingDownloads() const
 
 void TDownloadPool::setCache(QAbstractNetworkCache* pCache)
 {
+    m_bCacheSet = pCache != nullptr;
     m_pNetworkAccessManager->setCache(pCache);
+}
+
+std::size_t TDownloadPool::pickManager()
+{
+    const std::size_t wanted =
+        m_bCacheSet
+            ? 1
+            : std::size_t(std::max(1, (m_MaxConcurrentDownloads + kConnectionsPerManager - 1) /
+                                          kConnectionsPerManager));
+    while (m_Managers.size() < wanted) {
+        auto sibling = m_Managers.front().pManager->createSibling();
+        if (!sibling)
+            break;
+        m_Managers.push_back({std::move(sibling), 0});
+    }
+    // Spreading evenly, rather than filling one manager first, keeps the connections each
+    // opens to a host at the share of the bound it serves: none of them opens a spare one.
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < std::min(wanted, m_Managers.size()); ++i)
+        if (m_Managers[i].Running < m_Managers[best].Running)
+            best = i;
+    return best;
 }
 
 void TDownloadPool::releaseDownload(const QUrl& Url)
 {
     if (m_ActiveDownloads.remove(Url) > 0)
         startQueuedDownloads();
+}
+
+void TDownloadPool::abortAll()
+{
+    m_QueuedDownloads.clear();
+    m_WaitingDownloads.clear();
+    m_ThrottledReads.clear();
+    m_ResumeTimer.stop();
+    // Emptied first: the error and finished an abort sends find nothing left to report.
+    const QMap<QUrl, QNetworkReplyWrapper*> running = std::exchange(m_ActiveDownloads, {});
+    for (QNetworkReplyWrapper* pReply : running)
+        if (pReply)
+            pReply->abort();
 }
 
 void TDownloadPool::startQueuedDownloads()
@@ -127,14 +186,19 @@ void TDownloadPool::startQueuedDownloads()
 
         QNetworkRequest request(url);
         request.setTransferTimeout(m_TransferTimeoutMs);
-        QNetworkReplyWrapper* pReply = m_pNetworkAccessManager->get(request);
+        const std::size_t manager = pickManager();
+        QNetworkReplyWrapper* pReply = m_Managers[manager].pManager->get(request);
+        ++m_Managers[manager].Running;
+        if (m_MaxDownloadRate > 0)
+            pReply->setReadBufferSize(readBufferSize());
 
         // The queued URL travels with the handlers, so results are reported under it whatever
         // redirects the reply followed. The body lives as long as the handlers.
         const auto body = std::make_shared<TBody>();
         connect(pReply, &QNetworkReplyWrapper::finished, this,
-                [this, url, pReply, maxBodyBytes, body] {
-                    onReplyFinished(url, pReply, maxBodyBytes, *body);
+                [this, url, pReply, maxBodyBytes, body, manager] {
+                    --m_Managers[manager].Running;
+                    onReplyFinished(url, pReply, maxBodyBytes, body);
                 });
         connect(pReply, QOverload<QNetworkReply::NetworkError>::of(&QNetworkReplyWrapper::error),
                 this,
@@ -147,7 +211,7 @@ void TDownloadPool::startQueuedDownloads()
                 });
         connect(pReply, &QNetworkReplyWrapper::readyRead, this,
                 [this, url, pReply, maxBodyBytes, body] {
-                    onReplyDataArrived(url, pReply, maxBodyBytes, *body);
+                    onReplyDataArrived(url, pReply, maxBodyBytes, body, false);
                 });
 
         m_ActiveDownloads.insert(url, pReply);
@@ -184,15 +248,16 @@ void TDownloadPool::onReplyError(const QUrl& Url, QNetworkReplyWrapper* pReply)
 }
 
 void TDownloadPool::onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pReply,
-                                    qint64 MaxBodyBytes, TBody& Body)
+                                    qint64 MaxBodyBytes, const std::shared_ptr<TBody>& pBody)
 {
+    TBody& Body = *pBody;
     if (isUnreported(Url, pReply)) {
         if (pReply->error() != QNetworkReply::NoError) {
             markReported(Url);
             emit failed(Url, pReply->error(), pReply->errorString());
             if (m_ReleaseSlotOnFinish)
                 startQueuedDownloads();
-        } else if (onReplyDataArrived(Url, pReply, MaxBodyBytes, Body)) {
+        } else if (onReplyDataArrived(Url, pReply, MaxBodyBytes, pBody, true)) {
             markReported(Url);
             // Shrinking keeps the buffer in place; the receiver holds the only reference.
             QByteArray bytes = std::move(Body.Bytes);
@@ -231,8 +296,10 @@ template <typename TBody> bool reserve(TBody& Body, qint64 Size)
 // twice at that moment. Checked on every arrival rather than on progress, which Qt sends at
 // most ten times a second: on a fast link many megabytes arrive between two reports.
 bool TDownloadPool::onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pReply,
-                                       qint64 MaxBodyBytes, TBody& Body)
+                                       qint64 MaxBodyBytes, const std::shared_ptr<TBody>& pBody,
+                                       bool Final)
 {
+    TBody& Body = *pBody;
     if (!isUnreported(Url, pReply))
         return false;
     // What one QByteArray can hold.
@@ -260,8 +327,21 @@ bool TDownloadPool::onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pR
             return tooLong(declared);
     }
     const qint64 available = pReply->bytesAvailable();
-    if (available <= 0)
+    if (available <= 0 || (Body.Throttled && !Final))
         return true;
+    if (m_MaxDownloadRate > 0 && !Final) {
+        refillTokens();
+        if (m_Tokens <= 0) {
+            // A resumed read that finds the bucket empty again waits at the back: the replies
+            // take turns.
+            Body.Throttled = true;
+            m_ThrottledReads.push_back({Url, pReply, MaxBodyBytes, pBody});
+            if (!m_ResumeTimer.isActive())
+                m_ResumeTimer.start(int(std::ceil(-m_Tokens * 1000.0 / double(m_MaxDownloadRate))) +
+                                    1);
+            return true;
+        }
+    }
     const qint64 needed = Body.Received + available;
     if (needed > limit)
         return tooLong(needed);
@@ -270,9 +350,53 @@ bool TDownloadPool::onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pR
         !reserve(Body, std::max(needed, std::min(limit, qint64(Body.Bytes.size()) * 2))))
         return tooLong(needed);
     const qint64 read = pReply->read(Body.Bytes.data() + Body.Received, available);
-    if (read > 0)
+    if (read > 0) {
         Body.Received += read;
+        if (m_MaxDownloadRate > 0)
+            m_Tokens -= double(read);
+    }
     return true;
+}
+
+void TDownloadPool::setMaxDownloadRate(qint64 BytesPerSecond)
+{
+    m_MaxDownloadRate = std::max<qint64>(BytesPerSecond, 0);
+    m_Tokens = std::min(m_Tokens, 0.0);
+    m_RefillClock.start();
+    for (QNetworkReplyWrapper* pReply : qAsConst(m_ActiveDownloads))
+        if (pReply)
+            pReply->setReadBufferSize(m_MaxDownloadRate > 0 ? readBufferSize() : 0);
+    // Reads held back under the old limit go by the new one.
+    onResumeThrottledReads();
+}
+
+// Small against a second's worth, so the limit holds over short spans, and so the bytes that
+// arrive beyond it wait in the network rather than in memory; large enough that a read is not
+// a syscall's worth of bytes.
+qint64 TDownloadPool::readBufferSize() const
+{
+    return std::clamp<qint64>(m_MaxDownloadRate / 16, 16 * 1024, 4 * 1024 * 1024);
+}
+
+void TDownloadPool::refillTokens()
+{
+    const double seconds = double(m_RefillClock.nsecsElapsed()) / 1e9;
+    m_RefillClock.start();
+    // What collects while nothing reads is a burst later: a tenth of a second's worth at most.
+    const double capacity = std::max(double(m_MaxDownloadRate) / 10, double(readBufferSize()));
+    m_Tokens = std::min(capacity, m_Tokens + seconds * double(m_MaxDownloadRate));
+}
+
+void TDownloadPool::onResumeThrottledReads()
+{
+    m_ResumeTimer.stop();
+    std::deque<TThrottledRead> waiting;
+    waiting.swap(m_ThrottledReads);
+    for (const TThrottledRead& read : waiting) {
+        read.pBody->Throttled = false;
+        if (read.pReply)
+            onReplyDataArrived(read.Url, read.pReply.data(), read.MaxBodyBytes, read.pBody, false);
+    }
 }
 
 void TDownloadPool::failBody(const QUrl& Url, QNetworkReplyWrapper* pReply, const QString& Reason)

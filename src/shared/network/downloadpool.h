@@ -3,15 +3,19 @@
 #include "shared/network/networkaccessmanagerauthenticationhandler.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMap>
 #include <QNetworkReply>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <deque>
 #include <memory>
+#include <vector>
 
 class QAbstractNetworkCache;
 
@@ -27,6 +31,9 @@ class QNetworkReplyWrapper;
 // With automatic release a URL gives up its slot as soon as it has reported. With manual
 // release it keeps the slot until releaseDownload, so the bound also limits the clients'
 // processing of the results.
+//
+// Each download runs on a connection of its own: Qt's manager opens only six to one host, so
+// above that the pool spreads its downloads over siblings of the manager it was given.
 //
 // Lives on one thread; every call and signal happens there.
 class TDownloadPool : public QObject
@@ -61,9 +68,20 @@ public:
     virtual int getNumberOfActiveDownloads() const;
     // Queued plus active.
     virtual std::size_t getNumberOfOutstandingDownloads() const;
+    // A cache belongs to one manager: from then on the pool uses only the manager it was given,
+    // and so at most six connections to one host.
     virtual void setCache(QAbstractNetworkCache* pCache);
     // Frees the slot of a URL. A URL that holds no slot is ignored.
     virtual void releaseDownload(const QUrl& Url);
+    // Drops every waiting download and aborts the running ones, none of which reports: for an
+    // installation that is paused or cancelled. Downloads queued afterwards run as usual.
+    virtual void abortAll();
+
+    // Bounds the body bytes read from all downloads together, in bytes per second (0 or less:
+    // unlimited); takes effect at once, also for running downloads. Bytes beyond the limit stay
+    // in the network: Qt stops reading a reply whose small buffer is full.
+    virtual void setMaxDownloadRate(qint64 BytesPerSecond);
+    qint64 getMaxDownloadRate() const { return m_MaxDownloadRate; }
 
     // Applies to downloads started from now on. Production code keeps the default; tests shorten
     // it to exercise stalled connections.
@@ -83,6 +101,21 @@ private:
         QByteArray Bytes;
         qint64 Received = 0;
         bool Sized = false;
+        // Waiting in m_ThrottledReads for the rate limit.
+        bool Throttled = false;
+    };
+    // Guarded: a reply may finish and go while its read waits.
+    struct TThrottledRead
+    {
+        QUrl Url;
+        QPointer<QNetworkReplyWrapper> pReply;
+        qint64 MaxBodyBytes = kNoBodyLimit;
+        std::shared_ptr<TBody> pBody;
+    };
+    struct TManagerShare
+    {
+        std::shared_ptr<QNetworkAccessManagerWrapper> pManager;
+        int Running = 0;
     };
 
     // A place in the queue. Moving a waiting URL leaves its old place behind: it no longer
@@ -106,13 +139,22 @@ private:
     void markReported(const QUrl& Url);
     void onReplyError(const QUrl& Url, QNetworkReplyWrapper* pReply);
     void onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 MaxBodyBytes,
-                         TBody& Body);
+                         const std::shared_ptr<TBody>& pBody);
     // False when the download has failed (the body is longer than allowed or cannot be held).
+    // Unless Final, reading waits in m_ThrottledReads while the rate limit allows nothing.
     bool onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 MaxBodyBytes,
-                            TBody& Body);
+                            const std::shared_ptr<TBody>& pBody, bool Final);
+    // The least busy of the managers the bound calls for, made as needed.
+    std::size_t pickManager();
+    void refillTokens();
+    void onResumeThrottledReads();
+    qint64 readBufferSize() const;
     void failBody(const QUrl& Url, QNetworkReplyWrapper* pReply, const QString& Reason);
 
     std::shared_ptr<QNetworkAccessManagerWrapper> m_pNetworkAccessManager;
+    // The given manager first, then its siblings.
+    std::vector<TManagerShare> m_Managers;
+    bool m_bCacheSet = false;
     // A slot whose download has already reported holds a null reply (manual release only).
     QMap<QUrl, QNetworkReplyWrapper*> m_ActiveDownloads;
     int m_MaxConcurrentDownloads;
@@ -123,6 +165,13 @@ private:
     TNetworkAccessManagerAuthenticationHandler m_AuthenticationHandler;
     bool m_ReleaseSlotOnFinish;
     int m_TransferTimeoutMs = kDefaultTransferTimeoutMs;
+    // A token bucket over all downloads: reading takes tokens, and may take a reply's whole
+    // (small) buffer and go into debt, which later refills pay back.
+    qint64 m_MaxDownloadRate = 0;
+    double m_Tokens = 0;
+    QElapsedTimer m_RefillClock;
+    QTimer m_ResumeTimer;
+    std::deque<TThrottledRead> m_ThrottledReads;
 };
 
 } // namespace shared

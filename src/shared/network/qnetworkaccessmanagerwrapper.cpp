@@ -3,6 +3,7 @@
 #include "shared/network/qnetworkreplywrapper.h"
 
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 
 namespace shared {
@@ -40,6 +41,20 @@ void QNetworkAccessManagerWrapper::setCache(QAbstractNetworkCache* pCache)
 void QNetworkAccessManagerWrapper::setRedirectPolicy(QNetworkRequest::RedirectPolicy Policy)
 {
     m_pManager->setRedirectPolicy(Policy);
+}
+
+std::shared_ptr<QNetworkAccessManagerWrapper> QNetworkAccessManagerWrapper::createSibling()
+{
+    auto manager = std::make_shared<QNetworkAccessManager>();
+    if (m_pManager) {
+        manager->setProxy(m_pManager->proxy());
+        manager->setRedirectPolicy(m_pManager->redirectPolicy());
+        manager->setStrictTransportSecurityEnabled(m_pManager->isStrictTransportSecurityEnabled());
+    }
+    auto sibling = std::make_shared<QNetworkAccessManagerWrapper>(std::move(manager));
+    connect(sibling.get(), &QNetworkAccessManagerWrapper::authenticationRequired, this,
+            &QNetworkAccessManagerWrapper::authenticationRequired);
+    return sibling;
 }
 
 } // namespace shared

@@ -27,6 +27,10 @@ public:
     virtual QNetworkReplyWrapper* get(const QNetworkRequest& Request);
     virtual void setCache(QAbstractNetworkCache* pCache);
     virtual void setRedirectPolicy(QNetworkRequest::RedirectPolicy Policy);
+    // A wrapper over a new manager set up like this one (its proxy and redirect policy; the
+    // proxy factory is process-wide anyway), whose authentication challenges this wrapper
+    // reports too. A manager opens only a few connections to one host; siblings open more.
+    virtual std::shared_ptr<QNetworkAccessManagerWrapper> createSibling();
 
 signals:
     void authenticationRequired(QNetworkReply* pReply, QAuthenticator* pAuthenticator);

@@ -50,6 +50,12 @@ qint64 QNetworkReplyWrapper::bytesAvailable() const
     return m_pReply ? m_pReply->bytesAvailable() : 0;
 }
 
+void QNetworkReplyWrapper::setReadBufferSize(qint64 Size)
+{
+    if (m_pReply)
+        m_pReply->setReadBufferSize(Size);
+}
+
 void QNetworkReplyWrapper::abort()
 {
     if (m_pReply)

@@ -31,6 +31,9 @@ public:
     virtual qint64 declaredBodySize() const;
     // Body bytes received and not read yet.
     virtual qint64 bytesAvailable() const;
+    // Bounds the body bytes Qt holds unread (0: unbounded); past it Qt stops reading from the
+    // connection and TCP makes the server wait.
+    virtual void setReadBufferSize(qint64 Size);
     // Ends the transfer at once; Qt then reports OperationCanceledError and finished.
     virtual void abort();
     // The URL the request was made for; after redirects still the original one.

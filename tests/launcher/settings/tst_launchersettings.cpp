@@ -132,6 +132,26 @@ private slots:
         QCOMPARE(s->appendNocacheToPackageUrls, true);
     }
 
+    void downloadRateLimit_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<qint64>("expected");
+        QTest::newRow("absent") << QByteArray() << qint64(0);
+        QTest::newRow("2 MB/s") << QByteArray("maxDownloadRate=2000000") << qint64(2000000);
+        // Past 32 bits: a narrow read would wrap it into a small or negative limit.
+        QTest::newRow("6 GB/s") << QByteArray("maxDownloadRate=6000000000") << qint64(6000000000);
+        QTest::newRow("negative") << QByteArray("maxDownloadRate=-5") << qint64(0);
+        QTest::newRow("not a number") << QByteArray("maxDownloadRate=fast") << qint64(0);
+    }
+
+    void downloadRateLimit()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(qint64, expected);
+        QVERIFY(testsupport::writeBytes(iniPath(), "[OPTIONS]\n" + line + "\n"));
+        QCOMPARE(TLauncherFilesystemHelper(m_pDir->path()).settings()->maxDownloadRate, expected);
+    }
+
     void malformedFileYieldsDefaults()
     {
         QVERIFY(testsupport::writeBytes(iniPath(), QByteArray("\x00\xff[[[=\n", 7)));

@@ -2,10 +2,12 @@
 // release, one report per download, URL validation, redirects and the transfer time-out.
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
+#include "testhttpproxy.h"
 #include "testhttpserver.h"
 
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -87,7 +89,15 @@ private slots:
     void redirectReportsUnderQueuedUrl_data();
     void redirectReportsUnderQueuedUrl();
     void stalledDownloadFailsAfterTransferTimeout();
+    void unansweredAuthenticationChallengeFails_data();
     void unansweredAuthenticationChallengeFails();
+    void everyDownloadHasItsOwnConnection_data();
+    void everyDownloadHasItsOwnConnection();
+    void everyConnectionGoesThroughTheProxy();
+    void rateLimitHoldsAcrossDownloads();
+    void liftedRateLimitAppliesToRunningDownloads();
+    void abortAllDropsEverythingSilently_data();
+    void abortAllDropsEverythingSilently();
     void requestsCarryDefaultTransferTimeout();
     void bodyPastItsLimitIsCutOff_data();
     void bodyPastItsLimitIsCutOff();
@@ -432,27 +442,123 @@ void TestDownloadPool::stalledDownloadFailsAfterTransferTimeout()
              QNetworkReply::OperationCanceledError);
 }
 
+void TestDownloadPool::unansweredAuthenticationChallengeFails_data()
+{
+    QTest::addColumn<int>("downloads");
+    QTest::newRow("one manager") << 1;
+    // Beyond six at once the pool adds managers; their challenges must be seen too.
+    QTest::newRow("every manager") << 8;
+}
+
 // The manager wrapper passes challenges on, but nothing answers them: the download must fail
 // with Qt's error rather than hang waiting for credentials.
 void TestDownloadPool::unansweredAuthenticationChallengeFails()
 {
+    QFETCH(int, downloads);
     TTestHttpRoute route;
     route.status = 401;
     route.headers.append(
         qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Basic realm=\"x\"")));
     m_pServer->setRoute("/private", route);
     auto manager = std::make_shared<TRecordingManager>();
-    TDownloadPool pool(1, manager, true);
+    TDownloadPool pool(downloads, manager, true);
     int challenges = 0;
     connect(manager.get(), &shared::QNetworkAccessManagerWrapper::authenticationRequired, &pool,
             [&challenges] { ++challenges; });
     QSignalSpy failed(&pool, &TDownloadPool::failed);
 
-    pool.queueDownload(m_pServer->url("/private"));
-    QVERIFY(waitForCount(failed, 1));
-    QCOMPARE(challenges, 1);
-    QCOMPARE(failed[0][1].value<QNetworkReply::NetworkError>(),
-             QNetworkReply::AuthenticationRequiredError);
+    for (int i = 0; i < downloads; ++i)
+        pool.queueDownload(m_pServer->url(QStringLiteral("/private?%1").arg(i)));
+    QVERIFY(waitForCount(failed, downloads));
+    QCOMPARE(challenges, downloads);
+    for (const auto& failure : failed)
+        QCOMPARE(failure[1].value<QNetworkReply::NetworkError>(),
+                 QNetworkReply::AuthenticationRequiredError);
+}
+
+void TestDownloadPool::everyDownloadHasItsOwnConnection_data()
+{
+    QTest::addColumn<int>("bound");
+    QTest::newRow("one manager's worth") << 6;
+    QTest::newRow("default bound") << 10;
+    QTest::newRow("three managers") << 13;
+}
+
+// Catches a pool that leaves Qt's six connections per host as they are: with every answer held
+// back, the server only sees as many requests at once as the client has connections.
+void TestDownloadPool::everyDownloadHasItsOwnConnection()
+{
+    QFETCH(int, bound);
+    TTestHttpRoute route;
+    route.body = QByteArray(10000, 'x');
+    route.stallAfterBytes = 1000;
+    m_pServer->setRoute("/held", route);
+    auto pool = makePool(bound, false);
+    QSignalSpy received(m_pServer.get(), &TTestHttpServer::requestReceived);
+
+    for (int i = 0; i < bound; ++i)
+        pool->queueDownload(m_pServer->url(QStringLiteral("/held?%1").arg(i)));
+    QVERIFY(waitForCount(received, bound));
+    QCOMPARE(pool->getNumberOfActiveDownloads(), bound);
+}
+
+// Catches added managers that ignore the proxy of the one given: behind the proxy, the host
+// name exists only for it.
+void TestDownloadPool::everyConnectionGoesThroughTheProxy()
+{
+    testsupport::TTestHttpProxy proxy;
+    QVERIFY(proxy.start());
+    const QUrl proxyUrl(proxy.address());
+    auto manager = std::make_shared<QNetworkAccessManager>();
+    manager->setProxy(
+        QNetworkProxy(QNetworkProxy::HttpProxy, proxyUrl.host(), quint16(proxyUrl.port())));
+    TDownloadPool pool(8, std::make_shared<shared::QNetworkAccessManagerWrapper>(manager), true);
+    QSignalSpy succeeded(&pool, &TDownloadPool::success);
+    QSignalSpy failed(&pool, &TDownloadPool::failed);
+
+    for (int i = 0; i < 8; ++i)
+        pool.queueDownload(QUrl(QStringLiteral("http://cdn.kestrun.invalid:%1/a?%2")
+                                    .arg(m_pServer->serverPort())
+                                    .arg(i)));
+    QVERIFY(waitForCount(succeeded, 8));
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(proxy.forwarded().size(), 8);
+}
+
+// Catches a limit kept per download rather than for the pool: four bodies at once must take
+// about as long as their sum at the limit (less what the bucket and the read buffers let pass).
+void TestDownloadPool::rateLimitHoldsAcrossDownloads()
+{
+    m_pServer->serve("/limited", QByteArray(192 * 1024, 'r'));
+    auto pool = makePool(4, true);
+    pool->setMaxDownloadRate(512 * 1024);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    QElapsedTimer timer;
+    timer.start();
+
+    for (int i = 0; i < 4; ++i)
+        pool->queueDownload(m_pServer->url(QStringLiteral("/limited?%1").arg(i)));
+    QVERIFY(waitForCount(succeeded, 4));
+    QVERIFY2(timer.elapsed() >= 1000, qPrintable(QString::number(timer.elapsed())));
+    for (const auto& success : succeeded)
+        QCOMPARE(success[1].toByteArray(), QByteArray(192 * 1024, 'r'));
+}
+
+// Catches a new limit that only reaches downloads started later: at the old limit this body
+// would take over a minute.
+void TestDownloadPool::liftedRateLimitAppliesToRunningDownloads()
+{
+    m_pServer->serve("/slow", QByteArray(1 << 20, 's'));
+    auto pool = makePool(1, true);
+    pool->setMaxDownloadRate(16 * 1024);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    QSignalSpy progressed(pool.get(), &TDownloadPool::progress);
+
+    pool->queueDownload(m_pServer->url("/slow"));
+    QVERIFY(progressed.wait(kWaitMs));
+    pool->setMaxDownloadRate(0);
+    QVERIFY(waitForCount(succeeded, 1));
+    QCOMPARE(succeeded[0][1].toByteArray().size(), 1 << 20);
 }
 
 // Catches production pools that run without the time-out: only tests may shorten it.
@@ -535,10 +641,18 @@ void TestDownloadPool::bodyArrivesWhole_data()
 {
     QTest::addColumn<qint64>("streamBytes");
     QTest::addColumn<qint64>("limit");
-    QTest::newRow("declared length") << qint64(-1) << TDownloadPool::kNoBodyLimit;
-    QTest::newRow("declared length, at the limit") << qint64(-1) << qint64(3 << 20);
-    QTest::newRow("no declared length") << qint64(3 << 20) << TDownloadPool::kNoBodyLimit;
-    QTest::newRow("no declared length, within a limit") << qint64(3 << 20) << qint64(4 << 20);
+    QTest::addColumn<qint64>("rate");
+    QTest::newRow("declared length") << qint64(-1) << TDownloadPool::kNoBodyLimit << qint64(0);
+    QTest::newRow("declared length, at the limit") << qint64(-1) << qint64(3 << 20) << qint64(0);
+    QTest::newRow("no declared length")
+        << qint64(3 << 20) << TDownloadPool::kNoBodyLimit << qint64(0);
+    QTest::newRow("no declared length, within a limit")
+        << qint64(3 << 20) << qint64(4 << 20) << qint64(0);
+    // Reads held back by the rate limit resume where the last one ended.
+    QTest::newRow("declared length, rate limited")
+        << qint64(-1) << TDownloadPool::kNoBodyLimit << qint64(12 << 20);
+    QTest::newRow("no declared length, rate limited")
+        << qint64(3 << 20) << TDownloadPool::kNoBodyLimit << qint64(12 << 20);
 }
 
 // The pool reads a body piece by piece into a buffer it sizes itself: a piece written at the
@@ -548,6 +662,7 @@ void TestDownloadPool::bodyArrivesWhole()
 {
     QFETCH(qint64, streamBytes);
     QFETCH(qint64, limit);
+    QFETCH(qint64, rate);
     QByteArray body(3 << 20, Qt::Uninitialized);
     quint32 state = 1;
     for (char& byte : body) {
@@ -566,6 +681,7 @@ void TestDownloadPool::bodyArrivesWhole()
         expected.truncate(int(streamBytes));
 
     auto pool = makePool(1, true);
+    pool->setMaxDownloadRate(rate);
     QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
     QSignalSpy failed(pool.get(), &TDownloadPool::failed);
     pool->queueDownload(m_pServer->url("/whole"), limit);
@@ -574,6 +690,46 @@ void TestDownloadPool::bodyArrivesWhole()
     const QByteArray received = succeeded[0][1].toByteArray();
     QCOMPARE(received.size(), expected.size());
     QVERIFY(received == expected);
+}
+
+void TestDownloadPool::abortAllDropsEverythingSilently_data()
+{
+    QTest::addColumn<bool>("releaseSlotOnFinish");
+    QTest::addColumn<qint64>("rate");
+    QTest::newRow("automatic release") << true << qint64(0);
+    QTest::newRow("manual release") << false << qint64(0);
+    // Reads waiting for the limit must not resume into the dropped downloads.
+    QTest::newRow("rate limited") << true << qint64(64 * 1024);
+}
+
+// Catches aborted downloads that still report (a paused installation would count them as
+// failures and retry them), waiting ones that start later, and a pool left unable to go on.
+void TestDownloadPool::abortAllDropsEverythingSilently()
+{
+    QFETCH(bool, releaseSlotOnFinish);
+    QFETCH(qint64, rate);
+    TTestHttpRoute route;
+    route.body = QByteArray(1 << 20, 'h');
+    route.stallAfterBytes = 512 * 1024;
+    m_pServer->setRoute("/held", route);
+    auto pool = makePool(2, releaseSlotOnFinish);
+    pool->setMaxDownloadRate(rate);
+    QSignalSpy succeeded(pool.get(), &TDownloadPool::success);
+    QSignalSpy failed(pool.get(), &TDownloadPool::failed);
+    QSignalSpy received(m_pServer.get(), &TTestHttpServer::requestReceived);
+
+    for (const char* path : {"/held?1", "/held?2", "/b", "/c"})
+        pool->queueDownload(m_pServer->url(path));
+    QVERIFY(waitForCount(received, 2));
+    pool->abortAll();
+    QCOMPARE(pool->getNumberOfOutstandingDownloads(), std::size_t(0));
+
+    pool->setMaxDownloadRate(0);
+    pool->queueDownload(m_pServer->url("/a"));
+    QVERIFY(waitForCount(succeeded, 1));
+    QCOMPARE(succeeded[0][0].toUrl(), m_pServer->url("/a"));
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(requestedPaths(*m_pServer).filter("/b").size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDownloadPool)
