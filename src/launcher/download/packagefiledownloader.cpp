@@ -457,6 +457,8 @@ void TPackageFileDownloader::endRunAtOnce(const QString& Reason)
         releaseUrl(chunk.Piece.Url);
         endChunk(chunk);
     }
+    // What is still on the line would only be thrown away: the pool drops it without a word.
+    m_pDownloadPool->abortAll();
     emitFinishedSignalWhenNoMoreFilesAreOutstanding();
 }
 
