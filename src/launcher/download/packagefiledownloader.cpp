@@ -432,6 +432,11 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& Url, const QString& Final
     m_pDownloadPool->queueDownload(Url, maxBodyBytes(chunk.Piece));
 }
 
+void TPackageFileDownloader::setMaxDownloadRate(qint64 BytesPerSecond)
+{
+    m_pDownloadPool->setMaxDownloadRate(BytesPerSecond);
+}
+
 void TPackageFileDownloader::stop()
 {
     if (m_ChunksInProgress == 0 || m_bStopped)

@@ -63,6 +63,8 @@ public:
     // Ends the run as soon as the steps on the thread pool are back; it reports Stopped. Files
     // keep what was written into them.
     void stop();
+    // Bytes per second over all of the run's connections, at once; 0 lifts the limit.
+    void setMaxDownloadRate(qint64 BytesPerSecond);
 
     // Bytes per second, averaged over the last ticks; false while there is no sample.
     bool downloadRate(double& BytesPerSecond) const;

@@ -338,6 +338,8 @@ TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Packag
     installation->setRemoteVersionLabel(remote->versionLabel());
     installation->setInstalledVersionLabel(Installed.versionLabel());
     installation->setPolicy(m_pPolicy);
+    if (m_MaxDownloadRate)
+        installation->setMaxDownloadRate(*m_MaxDownloadRate);
     return installation;
 }
 
@@ -394,6 +396,14 @@ void TInstallationManager::stopInstallation(const TPackage& Package)
 {
     if (const auto installation = findInstallation(Package.getName()))
         installation->stop();
+}
+
+void TInstallationManager::setMaxDownloadRate(qint64 BytesPerSecond)
+{
+    m_MaxDownloadRate = std::max<qint64>(BytesPerSecond, 0);
+    qInfo() << "Download speed limit:" << *m_MaxDownloadRate << "bytes per second" << threadSuffix;
+    for (const auto& installation : m_InstallationsInProgress)
+        installation->setMaxDownloadRate(*m_MaxDownloadRate);
 }
 
 void TInstallationManager::track(const std::shared_ptr<TPackageInstallation>& Installation)

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -45,6 +46,10 @@ public:
     // Pauses or cancels the package's running installation, if it has one; it then ends with
     // the reason Stopped and keeps what it wrote, so that the next run goes on from there.
     void stopInstallation(const TPackage& Package);
+    // The player's download speed limit in bytes per second (0: none), for the installations
+    // running now and those to come; until it is set, the settings' limit holds.
+    void setMaxDownloadRate(qint64 BytesPerSecond);
+    std::optional<qint64> maxDownloadRate() const { return m_MaxDownloadRate; }
 
     // Null clears the default.
     void setDefaultPackage(const std::shared_ptr<TPackage>& Package);
@@ -106,6 +111,7 @@ private:
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     std::vector<std::shared_ptr<TPackageInstallation>> m_InstallationsInProgress;
     std::shared_ptr<const TInstallationPolicy> m_pPolicy;
+    std::optional<qint64> m_MaxDownloadRate;
     // Documents staged by this run, removed when it ends.
     std::set<QString> m_StagedDocuments;
 };

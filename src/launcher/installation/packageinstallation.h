@@ -54,6 +54,11 @@ public:
     // Pauses or cancels the run: it ends as soon as its work on the thread pool is back and
     // reports Stopped; what was written stays, and the next run goes on from there.
     void stop();
+    // The player's speed limit in bytes per second, over the settings' one; 0 for none.
+    void setMaxDownloadRate(qint64 BytesPerSecond)
+    {
+        m_pPackageFileDownloader->setMaxDownloadRate(BytesPerSecond);
+    }
     // Whether this run only read the installed files again, with nothing planned or fetched.
     bool isVerificationOnly() const { return !m_bPlanningStarted; }
     EPackageDownloaderError getErrorReason() const { return m_ErrorReason; }

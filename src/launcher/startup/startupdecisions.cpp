@@ -20,11 +20,19 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
 
 #include <algorithm>
 
 namespace orvik::launcher {
+
+namespace {
+
+// In the player's own settings of the launcher, beside the funnel flags.
+const QString kMaxDownloadRateKey = QStringLiteral("downloads/maxRate");
+
+} // namespace
 
 template <typename TStep> void TLauncherApplication::runGuarded(TStep&& Step)
 {
@@ -165,6 +173,10 @@ void TLauncherApplication::createInstallationManager()
         m_pConfigurationHandler->getLauncherConfiguration(), m_pLauncherFilesystemHelper);
     if (m_pProgressJsonPrinter)
         m_pProgressJsonPrinter->watch(m_pInstallationManager);
+    // The player's own speed limit, chosen in the window, outlives the run.
+    const QVariant rate = QSettings().value(kMaxDownloadRateKey);
+    if (rate.isValid())
+        m_pInstallationManager->setMaxDownloadRate(rate.toLongLong());
     // How long the window could not answer while installations ran: worth a line in the log
     // when a player says it froze.
     QObject::connect(m_pInstallationManager, &TInstallationManager::installationOrUpdateStarted,
@@ -360,6 +372,9 @@ void TLauncherApplication::showMainWindow()
                      [this](const std::shared_ptr<TPackage>& Package, bool IsDefault) {
                          onDefaultChanged(Package, IsDefault);
                      });
+    QObject::connect(
+        window, &TLauncherMainWindow::maxDownloadRateChosen, this,
+        [](qint64 BytesPerSecond) { QSettings().setValue(kMaxDownloadRateKey, BytesPerSecond); });
     QObject::connect(window, &TLauncherMainWindow::clientPackageButtonClicked, this,
                      [this](const std::shared_ptr<TPackage>& Package) {
                          onClientStartOrInstallTriggeredFromUI(Package);

@@ -131,8 +131,11 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     m_pProgressBar->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* pause = new QAction(QStringLiteral("Pause"), m_pProgressBar);
     auto* cancel = new QAction(QStringLiteral("Cancel"), m_pProgressBar);
+    auto* limit = new QAction(QStringLiteral("Limit download speed..."), m_pProgressBar);
     m_pProgressBar->addAction(pause);
     m_pProgressBar->addAction(cancel);
+    m_pProgressBar->addAction(limit);
+    connect(limit, &QAction::triggered, this, &TClientPackageLayoutItem::speedLimitRequested);
     connect(pause, &QAction::triggered, this, [this] {
         m_bPaused = true;
         emit stopRequested(m_pPackage, true);

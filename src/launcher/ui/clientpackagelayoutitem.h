@@ -56,6 +56,7 @@ signals:
     void verifyButtonClicked(std::shared_ptr<orvik::launcher::TPackage> pPackage);
     // From the running installation's context menu: Pause keeps it to be resumed, Cancel ends it.
     void stopRequested(std::shared_ptr<orvik::launcher::TPackage> pPackage, bool Pause);
+    void speedLimitRequested();
 
 public slots:
     void onInstallationOrUpdateStarted(orvik::launcher::TPackageInstallation* pInstallation);

@@ -31,6 +31,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
@@ -205,6 +206,8 @@ TLauncherMainWindow::makeTileRow(const std::vector<std::shared_ptr<TPackage>>& P
                 &TLauncherMainWindow::onDefaultClientPackageCheckboxChanged);
         connect(tile, &TClientPackageLayoutItem::buttonClicked, this,
                 &TLauncherMainWindow::onTileButtonClicked);
+        connect(tile, &TClientPackageLayoutItem::speedLimitRequested, this,
+                &TLauncherMainWindow::askForSpeedLimit);
         connect(tile, &TClientPackageLayoutItem::stopRequested, this,
                 [this](const std::shared_ptr<TPackage>& Package, bool Pause) {
                     qInfo() << (Pause ? "Pause" : "Cancel") << "of" << Package->getName()
@@ -455,6 +458,29 @@ void TLauncherMainWindow::showVerified(const QString& PackageName)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->show();
+}
+
+void TLauncherMainWindow::askForSpeedLimit()
+{
+    if (!m_pInstallationManager)
+        return;
+    // Without a nested event loop, like the window's boxes: downloads go on while it is open.
+    auto* dialog = new QInputDialog(this);
+    dialog->setWindowTitle(QStringLiteral("Download speed"));
+    dialog->setLabelText(QStringLiteral("Limit all downloads to this many MB per second (0 for no "
+                                        "limit):"));
+    dialog->setInputMode(QInputDialog::DoubleInput);
+    dialog->setDoubleRange(0, 10000);
+    dialog->setDoubleDecimals(1);
+    dialog->setDoubleValue(double(m_pInstallationManager->maxDownloadRate().value_or(0)) / 1e6);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QInputDialog::doubleValueSelected, this, [this](double MegabytesPerSecond) {
+        const auto bytes = qint64(MegabytesPerSecond * 1e6);
+        m_pInstallationManager->setMaxDownloadRate(bytes);
+        emit maxDownloadRateChosen(bytes);
+    });
+    dialog->show();
 }
 
 void TLauncherMainWindow::closeEvent(QCloseEvent* pEvent)

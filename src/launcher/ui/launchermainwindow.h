@@ -65,6 +65,8 @@ public:
 signals:
     void defaultChanged(std::shared_ptr<orvik::launcher::TPackage> pPackage, bool IsDefault);
     void clientPackageButtonClicked(std::shared_ptr<orvik::launcher::TPackage> pPackage);
+    // The player set a download speed limit in bytes per second (0: none), to be kept.
+    void maxDownloadRateChosen(qint64 BytesPerSecond);
     void clientPackageVerifyButtonClicked(std::shared_ptr<orvik::launcher::TPackage> pPackage);
 
 public slots:
@@ -93,6 +95,7 @@ private:
     void showInstallationFailed(const QString& Text);
     void showVerified(const QString& PackageName);
     void closeEvent(QCloseEvent* pEvent) override;
+    void askForSpeedLimit();
     void refreshInstallEstimate(TClientPackageLayoutItem& Tile);
     void onTileButtonClicked(std::shared_ptr<TPackage> pPackage);
     void notifyWhenAway(const TPackageInstallation& Installation);

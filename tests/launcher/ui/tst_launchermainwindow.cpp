@@ -35,6 +35,7 @@
 #include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -428,7 +429,17 @@ private slots:
         QStringList texts;
         for (const QAction* action : actions)
             texts << action->text();
-        QCOMPARE(texts, QStringList({"Pause", "Cancel"}));
+        QCOMPARE(texts, QStringList({"Pause", "Cancel", "Limit download speed..."}));
+        // The speed limit could be set only in the settings file beside the launcher.
+        QSignalSpy chosen(m_pWindow.get(), &TLauncherMainWindow::maxDownloadRateChosen);
+        actions.last()->trigger();
+        auto* dialog = m_pWindow->findChild<QInputDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+        dialog->setDoubleValue(2.0);
+        dialog->accept();
+        QCOMPARE(m_pManager->maxDownloadRate().value_or(-1), qint64(2000000));
+        QCOMPARE(chosen.count(), 1);
+
         QSignalSpy stops(tile(0), &TClientPackageLayoutItem::stopRequested);
         actions.first()->trigger();
         QCOMPARE(stops.count(), 1);
