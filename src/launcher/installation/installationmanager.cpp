@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QtConcurrent>
 
@@ -29,6 +30,8 @@ namespace orvik::launcher {
 namespace {
 
 const QString kDefaultMarker = QStringLiteral("default");
+// The packages whose installation the player paused, in the launcher's own settings.
+const QString kPausedKey = QStringLiteral("downloads/paused");
 
 bool hasStatusWorthADefault(ELocalPackageStatus status)
 {
@@ -348,6 +351,7 @@ void TInstallationManager::installOrUpdatePackage(const std::shared_ptr<TPackage
     qInfo() << "installOrUpdatePackage: " << Package->getName() << threadSuffix;
     if (findInstallation(Package->getName()) || !Package->getConfiguration())
         return;
+    rememberPause(Package->getName(), false);
 
     // The quick check is only worth it when the package was complete before.
     const bool fastScan =
@@ -392,10 +396,45 @@ void TInstallationManager::verifyPackage(const std::shared_ptr<TPackage>& Packag
     installation->startVerification(installed, true);
 }
 
-void TInstallationManager::stopInstallation(const TPackage& Package)
+void TInstallationManager::pauseInstallation(const TPackage& Package)
 {
+    if (const auto installation = findInstallation(Package.getName())) {
+        rememberPause(Package.getName(), true);
+        installation->stop();
+    }
+}
+
+void TInstallationManager::cancelInstallation(const TPackage& Package)
+{
+    rememberPause(Package.getName(), false);
     if (const auto installation = findInstallation(Package.getName()))
         installation->stop();
+}
+
+bool TInstallationManager::isPaused(const TPackage& Package) const
+{
+    return QSettings().value(kPausedKey).toStringList().contains(Package.getName());
+}
+
+void TInstallationManager::rememberPause(const QString& PackageName, bool Paused)
+{
+    QSettings settings;
+    QStringList paused = settings.value(kPausedKey).toStringList();
+    if (paused.contains(PackageName) == Paused)
+        return;
+    if (Paused)
+        paused.append(PackageName);
+    else
+        paused.removeAll(PackageName);
+    if (paused.isEmpty())
+        settings.remove(kPausedKey);
+    else
+        settings.setValue(kPausedKey, paused);
+    // Now, not at exit: a launcher that is killed or crashes must still know about the pause.
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        qWarning() << "Could not keep the pause of" << PackageName << "in" << settings.fileName()
+                   << threadSuffix;
 }
 
 void TInstallationManager::setMaxDownloadRate(qint64 BytesPerSecond)

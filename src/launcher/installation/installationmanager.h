@@ -44,8 +44,11 @@ public:
     void installOrUpdatePackage(const std::shared_ptr<TPackage>& Package);
     void verifyPackage(const std::shared_ptr<TPackage>& Package);
     // Pauses or cancels the package's running installation, if it has one; it then ends with
-    // the reason Stopped and keeps what it wrote, so that the next run goes on from there.
-    void stopInstallation(const TPackage& Package);
+    // the reason Stopped and keeps what it wrote, so that the next run goes on from there. A pause
+    // is remembered across restarts until the package's next installation starts.
+    void pauseInstallation(const TPackage& Package);
+    void cancelInstallation(const TPackage& Package);
+    bool isPaused(const TPackage& Package) const;
     // The player's download speed limit in bytes per second (0: none), for the installations
     // running now and those to come; until it is set, the settings' limit holds.
     void setMaxDownloadRate(qint64 BytesPerSecond);
@@ -106,6 +109,7 @@ private:
     void finishInstallation(const std::shared_ptr<TPackageInstallation>& Installation);
     QString packagesDirectory();
     static void sendFunnelEvent(const QString& Step, const QString& FirstFlagKey);
+    static void rememberPause(const QString& PackageName, bool Paused);
 
     std::shared_ptr<TLauncherConfigurationReader> m_pLauncherConfigurationReader;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;

@@ -292,6 +292,14 @@ void TClientPackageLayoutItem::setInstallEstimate(const TInstallEstimate& Estima
     updateButtonFromPackageStatus();
 }
 
+void TClientPackageLayoutItem::setPaused(bool Paused)
+{
+    m_bPaused = Paused;
+    if (Paused)
+        qInfo() << "Tile" << m_pPackage->getName() << "offers to resume" << threadSuffix;
+    updateButtonFromPackageStatus();
+}
+
 void TClientPackageLayoutItem::updatePackageNameAndVersion()
 {
     if (m_pNameLabel)
@@ -391,8 +399,15 @@ void TClientPackageLayoutItem::showPhase(const QString& Phase, const QString& Te
 
 void TClientPackageLayoutItem::showDetail(const QString& Text)
 {
-    // The check box is hidden while a package installs; the detail takes its row.
+    // The check box is hidden while a package installs; the detail takes its row, no more, so
+    // the tile keeps its height and stays in line with its neighbours.
     m_pDetailLabel->setText(Text);
+    m_pDetailLabel->setFixedHeight(m_pDefaultClientCheckbox->sizeHint().height());
+    m_pDetailLabel->setMinimumWidth(m_pDefaultClientCheckbox->sizeHint().width());
+    m_pDetailLabel->setAlignment(Qt::AlignCenter);
+    QSizePolicy policy = m_pDefaultClientCheckbox->sizePolicy();
+    policy.setRetainSizeWhenHidden(Text.isEmpty());
+    m_pDefaultClientCheckbox->setSizePolicy(policy);
     m_pDetailLabel->setVisible(!Text.isEmpty());
     if (!Text.isEmpty())
         m_pDefaultClientCheckbox->hide();

@@ -46,6 +46,8 @@ public:
     // What an install would fetch and write, and the room for it: told on the button before the
     // player commits.
     void setInstallEstimate(const TInstallEstimate& Estimate);
+    // A pause from an earlier run: the button offers to resume.
+    void setPaused(bool Paused);
 
     // The logo for the package's kind, "_disabled" unless it is installed.
     QString logoImagePath() const;

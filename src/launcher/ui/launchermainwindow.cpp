@@ -212,9 +212,15 @@ TLauncherMainWindow::makeTileRow(const std::vector<std::shared_ptr<TPackage>>& P
                 [this](const std::shared_ptr<TPackage>& Package, bool Pause) {
                     qInfo() << (Pause ? "Pause" : "Cancel") << "of" << Package->getName()
                             << "asked for" << threadSuffix;
-                    if (m_pInstallationManager)
-                        m_pInstallationManager->stopInstallation(*Package);
+                    if (!m_pInstallationManager)
+                        return;
+                    if (Pause)
+                        m_pInstallationManager->pauseInstallation(*Package);
+                    else
+                        m_pInstallationManager->cancelInstallation(*Package);
                 });
+        if (m_pInstallationManager)
+            tile->setPaused(m_pInstallationManager->isPaused(*package));
         refreshInstallEstimate(*tile);
         connect(tile, &TClientPackageLayoutItem::verifyButtonClicked, this,
                 &TLauncherMainWindow::clientPackageVerifyButtonClicked);

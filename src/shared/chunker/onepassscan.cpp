@@ -38,7 +38,6 @@ KESTRUN_SHA_STEP bool groupThenGear(TSha256Block& Block, TSha256Lanes& Lanes,
                                     const unsigned char* Data, quint32& Hash, int& At)
 {
     sha256RoundGroup<G>(Block, Lanes, Data);
-    // Written out: a loop here costs a counter and a compare per byte.
     // Written out: a loop here costs a counter and a compare per byte, and the compiler keeps the
     // rounds and these steps interleaved as written.
     constexpr int first = 4 * G;

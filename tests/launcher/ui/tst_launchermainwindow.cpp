@@ -45,6 +45,8 @@
 #include <QNetworkAccessManager>
 #include <QProcess>
 #include <QProgressBar>
+#include <QScopeGuard>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -450,6 +452,18 @@ private slots:
         QCOMPARE(tile(0)->button()->toolTip(), QString("Resume"));
         // Stopped by the player: no failure box.
         QVERIFY(m_pWindow->findChildren<QMessageBox*>().isEmpty());
+    }
+
+    // A pause was forgotten with the launcher: the next start offered a fresh Download. The key
+    // lives in the players' settings, so its name must not change either.
+    void pauseFromAnEarlierRunOffersToResume()
+    {
+        QSettings().setValue("downloads/paused", QStringList{"Realm 2"});
+        auto forget = qScopeGuard([] { QSettings().remove("downloads/paused"); });
+        makeWindow(
+            {ELocalPackageStatus::PartiallyInstalled, ELocalPackageStatus::PartiallyInstalled});
+        QCOMPARE(tile(0)->button()->toolTip().section('\n', 0, 0), QString("Update"));
+        QCOMPARE(tile(1)->button()->toolTip(), QString("Resume"));
     }
 
     void laterHintOfACategoryWins()
@@ -931,9 +945,17 @@ private slots:
         m_pWindow->setDefault(package(0), true);
         TPackageInstallation installation(package(2), m_pHelper);
         emit m_pManager->installationOrUpdateStarted(&installation);
-        tile(2)->onWriteProgress(412000000, 1024000000);
+        // Half a minute at a steady 12 MB/s, so the picture shows the percentage, speed and time.
+        for (int second = 1; second <= 30; ++second)
+            tile(2)->showDownloadProgress(second, 12000000 * TFileSize(second), 800000000,
+                                          11000000 * TFileSize(second), 1024000000);
         m_pWindow->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get()));
+        // The speed and time line used to make the installing tile's box taller than its row.
+        const QRect installing = tile(2)->progressBar()->parentWidget()->geometry();
+        const QRect installed = tile(0)->button()->parentWidget()->geometry();
+        QCOMPARE(installing.top(), installed.top());
+        QCOMPARE(installing.size(), installed.size());
         const QImage image = m_pWindow->grab().toImage();
         QCOMPARE(image.width(), 800 * image.devicePixelRatio());
         const QString path = qEnvironmentVariable("KESTRUN_SCREENSHOT");
