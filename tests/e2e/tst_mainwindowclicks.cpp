@@ -74,6 +74,12 @@ bool isButtonBlue(QRgb Pixel)
            qBlue(Pixel) - qGreen(Pixel) > 25;
 }
 
+bool isButtonOrange(QRgb Pixel)
+{
+    return qRed(Pixel) > 180 && qRed(Pixel) - qGreen(Pixel) > 50 &&
+           qRed(Pixel) - qBlue(Pixel) > 120;
+}
+
 bool isButtonGreen(QRgb Pixel)
 {
     return qGreen(Pixel) > 110 && qGreen(Pixel) - qRed(Pixel) > 50 &&
@@ -179,6 +185,64 @@ private slots:
         QCOMPARE(launcher.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(
             readBytes(packageDirectory() + "/democlient-runs.log").count('\n') == 1, kTimeoutMs);
+    }
+
+    // A pause through the window's context menu used to be forgotten with the launcher; started
+    // again, the launcher must offer to resume and finish from where the pause left the files.
+    void pauseOutlivesARestart()
+    {
+        QDir(packageDirectory()).removeRecursively();
+        QFile::remove(TLauncherInstall::logFilePath());
+        // A limit slow enough that the pause comes while the download runs, whatever the machine.
+        QVERIFY(m_Launcher.writeSettings(
+            TLauncherInstall::settingsFor(m_pServer->url("/launcher/qormetadata.json")) +
+            "[OPTIONS]\nskipVerification=false\nmaxDownloadRate=1000000\n"));
+        auto restoreSettings = qScopeGuard([this] {
+            m_Launcher.writeSettings(
+                TLauncherInstall::settingsFor(m_pServer->url("/launcher/qormetadata.json")) +
+                "[OPTIONS]\nskipVerification=false\n");
+        });
+        QString window = showLauncher();
+        QVERIFY2(!window.isEmpty(), logContent().right(1500));
+        QRect geometry = windowGeometry(window);
+        QRect tiles = aboveTheHints(geometry);
+        QPoint download;
+        QTRY_VERIFY_WITH_TIMEOUT(!(download = centreOf(screenshot(), tiles, isButtonBlue)).isNull(),
+                                 kTimeoutMs);
+        click(download);
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("shows \"Downloading\""), kTimeoutMs);
+        run({"mousemove", QString::number(download.x()), QString::number(download.y()), "click",
+             "3"});
+        // The menu is a window of its own beside the main window.
+        QTRY_VERIFY_WITH_TIMEOUT(run({"search", "--onlyvisible", "--pid", launcherPid()})
+                                         .split('\n', Qt::SkipEmptyParts)
+                                         .size() > 1,
+                                 kTimeoutMs);
+        run({"key", "--delay", "100", "Down", "Return"});
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("Pause of"), kTimeoutMs);
+        QPoint resume;
+        QTRY_VERIFY_WITH_TIMEOUT(!(resume = centreOf(screenshot(), tiles, isButtonOrange)).isNull(),
+                                 kTimeoutMs);
+        QVERIFY(saveArtifact(QStringLiteral("main-window-paused.png"), geometry));
+        m_Launcher.stopAll();
+
+        QFile::remove(TLauncherInstall::logFilePath());
+        QVERIFY(m_Launcher.writeSettings(
+            TLauncherInstall::settingsFor(m_pServer->url("/launcher/qormetadata.json")) +
+            "[OPTIONS]\nskipVerification=false\n"));
+        window = showLauncher();
+        QVERIFY2(!window.isEmpty(), logContent().right(1500));
+        QVERIFY2(logContent().contains("offers to resume"), logContent().right(3000));
+        geometry = windowGeometry(window);
+        tiles = aboveTheHints(geometry);
+        QTRY_VERIFY_WITH_TIMEOUT(!(resume = centreOf(screenshot(), tiles, isButtonOrange)).isNull(),
+                                 kTimeoutMs);
+        click(resume);
+        QTRY_VERIFY_WITH_TIMEOUT(!centreOf(screenshot(), tiles, isButtonGreen).isNull(),
+                                 kTimeoutMs);
+        QVERIFY(saveArtifact(QStringLiteral("main-window-resumed.png"), geometry));
+        QCOMPARE(readBytes(packageDirectory() + "/" + TPublishedGame::kWorld),
+                 readBytes(m_Game.build() + "/" + TPublishedGame::kWorld));
     }
 
     void windowFitsASmallScaledScreen()
@@ -437,6 +501,24 @@ private:
         m_Display = ":" + QString::fromLatin1(m_XServer.readLine()).trimmed();
     }
 
+    // The launcher started with its window on this test's X server; the window's id, empty when
+    // none came.
+    QString showLauncher()
+    {
+        qputenv("DISPLAY", m_Display.toLatin1());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        QProcess& launcher = m_Launcher.start({QStringLiteral("--show-ui")});
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        m_LauncherPid = QString::number(launcher.processId());
+        return windowOf(launcher);
+    }
+    QString launcherPid() const { return m_LauncherPid; }
+    // The tiles' part of the window: the hints' focus frame is as green as a Play button.
+    static QRect aboveTheHints(const QRect& Window)
+    {
+        return Window.adjusted(0, 0, 0, -Window.height() * 2 / 5);
+    }
+
     QString run(const QStringList& Arguments, const QString& Program = QStringLiteral("xdotool"))
     {
         QProcess process;
@@ -506,6 +588,7 @@ private:
     }
 
     QByteArray m_HintsTemplate;
+    QString m_LauncherPid;
     QProcess m_XServer;
     QString m_Display;
     TPublishedGame m_Game;

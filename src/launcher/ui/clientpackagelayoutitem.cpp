@@ -277,6 +277,9 @@ void TClientPackageLayoutItem::updateButtonFromPackageStatus()
     const bool resumes =
         m_bPaused && (iconWord == QLatin1String("Download") || iconWord == QLatin1String("Update"));
     m_pButton->setToolTip(resumes ? QStringLiteral("Resume") : iconWord);
+    // Said on the tile too: a tool tip alone leaves the player wondering why it stopped.
+    if (resumes)
+        showDetail(QStringLiteral("Paused"));
     if (!resumes && m_InstallEstimate &&
         (iconWord == QLatin1String("Download") || iconWord == QLatin1String("Update")))
         m_pButton->setToolTip(

@@ -464,6 +464,8 @@ private slots:
             {ELocalPackageStatus::PartiallyInstalled, ELocalPackageStatus::PartiallyInstalled});
         QCOMPARE(tile(0)->button()->toolTip().section('\n', 0, 0), QString("Update"));
         QCOMPARE(tile(1)->button()->toolTip(), QString("Resume"));
+        QCOMPARE(tile(1)->detailLabel()->text(), QString("Paused"));
+        QVERIFY(tile(0)->detailLabel()->isHidden());
     }
 
     void laterHintOfACategoryWins()
