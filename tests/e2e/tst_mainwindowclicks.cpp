@@ -211,14 +211,15 @@ private slots:
                                  kTimeoutMs);
         click(download);
         QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("shows \"Downloading\""), kTimeoutMs);
-        run({"mousemove", QString::number(download.x()), QString::number(download.y()), "click",
-             "3"});
-        // The menu is a window of its own beside the main window.
-        QTRY_VERIFY_WITH_TIMEOUT(run({"search", "--onlyvisible", "--pid", launcherPid()})
-                                         .split('\n', Qt::SkipEmptyParts)
-                                         .size() > 1,
-                                 kTimeoutMs);
-        run({"key", "--delay", "100", "Down", "Return"});
+        // The limit from the window replaces the one of the settings file at once.
+        QVERIFY(chooseFromContextMenu(download, 3));
+        QTRY_VERIFY_WITH_TIMEOUT(!visibleWindowsNamed("^Download speed$").isEmpty(), kTimeoutMs);
+        run({"key", "--delay", "100", "ctrl+a"});
+        run({"type", "--delay", "100", "0.5"});
+        run({"key", "Return"});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            logContent().contains("Download speed limit: 500000 bytes per second"), kTimeoutMs);
+        QVERIFY(chooseFromContextMenu(download, 1));
         QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("Pause of"), kTimeoutMs);
         QPoint resume;
         QTRY_VERIFY_WITH_TIMEOUT(!(resume = centreOf(screenshot(), tiles, isButtonOrange)).isNull(),
@@ -243,6 +244,26 @@ private slots:
         QVERIFY(saveArtifact(QStringLiteral("main-window-resumed.png"), geometry));
         QCOMPARE(readBytes(packageDirectory() + "/" + TPublishedGame::kWorld),
                  readBytes(m_Game.build() + "/" + TPublishedGame::kWorld));
+    }
+
+    // A successful Verify used to show nothing at all.
+    void verifySaysTheGameIsIntact()
+    {
+        QFile::remove(TLauncherInstall::logFilePath());
+        const QString window = showLauncher();
+        QVERIFY2(!window.isEmpty(), logContent().right(1500));
+        const QRect geometry = windowGeometry(window);
+        QPoint play;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(play = centreOf(screenshot(), aboveTheHints(geometry), isButtonGreen)).isNull(),
+            kTimeoutMs);
+        QVERIFY(chooseFromContextMenu(play, 1));
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("Verification complete: \"Kestrun Online "
+                                                       "is intact."),
+                                 kTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!visibleWindowsNamed("^Verification complete$").isEmpty(),
+                                 kTimeoutMs);
+        QVERIFY(saveArtifact(QStringLiteral("main-window-verified.png"), geometry));
     }
 
     void windowFitsASmallScaledScreen()
@@ -512,7 +533,32 @@ private:
         m_LauncherPid = QString::number(launcher.processId());
         return windowOf(launcher);
     }
-    QString launcherPid() const { return m_LauncherPid; }
+
+    QStringList visibleWindowsNamed(const QString& Pattern)
+    {
+        return run({"search", "--onlyvisible", "--name", Pattern}).split('\n', Qt::SkipEmptyParts);
+    }
+
+    // Opens the context menu at the point with the right button and takes its Entry-th entry.
+    bool chooseFromContextMenu(const QPoint& At, int Entry)
+    {
+        run({"mousemove", QString::number(At.x()), QString::number(At.y()), "click", "3"});
+        // The menu is a window of its own beside the main window.
+        QElapsedTimer waited;
+        waited.start();
+        while (run({"search", "--onlyvisible", "--pid", m_LauncherPid})
+                   .split('\n', Qt::SkipEmptyParts)
+                   .size() < 2) {
+            if (waited.elapsed() > kTimeoutMs)
+                return false;
+            QTest::qWait(100);
+        }
+        QStringList keys{"key", "--delay", "100"};
+        for (int i = 0; i < Entry; ++i)
+            keys << "Down";
+        run(keys << "Return");
+        return true;
+    }
     // The tiles' part of the window: the hints' focus frame is as green as a Play button.
     static QRect aboveTheHints(const QRect& Window)
     {
