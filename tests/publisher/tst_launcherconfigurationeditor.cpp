@@ -115,6 +115,25 @@ private slots:
         QCOMPARE(editLauncherConfiguration(updated, edit), updated);
     }
 
+    // The launcher must read back the mirrors as written; a relative or non-web mirror would
+    // send every retry nowhere, and an empty value is how a studio drops the list again.
+    void mirrorsAreWrittenCheckedAndRemoved()
+    {
+        TConfigurationEdit edit;
+        edit.Mirrors = QStringList{"https://b.example/kestrun/launcher/", "http://c.example/l/"};
+        const QByteArray written = editLauncherConfiguration("{\"packages\": []}", edit);
+        const TLauncherConfigurationReader reader(written, kBase);
+        QCOMPARE(reader.getMirrors(), (QList<QUrl>{QUrl("https://b.example/kestrun/launcher/"),
+                                                   QUrl("http://c.example/l/")}));
+        for (const char* wrong : {"mirror/launcher/", "ftp://b.example/l/", "https:///l/"}) {
+            edit.Mirrors = QStringList{QString(wrong)};
+            QVERIFY_EXCEPTION_THROWN(editLauncherConfiguration(written, edit), TPublisherError);
+        }
+        edit.Mirrors = QStringList();
+        const QByteArray removed = editLauncherConfiguration(written, edit);
+        QVERIFY(!QJsonDocument::fromJson(removed).object().contains("mirrors"));
+    }
+
     void refusesWhatTheLauncherCouldNotUse_data()
     {
         QTest::addColumn<QByteArray>("existing");

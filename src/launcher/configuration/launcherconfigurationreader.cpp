@@ -48,6 +48,10 @@ TLauncherConfigurationReader::TLauncherConfigurationReader(const QByteArray& Dat
     m_bPreventDefaultAutostart = root.value(QLatin1String("preventdefaultautostart")).toBool(false);
     m_bShowPackageNames = root.value(QLatin1String("showpackagenames")).toBool(false);
     m_Trust = TDocumentTrustReader(root.value(QLatin1String("trust")).toObject(), m_BaseUrl);
+    // Entries that are not text are skipped; the mirror set leaves out what is no web address.
+    for (const QJsonValue& mirror : root.value(QLatin1String("mirrors")).toArray())
+        if (mirror.isString())
+            m_Mirrors.append(QUrl(mirror.toString()));
 }
 
 } // namespace orvik::launcher

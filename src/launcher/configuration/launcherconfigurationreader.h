@@ -3,6 +3,7 @@
 #include "launcher/configuration/documenttrustreader.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QUrl>
 
 #include <memory>
@@ -38,6 +39,9 @@ public:
     const QUrl& getFunnelUrl() const { return m_FunnelUrl; }
     bool getPreventDefaultAutostart() const { return m_bPreventDefaultAutostart; }
     bool getShowPackageNames() const { return m_bShowPackageNames; }
+    // Other places that serve the same tree, each as the address there of the folder this
+    // document lies in.
+    const QList<QUrl>& getMirrors() const { return m_Mirrors; }
     // What a signed configuration vouches for; absent from unsigned ones.
     const TDocumentTrustReader& getTrust() const { return m_Trust; }
 
@@ -52,6 +56,7 @@ private:
     bool m_bPreventDefaultAutostart = false;
     bool m_bShowPackageNames = false;
     TDocumentTrustReader m_Trust;
+    QList<QUrl> m_Mirrors;
 };
 
 } // namespace orvik::launcher

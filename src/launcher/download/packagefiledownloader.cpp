@@ -370,6 +370,7 @@ void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,
             return;
         }
         qWarning() << "Failed to verify file downloaded from" << Url;
+        m_pDownloadPool->reportBadBody(Url, QStringLiteral("(the body failed its check)"));
         releaseUrl(Url);
         retryOrGiveUp(Url, QStringLiteral("Verify of %1 failed.").arg(Url.toString()));
         return;
@@ -407,8 +408,10 @@ void TPackageFileDownloader::onDownloadFailed(const QUrl& Url, QNetworkReply::Ne
         return;
     const QString message =
         QStringLiteral("Download of %1 failed: %2").arg(Url.toString(), ErrorString);
-    // The server says the container is not there: asking again would get the same answer.
-    if (Code == QNetworkReply::ContentNotFoundError || Code == QNetworkReply::ContentGoneError) {
+    // The server says the container is not there: asking it again would get the same answer,
+    // though a mirror may have it.
+    if ((Code == QNetworkReply::ContentNotFoundError || Code == QNetworkReply::ContentGoneError) &&
+        !m_pDownloadPool->hasMirrors()) {
         m_bAtLeastOneDownloadFailed = true;
         endRunAtOnce(message);
         return;
@@ -435,6 +438,11 @@ void TPackageFileDownloader::retryOrGiveUp(const QUrl& Url, const QString& Final
 void TPackageFileDownloader::setMaxDownloadRate(qint64 BytesPerSecond)
 {
     m_pDownloadPool->setMaxDownloadRate(BytesPerSecond);
+}
+
+void TPackageFileDownloader::setMirrors(std::shared_ptr<::shared::TMirrorSet> pMirrors)
+{
+    m_pDownloadPool->setMirrors(std::move(pMirrors));
 }
 
 void TPackageFileDownloader::stop()

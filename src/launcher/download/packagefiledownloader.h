@@ -22,7 +22,8 @@ class QFutureWatcherBase;
 
 namespace shared {
 class TDownloadPool;
-}
+class TMirrorSet;
+} // namespace shared
 
 namespace orvik::launcher {
 
@@ -65,6 +66,7 @@ public:
     void stop();
     // Bytes per second over all of the run's connections, at once; 0 lifts the limit.
     void setMaxDownloadRate(qint64 BytesPerSecond);
+    void setMirrors(std::shared_ptr<::shared::TMirrorSet> pMirrors);
 
     // Bytes per second, averaged over the last ticks; false while there is no sample.
     bool downloadRate(double& BytesPerSecond) const;

@@ -10,6 +10,7 @@
 #include "shared/filesystemhelper/filereplacement.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 #include "shared/filesystemhelper/ioerror.h"
+#include "shared/network/mirrorset.h"
 #include "shared/signature/documentsignature.h"
 
 #include <QCoreApplication>
@@ -343,6 +344,10 @@ TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Packag
     installation->setPolicy(m_pPolicy);
     if (m_MaxDownloadRate)
         installation->setMaxDownloadRate(*m_MaxDownloadRate);
+    if (m_pLauncherConfigurationReader && !m_pLauncherConfigurationReader->getMirrors().empty())
+        installation->setMirrors(
+            std::make_shared<::shared::TMirrorSet>(m_pLauncherConfigurationReader->getBaseUrl(),
+                                                   m_pLauncherConfigurationReader->getMirrors()));
     return installation;
 }
 

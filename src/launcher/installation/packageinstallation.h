@@ -59,6 +59,11 @@ public:
     {
         m_pPackageFileDownloader->setMaxDownloadRate(BytesPerSecond);
     }
+    // Other places that serve the same bodies, tried when one fails.
+    void setMirrors(std::shared_ptr<::shared::TMirrorSet> pMirrors)
+    {
+        m_pPackageFileDownloader->setMirrors(std::move(pMirrors));
+    }
     // Whether this run only read the installed files again, with nothing planned or fetched.
     bool isVerificationOnly() const { return !m_bPlanningStarted; }
     EPackageDownloaderError getErrorReason() const { return m_ErrorReason; }

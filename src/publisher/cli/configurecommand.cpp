@@ -74,6 +74,11 @@ void declareConfigureOptions(QCommandLineParser& parser)
          QStringLiteral("switch")},
         {QStringLiteral("show-package-names"), QStringLiteral("true or false."),
          QStringLiteral("switch")},
+        {QStringLiteral("mirror"),
+         QStringLiteral("Another address of the folder this configuration is served from, whose "
+                        "host serves the same tree; repeatable, replaces the list (an empty value "
+                        "removes it)."),
+         QStringLiteral("url")},
         {QStringLiteral("key"),
          QStringLiteral("Sign the configuration with this private key (from keygen); it then "
                         "pins every document it names, carries a serial and expires."),
@@ -118,6 +123,11 @@ int runConfigure(const TCommandContext& context)
     edit.PreventDefaultAutostart =
         optionalSwitch(parser, QStringLiteral("prevent-default-autostart"));
     edit.ShowPackageNames = optionalSwitch(parser, QStringLiteral("show-package-names"));
+    if (parser.isSet(QStringLiteral("mirror"))) {
+        QStringList mirrors = parser.values(QStringLiteral("mirror"));
+        mirrors.removeAll(QString());
+        edit.Mirrors = mirrors;
+    }
 
     QByteArray existing;
     QFile file(output);

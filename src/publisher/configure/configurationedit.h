@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -36,6 +37,8 @@ struct TConfigurationEdit
     std::optional<QString> HardwareSurveyUrl;
     std::optional<bool> PreventDefaultAutostart;
     std::optional<bool> ShowPackageNames;
+    // Replaces the list of mirrors; an empty list removes it.
+    std::optional<QStringList> Mirrors;
 };
 
 } // namespace orvik::publisher

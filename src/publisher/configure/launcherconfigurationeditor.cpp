@@ -98,6 +98,22 @@ void applyPackageEdit(QJsonObject& document, const TPackageEdit& edit)
     document.insert(QStringLiteral("packages"), packages);
 }
 
+// A mirror stands for the configuration's folder on another host: launchers need a whole web
+// address to find the tree there.
+QJsonArray checkedMirrors(const QStringList& Mirrors)
+{
+    QJsonArray checked;
+    for (const QString& mirror : Mirrors) {
+        const QUrl url(mirror, QUrl::StrictMode);
+        if (!url.isValid() || url.host().isEmpty() ||
+            (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+            throw TPublisherError(
+                QStringLiteral("mirror '%1' is not an absolute http or https address").arg(mirror));
+        checked.append(mirror);
+    }
+    return checked;
+}
+
 } // namespace
 
 QByteArray editLauncherConfiguration(const QByteArray& existing, const TConfigurationEdit& edit)
@@ -124,6 +140,10 @@ QByteArray editLauncherConfiguration(const QByteArray& existing, const TConfigur
         document.insert(QStringLiteral("preventdefaultautostart"), *edit.PreventDefaultAutostart);
     if (edit.ShowPackageNames)
         document.insert(QStringLiteral("showpackagenames"), *edit.ShowPackageNames);
+    if (edit.Mirrors && edit.Mirrors->isEmpty())
+        document.remove(QStringLiteral("mirrors"));
+    else if (edit.Mirrors)
+        document.insert(QStringLiteral("mirrors"), checkedMirrors(*edit.Mirrors));
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }
 

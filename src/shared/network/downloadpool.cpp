@@ -1,8 +1,10 @@
 #include "shared/network/downloadpool.h"
 
+#include "shared/network/mirrorset.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 #include "shared/network/qnetworkreplywrapper.h"
 
+#include <QDebug>
 #include <QNetworkRequest>
 #include <QPointer>
 
@@ -152,8 +154,67 @@ std::size_t TDownloadPool::pickManager()
     return best;
 }
 
+void TDownloadPool::setMirrors(std::shared_ptr<TMirrorSet> pMirrors)
+{
+    m_pMirrors = pMirrors && pMirrors->size() > 1 ? std::move(pMirrors) : nullptr;
+    m_MirrorClock.start();
+}
+
+bool TDownloadPool::hasMirrors() const
+{
+    return m_pMirrors != nullptr;
+}
+
+QUrl TDownloadPool::chooseAddress(const QUrl& Url)
+{
+    if (!m_pMirrors)
+        return Url;
+    const int avoid = m_FailedBaseOf.value(Url, -1);
+    m_FailedBaseOf.remove(Url);
+    const int base = m_pMirrors->chooseBase(avoid, m_MirrorClock.elapsed());
+    m_BaseOf.insert(Url, base);
+    return m_pMirrors->onBase(Url, base);
+}
+
+void TDownloadPool::noteFailure(const QUrl& Url, const QString& Reason)
+{
+    if (!m_pMirrors)
+        return;
+    const auto served = m_BaseOf.constFind(Url);
+    if (served == m_BaseOf.constEnd())
+        return;
+    const int base = served.value();
+    m_FailedBaseOf.insert(Url, base);
+    qWarning().noquote() << "Download of" << Url.toString() << "failed on base"
+                         << m_pMirrors->describe(base) << Reason;
+    if (m_pMirrors->reportFailure(base, m_MirrorClock.elapsed()))
+        qWarning().noquote() << "Base" << m_pMirrors->describe(base) << "set aside for"
+                             << TMirrorSet::kSetAsideMs / 1000 << "s after"
+                             << TMirrorSet::kFailuresBeforeSetAside << "failures in a row";
+    if (m_ReleaseSlotOnFinish)
+        m_BaseOf.remove(Url);
+}
+
+void TDownloadPool::noteSuccess(const QUrl& Url)
+{
+    if (!m_pMirrors)
+        return;
+    const auto served = m_BaseOf.constFind(Url);
+    if (served != m_BaseOf.constEnd())
+        m_pMirrors->reportSuccess(served.value());
+    m_FailedBaseOf.remove(Url);
+    if (m_ReleaseSlotOnFinish)
+        m_BaseOf.remove(Url);
+}
+
+void TDownloadPool::reportBadBody(const QUrl& Url, const QString& Reason)
+{
+    noteFailure(Url, Reason);
+}
+
 void TDownloadPool::releaseDownload(const QUrl& Url)
 {
+    m_BaseOf.remove(Url);
     if (m_ActiveDownloads.remove(Url) > 0)
         startQueuedDownloads();
 }
@@ -164,6 +225,8 @@ void TDownloadPool::abortAll()
     m_WaitingDownloads.clear();
     m_ThrottledReads.clear();
     m_ResumeTimer.stop();
+    m_BaseOf.clear();
+    m_FailedBaseOf.clear();
     // Emptied first: the error and finished an abort sends find nothing left to report.
     const QMap<QUrl, QNetworkReplyWrapper*> running = std::exchange(m_ActiveDownloads, {});
     for (QNetworkReplyWrapper* pReply : running)
@@ -184,7 +247,7 @@ void TDownloadPool::startQueuedDownloads()
         const qint64 maxBodyBytes = waiting->MaxBodyBytes;
         m_WaitingDownloads.erase(waiting);
 
-        QNetworkRequest request(url);
+        QNetworkRequest request(chooseAddress(url));
         request.setTransferTimeout(m_TransferTimeoutMs);
         const std::size_t manager = pickManager();
         QNetworkReplyWrapper* pReply = m_Managers[manager].pManager->get(request);
@@ -242,6 +305,7 @@ void TDownloadPool::onReplyError(const QUrl& Url, QNetworkReplyWrapper* pReply)
     if (!isUnreported(Url, pReply))
         return;
     markReported(Url);
+    noteFailure(Url, pReply->errorString());
     emit failed(Url, pReply->error(), pReply->errorString());
     if (m_ReleaseSlotOnFinish)
         startQueuedDownloads();
@@ -254,11 +318,13 @@ void TDownloadPool::onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pRepl
     if (isUnreported(Url, pReply)) {
         if (pReply->error() != QNetworkReply::NoError) {
             markReported(Url);
+            noteFailure(Url, pReply->errorString());
             emit failed(Url, pReply->error(), pReply->errorString());
             if (m_ReleaseSlotOnFinish)
                 startQueuedDownloads();
         } else if (onReplyDataArrived(Url, pReply, MaxBodyBytes, pBody, true)) {
             markReported(Url);
+            noteSuccess(Url);
             // Shrinking keeps the buffer in place; the receiver holds the only reference.
             QByteArray bytes = std::move(Body.Bytes);
             bytes.resize(int(Body.Received));
@@ -404,6 +470,7 @@ void TDownloadPool::failBody(const QUrl& Url, QNetworkReplyWrapper* pReply, cons
     markReported(Url);
     // Its error and finished come at once and find the download reported; finished releases it.
     pReply->abort();
+    noteFailure(Url, Reason);
     emit failed(Url, QNetworkReply::UnknownContentError, Reason);
     if (m_ReleaseSlotOnFinish)
         startQueuedDownloads();

@@ -23,6 +23,7 @@ namespace shared {
 
 class QNetworkAccessManagerWrapper;
 class QNetworkReplyWrapper;
+class TMirrorSet;
 
 // Runs HTTP GET downloads, at most a bounded number at a time, keyed by URL: one URL is never
 // downloaded twice at once by one pool. Every started download reports exactly once, through
@@ -82,6 +83,15 @@ public:
     // in the network: Qt stops reading a reply whose small buffer is full.
     virtual void setMaxDownloadRate(qint64 BytesPerSecond);
     qint64 getMaxDownloadRate() const { return m_MaxDownloadRate; }
+
+    // Spreads the downloads of addresses below the primary's tree over its mirrors, tries a
+    // failed one on another base next time and sets aside bases that keep failing. Results are
+    // still reported under the queued address.
+    void setMirrors(std::shared_ptr<TMirrorSet> pMirrors);
+    bool hasMirrors() const;
+    // A body that arrived but proved wrong (its hash): it counts against the base that served
+    // it, and the next try of the address asks another. Call before releasing the address.
+    void reportBadBody(const QUrl& Url, const QString& Reason);
 
     // Applies to downloads started from now on. Production code keeps the default; tests shorten
     // it to exercise stalled connections.
@@ -150,6 +160,10 @@ private:
     void onResumeThrottledReads();
     qint64 readBufferSize() const;
     void failBody(const QUrl& Url, QNetworkReplyWrapper* pReply, const QString& Reason);
+    // The address of Url on the base chosen for this try; Url itself without mirrors.
+    QUrl chooseAddress(const QUrl& Url);
+    void noteFailure(const QUrl& Url, const QString& Reason);
+    void noteSuccess(const QUrl& Url);
 
     std::shared_ptr<QNetworkAccessManagerWrapper> m_pNetworkAccessManager;
     // The given manager first, then its siblings.
@@ -172,6 +186,12 @@ private:
     QElapsedTimer m_RefillClock;
     QTimer m_ResumeTimer;
     std::deque<TThrottledRead> m_ThrottledReads;
+    std::shared_ptr<TMirrorSet> m_pMirrors;
+    QElapsedTimer m_MirrorClock;
+    // The base each address is being or was last served from, until it is released.
+    QHash<QUrl, int> m_BaseOf;
+    // The base an address last failed on, avoided by its next try.
+    QHash<QUrl, int> m_FailedBaseOf;
 };
 
 } // namespace shared
