@@ -358,7 +358,15 @@ void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,
             processDownloadedData(Url, Outcome.Data, true, false);
             return;
         }
-        // A body that does not decode would not decode the next time either.
+        // A body that does not decode would not decode the next time either, unless another
+        // place serves it: the bytes may have been damaged on the way from this one.
+        if (m_pDownloadPool->hasMirrors()) {
+            m_pDownloadPool->reportBadBody(Url, QStringLiteral("(the body did not decode)"));
+            releaseUrl(Url);
+            retryOrGiveUp(Url, QStringLiteral("Failed to decompress file downloaded from %1: %2")
+                                   .arg(Url.toString(), Outcome.Error));
+            return;
+        }
         releaseUrl(Url);
         m_bAtLeastOneDownloadFailed = true;
         endRunAtOnce(QStringLiteral("Failed to decompress file downloaded from %1: %2")

@@ -1,0 +1,129 @@
+// One broken CDN is not a failed install: the launcher configuration names a mirror of the tree,
+// nginx serves the tree as the primary and a test server serves it as a mirror that fails in one
+// way or another, and the real launcher installs byte-identical all the same.
+#include "launcherinstall.h"
+#include "nginxserver.h"
+#include "publishedgame.h"
+#include "testfiles.h"
+#include "testhttpserver.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QtTest>
+
+using testsupport::readBytes;
+using testsupport::TLauncherInstall;
+using testsupport::TNginxServer;
+using testsupport::TPublishedGame;
+using testsupport::TTestHttpRoute;
+using testsupport::TTestHttpServer;
+
+namespace {
+
+constexpr int kTimeoutMs = 240000;
+
+QString packageDirectory()
+{
+    return testsupport::kestrunDataDirectory() + QStringLiteral("/packages/live");
+}
+
+} // namespace
+
+class TestMirrors : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (!TNginxServer::isAvailable())
+            QSKIP("nginx is not installed: run scripts/install-deps.sh");
+        QString output;
+        m_World = TPublishedGame::pseudoRandom(32 << 20, 11);
+        QVERIFY2(m_Game.publishVersion("1", m_World, output), qPrintable(output));
+        m_pPrimary = std::make_unique<TNginxServer>(m_Game.cdn());
+        QVERIFY2(m_pPrimary->start(), qPrintable(m_pPrimary->error()));
+        QVERIFY(m_Launcher.writeSettings(
+            TLauncherInstall::settingsFor(m_pPrimary->url(TPublishedGame::kConfigurationPath))));
+        m_HealthySeconds = install(QString());
+        QVERIFY(m_HealthySeconds > 0);
+    }
+
+    void installCompletesWhateverTheMirrorDoes_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("refuses connections") << "refused";
+        QTest::newRow("answers 500 for half the bodies") << "500";
+        QTest::newRow("serves corrupt bytes") << "corrupt";
+        QTest::newRow("stalls") << "stall";
+    }
+    void installCompletesWhateverTheMirrorDoes()
+    {
+        QFETCH(QString, fault);
+        TTestHttpServer mirror;
+        QVERIFY(mirror.start());
+        int body = 0;
+        QDirIterator files(m_Game.cdn(), QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString path = files.next().mid(m_Game.cdn().size());
+            TTestHttpRoute route;
+            route.body = readBytes(m_Game.cdn() + path);
+            if (path.contains("/data/") && body++ % 2 == 0) {
+                if (fault == "500")
+                    route.status = 500;
+                else if (fault == "corrupt")
+                    route.body[route.body.size() / 2] = char(route.body[route.body.size() / 2] ^ 1);
+                else if (fault == "stall")
+                    route.stallAfterBytes = route.body.size() / 2;
+            }
+            mirror.setRoute(path, route);
+        }
+        QUrl folder = mirror.url("/launcher/");
+        if (fault == "refused") {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            folder.setPort(probe.serverPort());
+        }
+
+        const double seconds = install(folder.toString());
+        QVERIFY(seconds > 0);
+        const QByteArray log = readBytes(TLauncherInstall::logFilePath());
+        QVERIFY2(log.contains("failed on base " + folder.resolved(QUrl("/")).toEncoded()),
+                 log.right(3000).constData());
+        qInfo("Mirror that %s: install took %.1f s, %.2f times the time with one healthy origin",
+              qPrintable(fault), seconds, seconds / m_HealthySeconds);
+    }
+
+private:
+    // Installs afresh with the configuration naming Mirror (none when empty); the seconds it
+    // took, or -1 when it did not end well or not byte-identical.
+    double install(const QString& Mirror)
+    {
+        QString output;
+        if (!m_Game.configure("1", output, {"--mirror", Mirror})) {
+            qWarning().noquote() << output;
+            return -1;
+        }
+        QDir(packageDirectory()).removeRecursively();
+        QFile::remove(TLauncherInstall::logFilePath());
+        QElapsedTimer clock;
+        clock.start();
+        if (m_Launcher.run({QStringLiteral("--first-launch")}, kTimeoutMs) != 0)
+            return -1;
+        const double seconds = double(clock.elapsed()) / 1000.0;
+        if (readBytes(packageDirectory() + "/" + TPublishedGame::kWorld) != m_World)
+            return -1;
+        return seconds;
+    }
+
+    TPublishedGame m_Game;
+    QByteArray m_World;
+    std::unique_ptr<TNginxServer> m_pPrimary;
+    TLauncherInstall m_Launcher;
+    double m_HealthySeconds = 0;
+};
+
+QTEST_GUILESS_MAIN(TestMirrors)
+#include "tst_mirrors.moc"
