@@ -410,6 +410,68 @@ private slots:
         QCOMPARE(QFileInfo::exists(inside("old.bin")), !obsoleteDeleted);
     }
 
+    // The deletions of an update leave folders that only held listed files empty; those go, the
+    // installation and anything holding the player's files stay.
+    void foldersLeftEmptyAreRemoved_data()
+    {
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QStringList>("remote");
+        QTest::addColumn<QStringList>("playersOwn");
+        QTest::addColumn<QStringList>("gone");
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("renamed folder")
+            << QStringList{"karts/konqi/a.txt", "karts/konqi/b.txt", "karts/tux/c.txt"}
+            << QStringList{"karts/konqi_v2/a.txt", "karts/konqi_v2/b.txt", "karts/tux/c.txt"}
+            << QStringList() << QStringList{"karts/konqi"}
+            << QStringList{"karts", "karts/konqi_v2", "karts/tux"};
+        // Catches a parent tried before its emptied subfolders went.
+        QTest::newRow("nested folders emptied")
+            << QStringList{"a/y.txt", "a/b/c/x.txt", "a/d/z.txt"} << QStringList{"top.txt"}
+            << QStringList() << QStringList{"a/b/c", "a/b", "a/d", "a"} << QStringList();
+        QTest::newRow("player's file keeps its folder")
+            << QStringList{"shots/old.txt", "shots/deep/old.txt"} << QStringList{"top.txt"}
+            << QStringList{"shots/mine.png", "shots/deep/.hidden"} << QStringList()
+            << QStringList{"shots", "shots/deep"};
+        QTest::newRow("files at the top") << QStringList{"old.txt"} << QStringList{"top.txt"}
+                                          << QStringList() << QStringList() << QStringList();
+    }
+    void foldersLeftEmptyAreRemoved()
+    {
+        QFETCH(QStringList, installed);
+        QFETCH(QStringList, remote);
+        QFETCH(QStringList, playersOwn);
+        QFETCH(QStringList, gone);
+        QFETCH(QStringList, kept);
+        TDocument installedDocument;
+        for (const QString& path : installed) {
+            installedDocument.addWholeFile(path, path.toUtf8());
+            QVERIFY(writeBytes(inside(path), path.toUtf8()));
+        }
+        TDocument remoteDocument;
+        for (const QString& path : remote) {
+            remoteDocument.addWholeFile(path, path.toUtf8() + "2");
+            QVERIFY(writeBytes(inside(path), path.toUtf8() + "2"));
+        }
+        for (const QString& path : playersOwn)
+            QVERIFY(writeBytes(inside(path), "player's"));
+
+        const auto installation = makeInstallation(m_pHelper, m_Installation);
+        const TPlan plan = run(remoteDocument, installedDocument, false);
+        QVERIFY(plan.Difference.m_FilesToDownload.empty());
+        QSignalSpy finished(installation.get(), &TPackageInstallation::downloadFinished);
+        installation->onRequiredChangesComputedForInstallation(plan.Difference);
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(installation->isWithoutError());
+
+        for (const QString& folder : gone)
+            QVERIFY2(!QFileInfo::exists(inside(folder)), qPrintable(folder));
+        for (const QString& folder : kept)
+            QVERIFY2(QFileInfo(inside(folder)).isDir(), qPrintable(folder));
+        for (const QString& path : playersOwn + remote)
+            QVERIFY2(QFileInfo::exists(inside(path)), qPrintable(path));
+        QVERIFY(QFileInfo(m_Installation).isDir());
+    }
+
     // Local pieces named by letters, each 10 bytes long, against wanted chunks named the same
     // way. Result per wanted chunk: N (not found), C (at its place) or W<source offset>.
     void chunkMatching_data()
@@ -460,6 +522,7 @@ private slots:
 
 private:
     QString inside(const char* name) const { return m_Installation + QLatin1Char('/') + name; }
+    QString inside(const QString& Name) const { return m_Installation + QLatin1Char('/') + Name; }
 
     // Plans as the installation manager does: on the thread pool, progress delivered queued.
     TPlan run(const TDocument& remote, const TDocument& installed, bool fastScan)
