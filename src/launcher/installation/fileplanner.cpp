@@ -2,16 +2,21 @@
 
 #include "launcher/installation/chunkmatcher.h"
 #include "launcher/installation/chunkrearranger.h"
+#include "launcher/installation/crossfilereuse.h"
 #include "launcher/installation/installationpath.h"
 #include "launcher/logging/logging.h"
 #include "shared/chunker/chunkscanner.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
+#include "shared/filesystemhelper/ioerror.h"
 #include "shared/hash/sha256.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace orvik::launcher {
 
@@ -99,11 +104,73 @@ bool matchesWholeFile(const TFileInPackage& File, const QString& Path,
     return false;
 }
 
+const TStagedFile* stagedFor(const QString& Path, const TPlanningInputs& Inputs)
+{
+    return Inputs.Staged ? Inputs.Staged->find(Path) : nullptr;
+}
+
+// Replaces whatever stands at Path, whose own content has nothing of the wanted file.
+bool moveIntoPlace(const TStagedFile& Staged, const QString& Path)
+{
+    if (std::rename(QFile::encodeName(Staged.Path).constData(),
+                    QFile::encodeName(Path).constData()) == 0)
+        return true;
+    qWarning() << "moving staged chunks into place failed: " << Path << ": " << std::strerror(errno)
+               << threadSuffix;
+    return false;
+}
+
+std::vector<int> positionsNotIn(const std::vector<int>& Held, size_t Count)
+{
+    std::vector<int> missing;
+    for (size_t i = 0; i < Count; ++i)
+        if (!std::binary_search(Held.begin(), Held.end(), int(i)))
+            missing.push_back(int(i));
+    return missing;
+}
+
+// Copies the staged chunks among Missing into the file, each checked again on the way; returns
+// the positions still missing.
+std::vector<int> fillFromStagedFile(const TStagedFile& Staged, const QString& Path,
+                                    const std::vector<TChunkInPackage>& Chunks,
+                                    const std::vector<TChunkReuseRecord>& Records,
+                                    const std::vector<int>& Missing)
+{
+    QFile from(Staged.Path);
+    QFile to(Path);
+    std::vector<int> still;
+    for (const int position : Missing) {
+        if (!std::binary_search(Staged.Positions.begin(), Staged.Positions.end(), position)) {
+            still.push_back(position);
+            continue;
+        }
+        if (!from.isOpen() && !from.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            throw ::shared::ioError(from.fileName(), from.errorString());
+        if (!to.isOpen() && !to.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+            throw ::shared::ioError(to.fileName(), to.errorString());
+        const TChunkReuseRecord& record = Records[size_t(position)];
+        if (!copyVerifiedPiece(from, record.TargetOffset, to, record.TargetOffset, record.Size,
+                               Chunks[size_t(position)].UnpackedHash))
+            still.push_back(position);
+    }
+    if (to.isOpen()) {
+        to.close();
+        if (to.error() != QFileDevice::NoError)
+            throw ::shared::ioError(to.fileName(), to.errorString());
+    }
+    return still;
+}
+
 TFileToDownload planWholeFile(const TFileInPackage& File, const QString& Path,
                               const TPlanningInputs& Inputs)
 {
     if (matchesWholeFile(File, Path, Inputs))
         return describe(File, {});
+    const TStagedFile* staged = stagedFor(Path, Inputs);
+    if (staged && moveIntoPlace(*staged, Path)) {
+        qInfo() << "reuseable file found in other files " << File.LocalFile << threadSuffix;
+        return describe(File, {});
+    }
     return fetchWhole(File, Path, Inputs);
 }
 
@@ -149,12 +216,23 @@ TFileToDownload planChunkedFile(const TFileInPackage& File, const QString& Path,
     if (!describeFromInstalledList(File, Inputs, matcher))
         describeByScanning(Path, Inputs, matcher);
 
-    if (!matcher.foundAnything())
-        return fetchWhole(File, Path, Inputs);
+    const TStagedFile* staged = stagedFor(Path, Inputs);
+    if (!matcher.foundAnything()) {
+        // Nothing of the old file is kept, and other files' pieces of it are staged already.
+        if (!staged || !moveIntoPlace(*staged, Path))
+            return fetchWhole(File, Path, Inputs);
+        TFileToDownload result = describe(File, std::move(wanted));
+        result.Positions = positionsNotIn(staged->Positions, result.Chunks.size());
+        return result;
+    }
 
     TFileToDownload result = describe(File, std::move(wanted));
     try {
         result.Positions = rearrangeChunksInPlace(Path, matcher.records(), File.UnpackedSize);
+        // After the moves: a staged piece written first could cover old bytes a move needs.
+        if (staged)
+            result.Positions = fillFromStagedFile(*staged, Path, result.Chunks, matcher.records(),
+                                                  result.Positions);
     } catch (const std::runtime_error& error) {
         qWarning() << "rearranging chunks failed, fetching the whole file: " << error.what()
                    << threadSuffix;

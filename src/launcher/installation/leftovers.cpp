@@ -7,7 +7,11 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
+
+#include <algorithm>
+#include <set>
 
 namespace orvik::launcher {
 
@@ -48,6 +52,27 @@ void removeLeftOversOfInterruptedRuns(const QDir& Directory,
         qInfo() << "Removing left-over temporary file" << path << threadSuffix;
         if (!QFile::remove(path))
             qWarning() << "Could not remove" << path << threadSuffix;
+    }
+}
+
+void removeFoldersLeftEmpty(const QDir& Directory, const std::vector<QString>& RemovedFiles)
+{
+    const QString root = QDir::cleanPath(Directory.absolutePath()) + QLatin1Char('/');
+    std::set<QString> parents;
+    for (const QString& file : RemovedFiles)
+        parents.insert(QFileInfo(file).absolutePath());
+    // Deepest first: a folder is tried again after each of its subfolders went, so the last try
+    // sees it as it stays.
+    std::vector<QString> folders(parents.begin(), parents.end());
+    std::stable_sort(folders.begin(), folders.end(), [](const QString& Left, const QString& Right) {
+        return Left.count(QLatin1Char('/')) > Right.count(QLatin1Char('/'));
+    });
+    for (QString folder : folders) {
+        // rmdir removes only an empty folder: nothing inside is ever at stake.
+        while (folder.startsWith(root) && QDir().rmdir(folder)) {
+            qInfo() << "Removed folder left empty" << folder << threadSuffix;
+            folder = QFileInfo(folder).absolutePath();
+        }
     }
 }
 

@@ -4,6 +4,9 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QString>
+
+#include <vector>
 
 namespace orvik::launcher {
 
@@ -15,6 +18,11 @@ namespace orvik::launcher {
 void removeLeftOversOfInterruptedRuns(const QDir& Directory,
                                       const TFileInPackageVector& ListedFiles,
                                       const QDateTime& WrittenBefore);
+
+// Removes the folders that held RemovedFiles (absolute, cleaned paths inside Directory) and are
+// empty now, and their parents that are left empty in turn, up to Directory itself, which always
+// stays. A folder with anything in it, a file of the player's among others, is kept.
+void removeFoldersLeftEmpty(const QDir& Directory, const std::vector<QString>& RemovedFiles);
 
 // When this process started: every file it writes is newer.
 QDateTime launcherStartTime();

@@ -3,6 +3,7 @@
 
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/installationpath.h"
+#include "launcher/installation/leftovers.h"
 #include "launcher/logging/logging.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
@@ -116,6 +117,8 @@ void TPackageInstallation::startDownload()
     qInfo() << "startDownload: " << m_pPackage->getName() << threadSuffix;
     announcePlan();
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    std::vector<QString> removed;
+    removed.reserve(m_FilesToDelete.size());
     for (const TFileInPackage& file : m_FilesToDelete) {
         // The path comes from a document: it is resolved strictly inside the installation, so a
         // hostile one cannot reach the installation as a whole or anything else the user owns.
@@ -128,7 +131,10 @@ void TPackageInstallation::startDownload()
             continue;
         }
         m_pPolicy->removeFile(fileSystem, path);
+        removed.push_back(path);
     }
+    // A renamed folder would stay behind empty for good: no document lists folders.
+    removeFoldersLeftEmpty(m_InstallationDirectory, removed);
     if (m_FilesToDownload.empty()) {
         onDownloadCompleted();
         return;

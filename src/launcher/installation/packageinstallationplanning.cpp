@@ -1,5 +1,6 @@
 // Planning an installation: what the disk already holds, what must be fetched and what goes.
 #include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/installation/crossfilereuse.h"
 #include "launcher/installation/fileplanner.h"
 #include "launcher/installation/installationpath.h"
 #include "launcher/installation/leftovers.h"
@@ -222,6 +223,15 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
     const TFileSize total =
         checkedScanTotal(fileSystem, InstallationDirectory, RemoteFiles, RemoteChunks);
 
+    // Read before any file is changed: the files that hold them may be moved apart below, or
+    // deleted once the planning is done.
+    TStagedFiles staged;
+    if (!m_pPolicy->replacesWholeFiles())
+        stageChunksFromOtherFiles({InstallationDirectory, fileSystem, RemoteFiles, RemoteChunks,
+                                   InstalledFiles, InstalledChunks, m_bStopRequested,
+                                   PlanningWorkerCount},
+                                  staged);
+
     const std::vector<const TFileInPackage*> work = largestFirst(RemoteFiles);
 
     const TFileInPackageVector noFiles;
@@ -234,7 +244,8 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
                                  FastScan ? InstalledFiles : noFiles,
                                  FastScan ? InstalledChunks : noChunks,
                                  progress,
-                                 m_pPolicy->replacesWholeFiles()};
+                                 m_pPolicy->replacesWholeFiles(),
+                                 &staged};
 
     QMutex workMutex;
     size_t next = 0;

@@ -1,5 +1,6 @@
 #include "publisher/diff/versiondifference.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -24,19 +25,38 @@ std::vector<const TChunkInPackage*> piecesOf(const TFileInPackage& file,
     return pieces;
 }
 
-// The digests of the content-defined chunks of an installed file: its chunk list, or the file
-// itself when it is too small to be cut.
-std::set<QByteArray> localChunkHashes(const TFileInPackage& file,
-                                      const TPackageConfigurationReader& version)
+// Every piece an intact installation of the version holds, by digest and size, wherever it lies:
+// the launcher assembles any file from them. A chunked file holds its chunks, a smaller file
+// itself.
+std::map<QByteArray, TFileSize> installedPieces(const TPackageConfigurationReader& Version)
 {
-    std::set<QByteArray> hashes;
-    if (file.ChunkIndexes.empty()) {
-        hashes.insert(file.UnpackedHash);
-        return hashes;
+    std::map<QByteArray, TFileSize> pieces;
+    const auto& chunks = Version.getChunks();
+    for (const TFileInPackage& file : Version.getFiles()) {
+        if (file.ChunkIndexes.size() < 2) {
+            if (!file.UnpackedHash.isEmpty())
+                pieces.emplace(file.UnpackedHash, file.UnpackedSize);
+            continue;
+        }
+        const bool valid =
+            std::all_of(file.ChunkIndexes.begin(), file.ChunkIndexes.end(), [&](qint32 Index) {
+                return Index >= 0 && std::size_t(Index) < chunks.size();
+            });
+        if (!valid)
+            continue;
+        for (const qint32 index : file.ChunkIndexes) {
+            const TChunkInPackage& chunk = chunks[std::size_t(index)];
+            if (!chunk.UnpackedHash.isEmpty())
+                pieces.emplace(chunk.UnpackedHash, chunk.UnpackedSize);
+        }
     }
-    for (const TChunkInPackage* chunk : piecesOf(file, version))
-        hashes.insert(chunk->UnpackedHash);
-    return hashes;
+    return pieces;
+}
+
+bool holds(const std::map<QByteArray, TFileSize>& Pieces, const QByteArray& Hash, TFileSize Size)
+{
+    const auto found = Pieces.find(Hash);
+    return found != Pieces.end() && found->second == Size;
 }
 
 } // namespace
@@ -49,6 +69,7 @@ TVersionDifference diffVersions(const TPackageConfigurationReader& oldVersion,
     for (const TFileInPackage& file : oldVersion.getFiles())
         oldFiles.emplace(file.LocalFile, &file);
 
+    const std::map<QByteArray, TFileSize> local = installedPieces(oldVersion);
     std::map<QByteArray, const TChunkInPackage*> toFetch;
     std::map<QByteArray, const TChunkInPackage*> wholeVersion;
     std::set<QString> newPaths;
@@ -68,11 +89,16 @@ TVersionDifference diffVersions(const TPackageConfigurationReader& oldVersion,
         } else {
             ++difference.FilesChanged;
         }
-        std::set<QByteArray> local;
-        if (old != oldFiles.end() && file.ChunkIndexes.size() >= 2)
-            local = localChunkHashes(*old->second, oldVersion);
+        // A file fetched whole is taken from wherever the old version holds the same content;
+        // a chunked one is assembled from the chunks the old version holds anywhere.
+        if (file.ChunkIndexes.size() < 2) {
+            if (!holds(local, file.UnpackedHash, file.UnpackedSize))
+                for (const TChunkInPackage* piece : pieces)
+                    toFetch.emplace(piece->UnpackedHash, piece);
+            continue;
+        }
         for (const TChunkInPackage* piece : pieces)
-            if (!local.count(piece->UnpackedHash))
+            if (!holds(local, piece->UnpackedHash, piece->UnpackedSize))
                 toFetch.emplace(piece->UnpackedHash, piece);
     }
     for (const TFileInPackage& file : oldVersion.getFiles())

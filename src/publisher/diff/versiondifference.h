@@ -6,8 +6,8 @@ namespace orvik::publisher {
 
 // What updating from one published version to another costs a client that holds the old one
 // intact, counted the way the launcher plans: a file of fewer than two chunks is fetched whole
-// unless unchanged; a chunked file fetches the chunks its old local copy does not contain; each
-// distinct piece is fetched once.
+// unless the old version holds its content in any file; a chunked file fetches the chunks the
+// old version holds nowhere; each distinct piece is fetched once.
 struct TVersionDifference
 {
     int FilesAdded = 0;

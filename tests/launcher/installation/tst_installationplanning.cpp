@@ -2,11 +2,14 @@
 
 #include "launcher/installation/chunkmatcher.h"
 
+#include <QDirIterator>
 #include <QFutureWatcher>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtConcurrent>
 #include <QtTest>
+
+#include <map>
 
 using namespace installationfixture;
 using orvik::launcher::EChunkReuseState;
@@ -410,6 +413,168 @@ private slots:
         QCOMPARE(QFileInfo::exists(inside("old.bin")), !obsoleteDeleted);
     }
 
+    // Files of the old and the new document spelled "path=pieces": digits are the natural chunks
+    // of the test content, 'n' a chunk no installed file holds, 's' and 't' small contents; one
+    // piece makes a file downloaded whole. The old document's files are on disk, except that
+    // "corrupt" names one with a byte changed in its first chunk. "fetched" lists per new file the
+    // positions still to download.
+    void chunksAreReusedAcrossFiles_data()
+    {
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QStringList>("remote");
+        QTest::addColumn<QString>("corrupt");
+        QTest::addColumn<QStringList>("fetched");
+        // Catches reuse that looks only at the file of the same path.
+        QTest::newRow("renamed file")
+            << QStringList{"a/x.bin=012345"} << QStringList{"b/x.bin=012345"} << QString()
+            << QStringList{"b/x.bin="};
+        QTest::newRow("renamed folder")
+            << QStringList{"karts/konqi/k.bin=0123", "karts/konqi/s.txt=s", "karts/konqi/t.txt=t"}
+            << QStringList{"karts/konqi_v2/k.bin=0123", "karts/konqi_v2/s.txt=s",
+                           "karts/konqi_v2/t.txt=t"}
+            << QString()
+            << QStringList{
+                   "karts/konqi_v2/k.bin=", "karts/konqi_v2/s.txt=", "karts/konqi_v2/t.txt="};
+        // Catches a piece looked for only among whole files, or only among chunks.
+        QTest::newRow("content duplicated across files")
+            << QStringList{"a.bin=012345", "s.txt=s"}
+            << QStringList{"a.bin=012345", "c.bin=23n", "d.bin=4", "e.bin=s5"} << QString()
+            << QStringList{"a.bin=", "c.bin=2", "d.bin=", "e.bin="};
+        // Catches pieces read after the planning moved the chunks of their file (the bytes
+        // found there then differ and are fetched).
+        QTest::newRow("source rearranged by the same update")
+            << QStringList{"a.bin=012345"} << QStringList{"a.bin=102345", "b.bin=01"} << QString()
+            << QStringList{"a.bin=", "b.bin="};
+        QTest::newRow("source cut short by the same update")
+            << QStringList{"a.bin=012345"} << QStringList{"a.bin=01", "b.bin=45"} << QString()
+            << QStringList{"a.bin=", "b.bin="};
+        QTest::newRow("source deleted by the same update")
+            << QStringList{"old.bin=012345"} << QStringList{"x.bin=012", "y.bin=345"} << QString()
+            << QStringList{"x.bin=", "y.bin="};
+        // Catches a target written before the other target has read its bytes.
+        QTest::newRow("two files swap their names")
+            << QStringList{"a.txt=s", "b.txt=t"} << QStringList{"a.txt=t", "b.txt=s"} << QString()
+            << QStringList{"a.txt=", "b.txt="};
+        // Catches other files' pieces written before the file's own chunks were moved.
+        QTest::newRow("own chunks moved and other files' chunks added")
+            << QStringList{"a.bin=012", "b.bin=345"} << QStringList{"a.bin=5102", "b.bin=345"}
+            << QString() << QStringList{"a.bin=", "b.bin="};
+        // Catches a reused piece written without its digest checked.
+        QTest::newRow("corrupt chunk in the source is fetched")
+            << QStringList{"a.bin=012345"} << QStringList{"b.bin=012345"} << QStringLiteral("a.bin")
+            << QStringList{"b.bin=0"};
+        QTest::newRow("corrupt small source is fetched")
+            << QStringList{"s.txt=s"} << QStringList{"r.txt=s"} << QStringLiteral("s.txt")
+            << QStringList{"r.txt=0"};
+    }
+    void chunksAreReusedAcrossFiles()
+    {
+        QFETCH(QStringList, installed);
+        QFETCH(QStringList, remote);
+        QFETCH(QString, corrupt);
+        QFETCH(QStringList, fetched);
+        TDocument installedDocument;
+        for (const QString& spec : installed) {
+            const auto [path, pieces] = describeFile(installedDocument, spec);
+            QVERIFY(writeBytes(inside(path), concatenated(pieces)));
+        }
+        if (!corrupt.isEmpty()) {
+            QByteArray bytes = readBytes(inside(corrupt));
+            bytes[1000] = char(bytes[1000] ^ 1);
+            QVERIFY(writeBytes(inside(corrupt), bytes));
+        }
+        TDocument remoteDocument;
+        std::map<QString, std::vector<QByteArray>> wanted;
+        for (const QString& spec : remote)
+            wanted.insert(describeFile(remoteDocument, spec));
+
+        const TPlan plan = run(remoteDocument, installedDocument, false);
+        QVERIFY(plan.Difference.m_ErrorMessage.isEmpty());
+        QStringList actual;
+        for (const auto& [path, pieces] : wanted) {
+            const TFileToDownload* file = findFile(plan, path);
+            QStringList positions;
+            for (const int position : file ? file->Positions : std::vector<int>())
+                positions << QString::number(position);
+            actual << path + QLatin1Char('=') + positions.join(QLatin1Char(','));
+            // Every piece not fetched is in place already.
+            const QByteArray onDisk = readBytes(inside(path));
+            int offset = 0;
+            for (size_t i = 0; i < pieces.size(); ++i) {
+                if (!positions.contains(QString::number(i)))
+                    QVERIFY2(onDisk.mid(offset, pieces[i].size()) == pieces[i],
+                             qPrintable(QStringLiteral("%1 piece %2").arg(path).arg(i)));
+                offset += pieces[i].size();
+            }
+        }
+        QCOMPARE(actual, fetched);
+        QDirIterator it(m_Installation, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QVERIFY2(!it.next().contains(QStringLiteral(".reuse-")), qPrintable(it.filePath()));
+    }
+
+    // The deletions of an update leave folders that only held listed files empty; those go, the
+    // installation and anything holding the player's files stay.
+    void foldersLeftEmptyAreRemoved_data()
+    {
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QStringList>("remote");
+        QTest::addColumn<QStringList>("playersOwn");
+        QTest::addColumn<QStringList>("gone");
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("renamed folder")
+            << QStringList{"karts/konqi/a.txt", "karts/konqi/b.txt", "karts/tux/c.txt"}
+            << QStringList{"karts/konqi_v2/a.txt", "karts/konqi_v2/b.txt", "karts/tux/c.txt"}
+            << QStringList() << QStringList{"karts/konqi"}
+            << QStringList{"karts", "karts/konqi_v2", "karts/tux"};
+        // Catches a parent tried before its emptied subfolders went.
+        QTest::newRow("nested folders emptied")
+            << QStringList{"a/y.txt", "a/b/c/x.txt", "a/d/z.txt"} << QStringList{"top.txt"}
+            << QStringList() << QStringList{"a/b/c", "a/b", "a/d", "a"} << QStringList();
+        QTest::newRow("player's file keeps its folder")
+            << QStringList{"shots/old.txt", "shots/deep/old.txt"} << QStringList{"top.txt"}
+            << QStringList{"shots/mine.png", "shots/deep/.hidden"} << QStringList()
+            << QStringList{"shots", "shots/deep"};
+        QTest::newRow("files at the top") << QStringList{"old.txt"} << QStringList{"top.txt"}
+                                          << QStringList() << QStringList() << QStringList();
+    }
+    void foldersLeftEmptyAreRemoved()
+    {
+        QFETCH(QStringList, installed);
+        QFETCH(QStringList, remote);
+        QFETCH(QStringList, playersOwn);
+        QFETCH(QStringList, gone);
+        QFETCH(QStringList, kept);
+        TDocument installedDocument;
+        for (const QString& path : installed) {
+            installedDocument.addWholeFile(path, path.toUtf8());
+            QVERIFY(writeBytes(inside(path), path.toUtf8()));
+        }
+        TDocument remoteDocument;
+        for (const QString& path : remote) {
+            remoteDocument.addWholeFile(path, path.toUtf8() + "2");
+            QVERIFY(writeBytes(inside(path), path.toUtf8() + "2"));
+        }
+        for (const QString& path : playersOwn)
+            QVERIFY(writeBytes(inside(path), "player's"));
+
+        const auto installation = makeInstallation(m_pHelper, m_Installation);
+        const TPlan plan = run(remoteDocument, installedDocument, false);
+        QVERIFY(plan.Difference.m_FilesToDownload.empty());
+        QSignalSpy finished(installation.get(), &TPackageInstallation::downloadFinished);
+        installation->onRequiredChangesComputedForInstallation(plan.Difference);
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(installation->isWithoutError());
+
+        for (const QString& folder : gone)
+            QVERIFY2(!QFileInfo::exists(inside(folder)), qPrintable(folder));
+        for (const QString& folder : kept)
+            QVERIFY2(QFileInfo(inside(folder)).isDir(), qPrintable(folder));
+        for (const QString& path : playersOwn + remote)
+            QVERIFY2(QFileInfo::exists(inside(path)), qPrintable(path));
+        QVERIFY(QFileInfo(m_Installation).isDir());
+    }
+
     // Local pieces named by letters, each 10 bytes long, against wanted chunks named the same
     // way. Result per wanted chunk: N (not found), C (at its place) or W<source offset>.
     void chunkMatching_data()
@@ -460,6 +625,28 @@ private slots:
 
 private:
     QString inside(const char* name) const { return m_Installation + QLatin1Char('/') + name; }
+    QString inside(const QString& Name) const { return m_Installation + QLatin1Char('/') + Name; }
+
+    // Adds "path=pieces" (see chunksAreReusedAcrossFiles) to the document.
+    std::pair<QString, std::vector<QByteArray>> describeFile(TDocument& Document,
+                                                             const QString& Spec) const
+    {
+        const QString path = Spec.section(QLatin1Char('='), 0, 0);
+        std::vector<QByteArray> pieces;
+        for (const QChar letter : Spec.section(QLatin1Char('='), 1)) {
+            if (letter.isDigit())
+                pieces.push_back(m_Chunks[size_t(letter.digitValue())]);
+            else if (letter == QLatin1Char('n'))
+                pieces.push_back(pseudoRandom(21, int(5 * MiB)));
+            else
+                pieces.push_back(pseudoRandom(letter == QLatin1Char('s') ? 22 : 23, 3000));
+        }
+        if (pieces.size() == 1)
+            Document.addWholeFile(path, pieces[0]);
+        else
+            Document.addChunkedFile(path, pieces);
+        return {path, pieces};
+    }
 
     // Plans as the installation manager does: on the thread pool, progress delivered queued.
     TPlan run(const TDocument& remote, const TDocument& installed, bool fastScan)
