@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -92,6 +94,11 @@ private slots:
         const QByteArray log = readBytes(TLauncherInstall::logFilePath());
         QVERIFY2(log.contains("failed on base " + folder.resolved(QUrl("/")).toEncoded()),
                  log.right(3000).constData());
+        // Scripts following the install learn where each failure came from.
+        const QByteArray root = folder.resolved(QUrl("/")).toEncoded();
+        QVERIFY2(m_ProgressLines.contains("\"event\":\"base-failed\"") &&
+                     m_ProgressLines.contains("\"base\":\"" + root + "\""),
+                 m_ProgressLines.right(2000).constData());
         qInfo("Mirror that %s: install took %.1f s, %.2f times the time with one healthy origin",
               qPrintable(fault), seconds, seconds / m_HealthySeconds);
     }
@@ -110,8 +117,14 @@ private:
         QFile::remove(TLauncherInstall::logFilePath());
         QElapsedTimer clock;
         clock.start();
-        if (m_Launcher.run({QStringLiteral("--first-launch")}, kTimeoutMs) != 0)
+        QProcess& launcher = m_Launcher.start({"--first-launch", "--progress-json"});
+        QSignalSpy ended(&launcher, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        if (!ended.wait(kTimeoutMs) || launcher.exitStatus() != QProcess::NormalExit ||
+            launcher.exitCode() != 0) {
+            qWarning().noquote() << readBytes(TLauncherInstall::logFilePath()).right(3000);
             return -1;
+        }
+        m_ProgressLines = launcher.readAllStandardOutput();
         const double seconds = double(clock.elapsed()) / 1000.0;
         if (readBytes(packageDirectory() + "/" + TPublishedGame::kWorld) != m_World)
             return -1;
@@ -123,6 +136,8 @@ private:
     std::unique_ptr<TNginxServer> m_pPrimary;
     TLauncherInstall m_Launcher;
     double m_HealthySeconds = 0;
+    // What --progress-json printed during the latest install.
+    QByteArray m_ProgressLines;
 };
 
 QTEST_GUILESS_MAIN(TestMirrors)

@@ -67,6 +67,8 @@ TPackageFileDownloader::TPackageFileDownloader(
             &TPackageFileDownloader::onDownloadCompleted);
     connect(m_pDownloadPool.get(), &::shared::TDownloadPool::failed, this,
             &TPackageFileDownloader::onDownloadFailed);
+    connect(m_pDownloadPool.get(), &::shared::TDownloadPool::failedOnBase, this,
+            &TPackageFileDownloader::failedOnBase);
     connect(m_pDownloadPool.get(), &::shared::TDownloadPool::progress, this,
             [this](const QUrl& url, qint64 bytes) {
                 onDownloadProgress(url, static_cast<TFileSize>(std::max<qint64>(bytes, 0)));

@@ -94,6 +94,8 @@ signals:
     void progress(TFileSize BytesDownloaded, TFileSize BytesTotalToDownload, TFileSize BytesWritten,
                   TFileSize BytesTotalToWrite);
     void downloadFailed(orvik::launcher::EPackageDownloaderError ErrorReason);
+    // A try failed on one of several places that serve the bodies; it is tried elsewhere.
+    void failedOnBase(QUrl Url, QString BaseRoot, QString Reason, bool SetAside);
 
 public slots:
     void onDownloadCompleted(const QUrl& Url, const QByteArray& Data);

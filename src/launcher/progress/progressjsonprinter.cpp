@@ -4,6 +4,7 @@
 #include "launcher/installation/installationmanager.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/progress/linewriter.h"
+#include "shared/network/mirrorset.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -94,6 +95,10 @@ void TProgressJsonPrinter::onInstallationStarted(TPackageInstallation* pInstalla
             Qt::QueuedConnection);
     connect(pInstallation, &TPackageInstallation::verificationProgress, this,
             phase(QStringLiteral("verify")), Qt::QueuedConnection);
+    connect(
+        &pInstallation->getPackageFileDownloader(), &TPackageFileDownloader::failedOnBase, this,
+        [this, package](const QUrl& Url, const QString& Base, const QString& Reason,
+                        bool SetAside) { onFailedOnBase(package, Url, Base, Reason, SetAside); });
     connect(pInstallation, &TPackageInstallation::downloadPlanned, this,
             [this, package](TFileSize Download, TFileSize Write) {
                 onPlanned(package, Download, Write);
@@ -116,6 +121,22 @@ void TProgressJsonPrinter::onPlanned(const QString& Package, TFileSize BytesToDo
            {QStringLiteral("package"), Package},
            {QStringLiteral("download"), double(BytesToDownload)},
            {QStringLiteral("write"), double(BytesToWrite)}});
+}
+
+void TProgressJsonPrinter::onFailedOnBase(const QString& Package, const QUrl& Url,
+                                          const QString& BaseRoot, const QString& Reason,
+                                          bool SetAside)
+{
+    print({{QStringLiteral("event"), QStringLiteral("base-failed")},
+           {QStringLiteral("package"), Package},
+           {QStringLiteral("base"), BaseRoot},
+           {QStringLiteral("url"), Url.toString()},
+           {QStringLiteral("reason"), Reason}});
+    if (SetAside)
+        print({{QStringLiteral("event"), QStringLiteral("base-set-aside")},
+               {QStringLiteral("package"), Package},
+               {QStringLiteral("base"), BaseRoot},
+               {QStringLiteral("seconds"), double(::shared::TMirrorSet::kSetAsideMs / 1000)}});
 }
 
 void TProgressJsonPrinter::onProgress(const QString& Package, const QString& Phase, TFileSize Done,

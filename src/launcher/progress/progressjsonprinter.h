@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
 #include <map>
@@ -45,6 +46,9 @@ public:
     void beginPackage(const QString& Package) { m_Progress[Package] = TPackageProgress(); }
     void onPlanned(const QString& Package, TFileSize BytesToDownload, TFileSize BytesToWrite);
     void onProgress(const QString& Package, const QString& Phase, TFileSize Done, TFileSize Total);
+    // A body failed on one of the places that serve it and is asked elsewhere.
+    void onFailedOnBase(const QString& Package, const QUrl& Url, const QString& BaseRoot,
+                        const QString& Reason, bool SetAside);
     // An empty ErrorReason is a success.
     void onFinished(const QString& Package, const QString& ErrorReason);
 

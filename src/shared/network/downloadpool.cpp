@@ -187,10 +187,12 @@ void TDownloadPool::noteFailure(const QUrl& Url, const QString& Reason)
     m_FailedBaseOf.insert(Url, base);
     qWarning().noquote() << "Download of" << Url.toString() << "failed on base"
                          << m_pMirrors->describe(base) << Reason;
-    if (m_pMirrors->reportFailure(base, m_MirrorClock.elapsed()))
+    const bool setAside = m_pMirrors->reportFailure(base, m_MirrorClock.elapsed());
+    if (setAside)
         qWarning().noquote() << "Base" << m_pMirrors->describe(base) << "set aside for"
                              << TMirrorSet::kSetAsideMs / 1000 << "s after"
                              << TMirrorSet::kFailuresBeforeSetAside << "failures in a row";
+    emit failedOnBase(Url, m_pMirrors->describe(base), Reason, setAside);
     if (m_ReleaseSlotOnFinish)
         m_BaseOf.remove(Url);
 }

@@ -101,6 +101,8 @@ signals:
     void success(QUrl url, QByteArray data);
     void failed(QUrl url, QNetworkReply::NetworkError code, QString errorString);
     void progress(QUrl Url, qint64 BytesReceivedFromRequest);
+    // With mirrors: a try of Url failed on the base with this root, which may now be set aside.
+    void failedOnBase(QUrl Url, QString BaseRoot, QString Reason, bool SetAside);
 
 private:
     // The body of one download as it arrives, read out of the reply at every arrival into one
