@@ -1,6 +1,6 @@
 # What players install: a portable bundle that updates itself where it was unpacked, and a Debian
 # package below /usr/lib whose updates come through the package manager. Both hold the launcher, its
-# translation (the settings are compiled in), a desktop entry and the icons; the Debian package
+# translations (the settings are compiled in), a desktop entry and the icons; the Debian package
 # adds AppStream metadata and the files Debian asks of every package.
 #
 #   cmake --build build --target kestrun_bundle   build/packages/kestrun-launcher-<v>-linux-x86_64.tar.gz
@@ -55,7 +55,8 @@ add_custom_command(
   VERBATIM)
 add_custom_target(kestrun_package_files ALL DEPENDS ${packaging_binary}/system/changelog.gz)
 
-set(translation ${KESTRUN_BIN_DIR}/launcher.en.qm)
+# Every language the launcher speaks, English with the about texts among them.
+set(translation ${KESTRUN_QM_FILES})
 # The bundle is staged on every build of the tests: a line per file would drown the build's output.
 set(CMAKE_INSTALL_MESSAGE NEVER)
 set(icons ${PROJECT_SOURCE_DIR}/resources/icons/hicolor)

@@ -75,6 +75,7 @@ until (echo >"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do sleep 0.1; done
 echo "== Installing $deb"
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "./$deb" >/dev/null
 for file in /usr/lib/kestrun-launcher/launcher /usr/lib/kestrun-launcher/launcher.en.qm \
+  /usr/lib/kestrun-launcher/launcher.de.qm \
   "/usr/share/applications/$id.desktop" "/usr/share/metainfo/$id.metainfo.xml" \
   "/usr/share/icons/hicolor/256x256/apps/$id.png"; do
   [ -e "$file" ] || { echo "not installed: $file" >&2; exit 1; }

@@ -40,7 +40,7 @@ echo "== Publishing it"
 
 echo "== Publishing launcher $next_version as the launcher package (this one is $version)"
 cp "$bin/launcher-next" "$root/launcherbuild/launcher"
-cp "$bin/launcher.en.qm" "$root/launcherbuild/"
+cp "$bin"/launcher.*.qm "$root/launcherbuild/"
 "$bin/kestrun-publish" publish --build "$root/launcherbuild" --cdn "$root/cdn/self" \
   --name launcher --package-version "$next_version" --executable launcher >/dev/null
 "$bin/kestrun-publish" configure --output "$root/cdn/launcher/qormetadata.json" --launcher \
@@ -79,7 +79,7 @@ until (echo >"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
   sleep 0.1
 done
 
-cp "$bin/launcher" "$bin/launcher.en.qm" "$root/launcher/"
+cp "$bin/launcher" "$bin"/launcher.*.qm "$root/launcher/"
 cat >"$root/launcher/launchersettings.ini" <<INI
 [URLS]
 launcherConfiguration=http://127.0.0.1:$port/launcher/qormetadata.json

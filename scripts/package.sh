@@ -37,6 +37,7 @@ dpkg-deb --field "$deb" Package Version Depends
 lintian --fail-on error --info "$deb"
 dpkg-deb --contents "$deb" | awk '{ print $6 }' > "$work/deb-files"
 for expected in ./usr/lib/kestrun-launcher/launcher ./usr/lib/kestrun-launcher/launcher.en.qm \
+  ./usr/lib/kestrun-launcher/launcher.de.qm \
   ./usr/share/applications/com.halvern.KestrunLauncher.desktop \
   ./usr/share/metainfo/com.halvern.KestrunLauncher.metainfo.xml \
   ./usr/share/icons/hicolor/48x48/apps/com.halvern.KestrunLauncher.png \
@@ -51,7 +52,7 @@ fi
 echo "== The bundle"
 tar -xzf "$bundle" -C "$work"
 top="$work/$(basename "$bundle" .tar.gz)"
-for expected in launcher launcher.en.qm com.halvern.KestrunLauncher.desktop install-desktop-entry.sh \
+for expected in launcher launcher.en.qm launcher.de.qm com.halvern.KestrunLauncher.desktop install-desktop-entry.sh \
   icons/hicolor/256x256/apps/com.halvern.KestrunLauncher.png; do
   [ -e "$top/$expected" ] || { echo "missing in the bundle: $expected" >&2; exit 1; }
 done

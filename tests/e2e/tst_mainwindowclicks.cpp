@@ -266,6 +266,81 @@ private slots:
         QVERIFY(saveArtifact(QStringLiteral("main-window-verified.png"), geometry));
     }
 
+    void theLocaleChoosesTheLanguage_data()
+    {
+        QTest::addColumn<QByteArray>("lang");
+        QTest::addColumn<QByteArray>("language");
+        QTest::addColumn<QString>("spoken");
+        QTest::addColumn<QString>("aboutTitle");
+        QTest::addColumn<QString>("screenshot");
+        QTest::newRow("German") << QByteArray("de_DE.UTF-8") << QByteArray("de") << "de"
+                                << QString::fromUtf8("Über Kestrun Online") << "german";
+        // German as the second choice of a player whose first has no translation.
+        QTest::newRow("French, then German")
+            << QByteArray("fr_FR.UTF-8") << QByteArray("fr:de") << "de"
+            << QString::fromUtf8("Über Kestrun Online") << "german-second-choice";
+        QTest::newRow("English") << QByteArray("en_US.UTF-8") << QByteArray() << "en"
+                                 << "About Kestrun Online"
+                                 << "english";
+        // No French translation: English, the fallback.
+        QTest::newRow("French") << QByteArray("fr_FR.UTF-8") << QByteArray("fr") << "en"
+                                << "About Kestrun Online"
+                                << "french-fallback";
+    }
+
+    void theLocaleChoosesTheLanguage()
+    {
+        // The texts were English whatever the system's language. The log stays English for
+        // support, whatever the player reads.
+        QFETCH(QByteArray, lang);
+        QFETCH(QByteArray, language);
+        QFETCH(QString, spoken);
+        QFETCH(QString, aboutTitle);
+        QFETCH(QString, screenshot);
+        QFile::remove(TLauncherInstall::logFilePath());
+        const QByteArray oldLang = qgetenv("LANG");
+        const QByteArray oldLanguage = qgetenv("LANGUAGE");
+        qputenv("DISPLAY", m_Display.toLatin1());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        qputenv("LANG", lang);
+        qputenv("LANGUAGE", language);
+        QProcess& launcher = m_Launcher.start({QStringLiteral("--show-ui")});
+        qputenv("LANG", oldLang);
+        qputenv("LANGUAGE", oldLanguage);
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        const auto stop = qScopeGuard([&launcher] {
+            launcher.terminate();
+            launcher.waitForFinished(kTimeoutMs);
+        });
+
+        const QString window = windowOf(launcher);
+        QVERIFY2(!window.isEmpty(), logContent().right(1500));
+        const QRect geometry = windowGeometry(window);
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("Hint banner shows"), kTimeoutMs);
+        QVERIFY2(logContent().contains("Texts shown in \"" + spoken.toLatin1() + "\""),
+                 logContent().left(1500));
+        QTRY_VERIFY_WITH_TIMEOUT((run({"windowfocus", "--sync", window}), !focusLog().isEmpty()),
+                                 kTimeoutMs);
+        // The tile's button, by its English name: installed when the whole test runs, not yet
+        // when this one runs alone.
+        const QString first = focusLog().value(0);
+        QVERIFY2(first == "Play" || first == "Download", qPrintable(first));
+        QVERIFY(saveArtifact("main-window-" + screenshot + ".png", geometry));
+
+        // An installed tile has its check box as a stop of its own.
+        QVERIFY2(tab(first == "Play" ? 6 : 5, QStringLiteral("About")),
+                 qPrintable(focusLog().join(", ")));
+        run({"key", "space"});
+        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("About dialog shown"), kTimeoutMs);
+        QString about;
+        QTRY_VERIFY2_WITH_TIMEOUT(!(about = windowTitled(aboutTitle)).isEmpty(),
+                                  qPrintable(aboutTitle), kTimeoutMs);
+        const QRect aboutGeometry = windowGeometry(about);
+        QVERIFY(saveArtifact("main-window-about-" + screenshot + ".png",
+                             geometry.united(aboutGeometry)));
+        run({"key", "Escape"});
+    }
+
     void windowFitsASmallScaledScreen()
     {
         // At twice the scale the 800 px window was 1600 px on a 1280 px screen, centred at a
@@ -593,6 +668,19 @@ private:
                     return id;
             }
             QTest::qWait(200);
+        }
+        return {};
+    }
+
+    // The window with exactly that title. xdotool's own search matches names as Latin-1, where
+    // "Über" is not found.
+    QString windowTitled(const QString& Title)
+    {
+        for (const QString& id :
+             run({"search", "--name", "Kestrun Online"}).split('\n', Qt::SkipEmptyParts)) {
+            const QString name = QString::fromUtf8(run({"getwindowname", id}).toLatin1()).trimmed();
+            if (name == Title)
+                return id;
         }
         return {};
     }

@@ -15,9 +15,12 @@ TLauncherInstall::TLauncherInstall(const QString& launcherBinary) : m_Path(m_Dir
 {
     const QString source =
         launcherBinary.isEmpty() ? QStringLiteral(KESTRUN_LAUNCHER_BINARY) : launcherBinary;
-    const QString translation = QStringLiteral(KESTRUN_BIN_DIR "/launcher.en.qm");
-    m_bValid = m_Directory.isValid() && QFile::copy(source, executablePath()) &&
-               QFile::copy(translation, m_Directory.filePath(QStringLiteral("launcher.en.qm"))) &&
+    m_bValid = m_Directory.isValid() && QFile::copy(source, executablePath());
+    // Every translation, as the packages carry them: the launcher picks one by the locale.
+    for (const char* translation : {"launcher.en.qm", "launcher.de.qm"})
+        m_bValid = m_bValid && QFile::copy(QStringLiteral(KESTRUN_BIN_DIR "/") + translation,
+                                           m_Directory.filePath(QLatin1String(translation)));
+    m_bValid = m_bValid &&
                writeSettings(settingsFor(QUrl(QStringLiteral("http://127.0.0.1:1/closed.json"))));
 }
 

@@ -16,7 +16,8 @@ inline const QString kOrganizationDomain = QStringLiteral("halvern.com");
 // The name of the desktop entry, the icons and the AppStream metadata (the maker's domain
 // reversed).
 inline const QString kDesktopFileName = QStringLiteral("com.halvern.KestrunLauncher");
-inline const QString kTranslationFile = QStringLiteral("launcher.en");
+// The translations beside the executable are "launcher.en.qm", "launcher.de.qm" and so on.
+inline const QString kTranslationBaseName = QStringLiteral("launcher");
 inline const QString kSingleInstanceKey = QStringLiteral("1b7a377a-e61e-4016-a479-7054bc72a4f8");
 inline const QString kForcedUpdateMarker = QStringLiteral("FORCE_PATCH");
 inline const QString kOldVersionSuffix = QStringLiteral(".old");

@@ -168,12 +168,12 @@ int TLauncherApplication::run()
     watchTerminationSignals();
     setupLogging();
     qInfo() << "Version: " << constants::kLauncherVersion << threadSuffix;
+    qInfo() << "Texts shown in" << m_pTranslationManager->language() << threadSuffix;
     if (!m_pLauncherFilesystemHelper->settings()->telemetry)
         qInfo() << "Telemetry switched off: no funnel events and no system survey are sent"
                 << threadSuffix;
     if (const QString problem = settingsProblem(); !problem.isEmpty()) {
-        endWithMessage(QMessageBox::Critical, QStringLiteral("Kestrun Online cannot start"),
-                       problem);
+        endWithMessage(QMessageBox::Critical, tr("Kestrun Online cannot start"), problem);
         return finish(1);
     }
     qInfo() << "load configuration" << threadSuffix;
@@ -244,9 +244,8 @@ QString TLauncherApplication::settingsProblem() const
         return {};
     const QString path = TLauncherFilesystemHelper::settingsFilePath(
         m_pLauncherFilesystemHelper->fileSystem(), applicationDirPath());
-    return QStringLiteral("The settings file %1 gives no valid address of the launcher "
-                          "configuration (\"launcherConfiguration\" in the group \"URLS\"). "
-                          "Please reinstall Launcher.")
+    return tr("The settings file %1 gives no valid address of the launcher configuration "
+              "(\"launcherConfiguration\" in the group \"URLS\"). Please reinstall Launcher.")
         .arg(QDir::toNativeSeparators(path));
 }
 
@@ -317,8 +316,10 @@ void TLauncherApplication::startSystemSurvey()
 
 void TLauncherApplication::installTranslation()
 {
-    // A missing translation is silent: the about texts then show their identifiers.
-    m_pTranslationManager->installTranslation(constants::kTranslationFile, applicationDirPath());
+    // A missing translation is silent: the about texts then show their identifiers, and the
+    // other texts their English source. The player's language is that of the system locale.
+    m_pTranslationManager->installTranslation(constants::kTranslationBaseName, applicationDirPath(),
+                                              QLocale::system());
 }
 
 void TLauncherApplication::onStartupTimerTimeout()
@@ -361,24 +362,24 @@ bool TLauncherApplication::isHeadless()
 void TLauncherApplication::showMaintenanceMessageAndExit()
 {
     if (m_pConfigurationHandler->isServiceUnreachable()) {
-        endWithMessage(QMessageBox::Warning, QStringLiteral("Kestrun Online cannot be started"),
-                       QStringLiteral("Cannot reach the Kestrun Online service, check your "
-                                      "connection. Please try again later."));
+        endWithMessage(QMessageBox::Warning, tr("Kestrun Online cannot be started"),
+                       tr("Cannot reach the Kestrun Online service, check your connection. "
+                          "Please try again later."));
         return;
     }
     const QString text =
-        QStringLiteral("Kestrun Online is currently down for maintenance. Please try again later.");
+        tr("Kestrun Online is currently down for maintenance. Please try again later.");
     qCritical() << "Maintenance message:" << text << threadSuffix;
-    endWithMessage(QMessageBox::Information, QStringLiteral("Kestrun Online cannot be started"),
-                   text);
+    endWithMessage(QMessageBox::Information, tr("Kestrun Online cannot be started"), text);
 }
 
 void TLauncherApplication::showCriticalFileErrorAndExit(const QString& message)
 {
     qCritical() << "Critical file error:" << message << threadSuffix;
-    endWithMessage(QMessageBox::Critical, QStringLiteral("Kestrun Online cannot start"),
-                   QStringLiteral("A critical error occurred while accessing a file:\n") + message +
-                       QStringLiteral("\nPlease reinstall Launcher."));
+    endWithMessage(
+        QMessageBox::Critical, tr("Kestrun Online cannot start"),
+        tr("A critical error occurred while accessing a file:\n%1\nPlease reinstall Launcher.")
+            .arg(message));
 }
 
 void TLauncherApplication::endWithMessage(QMessageBox::Icon Icon, const QString& Title,

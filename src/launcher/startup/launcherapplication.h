@@ -44,6 +44,9 @@ class TRunningInstance;
 // decides what the launcher does once its configuration is in.
 class TLauncherApplication : public QApplication
 {
+    // The texts of its boxes are its own, not the toolkit's.
+    Q_DECLARE_TR_FUNCTIONS(orvik::launcher::TLauncherApplication)
+
 public:
     TLauncherApplication(int& argc, char** argv);
     ~TLauncherApplication() override;

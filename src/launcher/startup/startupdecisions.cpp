@@ -223,14 +223,14 @@ void TLauncherApplication::installPatchOrForcedUpdates(
         std::find(Updates.begin(), Updates.end(), m_pPatchPackage) == Updates.end())
         Updates.push_back(m_pPatchPackage);
     if (Updates.empty()) {
-        const QString text = QStringLiteral("Could not determine patch information. Your client "
-                                            "might no longer be supported.");
+        const QString text =
+            tr("Could not determine patch information. Your client might no longer be supported.");
         qCritical() << "Client patching failed:" << patch << text << threadSuffix;
         if (isHeadless()) {
             QCoreApplication::exit(1);
             return;
         }
-        QMessageBox::information(m_pMainWindow, QStringLiteral("Client patching failed"), text,
+        QMessageBox::information(m_pMainWindow, tr("Client patching failed"), text,
                                  QMessageBox::Ok);
         return;
     }

@@ -3,6 +3,7 @@
 #include "launcher/configuration/packageconfigurationreader.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
+#include "launcher/ui/logname.h"
 #include "launcher/ui/progresstext.h"
 #include "launcher/ui/qcontextpushbutton.h"
 #include "launcher/ui/tileprogressbar.h"
@@ -41,12 +42,6 @@ QString logoKindWord(const TPackageConfigurationReader* pConfiguration)
     default:
         return QStringLiteral("QT");
     }
-}
-
-QString installedWord(ELocalPackageStatus Status)
-{
-    return Status == ELocalPackageStatus::Installed ? QStringLiteral("installed")
-                                                    : QStringLiteral("not installed");
 }
 
 QString buttonStateStyle(const QString& Selector, const QString& Colour, const QString& State)
@@ -129,9 +124,9 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     // A running installation can be paused, to be resumed where it stopped, or cancelled; both
     // keep what was written.
     m_pProgressBar->setContextMenuPolicy(Qt::ActionsContextMenu);
-    auto* pause = new QAction(QStringLiteral("Pause"), m_pProgressBar);
-    auto* cancel = new QAction(QStringLiteral("Cancel"), m_pProgressBar);
-    auto* limit = new QAction(QStringLiteral("Limit download speed..."), m_pProgressBar);
+    auto* pause = new QAction(tr("Pause"), m_pProgressBar);
+    auto* cancel = new QAction(tr("Cancel"), m_pProgressBar);
+    auto* limit = new QAction(tr("Limit download speed..."), m_pProgressBar);
     m_pProgressBar->addAction(pause);
     m_pProgressBar->addAction(cancel);
     m_pProgressBar->addAction(limit);
@@ -146,8 +141,8 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     });
     m_pProgressBar->setStyleSheet(kProgressBarStyle.arg(uistyle::font(13), uistyle::kGoldTop.name(),
                                                         uistyle::kGoldBottom.name()));
-    m_pProgressBar->setAccessibleName(QStringLiteral("Progress of %1").arg(m_pPackage->getName()));
-    m_pProgressBar->setAccessibleDescription(QStringLiteral("Not started"));
+    m_pProgressBar->setAccessibleName(tr("Progress of %1").arg(m_pPackage->getName()));
+    m_pProgressBar->setAccessibleDescription(tr("Not started"));
 
     if (ShowPackageName) {
         m_pNameLabel = new QLabel;
@@ -164,14 +159,15 @@ TClientPackageLayoutItem::TClientPackageLayoutItem(std::shared_ptr<TPackage> pPa
     m_pDetailLabel->setStyleSheet(uistyle::labelStyle(11));
     m_pDetailLabel->hide();
 
-    m_pDefaultClientCheckbox = new QCheckBox(QStringLiteral("Default Client"));
+    m_pDefaultClientCheckbox = new QCheckBox(tr("Default Client"));
     QSizePolicy keepSpace = m_pDefaultClientCheckbox->sizePolicy();
     keepSpace.setRetainSizeWhenHidden(true);
     m_pDefaultClientCheckbox->setSizePolicy(keepSpace);
     m_pDefaultClientCheckbox->setStyleSheet(kCheckboxStyle.arg(uistyle::font(13)));
-    m_pDefaultClientCheckbox->setAccessibleName(QStringLiteral("Default Client"));
+    m_pDefaultClientCheckbox->setAccessibleName(tr("Default Client"));
+    logname::set(m_pDefaultClientCheckbox, QStringLiteral("Default Client"));
     m_pDefaultClientCheckbox->setAccessibleDescription(
-        QStringLiteral("Start %1 at once whenever the launcher starts").arg(m_pPackage->getName()));
+        tr("Start %1 at once whenever the launcher starts").arg(m_pPackage->getName()));
     connect(m_pDefaultClientCheckbox, &QCheckBox::stateChanged, this,
             [this](int State) { emit defaultChanged(m_pPackage, State == Qt::Checked); });
 
@@ -232,10 +228,11 @@ void TClientPackageLayoutItem::updatePackageImageFromPackageStatus()
     }
     m_pLogoLabel->setToolTip(uistyle::plainToolTip(m_pPackage->getName()));
     m_pLogoLabel->setAccessibleName(m_pPackage->getName());
+    const bool installed = m_pPackage->getLocalStatus() == ELocalPackageStatus::Installed;
     m_pLogoLabel->setAccessibleDescription(
-        ::shared::isWebLink(target)
-            ? QStringLiteral("Logo, opens %1").arg(target.toString(QUrl::FullyEncoded))
-            : QStringLiteral("Logo, %1").arg(installedWord(m_pPackage->getLocalStatus())));
+        ::shared::isWebLink(target) ? tr("Logo, opens %1").arg(target.toString(QUrl::FullyEncoded))
+        : installed                 ? tr("Logo, installed")
+                                    : tr("Logo, not installed"));
 }
 
 void TClientPackageLayoutItem::updateButtonFromPackageStatus()
@@ -245,45 +242,46 @@ void TClientPackageLayoutItem::updateButtonFromPackageStatus()
     QString iconWord;
     QStringList menuTexts;
     // The button shows only an icon: a screen reader needs its word.
-    TButtonSpeech speech{QStringLiteral("Unavailable"),
-                         QStringLiteral("The state of %1 is not known yet").arg(name)};
+    TButtonSpeech speech{tr("Unavailable"), tr("The state of %1 is not known yet").arg(name)};
     switch (m_pPackage->getLocalStatus()) {
     case ELocalPackageStatus::Unknown:
         break;
     case ELocalPackageStatus::NotInstalled:
         colour = QStringLiteral("Blue");
         iconWord = QStringLiteral("Download");
-        speech = {iconWord, QStringLiteral("Download and install %1").arg(name)};
+        speech = {tr("Download"), tr("Download and install %1").arg(name)};
         break;
     case ELocalPackageStatus::PartiallyInstalled:
     case ELocalPackageStatus::UpdateAvailable:
         colour = QStringLiteral("Orange");
         iconWord = QStringLiteral("Update");
-        speech = {iconWord, QStringLiteral("Bring %1 up to date").arg(name)};
+        speech = {tr("Update"), tr("Bring %1 up to date").arg(name)};
         break;
     case ELocalPackageStatus::Installed:
     default:
         colour = QStringLiteral("Green");
         iconWord = QStringLiteral("Play");
-        menuTexts << QStringLiteral("Verify");
-        speech = {iconWord, QStringLiteral("Start %1; its context menu offers Verify").arg(name)};
+        menuTexts << tr("Verify");
+        speech = {tr("Play"), tr("Start %1; its context menu offers Verify").arg(name)};
         break;
     }
     m_pButton->setAccessibleName(speech.Name);
+    // The icon's English word names its picture and, for support, the button in the log.
+    logname::set(m_pButton, iconWord.isEmpty() ? QStringLiteral("Unavailable") : iconWord);
     m_pButton->setAccessibleDescription(speech.Description);
     m_pButton->menu().clear();
     for (const QString& text : menuTexts)
         m_pButton->menu().addAction(text);
     const bool resumes =
         m_bPaused && (iconWord == QLatin1String("Download") || iconWord == QLatin1String("Update"));
-    m_pButton->setToolTip(resumes ? QStringLiteral("Resume") : iconWord);
+    m_pButton->setToolTip(resumes ? tr("Resume") : iconWord.isEmpty() ? QString() : speech.Name);
     // Said on the tile too: a tool tip alone leaves the player wondering why it stopped.
     if (resumes)
-        showDetail(QStringLiteral("Paused"));
+        showDetail(tr("Paused"));
     if (!resumes && m_InstallEstimate &&
         (iconWord == QLatin1String("Download") || iconWord == QLatin1String("Update")))
         m_pButton->setToolTip(
-            iconWord + QStringLiteral("\n") +
+            speech.Name + QStringLiteral("\n") +
             progresstext::estimateText(*m_InstallEstimate, iconWord == QLatin1String("Update")));
     m_pButton->setFixedSize(kButtonSize);
     m_pButton->setStyleSheet(buttonStyle(colour, iconWord));
@@ -420,17 +418,17 @@ void TClientPackageLayoutItem::showDetail(const QString& Text)
 
 void TClientPackageLayoutItem::onScanProgress(TFileSize Done, TFileSize Total)
 {
-    showPhase(QStringLiteral("Scanning..."), QStringLiteral("Scanning..."), Done, Total);
+    showPhase(QStringLiteral("Scanning..."), tr("Scanning..."), Done, Total);
 }
 
 void TClientPackageLayoutItem::onWriteProgress(TFileSize Done, TFileSize Total)
 {
-    showPhase(QStringLiteral("Writing..."), QStringLiteral("Writing..."), Done, Total);
+    showPhase(QStringLiteral("Writing..."), tr("Writing..."), Done, Total);
 }
 
 void TClientPackageLayoutItem::onVerificationProgress(TFileSize Done, TFileSize Total)
 {
-    showPhase(QStringLiteral("Verifying..."), QStringLiteral("Verifying..."), Done, Total);
+    showPhase(QStringLiteral("Verifying..."), tr("Verifying..."), Done, Total);
 }
 
 void TClientPackageLayoutItem::onDownloadProgress(TFileSize BytesDownloaded,
@@ -463,7 +461,7 @@ void TClientPackageLayoutItem::showDownloadProgress(double Seconds, TFileSize By
 
     m_Estimate.addSample(Seconds, BytesDownloaded);
     if (fetched) {
-        showDetail(QStringLiteral("Writing..."));
+        showDetail(tr("Writing..."));
         return;
     }
     double rate = 0;
@@ -471,9 +469,9 @@ void TClientPackageLayoutItem::showDownloadProgress(double Seconds, TFileSize By
     QString detail = m_Estimate.rate(rate) ? progresstext::rateText(rate) : QString();
     if (m_Estimate.secondsLeft(BytesTotalToDownload - BytesDownloaded, left))
         detail += QStringLiteral(", ") + progresstext::timeLeftText(left);
-    showDetail(detail.isEmpty() ? QStringLiteral("Downloading") : detail);
+    showDetail(detail.isEmpty() ? tr("Downloading") : detail);
     m_pProgressBar->setToolTip(
-        QStringLiteral("%1 of the installation done: %2 fetched")
+        tr("%1 of the installation done: %2 fetched")
             .arg(m_pProgressBar->format(),
                  progresstext::megabytesText(BytesDownloaded, BytesTotalToDownload)));
 }

@@ -115,7 +115,7 @@ void THintArea::showHint(int Slot, const ::shared::THint& Hint)
     }
 
     const QUrl link(Hint.Url);
-    const QString opens = QStringLiteral("News, opens %1").arg(Hint.Url);
+    const QString opens = tr("News, opens %1").arg(Hint.Url);
     auto* image = new ClickableLabel(entry.pContainer);
     image->setMinimumSize(kImageSize);
     // The caption is the slot's one stop for the keyboard; the picture answers the mouse only.

@@ -14,6 +14,7 @@
 #include "launcher/ui/darklook.h"
 #include "launcher/ui/desktopnotification.h"
 #include "launcher/ui/hintarea.h"
+#include "launcher/ui/logname.h"
 #include "launcher/ui/progresstext.h"
 #include "launcher/ui/qcontextpushbutton.h"
 #include "launcher/ui/uistyle.h"
@@ -79,7 +80,7 @@ ClickableLabel* makeWebLink(const QString& Address, const QString& ImagePath, co
                             const QString& ToolTip)
 {
     ClickableLabel* label =
-        makeImageLink(ImagePath, Name, QStringLiteral("Opens %1").arg(Address), ToolTip);
+        makeImageLink(ImagePath, Name, TLauncherMainWindow::tr("Opens %1").arg(Address), ToolTip);
     QObject::connect(label, &ClickableLabel::clicked,
                      [Address] { ::shared::openWebLink(QUrl(Address)); });
     return label;
@@ -87,10 +88,30 @@ ClickableLabel* makeWebLink(const QString& Address, const QString& ImagePath, co
 
 QString describe(const QWidget* pWidget)
 {
-    return pWidget->accessibleName().isEmpty()
-               ? QString::fromLatin1(pWidget->metaObject()->className())
-               : pWidget->accessibleName();
+    return logname::of(pWidget, pWidget->accessibleName().isEmpty()
+                                    ? QString::fromLatin1(pWidget->metaObject()->className())
+                                    : pWidget->accessibleName());
 }
+
+// The toolkit names the standard buttons of the boxes and the entries of the menus of text fields
+// itself. No toolkit translation ships with the launcher: its own carries these.
+[[maybe_unused]] const char* const kToolkitTexts[] = {
+    QT_TRANSLATE_NOOP("QPlatformTheme", "OK"),
+    QT_TRANSLATE_NOOP("QPlatformTheme", "Cancel"),
+    QT_TRANSLATE_NOOP("QPlatformTheme", "Close"),
+    QT_TRANSLATE_NOOP("QLineEdit", "&Undo"),
+    QT_TRANSLATE_NOOP("QLineEdit", "&Redo"),
+    QT_TRANSLATE_NOOP("QLineEdit", "Cu&t"),
+    QT_TRANSLATE_NOOP("QLineEdit", "&Copy"),
+    QT_TRANSLATE_NOOP("QLineEdit", "&Paste"),
+    QT_TRANSLATE_NOOP("QLineEdit", "Delete"),
+    QT_TRANSLATE_NOOP("QLineEdit", "Select All"),
+    QT_TRANSLATE_NOOP("QAbstractSpinBox", "&Step up"),
+    QT_TRANSLATE_NOOP("QAbstractSpinBox", "Step &down"),
+    QT_TRANSLATE_NOOP("QWidgetTextControl", "&Copy"),
+    QT_TRANSLATE_NOOP("QWidgetTextControl", "Copy &Link Location"),
+    QT_TRANSLATE_NOOP("QWidgetTextControl", "Select All"),
+};
 
 } // namespace
 
@@ -236,15 +257,15 @@ QHBoxLayout* TLauncherMainWindow::makeFooterRow()
 {
     auto* footer = new QHBoxLayout;
     footer->addStretch();
-    m_pAboutLabel = makeImageLink(uistyle::image("icircle.png"), QStringLiteral("About"),
-                                  QStringLiteral("Shows the version and the licences"),
-                                  QStringLiteral("About"));
+    m_pAboutLabel = makeImageLink(uistyle::image("icircle.png"), tr("About"),
+                                  tr("Shows the version and the licences"), tr("About"));
+    logname::set(m_pAboutLabel, QStringLiteral("About"));
     connect(m_pAboutLabel, &ClickableLabel::clicked, this,
             [this] { onAboutDialogRequested(QStringLiteral("about")); });
     footer->addWidget(m_pAboutLabel);
     auto* version = new QLabel(QStringLiteral("v") + constants::kLauncherVersion);
     version->setStyleSheet(uistyle::labelStyle(11));
-    version->setAccessibleName(QStringLiteral("Launcher version"));
+    version->setAccessibleName(tr("Launcher version"));
     footer->addWidget(version);
     return footer;
 }
@@ -253,11 +274,10 @@ QHBoxLayout* TLauncherMainWindow::makeSocialRow()
 {
     auto* social = new QHBoxLayout;
     social->addStretch();
-    m_pSocialLinks = {
-        makeWebLink(kSocialAddress, uistyle::image("Twitter.png"), QStringLiteral("Twitter"),
-                    QStringLiteral("Follow us on Twitter")),
-        makeWebLink(kChatAddress, uistyle::image("Discord.png"), QStringLiteral("Discord"),
-                    QStringLiteral("Follow us on Discord"))};
+    m_pSocialLinks = {makeWebLink(kSocialAddress, uistyle::image("Twitter.png"),
+                                  QStringLiteral("Twitter"), tr("Follow us on Twitter")),
+                      makeWebLink(kChatAddress, uistyle::image("Discord.png"),
+                                  QStringLiteral("Discord"), tr("Follow us on Discord"))};
     for (ClickableLabel* link : m_pSocialLinks)
         social->addWidget(link);
     social->addStretch();
@@ -419,13 +439,13 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(TPackageInstallation* p
         break;
     case EPackageDownloaderError::SavingOperationFailed:
         showInstallationFailed(
-            QStringLiteral("The installation of %1 failed.\n\nMake sure you have enough free disk "
-                           "space and the application isn't currently running, then try again.")
+            tr("The installation of %1 failed.\n\nMake sure you have enough free disk space and "
+               "the application isn't currently running, then try again.")
                 .arg(name));
         break;
     case EPackageDownloaderError::VerificationFailed:
-        showInstallationFailed(QStringLiteral("The installation of %1 failed.\n\nVerification of "
-                                              "game data failed!")
+        showInstallationFailed(tr("The installation of %1 failed.\n\nVerification of game data "
+                                  "failed!")
                                    .arg(name));
         break;
     case EPackageDownloaderError::Stopped:
@@ -442,24 +462,24 @@ void TLauncherMainWindow::notifyWhenAway(const TPackageInstallation& Installatio
         return;
     const QString name = Installation.getPackage()->getName();
     if (Installation.getErrorReason() != EPackageDownloaderError::NoError)
-        TDesktopNotification::send(QStringLiteral("Installation failed"),
-                                   QStringLiteral("The installation of %1 failed.").arg(name));
+        TDesktopNotification::send(tr("Installation failed"),
+                                   tr("The installation of %1 failed.").arg(name));
     else if (Installation.isVerificationOnly())
-        TDesktopNotification::send(QStringLiteral("Kestrun Online is intact"),
-                                   QStringLiteral("Every file of %1 was checked.").arg(name));
+        TDesktopNotification::send(tr("Kestrun Online is intact"),
+                                   tr("Every file of %1 was checked.").arg(name));
     else
-        TDesktopNotification::send(QStringLiteral("Kestrun Online is ready"),
-                                   QStringLiteral("%1 is installed and ready to play.").arg(name));
+        TDesktopNotification::send(tr("Kestrun Online is ready"),
+                                   tr("%1 is installed and ready to play.").arg(name));
 }
 
 void TLauncherMainWindow::showVerified(const QString& PackageName)
 {
-    const QString text = QStringLiteral("Kestrun Online is intact.\n\nEvery file of %1 matches "
-                                        "the published build.")
-                             .arg(PackageName);
+    const QString text =
+        tr("Kestrun Online is intact.\n\nEvery file of %1 matches the published build.")
+            .arg(PackageName);
     qInfo() << "Verification complete:" << text << threadSuffix;
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Verification complete"),
-                                text, QMessageBox::Ok, this);
+    auto* box = new QMessageBox(QMessageBox::Information, tr("Verification complete"), text,
+                                QMessageBox::Ok, this);
     box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
@@ -472,9 +492,8 @@ void TLauncherMainWindow::askForSpeedLimit()
         return;
     // Without a nested event loop, like the window's boxes: downloads go on while it is open.
     auto* dialog = new QInputDialog(this);
-    dialog->setWindowTitle(QStringLiteral("Download speed"));
-    dialog->setLabelText(QStringLiteral("Limit all downloads to this many MB per second (0 for no "
-                                        "limit):"));
+    dialog->setWindowTitle(tr("Download speed"));
+    dialog->setLabelText(tr("Limit all downloads to this many MB per second (0 for no limit):"));
     dialog->setInputMode(QInputDialog::DoubleInput);
     dialog->setDoubleRange(0, 10000);
     dialog->setDoubleDecimals(1);
@@ -496,10 +515,9 @@ void TLauncherMainWindow::closeEvent(QCloseEvent* pEvent)
     if (installing && !m_bCloseConfirmed) {
         // Asked without a nested event loop: the installation goes on while the player reads.
         auto* box = new QMessageBox(
-            QMessageBox::Question, QStringLiteral("Close Kestrun Online?"),
-            QStringLiteral("An installation is running. Close Kestrun Online anyway?\n\nWhat "
-                           "was downloaded is kept: the installation goes on from there next "
-                           "time."),
+            QMessageBox::Question, tr("Close Kestrun Online?"),
+            tr("An installation is running. Close Kestrun Online anyway?\n\nWhat was downloaded "
+               "is kept: the installation goes on from there next time."),
             QMessageBox::Close | QMessageBox::Cancel, this);
         box->setDefaultButton(QMessageBox::Cancel);
         box->setAttribute(Qt::WA_DeleteOnClose);
@@ -538,8 +556,8 @@ void TLauncherMainWindow::onTileButtonClicked(std::shared_ptr<TPackage> pPackage
             estimateInstall(*build, m_pInstallationManager->getInstallationDirectory(*pPackage));
         if (!estimate.fits()) {
             showInstallationFailed(
-                QStringLiteral("There is not enough free disk space to install %1.\n\nIt needs "
-                               "%2; %3 are free on %4.")
+                tr("There is not enough free disk space to install %1.\n\nIt needs %2; %3 are "
+                   "free on %4.")
                     .arg(pPackage->getName(), progresstext::sizeText(estimate.Write),
                          progresstext::sizeText(estimate.Available),
                          QDir::toNativeSeparators(estimate.FileSystemRoot)));
@@ -555,9 +573,9 @@ void TLauncherMainWindow::showConnectionProblem()
         m_pMessageBox = new QMessageBox(this);
     m_pMessageBox->setModal(false);
     m_pMessageBox->setIcon(QMessageBox::Critical);
-    m_pMessageBox->setWindowTitle(QStringLiteral("Connection problem"));
+    m_pMessageBox->setWindowTitle(tr("Connection problem"));
     m_pMessageBox->setText(
-        QStringLiteral("Could not connect to the update service.\n\nPlease try again later.\n"));
+        tr("Could not connect to the update service.\n\nPlease try again later.\n"));
     qWarning() << "Connection problem: no package for this machine" << threadSuffix;
     m_pMessageBox->show();
 }
@@ -570,7 +588,7 @@ void TLauncherMainWindow::showDownloadFailed(const QString& PackageName)
     m_pMessageBox->setIcon(QMessageBox::Critical);
     // The package name and the trace come from servers: shown as written, never as rich text.
     m_pMessageBox->setTextFormat(Qt::PlainText);
-    m_pMessageBox->setWindowTitle(QStringLiteral("Download failed"));
+    m_pMessageBox->setWindowTitle(tr("Download failed"));
     if (m_pCdnTrace && !m_pCdnTrace->hasSucceeded() && !m_pCdnTrace->hasFailed()) {
         // The text is filled in place once the trace arrives, if the box is still open.
         disconnect(m_TraceConnection);
@@ -593,15 +611,15 @@ void TLauncherMainWindow::showDownloadFailed(const QString& PackageName)
 
 QString TLauncherMainWindow::downloadFailedText(const QString& PackageName) const
 {
-    QString diagnostics = QStringLiteral("Failed to obtain information.");
+    QString diagnostics = tr("Failed to obtain information.");
     if (m_pCdnTrace && m_pCdnTrace->hasSucceeded())
         diagnostics = QStringLiteral("FL: %1, TS: %2, COLO: %3, IP: %4")
                           .arg(m_pCdnTrace->getFl(), m_pCdnTrace->getTs(), m_pCdnTrace->getColo(),
                                m_pCdnTrace->getIp());
     else if (m_pCdnTrace && !m_pCdnTrace->hasFailed())
-        diagnostics = QStringLiteral("Loading, please wait...");
-    return QStringLiteral("The installation of %1 failed.\n\nNot all files necessary could be "
-                          "downloaded. Please try again later.\n\nDiagnostic information: %2")
+        diagnostics = tr("Loading, please wait...");
+    return tr("The installation of %1 failed.\n\nNot all files necessary could be downloaded. "
+              "Please try again later.\n\nDiagnostic information: %2")
         .arg(PackageName, diagnostics);
 }
 
@@ -610,7 +628,7 @@ void TLauncherMainWindow::showInstallationFailed(const QString& Text)
     qCritical() << "Installation failed:" << Text << threadSuffix;
     // Modal to the window but without a nested event loop: the installations and the decisions
     // after them go on while the player reads it.
-    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Installation failed"), Text,
+    auto* box = new QMessageBox(QMessageBox::Critical, tr("Installation failed"), Text,
                                 QMessageBox::Ok, this);
     // The text names the package as a server wrote it.
     box->setTextFormat(Qt::PlainText);
@@ -627,11 +645,13 @@ void TLauncherMainWindow::onAboutDialogRequested(QString Link)
     // A rich text label takes the colour of its links from the application, not from the
     // dark look of the box: the links carry it themselves.
     const QString text =
+        //% "About text"
         qtTrId("launcher.about.text")
             .arg(QStringLiteral("2002"), QString::number(QDate::currentDate().year()), licence,
                  licence, qtSource, qtSource)
             .replace(QStringLiteral("<a "),
                      QStringLiteral("<a style=\"color: %1\" ").arg(uistyle::kLink.name()));
+    //% "About Kestrun Online"
     auto* box = new QMessageBox(QMessageBox::Information, qtTrId("launcher.about.title"), text,
                                 QMessageBox::Ok, this);
     box->setTextFormat(Qt::RichText);

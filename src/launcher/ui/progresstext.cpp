@@ -1,5 +1,7 @@
 #include "launcher/ui/progresstext.h"
 
+#include <QCoreApplication>
+
 #include <cmath>
 
 namespace orvik::launcher::progresstext {
@@ -44,14 +46,20 @@ QString sizeText(TFileSize Bytes)
 
 QString estimateText(const TInstallEstimate& Estimate, bool Update)
 {
-    const QString bound = Update ? QStringLiteral("at most ") : QString();
-    QString text = QStringLiteral("Download: %1%2\nOn disk: %1%3")
-                       .arg(bound, sizeText(Estimate.Download), sizeText(Estimate.Write));
+    // An update may find much of what it needs already in place.
+    QString text = Update
+                       ? QCoreApplication::translate("progresstext",
+                                                     "Download: at most %1\nOn disk: at most %2")
+                       : QCoreApplication::translate("progresstext", "Download: %1\nOn disk: %2");
+    text = text.arg(sizeText(Estimate.Download), sizeText(Estimate.Write));
     if (!Estimate.SpaceKnown)
         return text;
-    text += QStringLiteral("\nFree: %1").arg(sizeText(Estimate.Available));
+    text +=
+        QStringLiteral("\n") +
+        QCoreApplication::translate("progresstext", "Free: %1").arg(sizeText(Estimate.Available));
     if (!Update && !Estimate.fits())
-        text += QStringLiteral("\nNot enough free space to install.");
+        text += QStringLiteral("\n") +
+                QCoreApplication::translate("progresstext", "Not enough free space to install.");
     return text;
 }
 

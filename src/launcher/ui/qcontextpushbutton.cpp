@@ -2,6 +2,7 @@
 
 #include "launcher/logging/logging.h"
 #include "launcher/ui/darklook.h"
+#include "launcher/ui/logname.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -55,8 +56,8 @@ void QContextPushButton::popUpMenu(const QPoint& GlobalPosition, bool FromKeyboa
     if (m_Menu.actions().isEmpty())
         return;
     const QPoint position = FromKeyboard ? mapToGlobal(rect().bottomLeft()) : GlobalPosition;
-    qInfo() << "Context menu of" << toolTip() << "opened at" << position.x() << position.y()
-            << threadSuffix;
+    qInfo() << "Context menu of" << logname::of(this, toolTip()) << "opened at" << position.x()
+            << position.y() << threadSuffix;
     m_Menu.popup(position);
     if (FromKeyboard)
         m_Menu.setActiveAction(m_Menu.actions().constFirst());

@@ -1,5 +1,7 @@
 #include "launcher/ui/transferestimate.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cmath>
 
@@ -51,11 +53,13 @@ QString timeLeftText(double Seconds)
 {
     const qint64 whole = qint64(std::ceil(std::max(0.0, Seconds)));
     if (whole < 60)
-        return QStringLiteral("%1 s left").arg(whole);
+        return QCoreApplication::translate("progresstext", "%1 s left").arg(whole);
     const qint64 minutes = (whole + 30) / 60;
     if (minutes < 60)
-        return QStringLiteral("%1 min left").arg(minutes);
-    return QStringLiteral("%1 h %2 min left").arg(minutes / 60).arg(minutes % 60);
+        return QCoreApplication::translate("progresstext", "%1 min left").arg(minutes);
+    return QCoreApplication::translate("progresstext", "%1 h %2 min left")
+        .arg(minutes / 60)
+        .arg(minutes % 60);
 }
 
 int installationPercent(TFileSize Downloaded, TFileSize ToDownload, TFileSize Written,

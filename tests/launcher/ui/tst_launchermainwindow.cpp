@@ -18,7 +18,9 @@
 #include "launcher/ui/hintarea.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
+#include "shared/translation/translationmanager.h"
 
+#include "buildpaths.h"
 #include "memorypeak.h"
 #include "testfiles.h"
 #include "testhttpserver.h"
@@ -937,6 +939,64 @@ private slots:
         QTest::mousePress(caption, Qt::LeftButton, {}, at);
         QTest::mouseRelease(caption, Qt::LeftButton, {}, QPoint(-5, -5));
         QCOMPARE(desktop.opened.size(), 1);
+    }
+
+    void germanTextsFitTheTile_data()
+    {
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("scanning") << 0 << "Scannen...";
+        QTest::newRow("writing") << 1 << "Schreiben...";
+        QTest::newRow("verifying") << 2 << QString::fromUtf8("Prüfen...");
+        QTest::newRow("downloading") << 3 << "150.0 KB/s, noch 1 h 51 min";
+    }
+
+    // German words are longer than English ones: a phase cut off at the edge of the bar, or a
+    // check box or time left at the edge of the tile, looks unfinished to a German player.
+    void germanTextsFitTheTile()
+    {
+        QFETCH(int, phase);
+        QFETCH(QString, shown);
+        orvik::shared::TTranslationManager german;
+        QVERIFY(german.installTranslation("launcher", KESTRUN_BIN_DIR, QLocale("de_DE")));
+        makeWindow({ELocalPackageStatus::Installed, ELocalPackageStatus::NotInstalled});
+        m_pWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get()));
+        QCheckBox* box = checkbox(0);
+        QCOMPARE(box->text(), QString("Standard-Client"));
+        QVERIFY2(box->sizeHint().width() <= box->width(),
+                 qPrintable(QString("%1 > %2").arg(box->sizeHint().width()).arg(box->width())));
+
+        TClientPackageLayoutItem* item = tile(1);
+        TPackageInstallation installation(package(1), m_pHelper);
+        emit m_pManager->installationOrUpdateStarted(&installation);
+        const TFileSize mega = 1000000;
+        if (phase == 0)
+            item->onScanProgress(mega, 9 * mega);
+        else if (phase == 1)
+            item->onWriteProgress(mega, 9 * mega);
+        else if (phase == 2)
+            item->onVerificationProgress(mega, 9 * mega);
+        else {
+            // Slow enough for hours and minutes left, the longest time there is.
+            item->showDownloadProgress(1, 0, 999 * mega, 0, 999 * mega);
+            item->showDownloadProgress(11, 1500000, 999 * mega, 0, 999 * mega);
+        }
+        QWidget* where = phase == 3 ? static_cast<QWidget*>(item->detailLabel())
+                                    : static_cast<QWidget*>(item->progressBar());
+        const QString text = phase == 3 ? item->detailLabel()->text() : item->progressBar()->text();
+        QVERIFY2(text.endsWith(shown), qPrintable(text));
+        // The detail label came out of hiding: its place is given once the layouts have run.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        where->ensurePolished();
+        const int needed = where->fontMetrics().horizontalAdvance(text);
+        QVERIFY2(needed <= where->contentsRect().width(),
+                 qPrintable(QString("\"%1\" needs %2 of %3 pixels")
+                                .arg(text)
+                                .arg(needed)
+                                .arg(where->contentsRect().width())));
+        package(1)->setLocalStatus(ELocalPackageStatus::Installed);
+        emit m_pManager->installationOrUpdateFinished(&installation);
     }
 
     void rendersForTheReadme()
