@@ -328,10 +328,12 @@ private:
     void makeTreeItem(const TTreeItem& Item)
     {
         const QString path = QDir::cleanPath(m_Install + QLatin1Char('/') + Item.Path);
-        // The tree is the installation's; the markers are set up on their own.
+        // The tree is the installation's; the markers are set up on their own, and nothing is
+        // made in their place.
+        const QString relative = path.mid(m_Install.size() + 1);
         if (!path.startsWith(m_Install + QLatin1Char('/')) ||
-            QFileInfo(path).fileName() == kFullMarker ||
-            QFileInfo(path).fileName() == kPartialMarker)
+            relative.section(QLatin1Char('/'), 0, 0) == kFullMarker ||
+            relative.section(QLatin1Char('/'), 0, 0) == kPartialMarker)
             return;
         if (!QDir().mkpath(QFileInfo(path).path()))
             return;
@@ -455,6 +457,14 @@ private:
         return false;
     }
 
+    static bool isBelowListed(const QSet<QString>& Listed, const QString& Path)
+    {
+        for (const QString& path : Listed)
+            if (Path.startsWith(path + QLatin1Char('/')))
+                return true;
+        return false;
+    }
+
     void checkInstallation(const QMap<QString, TNode>& Before, const QMap<QString, TNode>& After,
                            const QSet<QString>& Listed) const
     {
@@ -468,10 +478,11 @@ private:
             const TNode is = After.value(path);
             if (was == is || Listed.contains(path) || isLauncherFile(path))
                 continue;
-            // Folders on the way to a listed file may come and go, empty.
+            // Folders on the way to a listed file may come and go, empty, and so may the empty
+            // folders standing at the place of a listed file.
             const bool folderOrNothing =
                 (was.Type == 'd' || was.Type == '?') && (is.Type == 'd' || is.Type == '?');
-            if (folderOrNothing && holdsListed(Listed, path))
+            if (folderOrNothing && (holdsListed(Listed, path) || isBelowListed(Listed, path)))
                 continue;
             fail(QStringLiteral("'%1' is listed by neither document and went from '%2' to '%3'")
                      .arg(path, QString(QLatin1Char(was.Type)), QString(QLatin1Char(is.Type))));
