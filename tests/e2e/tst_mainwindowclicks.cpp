@@ -654,7 +654,7 @@ private:
 
     // The visible window of that launcher with the product's name (the demo client of an earlier
     // test bears it too, and xdotool's --pid does not narrow a search by name).
-    QString windowOf(const QProcess& Launcher)
+    QString windowOf(QProcess& Launcher)
     {
         const QString pid = QString::number(Launcher.processId());
         QElapsedTimer waited;
@@ -662,6 +662,11 @@ private:
         // Polled: the window comes when the launcher has its configuration, and no signal of
         // this process tells when.
         while (waited.elapsed() < kTimeoutMs) {
+            if (Launcher.state() == QProcess::NotRunning) {
+                qWarning().noquote() << "The launcher ended with" << Launcher.exitCode()
+                                     << Launcher.readAllStandardError();
+                return {};
+            }
             for (const QString& id : run({"search", "--onlyvisible", "--name", "^Kestrun Online$"})
                                          .split('\n', Qt::SkipEmptyParts)) {
                 if (run({"getwindowpid", id}).trimmed() == pid)

@@ -48,7 +48,8 @@ private slots:
         m_pPrimary = std::make_unique<TNginxServer>(m_Game.cdn());
         QVERIFY2(m_pPrimary->start(), qPrintable(m_pPrimary->error()));
         QVERIFY(m_Launcher.writeSettings(
-            TLauncherInstall::settingsFor(m_pPrimary->url(TPublishedGame::kConfigurationPath))));
+            TLauncherInstall::settingsFor(m_pPrimary->url(TPublishedGame::kConfigurationPath)) +
+            "stallTimeout=5\n"));
         m_HealthySeconds = install(QString());
         QVERIFY(m_HealthySeconds > 0);
     }

@@ -4,6 +4,7 @@
 
 #include "launcher/filesystem/installationpolicy.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
+#include "launcher/installation/installationpath.h"
 #include "launcher/logging/logging.h"
 #include "shared/filesystemhelper/ioerror.h"
 #include "shared/hash/sha256.h"
@@ -230,8 +231,9 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
     for (const std::shared_ptr<TChunkedFileState>& pTarget : Chunk.TargetFiles) {
         TChunkedFileState& target = *pTarget;
         QMutexLocker targetLock(&target.Lock);
+        // Checked again where it is written: the folders may have changed since planning.
         const QString path =
-            fileSystem.resolvePathInsideDirectory(m_InstallationDirectory, target.RelativePath);
+            resolveFileInInstallation(fileSystem, m_InstallationDirectory, target.RelativePath);
         if (!target.Prepared)
             prepareTarget(target, path);
 

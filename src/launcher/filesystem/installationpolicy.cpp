@@ -9,6 +9,23 @@
 
 namespace orvik::launcher {
 
+namespace {
+
+// Removes the folders of the tree at Path that hold no file, Path last. A document lists files:
+// what stands in a folder at the place of one is not the document's and may be the player's, so
+// it stays, links included.
+void removeEmptyFolders(const QString& Path)
+{
+    const QFileInfoList folders = QDir(Path).entryInfoList(
+        QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::NoSort);
+    for (const QFileInfo& folder : folders)
+        if (!folder.isSymLink())
+            removeEmptyFolders(folder.filePath());
+    QDir().rmdir(Path); // refused while anything is left in it
+}
+
+} // namespace
+
 QString TInstallationPolicy::prepareFile(::shared::TFileSystemHelper& FileSystem,
                                          const QString& Path, bool KeepsContent) const
 {
@@ -31,7 +48,7 @@ void TInstallationPolicy::removeFile(::shared::TFileSystemHelper& FileSystem,
     const QFileInfo existing(Path);
     // A folder that cannot be removed completely is no harm until a file must take its place.
     if (existing.isDir() && !existing.isSymLink())
-        QDir(Path).removeRecursively();
+        removeEmptyFolders(Path);
     else if (existing.exists() || existing.isSymLink())
         FileSystem.deleteFile(Path);
 }

@@ -26,7 +26,8 @@ public:
     // The content written to WritePath is complete and closed; written under another name, it is
     // also on the disk. Throws std::runtime_error.
     virtual void completeFile(const QString& WritePath, const QString& Path) const;
-    // Removes a file or folder that the new version no longer lists. Throws std::runtime_error.
+    // Removes a file that the new version no longer lists, or a folder at its place as far as
+    // the folder holds no files. Throws std::runtime_error.
     virtual void removeFile(::shared::TFileSystemHelper& FileSystem, const QString& Path) const;
 
     // Whether a file that differs is fetched whole instead of being changed in place.

@@ -247,6 +247,10 @@ TFileToDownload planFile(const TFileInPackage& File, const TPlanningInputs& Inpu
 {
     const QString path =
         resolveFileInInstallation(Inputs.FileSystem, Inputs.InstallationDirectory, File.LocalFile);
+    // A link is not the document's file, whatever it points to: reused in place, the file it
+    // points to would be rewritten, wherever it is. Fetched whole, the link is replaced.
+    if (QFileInfo(path).isSymLink())
+        return everyPiece(File, Inputs);
     if (Inputs.ReplaceWholeFiles)
         return matchesWholeFile(File, path, Inputs) ? describe(File, {}) : everyPiece(File, Inputs);
     if (File.ChunkIndexes.size() < 2)

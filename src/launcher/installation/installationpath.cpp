@@ -4,6 +4,7 @@
 #include "shared/filesystemhelper/filesystemhelper.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <climits>
 #include <stdexcept>
@@ -20,6 +21,21 @@ bool isBelowDirectory(const QString& Path, const QString& Directory)
     return Path.size() > prefix.size() && Path.startsWith(prefix);
 }
 
+// Whether the folders of Path, a cleaned path below Directory, stay inside it with the links
+// among them followed. Checked on the deepest folder there is: a link to a folder elsewhere
+// would take the write or the deletion with it.
+bool foldersStayInside(const QString& Path, const QString& Directory)
+{
+    if (!QFileInfo::exists(Directory))
+        return true;
+    QString folder = QFileInfo(Path).path();
+    while (folder.size() > Directory.size() && !QFileInfo::exists(folder))
+        folder = QFileInfo(folder).path();
+    const QString real = QFileInfo(folder).canonicalFilePath();
+    const QString realDirectory = QFileInfo(Directory).canonicalFilePath();
+    return real == realDirectory || isBelowDirectory(real, realDirectory);
+}
+
 } // namespace
 
 QString resolveFileInInstallation(::shared::TFileSystemHelper& FileSystem,
@@ -34,8 +50,14 @@ QString resolveFileInInstallation(::shared::TFileSystemHelper& FileSystem,
     if (!namesFileInInstallation(LocalFile))
         throw refused();
     const QString path = FileSystem.resolvePathInsideDirectory(InstallationDirectory, LocalFile);
-    if (!isBelowDirectory(path, QDir::cleanPath(InstallationDirectory.absolutePath())))
+    const QString directory = QDir::cleanPath(InstallationDirectory.absolutePath());
+    if (!isBelowDirectory(path, directory))
         throw refused();
+    if (!foldersStayInside(path, directory))
+        throw std::runtime_error(
+            QStringLiteral("The document entry '%1' leads through a link out of the installation.")
+                .arg(LocalFile)
+                .toStdString());
     // The document may keep below PATH_MAX and the installation directory still take the whole
     // path past it: such a file could only fail when written, as if the disk were full.
     const int length = QFile::encodeName(path).size();

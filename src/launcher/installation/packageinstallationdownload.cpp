@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 
+#include <algorithm>
+
 #include <set>
 #include <utility>
 
@@ -26,6 +28,8 @@ void TPackageInstallation::createDownloader()
     auto pool = std::make_shared<::shared::TDownloadPool>(
         m_pLauncherFilesystemHelper->settings()->maxConcurrentDownloads, manager, false);
     pool->setMaxDownloadRate(m_pLauncherFilesystemHelper->settings()->maxDownloadRate);
+    if (const qint64 stall = m_pLauncherFilesystemHelper->settings()->stallTimeout; stall > 0)
+        pool->setTransferTimeout(int(std::min<qint64>(stall, 24 * 3600) * 1000));
     m_pPackageFileDownloader.reset(new TPackageFileDownloader(pool, m_pLauncherFilesystemHelper));
     connect(m_pPackageFileDownloader.get(), &TPackageFileDownloader::downloadCompleted, this,
             &TPackageInstallation::onDownloadCompleted);

@@ -1,12 +1,14 @@
 // Planning an installation: what the disk already holds, what must be fetched and what goes.
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/crossfilereuse.h"
+#include "launcher/installation/documentstaging.h"
 #include "launcher/installation/fileplanner.h"
 #include "launcher/installation/installationpath.h"
 #include "launcher/installation/leftovers.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "shared/concurrency/parallelworkers.h"
+#include "shared/signature/documentsignature.h"
 
 #include <QFileInfo>
 #include <QMutex>
@@ -42,12 +44,33 @@ bool holdsWantedFile(const std::set<QString>& Wanted, const QString& Path)
     return next != Wanted.end() && next->startsWith(folder);
 }
 
+// The files the launcher keeps in the installation for itself: the markers and the assets
+// document, their signatures and the staged copy of a document. Listed by a document, an update
+// would write over or delete what records how far the installation got.
+std::set<QString> launcherFiles(const QDir& InstallationDirectory,
+                                const TLauncherSettings& Settings)
+{
+    std::set<QString> files;
+    for (const QString& name :
+         {Settings.packageFile, Settings.partialPackageFile, Settings.assetFile}) {
+        if (name.isEmpty())
+            continue;
+        const QString path = QDir::cleanPath(InstallationDirectory.absoluteFilePath(name));
+        files.insert(path);
+        files.insert(::shared::signature::signaturePath(path));
+        if (name == Settings.partialPackageFile)
+            files.insert(stagedDocumentPath(path));
+    }
+    return files;
+}
+
 // Installed files the remote document no longer lists, with paths relative to the installation.
 // Its set of wanted paths (one string per file) is gone again before the scan starts.
 std::vector<TFileInPackage> obsoleteFiles(::shared::TFileSystemHelper& FileSystem,
                                           const QDir& InstallationDirectory,
                                           const TFileInPackageVector& RemoteFiles,
-                                          const TFileInPackageVector& InstalledFiles)
+                                          const TFileInPackageVector& InstalledFiles,
+                                          const std::set<QString>& LauncherFiles)
 {
     std::vector<TFileInPackage> obsolete;
     if (InstalledFiles.empty())
@@ -69,7 +92,8 @@ std::vector<TFileInPackage> obsoleteFiles(::shared::TFileSystemHelper& FileSyste
         // Compared cleaned: "bin/./x" or a climbing path that lands on its bare name may be a
         // wanted file just planned, and an old file may now be the folder of wanted files.
         // Deletion removes a folder with its tree, so either would lose what was kept.
-        if (wantedPaths.count(path) > 0 || holdsWantedFile(wantedPaths, path))
+        if (wantedPaths.count(path) > 0 || holdsWantedFile(wantedPaths, path) ||
+            LauncherFiles.count(path) > 0)
             continue;
         TFileInPackage entry = file;
         entry.LocalFile = InstallationDirectory.relativeFilePath(path);
@@ -84,7 +108,8 @@ std::vector<TFileInPackage> obsoleteFiles(::shared::TFileSystemHelper& FileSyste
 TFileSize checkedScanTotal(::shared::TFileSystemHelper& FileSystem,
                            const QDir& InstallationDirectory,
                            const TFileInPackageVector& RemoteFiles,
-                           const TChunkInPackageVector& RemoteChunks)
+                           const TChunkInPackageVector& RemoteChunks,
+                           const std::set<QString>& LauncherFiles)
 {
     TFileSize total = 0;
     std::set<QString> paths;
@@ -94,6 +119,11 @@ TFileSize checkedScanTotal(::shared::TFileSystemHelper& FileSystem,
         if (!paths.insert(path).second)
             throw documentError(
                 QStringLiteral("The package document lists '%1' twice.").arg(file.LocalFile));
+        if (LauncherFiles.count(path) > 0)
+            throw documentError(
+                QStringLiteral("The package document lists '%1', a file the launcher keeps for "
+                               "itself.")
+                    .arg(file.LocalFile));
         for (const qint32 index : file.ChunkIndexes)
             if (index < 0 || size_t(index) >= RemoteChunks.size())
                 throw documentError(
@@ -193,7 +223,8 @@ TPackageDifference TPackageInstallation::computeRequiredChanges(
         ::shared::TFileSystemHelper& fileSystem = pHelper->fileSystem();
         const TFileInPackageVector& remoteFiles = Remote.getFiles();
         difference.m_FilesToDelete =
-            obsoleteFiles(fileSystem, InstallationDirectory, remoteFiles, Installed.getFiles());
+            obsoleteFiles(fileSystem, InstallationDirectory, remoteFiles, Installed.getFiles(),
+                          launcherFiles(InstallationDirectory, *pHelper->settings()));
         difference.m_FilesToDownload = FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
             remoteFiles, Remote.getChunks(), Installed.getFiles(), Installed.getChunks(), FastScan,
             InstallationDirectory, pHelper);
@@ -221,7 +252,8 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
     ::shared::TFileSystemHelper& fileSystem = pHelper->fileSystem();
 
     const TFileSize total =
-        checkedScanTotal(fileSystem, InstallationDirectory, RemoteFiles, RemoteChunks);
+        checkedScanTotal(fileSystem, InstallationDirectory, RemoteFiles, RemoteChunks,
+                         launcherFiles(InstallationDirectory, *pHelper->settings()));
 
     // Read before any file is changed: the files that hold them may be moved apart below, or
     // deleted once the planning is done.

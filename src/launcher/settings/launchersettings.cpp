@@ -73,6 +73,7 @@ TLauncherSettings TLauncherSettings::loadFromIniFile(const QString& path)
         s.waitNotificationTimeout = timing.number(kWaitNotificationTimeout, 0);
         s.downloadErrorTimeout = timing.number(kDownloadErrorTimeout, 0);
         s.clientStartTimeout = timing.number(kClientStartTimeout, 0);
+        s.stallTimeout = timing.number(kStallTimeout, 0);
     }
     {
         TGroupReader options(ini, kOptions);

@@ -21,6 +21,9 @@ struct TLauncherSettings
     qint64 waitNotificationTimeout = 0;
     qint64 downloadErrorTimeout = 0;
     qint64 clientStartTimeout = 0;
+    // Seconds a body download may receive nothing before it fails and is tried again (on a
+    // mirror, when there is one); 0 or less: the default of one minute.
+    qint64 stallTimeout = 0;
     bool fastScan = true;
     bool skipVerification = true;
     bool chunkVerification = false;
@@ -67,6 +70,7 @@ inline const QString kOptions = QStringLiteral("OPTIONS");
 inline const QString kMaxCachedChunks = QStringLiteral("maxCachedChunks");
 inline const QString kMaxConcurrentDownloads = QStringLiteral("maxConcurrentDownloads");
 inline const QString kMaxDownloadRate = QStringLiteral("maxDownloadRate");
+inline const QString kStallTimeout = QStringLiteral("stallTimeout");
 inline const QString kSkipVerification = QStringLiteral("skipVerification");
 inline const QString kFastScan = QStringLiteral("fastScan");
 inline const QString kTelemetry = QStringLiteral("telemetry");

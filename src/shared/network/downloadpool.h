@@ -93,8 +93,8 @@ public:
     // it, and the next try of the address asks another. Call before releasing the address.
     void reportBadBody(const QUrl& Url, const QString& Reason);
 
-    // Applies to downloads started from now on. Production code keeps the default; tests shorten
-    // it to exercise stalled connections.
+    // Applies to downloads started from now on: the launcher's settings may change it, and tests
+    // shorten it to exercise stalled connections.
     void setTransferTimeout(int Milliseconds) { m_TransferTimeoutMs = Milliseconds; }
 
 signals:

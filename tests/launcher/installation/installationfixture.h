@@ -131,7 +131,9 @@ inline std::shared_ptr<orvik::launcher::TLauncherFilesystemHelper>
 helperWithSettings(const QString& applicationDirectory, bool skipVerification)
 {
     testsupport::writeBytes(applicationDirectory + QStringLiteral("/launchersettings.ini"),
-                            QByteArray("[OPTIONS]\nskipVerification=") +
+                            QByteArray("[FILES]\npackageFile=package.json\n"
+                                       "partialPackageFile=partial-package.json\n"
+                                       "assetFile=assets.json\n[OPTIONS]\nskipVerification=") +
                                 (skipVerification ? "true" : "false") + "\n");
     return std::make_shared<orvik::launcher::TLauncherFilesystemHelper>(applicationDirectory);
 }

@@ -575,6 +575,169 @@ private slots:
         QVERIFY(QFileInfo(m_Installation).isDir());
     }
 
+    // A link in the installation led writes and deletions wherever it points: a new file
+    // "lnk/new.bin" landed in the folder beside the installation, an old "lnk/gone.bin" was
+    // deleted there. Planning refuses the first and skips the second; the link itself is the
+    // installation's to delete.
+    void linksOutOfTheInstallationAreNotFollowed_data()
+    {
+        QTest::addColumn<QString>("newEntry");
+        QTest::addColumn<QString>("oldEntry");
+        QTest::addColumn<bool>("planFails");
+        QTest::addColumn<bool>("linkKept");
+        QTest::newRow("new file through the link") << "lnk/new.bin" << QString() << true << true;
+        QTest::newRow("new file deeper through the link")
+            << "lnk/sub/new.bin" << QString() << true << true;
+        QTest::newRow("old file through the link") << QString() << "lnk/gone.bin" << false << true;
+        QTest::newRow("old file climbing back through the link")
+            << QString() << "lnk/../lnk/gone.bin" << false << true;
+        QTest::newRow("old entry naming the link") << QString() << "lnk" << false << false;
+    }
+    void linksOutOfTheInstallationAreNotFollowed()
+    {
+        QFETCH(QString, newEntry);
+        QFETCH(QString, oldEntry);
+        QFETCH(bool, planFails);
+        QFETCH(bool, linkKept);
+        const QString outside = m_pRoot->path() + QStringLiteral("/outside");
+        QVERIFY(writeBytes(outside + "/gone.bin", "beside"));
+        QVERIFY(QDir().mkpath(outside + "/sub"));
+        QVERIFY(QFile::link(outside, inside("lnk")));
+        QVERIFY(writeBytes(inside("a.bin"), "wanted"));
+        TDocument remote;
+        remote.addWholeFile(QStringLiteral("a.bin"), "wanted");
+        if (!newEntry.isEmpty())
+            remote.addWholeFile(newEntry, "new");
+        TDocument installed;
+        if (!oldEntry.isEmpty())
+            installed.addWholeFile(oldEntry, "old");
+
+        const auto installation = makeInstallation(m_pHelper, m_Installation);
+        const TPlan plan = run(remote, installed, false);
+        QCOMPARE(!plan.Difference.m_ErrorMessage.isEmpty(), planFails);
+        QSignalSpy finished(installation.get(), &TPackageInstallation::downloadFinished);
+        installation->onRequiredChangesComputedForInstallation(plan.Difference);
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(installation->isWithoutError(), !planFails);
+        QCOMPARE(readBytes(outside + "/gone.bin"), QByteArray("beside"));
+        QVERIFY(!QFileInfo::exists(outside + "/new.bin"));
+        QVERIFY(!QFileInfo::exists(outside + "/sub/new.bin"));
+        QCOMPARE(QFileInfo(inside("lnk")).isSymLink(), linkKept);
+    }
+
+    // A listed file that is a link to a file outside had its chunks moved in place, rewriting
+    // the file the link points to. It is fetched whole instead, which replaces the link.
+    void listedFileThatIsALinkIsNotRewritten()
+    {
+        std::vector<QByteArray> swapped = m_Chunks;
+        std::swap(swapped[0], swapped[1]);
+        const QByteArray swappedContent = concatenated(swapped);
+        const QString outside = m_pRoot->path() + QStringLiteral("/outside.bin");
+        QVERIFY(writeBytes(outside, swappedContent));
+        QVERIFY(QFile::link(outside, inside("big.bin")));
+        TDocument remote;
+        remote.addChunkedFile(QStringLiteral("big.bin"), m_Chunks);
+
+        const TPlan plan = run(remote, TDocument(), false);
+        QVERIFY(plan.Difference.m_ErrorMessage.isEmpty());
+        QVERIFY(readBytes(outside) == swappedContent);
+        const TFileToDownload* file = findFile(plan, QStringLiteral("big.bin"));
+        QVERIFY(file);
+        QCOMPARE(file->Positions.size(), m_Chunks.size());
+    }
+
+    // Deleting an old file that is now a folder removed the folder with everything in it, the
+    // player's own files included. Only folders that hold no file go.
+    void deletionKeepsThePlayersFilesInAFolder_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("folders");
+        QTest::addColumn<bool>("folderRemoved");
+        QTest::newRow("player's file in it")
+            << QStringList{"data/save.dat"} << QStringList{} << false;
+        QTest::newRow("player's file further down")
+            << QStringList{"data/sub/save.dat"} << QStringList{"data/empty"} << false;
+        QTest::newRow("only empty folders")
+            << QStringList{} << QStringList{"data/sub/deeper", "data/empty"} << true;
+    }
+    void deletionKeepsThePlayersFilesInAFolder()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, folders);
+        QFETCH(bool, folderRemoved);
+        for (const QString& file : files)
+            QVERIFY(writeBytes(inside(qPrintable(file)), "player's"));
+        for (const QString& folder : folders)
+            QVERIFY(QDir().mkpath(inside(qPrintable(folder))));
+        QVERIFY(writeBytes(inside("a.bin"), "wanted"));
+        TDocument remote;
+        remote.addWholeFile(QStringLiteral("a.bin"), "wanted");
+        TDocument installed;
+        installed.addWholeFile(QStringLiteral("data"), "old");
+
+        const auto installation = makeInstallation(m_pHelper, m_Installation);
+        const TPlan plan = run(remote, installed, false);
+        QVERIFY(plan.Difference.m_ErrorMessage.isEmpty());
+        installation->onRequiredChangesComputedForInstallation(plan.Difference);
+        QVERIFY(installation->isWithoutError());
+        for (const QString& file : files)
+            QCOMPARE(readBytes(inside(qPrintable(file))), QByteArray("player's"));
+        QCOMPARE(QFileInfo::exists(inside("data")), !folderRemoved);
+    }
+
+    // An old document listing a marker's name had the update delete the marker, and a new one
+    // had the download write over it: the installation then recorded no state, or a state that
+    // is no document. Such a new document is refused; such an old entry is not deleted.
+    void markersAreNeverListedFiles_data()
+    {
+        QTest::addColumn<QString>("newEntry");
+        QTest::addColumn<QString>("oldEntry");
+        QTest::addColumn<bool>("planFails");
+        QTest::newRow("new document lists the full marker") << "package.json" << QString() << true;
+        QTest::newRow("new document lists the partial marker by a dot segment")
+            << "./partial-package.json" << QString() << true;
+        QTest::newRow("new document lists a marker's signature")
+            << "package.json.sig" << QString() << true;
+        QTest::newRow("new document lists the assets document")
+            << "../inst/assets.json" << QString() << true;
+        QTest::newRow("old document lists the partial marker")
+            << QString() << "partial-package.json" << false;
+        QTest::newRow("old document lists the staged document")
+            << QString() << "partial-package.json.tmp-remote" << false;
+        QTest::newRow("a file of the same name in a folder is the game's")
+            << "data/package.json" << QString() << false;
+    }
+    void markersAreNeverListedFiles()
+    {
+        QFETCH(QString, newEntry);
+        QFETCH(QString, oldEntry);
+        QFETCH(bool, planFails);
+        const QStringList own{"package.json", "partial-package.json", "package.json.sig",
+                              "assets.json", oldEntry};
+        for (const QString& name : own)
+            if (!name.isEmpty())
+                QVERIFY(writeBytes(inside(qPrintable(name)), "marker"));
+        QVERIFY(writeBytes(inside("a.bin"), "wanted"));
+        TDocument remote;
+        remote.addWholeFile(QStringLiteral("a.bin"), "wanted");
+        if (!newEntry.isEmpty()) {
+            remote.addWholeFile(newEntry, "marker");
+            QVERIFY(writeBytes(inside(qPrintable(newEntry)), "marker"));
+        }
+        TDocument installed;
+        if (!oldEntry.isEmpty())
+            installed.addWholeFile(oldEntry, "old");
+
+        const auto installation = makeInstallation(m_pHelper, m_Installation);
+        const TPlan plan = run(remote, installed, false);
+        QCOMPARE(!plan.Difference.m_ErrorMessage.isEmpty(), planFails);
+        installation->onRequiredChangesComputedForInstallation(plan.Difference);
+        QCOMPARE(installation->isWithoutError(), !planFails);
+        for (const QString& name : own)
+            if (!name.isEmpty())
+                QCOMPARE(readBytes(inside(qPrintable(name))), QByteArray("marker"));
+    }
+
     // Local pieces named by letters, each 10 bytes long, against wanted chunks named the same
     // way. Result per wanted chunk: N (not found), C (at its place) or W<source offset>.
     void chunkMatching_data()

@@ -88,6 +88,7 @@ private slots:
                        "waitNotificationTimeout=-1\n"
                        "downloadErrorTimeout=2147483647\n"
                        "clientStartTimeout=7\n"
+                       "stallTimeout=9\n"
                        "[OPTIONS]\n"
                        "fastScan=false\n"
                        "skipVerification=false\n"
@@ -111,6 +112,7 @@ private slots:
         QCOMPARE(s->waitNotificationTimeout, -1); // widened with its sign
         QCOMPARE(s->downloadErrorTimeout, 2147483647);
         QCOMPARE(s->clientStartTimeout, 7);
+        QCOMPARE(s->stallTimeout, 9);
         QCOMPARE(s->fastScan, false);
         QCOMPARE(s->skipVerification, false);
         QCOMPARE(s->maxCachedChunks, 5);
