@@ -2,6 +2,7 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/installationpath.h"
 #include "launcher/installation/packageinstallation.h"
+#include "launcher/installation/scanprogress.h"
 #include "launcher/logging/logging.h"
 #include "shared/concurrency/parallelworkers.h"
 #include "shared/hash/sha256.h"
@@ -23,8 +24,6 @@ struct TVerificationState
 {
     QMutex Mutex;
     size_t Next = 0;
-    TFileSize Verified = 0;
-    TFileSize Total = 0;
     bool Result = true;
 };
 
@@ -99,13 +98,12 @@ bool TPackageInstallation::VerifyPackage(QDir Directory,
 {
     qInfo() << "VerifyPackage: " << Directory.absolutePath() << threadSuffix;
     TVerificationState state;
+    TFileSize total = 0;
     for (const TFileInPackage& file : Files)
-        state.Total += file.UnpackedSize;
-    const auto read = [&state, this](TFileSize Bytes) {
-        QMutexLocker lock(&state.Mutex);
-        state.Verified += Bytes;
-        emit verificationProgress(state.Verified, state.Total);
-    };
+        total += file.UnpackedSize;
+    TScanProgress progress(
+        total, [this](TFileSize Done, TFileSize Total) { emit verificationProgress(Done, Total); });
+    const auto read = [&progress](TFileSize Bytes) { progress.add(Bytes); };
 
     const auto worker = [&]() -> bool {
         std::vector<char> buffer;
