@@ -5,6 +5,7 @@
 #include "shared/container/containerdecoder.h"
 #include "shared/hash/sha256.h"
 #include "shared/network/downloadpool.h"
+#include "shared/platform/threadpriority.h"
 
 #include <QFutureWatcher>
 #include <QtConcurrent>
@@ -309,6 +310,7 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
     // window wait behind thousands of them. Each step catches its own failure: nothing thrown on
     // a pool thread may reach this thread.
     auto work = [this, step, chunk, Data]() -> TStepOutcome {
+        ::shared::platform::lowerThisThreadsPriority();
         TStepOutcome outcome;
         outcome.Data = Data;
         outcome.Step = step;

@@ -6,6 +6,7 @@
 #include "launcher/logging/logging.h"
 #include "shared/concurrency/parallelworkers.h"
 #include "shared/hash/sha256.h"
+#include "shared/platform/threadpriority.h"
 
 #include <QFile>
 #include <QMutex>
@@ -106,6 +107,7 @@ bool TPackageInstallation::VerifyPackage(QDir Directory,
     const auto read = [&progress](TFileSize Bytes) { progress.add(Bytes); };
 
     const auto worker = [&]() -> bool {
+        ::shared::platform::lowerThisThreadsPriority();
         std::vector<char> buffer;
         for (;;) {
             const TFileInPackage* file = nullptr;
