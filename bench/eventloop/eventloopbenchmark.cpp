@@ -51,7 +51,8 @@ public:
 
     bool notify(QObject* pReceiver, QEvent* pEvent) override
     {
-        if (!m_bRecording || m_Depth > 0)
+        // Every thread's events pass here; only the window's thread is of interest.
+        if (!m_bRecording || m_Depth > 0 || QThread::currentThread() != thread())
             return QApplication::notify(pReceiver, pEvent);
         const char* className = pReceiver->metaObject()->className();
         const int type = int(pEvent->type());
