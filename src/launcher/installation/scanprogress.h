@@ -28,9 +28,12 @@ public:
         m_Done += Bytes;
         if (!m_Report)
             return;
-        if (m_Done < m_Total && m_SinceReport.isValid() &&
-            m_SinceReport.elapsed() < kReportIntervalMs)
+        // Once only: a fresh installation scans nothing on disk, its total is 0, and every step
+        // is past it.
+        const bool reachesTotal = m_Done >= m_Total && !m_bTotalReported;
+        if (!reachesTotal && m_SinceReport.isValid() && m_SinceReport.elapsed() < kReportIntervalMs)
             return;
+        m_bTotalReported = m_bTotalReported || reachesTotal;
         m_SinceReport.start();
         m_Report(m_Done, m_Total);
     }
@@ -41,6 +44,7 @@ private:
     const TFileSize m_Total;
     const TReport m_Report;
     QElapsedTimer m_SinceReport;
+    bool m_bTotalReported = false;
 };
 
 } // namespace orvik::launcher
