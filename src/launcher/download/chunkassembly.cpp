@@ -281,7 +281,7 @@ int TPackageFileDownloader::writeOutstanding(TChunkedFileState& Target, const QS
         if (source->From == ESource::OwnData)
             ++writtenFromData;
         useOnce(entry.UnpackedHash);
-        emit writeProgress(entry.Url, entry.UnpackedSize);
+        m_WrittenReports.add({entry.Url, entry.UnpackedSize});
         Target.Outstanding.pop_front();
     }
     if (log)

@@ -5,6 +5,7 @@
 #include "shared/container/containerdecoder.h"
 #include "shared/hash/sha256.h"
 #include "shared/network/downloadpool.h"
+#include "shared/platform/threadpriority.h"
 
 #include <QFutureWatcher>
 #include <QtConcurrent>
@@ -59,6 +60,10 @@ TPackageFileDownloader::TPackageFileDownloader(
     std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper)
     : m_pDownloadPool(std::move(pDownloadPool))
     , m_pLauncherFilesystemHelper(std::move(pLauncherFilesystemHelper))
+    , m_WrittenReports([this] {
+        QMetaObject::invokeMethod(this, &TPackageFileDownloader::onWrittenReports,
+                                  Qt::QueuedConnection);
+    })
 {
     qRegisterMetaType<TFileSize>("TFileSize");
     qRegisterMetaType<EPackageDownloaderError>();
@@ -73,8 +78,6 @@ TPackageFileDownloader::TPackageFileDownloader(
             [this](const QUrl& url, qint64 bytes) {
                 onDownloadProgress(url, static_cast<TFileSize>(std::max<qint64>(bytes, 0)));
             });
-    connect(this, &TPackageFileDownloader::writeProgress, this,
-            &TPackageFileDownloader::onWriteProgress, Qt::QueuedConnection);
     m_ProgressTimer.setInterval(100);
     connect(&m_ProgressTimer, &QTimer::timeout, this, &TPackageFileDownloader::onProgressTick);
 }
@@ -300,43 +303,54 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
     EStep step = EStep::Save;
     if (!Verified)
         step = (found->Piece.Unpack && !Decompressed) ? EStep::Decompress : EStep::Verify;
-    const TChunkToDownload chunk = chunkForStep(*found, step == EStep::Save);
+    const TChunkToDownload chunk = chunkForStep(*found, true);
     static const char* const kStepNames[] = {"decompress ", "verify ", "save "};
     qInfo() << "processDownloadedData " << kStepNames[int(step)] << Url << threadSuffix;
 
-    // Each step catches its own failure: nothing thrown on a pool thread may reach this thread.
+    // The steps of a chunk run one after the other in one task: a hop through this thread
+    // between them cost several events per step, and a package of many small files made the
+    // window wait behind thousands of them. Each step catches its own failure: nothing thrown on
+    // a pool thread may reach this thread.
     auto work = [this, step, chunk, Data]() -> TStepOutcome {
-        std::atomic<int>& counter = counterFor(int(step));
-        ++counter;
+        ::shared::platform::lowerThisThreadsPriority();
         TStepOutcome outcome;
-        try {
-            switch (step) {
-            case EStep::Decompress:
-                outcome.Data = decompressDownloadedData(chunk, Data);
-                break;
-            case EStep::Verify:
-                outcome.Data = verifyDownloadedData(chunk, Data);
-                break;
-            case EStep::Save:
-                saveDownloadedData(chunk, Data);
-                break;
+        outcome.Data = Data;
+        outcome.Step = step;
+        for (;;) {
+            std::atomic<int>& counter = counterFor(int(outcome.Step));
+            ++counter;
+            try {
+                switch (outcome.Step) {
+                case EStep::Decompress:
+                    outcome.Data = decompressDownloadedData(chunk, outcome.Data);
+                    break;
+                case EStep::Verify:
+                    outcome.Data = verifyDownloadedData(chunk, outcome.Data);
+                    break;
+                case EStep::Save:
+                    saveDownloadedData(chunk, outcome.Data);
+                    break;
+                }
+            } catch (const std::exception& error) {
+                outcome.Error = QString::fromUtf8(error.what());
+                if (outcome.Error.isEmpty())
+                    outcome.Error = QStringLiteral("unknown failure");
             }
-        } catch (const std::exception& error) {
-            outcome.Error = QString::fromUtf8(error.what());
-            if (outcome.Error.isEmpty())
-                outcome.Error = QStringLiteral("unknown failure");
+            --counter;
+            if (!outcome.Error.isEmpty() || outcome.Step == EStep::Save)
+                return outcome;
+            outcome.Step = outcome.Step == EStep::Decompress ? EStep::Verify : EStep::Save;
         }
-        --counter;
-        return outcome;
     };
 
     auto* watcher = new QFutureWatcher<TStepOutcome>(this);
     m_RunningSteps.insert(watcher);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, step, Url, Decompressed] {
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, Url, Decompressed] {
         m_RunningSteps.erase(watcher);
         const TStepOutcome outcome = watcher->result();
         watcher->deleteLater();
-        onStepFinished(step, Url, outcome, Decompressed);
+        onStepFinished(outcome.Step, Url, outcome,
+                       Decompressed || outcome.Step != EStep::Decompress);
     });
     watcher->setFuture(QtConcurrent::run(work));
 }
@@ -536,11 +550,13 @@ void TPackageFileDownloader::onDownloadProgress(const QUrl& Url, TFileSize Downl
     }
 }
 
-void TPackageFileDownloader::onWriteProgress(const QUrl& Url, TFileSize DownloadedBytes)
+void TPackageFileDownloader::onWrittenReports()
 {
-    if (TRunChunk* chunk = findChunk(Url)) {
-        m_WrittenSum = m_WrittenSum - chunk->WrittenBytes + DownloadedBytes;
-        chunk->WrittenBytes = DownloadedBytes;
+    for (const auto& [url, bytes] : m_WrittenReports.take()) {
+        if (TRunChunk* chunk = findChunk(url)) {
+            m_WrittenSum = m_WrittenSum - chunk->WrittenBytes + bytes;
+            chunk->WrittenBytes = bytes;
+        }
     }
 }
 

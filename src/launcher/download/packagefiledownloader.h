@@ -3,6 +3,7 @@
 #include "launcher/download/chunkedfilestate.h"
 #include "launcher/download/chunktodownload.h"
 #include "launcher/download/filetodownload.h"
+#include "shared/concurrency/batchqueue.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -90,7 +91,6 @@ public:
 
 signals:
     void downloadCompleted();
-    void writeProgress(const QUrl& Url, TFileSize DownloadedBytes) const;
     void progress(TFileSize BytesDownloaded, TFileSize BytesTotalToDownload, TFileSize BytesWritten,
                   TFileSize BytesTotalToWrite);
     void downloadFailed(orvik::launcher::EPackageDownloaderError ErrorReason);
@@ -102,7 +102,8 @@ public slots:
     void onDownloadFailed(const QUrl& Url, QNetworkReply::NetworkError Code,
                           const QString& ErrorString);
     void onDownloadProgress(const QUrl& Url, TFileSize DownloadedBytes);
-    void onWriteProgress(const QUrl& Url, TFileSize DownloadedBytes);
+    // What the workers wrote since the last call, in the order they wrote it.
+    void onWrittenReports();
     void onProgressTick();
 
 private:
@@ -111,6 +112,8 @@ private:
     {
         QByteArray Data;
         QString Error; // empty on success
+        // The step that failed, or the last one run.
+        EStep Step = EStep::Save;
     };
 
     // One chunk of the run and what the run knows of it. Kept once per chunk: a package of many
@@ -199,6 +202,9 @@ private:
     unsigned m_RateSampleCount = 0;
     double m_RateMean = 0;
     std::set<QFutureWatcherBase*> m_RunningSteps;
+    // Each written chunk, reported from the workers: a package of many small files writes
+    // thousands a minute, and one event each would hold up the window.
+    mutable ::shared::TBatchQueue<std::pair<QUrl, TFileSize>> m_WrittenReports;
 
     mutable QMutex m_CacheLock;
     mutable QMap<QByteArray, std::shared_ptr<TPendingChunk>> m_PendingChunks;

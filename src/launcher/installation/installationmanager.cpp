@@ -57,6 +57,11 @@ TInstallationManager::TInstallationManager(
 // A staged document is only needed while this run may still write a marker from it.
 TInstallationManager::~TInstallationManager()
 {
+    // Their continuations use this manager: they are dropped, the writes themselves end first.
+    for (QFutureWatcherBase* watcher : m_MarkerWrites) {
+        watcher->disconnect(this);
+        watcher->waitForFinished();
+    }
     for (const QString& staged : m_StagedDocuments)
         QFile::remove(staged);
 }
@@ -164,7 +169,7 @@ void renameOrThrow(const QString& from, const QString& to)
 
 } // namespace
 
-void TInstallationManager::moveFullMarkerToPartial(const QDir& Directory)
+void TInstallationManager::moveFullMarkerToPartial(const QDir& Directory) const
 {
     // One rename that replaces the partial marker: at no moment is there no marker at all.
     const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(Directory);
@@ -175,14 +180,15 @@ void TInstallationManager::moveFullMarkerToPartial(const QDir& Directory)
 }
 
 void TInstallationManager::writeDocument(const QString& Path, const QByteArray& Document,
-                                         const QByteArray& Signature)
+                                         const QByteArray& Signature) const
 {
     m_pLauncherFilesystemHelper->fileSystem().writeFileAtomically(Path, Document);
     writeSignature(Path, Signature);
 }
 
 void TInstallationManager::writeDocumentFrom(const QString& Path, const QStringList& Candidates,
-                                             const QByteArray& Digest, const QByteArray& Signature)
+                                             const QByteArray& Digest,
+                                             const QByteArray& Signature) const
 {
     // A file that holds the bytes already is left as it is.
     const QString source = findDocument(Candidates, Digest);
@@ -191,7 +197,8 @@ void TInstallationManager::writeDocumentFrom(const QString& Path, const QStringL
     writeSignature(Path, Signature);
 }
 
-void TInstallationManager::writeSignature(const QString& DocumentPath, const QByteArray& Signature)
+void TInstallationManager::writeSignature(const QString& DocumentPath,
+                                          const QByteArray& Signature) const
 {
     // A folder that is not the installation's own may be the player's: nothing is added there.
     if (Signature.isEmpty() || !m_pPolicy->ownsDirectory())
@@ -202,31 +209,39 @@ void TInstallationManager::writeSignature(const QString& DocumentPath, const QBy
         ::shared::signature::signaturePath(DocumentPath), Signature);
 }
 
+TInstallationManager::TMarkerDocuments
+TInstallationManager::markerDocumentsOf(const TPackageConfigurationReader& Remote)
+{
+    return {Remote.isDocumentDataReleased(), Remote.getPackageData(),   Remote.getPackageDigest(),
+            Remote.getPackageSignature(),    Remote.hasAssetData(),     Remote.getAssetData(),
+            Remote.getAssetDigest(),         Remote.getAssetSignature()};
+}
+
 void TInstallationManager::writeAssetsDocument(const QDir& Directory,
-                                               const TPackageConfigurationReader& Remote)
+                                               const TMarkerDocuments& Documents) const
 {
     // An empty assets document leaves the installed one as it is.
-    if (!Remote.hasAssetData())
+    if (!Documents.HasAssets)
         return;
     const QString path = Directory.filePath(m_pLauncherFilesystemHelper->settings()->assetFile);
     // Released only once written here; nothing else writes this file.
-    if (Remote.isDocumentDataReleased())
-        writeDocumentFrom(path, {path}, Remote.getAssetDigest(), Remote.getAssetSignature());
+    if (Documents.Released)
+        writeDocumentFrom(path, {path}, Documents.AssetDigest, Documents.AssetSignature);
     else
-        writeDocument(path, Remote.getAssetData(), Remote.getAssetSignature());
+        writeDocument(path, Documents.AssetData, Documents.AssetSignature);
 }
 
 void TInstallationManager::writePackageDocument(const QString& Path,
-                                                const TPackageConfigurationReader& Remote,
-                                                const QDir& Directory)
+                                                const TMarkerDocuments& Documents,
+                                                const QDir& Directory) const
 {
-    if (!Remote.isDocumentDataReleased()) {
-        writeDocument(Path, Remote.getPackageData(), Remote.getPackageSignature());
+    if (!Documents.Released) {
+        writeDocument(Path, Documents.PackageData, Documents.PackageSignature);
         return;
     }
     const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(Directory);
     writeDocumentFrom(Path, {stagedDocumentPath(partialMarker), partialMarker, fullMarker},
-                      Remote.getPackageDigest(), Remote.getPackageSignature());
+                      Documents.PackageDigest, Documents.PackageSignature);
 }
 
 void TInstallationManager::stageRemoteDocuments(const TPackage& Package,
@@ -271,47 +286,62 @@ void TInstallationManager::markPackageAsPartiallyInstalled(TPackage& Package,
     if (QFileInfo::exists(fullMarker)) {
         moveFullMarkerToPartial(directory);
     } else if (!QFileInfo::exists(partialMarker)) {
-        writePackageDocument(partialMarker, Remote, directory);
+        writePackageDocument(partialMarker, markerDocumentsOf(Remote), directory);
     }
-    writeAssetsDocument(directory, Remote);
+    writeAssetsDocument(directory, markerDocumentsOf(Remote));
     stageRemoteDocuments(Package, Remote, directory);
     Package.setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
 }
 
-void TInstallationManager::updatePartiallyInstalledPackage(TPackage& Package)
+void TInstallationManager::writePartialMarker(const QDir& Directory,
+                                              const TMarkerDocuments& Documents) const
 {
-    qInfo() << "updatePartiallyInstalledPackage: " << Package.getName() << threadSuffix;
-    const QDir directory = getInstallationDirectory(Package);
-    const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(directory);
+    const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(Directory);
     if (QFileInfo::exists(fullMarker))
-        moveFullMarkerToPartial(directory);
-    const TPackageConfigurationReader* remote = Package.getConfiguration();
-    writePackageDocument(partialMarker, *remote, directory);
-    writeAssetsDocument(directory, *remote);
-    Package.setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
+        moveFullMarkerToPartial(Directory);
+    writePackageDocument(partialMarker, Documents, Directory);
+    writeAssetsDocument(Directory, Documents);
 }
 
-void TInstallationManager::markPackageAsFullyInstalled(TPackage& Package)
+void TInstallationManager::writeFullMarker(const QDir& Directory,
+                                           const TMarkerDocuments& Documents) const
 {
-    qInfo() << "markPackageAsFullyInstalled: " << Package.getName() << threadSuffix;
-    const QDir directory = getInstallationDirectory(Package);
-    const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(directory);
+    const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(Directory);
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
-    const TPackageConfigurationReader* remote = Package.getConfiguration();
     // Assets first, then the full marker, then away with the partial one: a crash in between
     // leaves a state that the next start reads as what it is.
-    writeAssetsDocument(directory, *remote);
-    writePackageDocument(fullMarker, *remote, directory);
+    writeAssetsDocument(Directory, Documents);
+    writePackageDocument(fullMarker, Documents, Directory);
     if (QFileInfo::exists(partialMarker))
         fileSystem.deleteFile(partialMarker);
     const QString partialSignature = ::shared::signature::signaturePath(partialMarker);
     if (QFileInfo::exists(partialSignature))
         fileSystem.deleteFile(partialSignature);
-    // From now on the full marker holds the document: an installed package keeps no copy.
-    unstageRemoteDocuments(directory);
-    Package.setLocalStatus(ELocalPackageStatus::Installed);
-    sendFunnelEvent(QStringLiteral("launcher_verified"),
-                    QStringLiteral("FunnelFinished_VerifyingFirst"));
+}
+
+void TInstallationManager::writeMarkerOffThread(std::function<void()> Write,
+                                                std::function<void(const QString& Error)> Then)
+{
+    // Markers are synced to the disk: behind the gigabytes an installation just wrote, that can
+    // take seconds, and the window would not answer meanwhile. The write reads only its
+    // arguments; what follows runs here again.
+    auto* watcher = new QFutureWatcher<QString>(this);
+    m_MarkerWrites.insert(watcher);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, Then = std::move(Then)] {
+        m_MarkerWrites.erase(watcher);
+        watcher->deleteLater();
+        Then(watcher->result());
+    });
+    watcher->setFuture(QtConcurrent::run([Write = std::move(Write)]() -> QString {
+        // Nothing thrown here may reach another thread: the failure travels as its message.
+        try {
+            Write();
+            return QString();
+        } catch (const std::exception& error) {
+            const QString message = QString::fromUtf8(error.what());
+            return message.isEmpty() ? QStringLiteral("Writing a marker failed.") : message;
+        }
+    }));
 }
 
 std::shared_ptr<TPackageInstallation>
@@ -471,33 +501,56 @@ void TInstallationManager::onDownloadFinished(std::shared_ptr<TPackage> PackageB
         return;
     qInfo() << "onDownloadFinished found: " << PackageBeingInstalled->getName()
             << " InstallationsInProgress: " << m_InstallationsInProgress.size() << threadSuffix;
-    if (installation->isWithoutError()) {
-        try {
-            updatePartiallyInstalledPackage(*PackageBeingInstalled);
-            const QDir directory = getInstallationDirectory(*PackageBeingInstalled);
-            const TPackageConfigurationReader* remote = PackageBeingInstalled->getConfiguration();
-            // The documents just written are those the package holds parsed: read back, a large
-            // package's records would be held twice. Only assets kept from an earlier version
-            // (the remote build has none) must come from the disk.
-            const bool writtenAsHeld =
-                remote && (remote->hasAssetData() ||
-                           !QFileInfo::exists(directory.filePath(
-                               m_pLauncherFilesystemHelper->settings()->assetFile)));
-            TPackageConfigurationReader readBack;
-            if (!writtenAsHeld)
-                readBack = readPackageConfigurationFromInstallationDirectory(directory);
-            const TPackageConfigurationReader& local = writtenAsHeld ? *remote : readBack;
-            qInfo() << "onDownloadFinished LocalConfiguration: " << local.getFiles().size()
-                    << threadSuffix;
-            sendFunnelEvent(QStringLiteral("launcher_downloaded"),
-                            QStringLiteral("FunnelFinishedDownloadingFirst"));
-            installation->startVerification(local, false);
-            return;
-        } catch (const std::runtime_error& error) {
-            emit diskAccessFailed(QString::fromUtf8(error.what()));
-        }
+    if (!installation->isWithoutError()) {
+        finishInstallation(installation);
+        return;
     }
-    finishInstallation(installation);
+    qInfo() << "updatePartiallyInstalledPackage: " << PackageBeingInstalled->getName()
+            << threadSuffix;
+    const QDir directory = getInstallationDirectory(*PackageBeingInstalled);
+    const TPackageConfigurationReader* remote = PackageBeingInstalled->getConfiguration();
+    writeMarkerOffThread(
+        [this, directory, documents = markerDocumentsOf(*remote)] {
+            writePartialMarker(directory, documents);
+        },
+        [this, installation, PackageBeingInstalled, directory](const QString& Error) {
+            if (!Error.isEmpty()) {
+                emit diskAccessFailed(Error);
+                finishInstallation(installation);
+                return;
+            }
+            PackageBeingInstalled->setLocalStatus(ELocalPackageStatus::PartiallyInstalled);
+            startVerificationAfterDownload(installation, *PackageBeingInstalled, directory);
+        });
+}
+
+void TInstallationManager::startVerificationAfterDownload(
+    const std::shared_ptr<TPackageInstallation>& Installation, const TPackage& Package,
+    const QDir& Directory)
+{
+    try {
+        const TPackageConfigurationReader* remote = Package.getConfiguration();
+        // The documents just written are those the package holds parsed: read back, a large
+        // package's records would be held twice. Only assets kept from an earlier version (the
+        // remote build has none) must come from the disk.
+        const bool writtenAsHeld =
+            remote && (remote->hasAssetData() ||
+                       !QFileInfo::exists(
+                           Directory.filePath(m_pLauncherFilesystemHelper->settings()->assetFile)));
+        TPackageConfigurationReader readBack;
+        if (!writtenAsHeld)
+            readBack = readPackageConfigurationFromInstallationDirectory(Directory);
+        const TPackageConfigurationReader& local = writtenAsHeld ? *remote : readBack;
+        qInfo() << "onDownloadFinished LocalConfiguration: " << local.getFiles().size()
+                << threadSuffix;
+        sendFunnelEvent(QStringLiteral("launcher_downloaded"),
+                        QStringLiteral("FunnelFinishedDownloadingFirst"));
+        Installation->startVerification(local, false);
+        return;
+    } catch (const std::runtime_error& error) {
+        emit diskAccessFailed(QString::fromUtf8(error.what()));
+    }
+    finishInstallation(Installation);
 }
 
 void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> PackageBeingInstalled)
@@ -509,18 +562,41 @@ void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> Pack
     qInfo() << "onVerificationFinished found package: " << PackageBeingInstalled->getName()
             << " without error: " << (installation->isWithoutError() ? "true" : "false")
             << threadSuffix;
-    if (installation->isWithoutError()) {
-        try {
-            markPackageAsFullyInstalled(*PackageBeingInstalled);
-        } catch (const std::runtime_error& error) {
-            emit diskAccessFailed(QString::fromUtf8(error.what()));
-        }
+    if (!installation->isWithoutError()) {
+        endVerification(installation, PackageBeingInstalled);
+        return;
     }
-    PackageBeingInstalled->setCheckedThisSession(true);
+    qInfo() << "markPackageAsFullyInstalled: " << PackageBeingInstalled->getName() << threadSuffix;
+    const QDir directory = getInstallationDirectory(*PackageBeingInstalled);
+    writeMarkerOffThread(
+        [this, directory,
+         documents = markerDocumentsOf(*PackageBeingInstalled->getConfiguration())] {
+            writeFullMarker(directory, documents);
+        },
+        [this, installation, PackageBeingInstalled, directory](const QString& Error) {
+            if (Error.isEmpty()) {
+                // From now on the full marker holds the document: an installed package keeps no
+                // copy.
+                unstageRemoteDocuments(directory);
+                PackageBeingInstalled->setLocalStatus(ELocalPackageStatus::Installed);
+                sendFunnelEvent(QStringLiteral("launcher_verified"),
+                                QStringLiteral("FunnelFinished_VerifyingFirst"));
+            } else {
+                emit diskAccessFailed(Error);
+            }
+            endVerification(installation, PackageBeingInstalled);
+        });
+}
+
+void TInstallationManager::endVerification(
+    const std::shared_ptr<TPackageInstallation>& Installation,
+    const std::shared_ptr<TPackage>& Package)
+{
+    Package->setCheckedThisSession(true);
     // The client of a verified package finds the launcher's device identifier beside it.
-    if (installation->isWithoutError() && m_pLauncherFilesystemHelper->settings()->telemetry)
-        copySharedIdentifierFileInto(getInstallationDirectory(*PackageBeingInstalled));
-    finishInstallation(installation);
+    if (Installation->isWithoutError() && m_pLauncherFilesystemHelper->settings()->telemetry)
+        copySharedIdentifierFileInto(getInstallationDirectory(*Package));
+    finishInstallation(Installation);
 }
 
 void TInstallationManager::finishInstallation(

@@ -8,11 +8,14 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <utility>
 #include <vector>
+
+class QFutureWatcherBase;
 
 namespace orvik::launcher {
 
@@ -82,15 +85,40 @@ private:
     std::shared_ptr<TPackageInstallation>
     createInstallation(const std::shared_ptr<TPackage>& Package,
                        TPackageConfigurationReader& Installed);
+    // What the markers are written from, taken from the package's reader on this thread: the
+    // writing may run on the thread pool while the reader stays here.
+    struct TMarkerDocuments
+    {
+        bool Released = false; // the reader let go of the bytes; they are read from the disk
+        QByteArray PackageData;
+        QByteArray PackageDigest;
+        QByteArray PackageSignature;
+        bool HasAssets = false;
+        QByteArray AssetData;
+        QByteArray AssetDigest;
+        QByteArray AssetSignature;
+    };
+    static TMarkerDocuments markerDocumentsOf(const TPackageConfigurationReader& Remote);
+
     void markPackageAsPartiallyInstalled(TPackage& Package, TPackageConfigurationReader& Remote);
-    void updatePartiallyInstalledPackage(TPackage& Package);
-    void markPackageAsFullyInstalled(TPackage& Package);
-    void moveFullMarkerToPartial(const QDir& Directory);
-    void writeAssetsDocument(const QDir& Directory, const TPackageConfigurationReader& Remote);
+    // After a download: the partial marker holds the new documents. Any thread.
+    void writePartialMarker(const QDir& Directory, const TMarkerDocuments& Documents) const;
+    // After a verification: the full marker holds them and the partial one is gone. Any thread.
+    void writeFullMarker(const QDir& Directory, const TMarkerDocuments& Documents) const;
+    // Runs Write on the thread pool, then Then on this thread with the failure's message (empty
+    // when it succeeded).
+    void writeMarkerOffThread(std::function<void()> Write,
+                              std::function<void(const QString& Error)> Then);
+    void startVerificationAfterDownload(const std::shared_ptr<TPackageInstallation>& Installation,
+                                        const TPackage& Package, const QDir& Directory);
+    void endVerification(const std::shared_ptr<TPackageInstallation>& Installation,
+                         const std::shared_ptr<TPackage>& Package);
+    void moveFullMarkerToPartial(const QDir& Directory) const;
+    void writeAssetsDocument(const QDir& Directory, const TMarkerDocuments& Documents) const;
     // The remote package document, from the reader's bytes or, once released, from the file of
     // the installation that holds them.
-    void writePackageDocument(const QString& Path, const TPackageConfigurationReader& Remote,
-                              const QDir& Directory);
+    void writePackageDocument(const QString& Path, const TMarkerDocuments& Documents,
+                              const QDir& Directory) const;
     // Lets the reader drop the document bytes, keeping a copy in the installation when the
     // partial marker does not hold them: a document of many files is large.
     void stageRemoteDocuments(const TPackage& Package, TPackageConfigurationReader& Remote,
@@ -98,11 +126,11 @@ private:
     void unstageRemoteDocuments(const QDir& Directory);
     // A local copy of a document and, when it came signed, its signature beside it.
     void writeDocument(const QString& Path, const QByteArray& Document,
-                       const QByteArray& Signature);
+                       const QByteArray& Signature) const;
     // The same from the first of Candidates that holds the document of this digest.
     void writeDocumentFrom(const QString& Path, const QStringList& Candidates,
-                           const QByteArray& Digest, const QByteArray& Signature);
-    void writeSignature(const QString& DocumentPath, const QByteArray& Signature);
+                           const QByteArray& Digest, const QByteArray& Signature) const;
+    void writeSignature(const QString& DocumentPath, const QByteArray& Signature) const;
     std::shared_ptr<TPackageInstallation> findInstallation(const QString& Name) const;
     // Counts the installation as in progress from now on.
     void track(const std::shared_ptr<TPackageInstallation>& Installation);
@@ -118,6 +146,8 @@ private:
     std::optional<qint64> m_MaxDownloadRate;
     // Documents staged by this run, removed when it ends.
     std::set<QString> m_StagedDocuments;
+    // Marker writes on the thread pool; waited for when the manager goes.
+    std::set<QFutureWatcherBase*> m_MarkerWrites;
 };
 
 } // namespace orvik::launcher

@@ -8,6 +8,7 @@
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
 #include "shared/concurrency/parallelworkers.h"
+#include "shared/platform/threadpriority.h"
 #include "shared/signature/documentsignature.h"
 
 #include <QFileInfo>
@@ -283,6 +284,7 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
     size_t next = 0;
     std::atomic<bool> failed{false};
     const auto worker = [&]() -> TWorkerOutcome {
+        ::shared::platform::lowerThisThreadsPriority();
         TWorkerOutcome outcome;
         for (;;) {
             const TFileInPackage* file = nullptr;

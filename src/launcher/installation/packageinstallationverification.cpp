@@ -2,9 +2,11 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/installationpath.h"
 #include "launcher/installation/packageinstallation.h"
+#include "launcher/installation/scanprogress.h"
 #include "launcher/logging/logging.h"
 #include "shared/concurrency/parallelworkers.h"
 #include "shared/hash/sha256.h"
+#include "shared/platform/threadpriority.h"
 
 #include <QFile>
 #include <QMutex>
@@ -23,8 +25,6 @@ struct TVerificationState
 {
     QMutex Mutex;
     size_t Next = 0;
-    TFileSize Verified = 0;
-    TFileSize Total = 0;
     bool Result = true;
 };
 
@@ -99,15 +99,15 @@ bool TPackageInstallation::VerifyPackage(QDir Directory,
 {
     qInfo() << "VerifyPackage: " << Directory.absolutePath() << threadSuffix;
     TVerificationState state;
+    TFileSize total = 0;
     for (const TFileInPackage& file : Files)
-        state.Total += file.UnpackedSize;
-    const auto read = [&state, this](TFileSize Bytes) {
-        QMutexLocker lock(&state.Mutex);
-        state.Verified += Bytes;
-        emit verificationProgress(state.Verified, state.Total);
-    };
+        total += file.UnpackedSize;
+    TScanProgress progress(
+        total, [this](TFileSize Done, TFileSize Total) { emit verificationProgress(Done, Total); });
+    const auto read = [&progress](TFileSize Bytes) { progress.add(Bytes); };
 
     const auto worker = [&]() -> bool {
+        ::shared::platform::lowerThisThreadsPriority();
         std::vector<char> buffer;
         for (;;) {
             const TFileInPackage* file = nullptr;

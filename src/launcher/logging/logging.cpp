@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 namespace orvik::launcher {
@@ -72,8 +73,21 @@ QString formatLogLine(QtMsgType type, const QMessageLogContext& context, const Q
 {
     const QString location =
         QStringLiteral("(%1:%2)").arg(QString::fromUtf8(context.file)).arg(context.line);
-    const QString time =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    // Formatting the local time costs more than the rest of a line; a busy installation logs
+    // hundreds of lines a second, many of them on the GUI thread, so it is done once a second.
+    // Plain characters: a line logged by a late static destructor finds them still there.
+    thread_local qint64 formattedSecond = -1;
+    thread_local char formatted[32] = {};
+    const qint64 second = QDateTime::currentMSecsSinceEpoch() / 1000;
+    if (second != formattedSecond) {
+        const QByteArray text = QDateTime::fromSecsSinceEpoch(second)
+                                    .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                                    .toLatin1()
+                                    .left(int(sizeof(formatted)) - 1);
+        std::memcpy(formatted, text.constData(), size_t(text.size()) + 1);
+        formattedSecond = second;
+    }
+    const QString time = QString::fromLatin1(formatted);
     return QStringLiteral("%1 %2 %3").arg(time, location, levelText(type, message));
 }
 
