@@ -4,8 +4,8 @@
 
 #include "launcher/filesystem/installationpolicy.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
-#include "launcher/installation/installationpath.h"
 #include "launcher/logging/logging.h"
+#include "launcher/package/installationpath.h"
 #include "shared/filesystemhelper/ioerror.h"
 #include "shared/hash/sha256.h"
 

@@ -1,8 +1,8 @@
 #include "launcher/installation/crossfilereuse.h"
 
 #include "launcher/installation/chunkrearranger.h"
-#include "launcher/installation/installationpath.h"
 #include "launcher/logging/logging.h"
+#include "launcher/package/installationpath.h"
 #include "shared/chunker/contentdefinedchunker.h"
 #include "shared/concurrency/parallelworkers.h"
 #include "shared/filesystemhelper/ioerror.h"

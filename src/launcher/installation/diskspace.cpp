@@ -1,6 +1,6 @@
 #include "launcher/installation/diskspace.h"
 
-#include "launcher/installation/installationpath.h"
+#include "launcher/package/installationpath.h"
 #include "launcher/settings/launchersettings.h"
 
 #include <QFileInfo>

@@ -2,9 +2,9 @@
 #include "launcher/installation/packageinstallation.h"
 
 #include "launcher/filesystem/launcherfilesystemhelper.h"
-#include "launcher/installation/installationpath.h"
 #include "launcher/installation/leftovers.h"
 #include "launcher/logging/logging.h"
+#include "launcher/package/installationpath.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 

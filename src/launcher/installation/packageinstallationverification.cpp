@@ -1,9 +1,9 @@
 // The verification of an installed package: every listed file read and hashed again.
 #include "launcher/filesystem/launcherfilesystemhelper.h"
-#include "launcher/installation/installationpath.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/installation/scanprogress.h"
 #include "launcher/logging/logging.h"
+#include "launcher/package/installationpath.h"
 #include "shared/concurrency/parallelworkers.h"
 #include "shared/hash/sha256.h"
 #include "shared/platform/threadpriority.h"

@@ -1,7 +1,7 @@
 #include "launcher/selfupdate/launcherpackagecheck.h"
 
 #include "launcher/configuration/packageconfigurationreader.h"
-#include "launcher/installation/installationpath.h"
+#include "launcher/package/installationpath.h"
 #include "launcher/product/launcherconstants.h"
 #include "launcher/settings/launchersettings.h"
 #include "shared/filesystemhelper/filereplacement.h"

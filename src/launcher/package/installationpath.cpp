@@ -1,4 +1,4 @@
-#include "launcher/installation/installationpath.h"
+#include "launcher/package/installationpath.h"
 
 #include "launcher/package/documentpath.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
