@@ -10,7 +10,9 @@ seconds=${1:-60}
 
 scripts/fetch-libzpaq.sh
 started=$SECONDS
-CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+source scripts/compiler-cache.sh
+CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  "${compiler_cache[@]}" >/dev/null
 cmake --build build-fuzz -j "$(nproc)"
 echo "fuzzers built in $((SECONDS - started)) s"
 

@@ -136,7 +136,7 @@ void TProgressJsonPrinter::onFailedOnBase(const QString& Package, const QUrl& Ur
         print({{QStringLiteral("event"), QStringLiteral("base-set-aside")},
                {QStringLiteral("package"), Package},
                {QStringLiteral("base"), BaseRoot},
-               {QStringLiteral("seconds"), double(::shared::TMirrorSet::kSetAsideMs / 1000)}});
+               {QStringLiteral("seconds"), double(::shared::TMirrorSet::kSetAsideMs) / 1000.0}});
 }
 
 void TProgressJsonPrinter::onProgress(const QString& Package, const QString& Phase, TFileSize Done,
