@@ -120,7 +120,13 @@ TFileSize checkedScanTotal(::shared::TFileSystemHelper& FileSystem,
         if (!paths.insert(path).second)
             throw documentError(
                 QStringLiteral("The package document lists '%1' twice.").arg(file.LocalFile));
-        if (LauncherFiles.count(path) > 0)
+        // A file below one of them would turn the launcher's file into a folder.
+        bool launchers = false;
+        for (QString at = path;
+             !launchers && at.size() > InstallationDirectory.absolutePath().size();
+             at = QFileInfo(at).path())
+            launchers = LauncherFiles.count(at) > 0;
+        if (launchers)
             throw documentError(
                 QStringLiteral("The package document lists '%1', a file the launcher keeps for "
                                "itself.")
