@@ -589,9 +589,11 @@ private:
 
     void startXServer()
     {
-        // The server picks a free display and writes its number to standard output.
-        m_XServer.start(QStringLiteral("Xvfb"),
-                        {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        // The server picks a free display and writes its number to standard output. Without
+        // -noreset it resets when its last client leaves, and a launcher started in that moment
+        // could not connect: between two tests nothing else holds a connection.
+        m_XServer.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x800x24",
+                                                 "-nolisten", "tcp", "-noreset"});
         QVERIFY(m_XServer.waitForStarted(kTimeoutMs));
         QTRY_VERIFY_WITH_TIMEOUT(m_XServer.canReadLine(), kTimeoutMs);
         m_Display = ":" + QString::fromLatin1(m_XServer.readLine()).trimmed();

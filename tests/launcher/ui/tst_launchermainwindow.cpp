@@ -1093,7 +1093,10 @@ private:
     {
         if (QStandardPaths::findExecutable("dbus-daemon").isEmpty())
             return;
-        m_Bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+        // Its socket in the test's own temporary folder: the system's session setup puts it in
+        // /tmp, where every run left one behind.
+        m_Bus.start("dbus-daemon", {"--session", "--nofork", "--print-address",
+                                    "--address=unix:tmpdir=" + QDir::tempPath()});
         if (!m_Bus.waitForStarted() || !m_Bus.waitForReadyRead(10000))
             return;
         qputenv("DBUS_SESSION_BUS_ADDRESS", m_Bus.readLine().trimmed());
