@@ -3,15 +3,21 @@
 # every test there (unit, process and end-to-end). Any error or leak is fatal, also in the
 # programs the tests start (the launcher, the publisher, the demo client): each process writes
 # its report into build-asan/sanitizer-reports/, and a report fails the run even when the test
-# that started the program only looked at its exit status. Extra arguments go to ctest.
+# that started the program only looked at its exit status. --no-e2e neither builds nor runs the
+# end-to-end tests. Extra arguments go to ctest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+end_to_end=ON
+if [ "${1:-}" = --no-e2e ]; then
+  end_to_end=OFF
+  shift
+fi
 scripts/install-deps.sh
 source scripts/compiler-cache.sh
 # -O1 and line tables only: the reports keep file and line, and the build takes half the time.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${compiler_cache[@]}" \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
-  -DKESTRUN_SANITIZE=address,undefined >/dev/null
+  -DKESTRUN_SANITIZE=address,undefined -DKESTRUN_END_TO_END_TESTS="$end_to_end" >/dev/null
 cmake --build build-asan
 
 reports=$PWD/build-asan/sanitizer-reports
