@@ -8,11 +8,13 @@
 #include "shared/platform/threadpriority.h"
 
 #include <QFutureWatcher>
+#include <QThreadPool>
 #include <QtConcurrent>
 
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <utility>
 
 namespace orvik::launcher {
 
@@ -92,17 +94,22 @@ TPackageFileDownloader::~TPackageFileDownloader()
 
 void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
                                            std::shared_ptr<const TInstallationPolicy> pPolicy,
-                                           std::vector<TFileToDownload> Files)
+                                           TDownloadRun Run)
 {
     m_InstallationDirectory = InstallationDirectory;
     m_pPolicy = std::move(pPolicy);
     releaseRun();
     m_MostFilesHeldAtOnce = 0;
-    m_Files = std::move(Files);
-    m_FileStates.resize(m_Files.size());
-    collectChunks();
-    qInfo() << "start download of " << m_AllChunks.size() << " files" << threadSuffix;
-    claimUrls();
+    m_Run = std::move(Run);
+    m_FileStates.resize(m_Run.Files.size());
+    {
+        QMutexLocker lock(&m_CacheLock);
+        m_ChunksInMemory = 0;
+        m_ChunksParked = 0;
+        m_ChunksHeldNow = 0;
+        m_MostChunksHeldAtOnce = 0;
+    }
+    qInfo() << "start download of " << m_Run.Chunks.size() << " files" << threadSuffix;
     m_bAtLeastOneDownloadFailed = false;
     m_bAtLeastOneSavingOperationFailed = false;
     m_bEnding = false;
@@ -112,66 +119,11 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
     m_RateSampleCount = 0;
     m_RateMean = 0;
 
-    if (m_AllChunks.empty()) {
+    if (m_Run.Chunks.empty()) {
         emitFinishedSignalWhenNoMoreFilesAreOutstanding();
         return;
     }
     queueMoreDownloads();
-}
-
-void TPackageFileDownloader::collectChunks()
-{
-    // Queued in the order the files will be written, each chunk at its first use: a chunk then
-    // mostly arrives when its file is ready for it, and parking (memory, temporary files) stays
-    // the exception. In the order of their hashes almost every chunk arrived before its turn,
-    // and a package of any size had to be held until its first chunks came.
-    // At most one chunk per position: reserved once, the list never holds twice its size while
-    // it grows.
-    size_t positions = 0;
-    for (const TFileToDownload& file : m_Files)
-        positions += file.Positions.size();
-    m_AllChunks.reserve(positions);
-    QHash<QByteArray, int> indexByHash;
-    indexByHash.reserve(int(positions));
-    QMutexLocker lock(&m_CacheLock);
-    m_ChunksInMemory = 0;
-    m_ChunksParked = 0;
-    m_ChunksHeldNow = 0;
-    m_MostChunksHeldAtOnce = 0;
-    for (size_t fileIndex = 0; fileIndex < m_Files.size(); ++fileIndex) {
-        const TFileToDownload& file = m_Files[fileIndex];
-        for (const int position : file.Positions) {
-            const TChunkInPackage& entry = file.Chunks.at(static_cast<size_t>(position));
-            auto found = indexByHash.constFind(entry.UnpackedHash);
-            if (found == indexByHash.constEnd()) {
-                found = indexByHash.insert(entry.UnpackedHash, int(m_AllChunks.size()));
-                TRunChunk chunk;
-                chunk.Piece = entry;
-                m_AllChunks.push_back(std::move(chunk));
-            }
-            TRunChunk& chunk = m_AllChunks[size_t(found.value())];
-            ++chunk.Uses;
-            // Positions of one file come together: its index is the last one if present.
-            if (chunk.TargetFiles.empty() || chunk.TargetFiles.back() != int(fileIndex))
-                chunk.TargetFiles.push_back(int(fileIndex));
-        }
-    }
-}
-
-void TPackageFileDownloader::claimUrls()
-{
-    // The first chunk with a URL owns it; the others arrive with it.
-    m_ChunkByUrl.reserve(int(m_AllChunks.size()));
-    for (size_t i = 0; i < m_AllChunks.size(); ++i) {
-        TRunChunk& chunk = m_AllChunks[i];
-        m_TotalPacked += chunk.Piece.PackedSize;
-        m_TotalUnpacked += chunk.Piece.UnpackedSize;
-        if (m_ChunkByUrl.contains(chunk.Piece.Url))
-            continue;
-        m_ChunkByUrl.insert(chunk.Piece.Url, int(i));
-        chunk.InProgress = true;
-        ++m_ChunksInProgress;
-    }
 }
 
 // The pool is fed a few chunks ahead of its bound rather than the whole run at once: it holds a
@@ -184,9 +136,9 @@ void TPackageFileDownloader::queueMoreDownloads()
         return;
     m_bQueueing = true;
     const size_t ahead = size_t(std::max(1, m_pDownloadPool->getMaxConcurrentDownloads())) * 2;
-    while (m_NextToQueue < m_AllChunks.size() &&
+    while (m_NextToQueue < m_Run.Chunks.size() &&
            m_pDownloadPool->getNumberOfOutstandingDownloads() < ahead) {
-        const TRunChunk& chunk = m_AllChunks[m_NextToQueue++];
+        const TRunChunk& chunk = m_Run.Chunks[m_NextToQueue++];
         // Not in progress: its URL belongs to an earlier chunk of the run.
         if (!chunk.InProgress)
             continue;
@@ -198,13 +150,13 @@ void TPackageFileDownloader::queueMoreDownloads()
     m_bQueueing = false;
 }
 
-TPackageFileDownloader::TRunChunk* TPackageFileDownloader::findChunk(const QUrl& Url)
+TRunChunk* TPackageFileDownloader::findChunk(const QUrl& Url)
 {
-    const auto found = m_ChunkByUrl.constFind(Url);
-    return found == m_ChunkByUrl.constEnd() ? nullptr : &m_AllChunks[size_t(found.value())];
+    const auto found = m_Run.ChunkByUrl.constFind(Url);
+    return found == m_Run.ChunkByUrl.constEnd() ? nullptr : &m_Run.Chunks[size_t(found.value())];
 }
 
-TPackageFileDownloader::TRunChunk* TPackageFileDownloader::findChunkInProgress(const QUrl& Url)
+TRunChunk* TPackageFileDownloader::findChunkInProgress(const QUrl& Url)
 {
     TRunChunk* chunk = findChunk(Url);
     return chunk && chunk->InProgress ? chunk : nullptr;
@@ -229,7 +181,7 @@ void TPackageFileDownloader::endChunk(TRunChunk& Chunk)
         }
     }
     Chunk.TargetFiles = {};
-    --m_ChunksInProgress;
+    --m_Run.ChunksInProgress;
 }
 
 TChunkToDownload TPackageFileDownloader::chunkForStep(const TRunChunk& Chunk, bool WithTargets)
@@ -245,8 +197,8 @@ TChunkToDownload TPackageFileDownloader::chunkForStep(const TRunChunk& Chunk, bo
         std::shared_ptr<TChunkedFileState>& state = m_FileStates[size_t(file)];
         if (!state) {
             // Nothing was written into the file before its first chunk arrived.
-            state = std::make_shared<TChunkedFileState>(std::move(m_Files[size_t(file)]));
-            m_Files[size_t(file)] = TFileToDownload();
+            state = std::make_shared<TChunkedFileState>(std::move(m_Run.Files[size_t(file)]));
+            m_Run.Files[size_t(file)] = TFileToDownload();
             m_MostFilesHeldAtOnce = std::max(m_MostFilesHeldAtOnce, ++m_FilesHeldNow);
         }
         chunk.TargetFiles.push_back(state);
@@ -256,15 +208,16 @@ TChunkToDownload TPackageFileDownloader::chunkForStep(const TRunChunk& Chunk, bo
 
 void TPackageFileDownloader::releaseRun()
 {
-    m_Files = {};
-    m_FileStates = {};
+    // The records hold no reference to this object, and a step still on the pool keeps its own
+    // file states.
+    if (!m_Run.Chunks.empty() || !m_Run.Files.empty() || !m_FileStates.empty()) {
+        auto released = std::make_shared<std::pair<TDownloadRun, decltype(m_FileStates)>>(
+            std::exchange(m_Run, {}), std::exchange(m_FileStates, {}));
+        QThreadPool::globalInstance()->start(
+            [released = std::move(released)]() mutable { released.reset(); });
+    }
     m_FilesHeldNow = 0;
     m_NextToQueue = 0;
-    m_AllChunks = {};
-    m_ChunkByUrl = {};
-    m_ChunksInProgress = 0;
-    m_TotalPacked = 0;
-    m_TotalUnpacked = 0;
     m_DownloadedSum = 0;
     m_WrittenSum = 0;
     QMutexLocker lock(&m_CacheLock);
@@ -471,7 +424,7 @@ void TPackageFileDownloader::setMirrors(std::shared_ptr<::shared::TMirrorSet> pM
 
 void TPackageFileDownloader::stop()
 {
-    if (m_ChunksInProgress == 0 || m_bStopped)
+    if (m_Run.ChunksInProgress == 0 || m_bStopped)
         return;
     m_bStopped = true;
     endRunAtOnce(QStringLiteral("Download stopped by the player"));
@@ -487,8 +440,8 @@ void TPackageFileDownloader::endRunAtOnce(const QString& Reason)
         qCritical() << "The installation ends without waiting for its other downloads"
                     << threadSuffix;
     m_bEnding = true;
-    m_NextToQueue = m_AllChunks.size();
-    for (TRunChunk& chunk : m_AllChunks) {
+    m_NextToQueue = m_Run.Chunks.size();
+    for (TRunChunk& chunk : m_Run.Chunks) {
         if (!chunk.InProgress || chunk.Working)
             continue;
         releaseUrl(chunk.Piece.Url);
@@ -503,11 +456,11 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
 {
     qInfo().nospace() << "emitFinishedSignalWhenNoMoreFilesAreOutstanding ActiveDownloads: "
                       << m_pDownloadPool->getNumberOfActiveDownloads()
-                      << " FilesInProgress: " << m_ChunksInProgress << " AtLeastOneDownloadFailed "
-                      << boolText(m_bAtLeastOneDownloadFailed)
+                      << " FilesInProgress: " << m_Run.ChunksInProgress
+                      << " AtLeastOneDownloadFailed " << boolText(m_bAtLeastOneDownloadFailed)
                       << " AtLeastOneSavingOperationFailed "
                       << boolText(m_bAtLeastOneSavingOperationFailed) << threadSuffix;
-    if (m_ChunksInProgress > 0)
+    if (m_Run.ChunksInProgress > 0)
         return;
 
     const TParkingStatistics parking = parkingStatistics();
@@ -517,7 +470,7 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
     m_ProgressTimer.stop();
     // Written bytes are unpacked bytes: measured against the packed total, a compressed
     // package would end above 100 %.
-    emit progress(m_DownloadedSum, m_TotalPacked, m_WrittenSum, m_TotalUnpacked);
+    emit progress(m_DownloadedSum, m_Run.TotalPacked, m_WrittenSum, m_Run.TotalUnpacked);
     releaseRun();
     m_bEnding = false;
 
@@ -535,7 +488,7 @@ void TPackageFileDownloader::releaseUrl(const QUrl& Url)
 {
     m_pDownloadPool->releaseDownload(Url);
     // From the event loop: the handlers that release a URL go on working on the run's lists.
-    if (m_bTopUpScheduled || m_NextToQueue >= m_AllChunks.size())
+    if (m_bTopUpScheduled || m_NextToQueue >= m_Run.Chunks.size())
         return;
     m_bTopUpScheduled = true;
     QMetaObject::invokeMethod(this, &TPackageFileDownloader::queueMoreDownloads,
@@ -577,7 +530,7 @@ void TPackageFileDownloader::onProgressTick()
         }
     }
 
-    emit progress(m_DownloadedSum, m_TotalPacked, m_WrittenSum, m_TotalUnpacked);
+    emit progress(m_DownloadedSum, m_Run.TotalPacked, m_WrittenSum, m_Run.TotalUnpacked);
 }
 
 QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownload& Chunk,

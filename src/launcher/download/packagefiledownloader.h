@@ -2,6 +2,7 @@
 
 #include "launcher/download/chunkedfilestate.h"
 #include "launcher/download/chunktodownload.h"
+#include "launcher/download/downloadrun.h"
 #include "launcher/download/filetodownload.h"
 #include "shared/concurrency/batchqueue.h"
 
@@ -56,11 +57,17 @@ public:
     // Waits for the work still running on the thread pool: it uses this object.
     ~TPackageFileDownloader() override;
 
-    // Files is kept until each file's first chunk arrives: moved in, a large plan is not held
-    // twice.
+    // The run's files are kept until each file's first chunk arrives: moved in, a large plan is
+    // not held twice.
+    void startDownload(const QDir& InstallationDirectory,
+                       std::shared_ptr<const TInstallationPolicy> pPolicy, TDownloadRun Run);
     void startDownload(const QDir& InstallationDirectory,
                        std::shared_ptr<const TInstallationPolicy> pPolicy,
-                       std::vector<TFileToDownload> Files);
+                       std::vector<TFileToDownload> Files)
+    {
+        startDownload(InstallationDirectory, std::move(pPolicy),
+                      TDownloadRun::prepare(std::move(Files)));
+    }
 
     // Ends the run as soon as the steps on the thread pool are back; it reports Stopped. Files
     // keep what was written into them.
@@ -116,23 +123,6 @@ private:
         EStep Step = EStep::Save;
     };
 
-    // One chunk of the run and what the run knows of it. Kept once per chunk: a package of many
-    // small files has one per file, and maps keyed by URL cost a node and a copy each.
-    struct TRunChunk
-    {
-        TChunkInPackage Piece;
-        // Positions in m_Files of the files it is written into.
-        std::vector<int> TargetFiles;
-        int RetryCount = 0;
-        // Positions, over all files of the run, that need its bytes.
-        int Uses = 0;
-        TFileSize DownloadedBytes = 0;
-        TFileSize WrittenBytes = 0;
-        bool InProgress = false;
-        // A step of it is on the thread pool; the run waits for it before it ends.
-        bool Working = false;
-    };
-
     // The run's chunk with this URL, or nullptr.
     TRunChunk* findChunk(const QUrl& Url);
     // The chunk with this URL when it is not finished yet, or nullptr.
@@ -141,7 +131,9 @@ private:
     // The chunk as a worker step gets it; for saving, with its files' states, made on first use.
     TChunkToDownload chunkForStep(const TRunChunk& Chunk, bool WithTargets);
     // A finished run keeps only its totals and flags: whatever comes next (verification reads
-    // the whole document again) does not find the run's records still held.
+    // the whole document again) does not find the run's records still held. They are freed on
+    // the thread pool: for a package of many small files that takes longer than the window may
+    // wait.
     void releaseRun();
     void processDownloadedData(const QUrl& Url, const QByteArray& Data, bool Decompressed,
                                bool Verified);
@@ -154,10 +146,6 @@ private:
     // ends as soon as the steps already on the thread pool are back.
     void endRunAtOnce(const QString& Reason);
     void releaseUrl(const QUrl& Url);
-    // The run's chunks, one per distinct piece, in the order their files are written.
-    void collectChunks();
-    // Marks the first chunk of each URL as in progress and counts the run's totals.
-    void claimUrls();
     void queueMoreDownloads();
     // Uses: the positions still to be written from this body.
     void parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data, int Uses) const;
@@ -177,24 +165,18 @@ private:
     bool m_bAtLeastOneSavingOperationFailed = false;
     bool m_bEnding = false;
     bool m_bStopped = false;
-    // The run's files, each until its first chunk arrives; then its state, until it is written.
-    // A state is as large as its file's record: made for every file up front, a package of many
-    // small files held them all while only a few are being written at any time.
-    std::vector<TFileToDownload> m_Files;
+    // The run's files are each in m_Run until its first chunk arrives; then its state is here,
+    // until it is written. A state is as large as its file's record: made for every file up
+    // front, a package of many small files held them all while only a few are being written at
+    // any time.
+    TDownloadRun m_Run;
     std::vector<std::shared_ptr<TChunkedFileState>> m_FileStates;
     int m_FilesHeldNow = 0;
     int m_MostFilesHeldAtOnce = 0;
-    // In the order they are queued.
-    std::vector<TRunChunk> m_AllChunks;
-    // Positions in m_AllChunks; the first chunk with a URL owns it.
-    QHash<QUrl, int> m_ChunkByUrl;
-    int m_ChunksInProgress = 0;
-    // The next chunk of m_AllChunks to hand to the pool.
+    // The next chunk of m_Run to hand to the pool.
     size_t m_NextToQueue = 0;
     bool m_bQueueing = false;
     bool m_bTopUpScheduled = false;
-    TFileSize m_TotalPacked = 0;
-    TFileSize m_TotalUnpacked = 0;
     TFileSize m_DownloadedSum = 0;
     TFileSize m_WrittenSum = 0;
     QTimer m_ProgressTimer;

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "launcher/configuration/packageconfigurationreader.h"
+#include "launcher/download/downloadrun.h"
 #include "launcher/download/filetodownload.h"
 #include "launcher/installation/diskspace.h"
 
 #include <QString>
+
+#include <optional>
 
 #include <vector>
 
@@ -23,6 +26,9 @@ struct TPackageDifference
     // What carrying out the plan takes from the installation's file system, measured when the
     // plan was made.
     TDiskSpaceNeed m_DiskSpace;
+    // When set, m_FilesToDownload already sorted into the downloader's run, on the planning
+    // thread, and m_FilesToDownload is empty.
+    std::optional<TDownloadRun> m_PreparedDownload;
 };
 
 } // namespace orvik::launcher

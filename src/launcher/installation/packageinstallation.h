@@ -113,7 +113,6 @@ public slots:
 private:
     void createDownloader();
     void startDownload();
-    void announcePlan();
     // Logs the needed and the free size; false when the plan cannot fit.
     bool enoughDiskSpace(const TDiskSpaceNeed& Need) const;
 
@@ -130,7 +129,7 @@ private:
     QString m_RemoteVersionLabel;
     QDir m_InstallationDirectory;
     std::vector<TFileInPackage> m_FilesToDelete;
-    std::vector<TFileToDownload> m_FilesToDownload;
+    TDownloadRun m_Download;
 
     // The plan is held by pointer and moved out: a future keeps its result as long as it lives,
     // and a plan holds a record per file to fetch.

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 
-#include <set>
 #include <utility>
 
 namespace orvik::launcher {
@@ -43,8 +42,11 @@ void TPackageInstallation::createDownloader()
 
 void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDifference Changes)
 {
+    TDownloadRun download = Changes.m_PreparedDownload
+                                ? std::move(*Changes.m_PreparedDownload)
+                                : TDownloadRun::prepare(std::move(Changes.m_FilesToDownload));
     qInfo() << "onRequiredChangesComputedForInstallation"
-            << " files to download: " << Changes.m_FilesToDownload.size()
+            << " files to download: " << download.Files.size()
             << " files to delete: " << Changes.m_FilesToDelete.size() << threadSuffix;
     if (m_bStopRequested) {
         onDownloadFailed(EPackageDownloaderError::Stopped);
@@ -58,14 +60,14 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
         onDownloadFailed(EPackageDownloaderError::DownloadFailed);
         return;
     }
-    if (!Changes.m_FilesToDownload.empty() && !enoughDiskSpace(Changes.m_DiskSpace)) {
+    if (!download.Files.empty() && !enoughDiskSpace(Changes.m_DiskSpace)) {
         // Found now rather than when the disk runs full hours later: nothing has been deleted
         // or fetched, and the installed version stays as it is.
         onDownloadFailed(EPackageDownloaderError::SavingOperationFailed);
         return;
     }
     m_FilesToDelete = std::move(Changes.m_FilesToDelete);
-    m_FilesToDownload = std::move(Changes.m_FilesToDownload);
+    m_Download = std::move(download);
     try {
         startDownload();
     } catch (const std::runtime_error& error) {
@@ -98,28 +100,10 @@ bool TPackageInstallation::enoughDiskSpace(const TDiskSpaceNeed& Need) const
     return false;
 }
 
-void TPackageInstallation::announcePlan()
-{
-    // Counted as the downloader counts: a piece several files share travels and is written once.
-    std::set<QByteArray> pieces;
-    TFileSize download = 0;
-    TFileSize write = 0;
-    for (const TFileToDownload& file : m_FilesToDownload) {
-        for (const int position : file.Positions) {
-            const TChunkInPackage& piece = file.Chunks.at(size_t(position));
-            if (!pieces.insert(piece.UnpackedHash).second)
-                continue;
-            download += piece.PackedSize;
-            write += piece.UnpackedSize;
-        }
-    }
-    emit downloadPlanned(download, write);
-}
-
 void TPackageInstallation::startDownload()
 {
     qInfo() << "startDownload: " << m_pPackage->getName() << threadSuffix;
-    announcePlan();
+    emit downloadPlanned(m_Download.TotalPacked, m_Download.TotalUnpacked);
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
     std::vector<QString> removed;
     removed.reserve(m_FilesToDelete.size());
@@ -139,15 +123,15 @@ void TPackageInstallation::startDownload()
     }
     // A renamed folder would stay behind empty for good: no document lists folders.
     removeFoldersLeftEmpty(m_InstallationDirectory, removed);
-    if (m_FilesToDownload.empty()) {
+    if (m_Download.Files.empty()) {
         onDownloadCompleted();
         return;
     }
     // The downloader keeps what it needs of them; held here too, every file of a large package
     // would be held twice until the end of the run.
     m_pPackageFileDownloader->startDownload(m_InstallationDirectory, m_pPolicy,
-                                            std::move(m_FilesToDownload));
-    m_FilesToDownload = {};
+                                            std::move(m_Download));
+    m_Download = {};
     m_FilesToDelete = {};
 }
 

@@ -209,8 +209,13 @@ void TPackageInstallation::startPlanning(const TPackageConfigurationReader& Remo
         TPackageConfigurationReader installed = std::move(pDocuments->second);
         if (removesLeftOvers)
             removeLeftOversOfInterruptedRuns(directory, remote.getFiles(), launcherStartTime());
-        return std::make_shared<TPackageDifference>(computeRequiredChanges(
+        auto plan = std::make_shared<TPackageDifference>(computeRequiredChanges(
             directory, helper, std::move(remote), std::move(installed), FastScan));
+        // Here rather than when the window's thread takes the plan over: for a package of many
+        // small files it takes longer than the window may wait.
+        plan->m_PreparedDownload = TDownloadRun::prepare(std::move(plan->m_FilesToDownload));
+        plan->m_FilesToDownload = {};
+        return plan;
     }));
 }
 
