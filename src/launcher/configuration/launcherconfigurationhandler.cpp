@@ -1,6 +1,7 @@
 #include "launcher/configuration/launcherconfigurationhandler.h"
 
 #include "launcher/configuration/documentlimits.h"
+#include "launcher/configuration/documentmirrors.h"
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/configuration/packageconfigurationreader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
@@ -162,6 +163,8 @@ void TLauncherConfigurationHandler::storeAcceptedSerial(qint64 Serial)
 
 void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl Url, QByteArray Data)
 {
+    if (m_pDocumentMirrors)
+        Url = m_pDocumentMirrors->namedAddress(Url);
     if (Data.isEmpty()) {
         onConfigurationDownloadFailed(Url, QNetworkReply::ContentNotFoundError,
                                       QStringLiteral("Data stream is empty"));
@@ -266,6 +269,13 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(
     std::shared_ptr<TLauncherConfigurationReader> pConfiguration, const QByteArray& Signature)
 {
     m_pLauncherConfiguration = std::move(pConfiguration);
+    m_pDocumentMirrors.reset();
+    if (!m_pLauncherConfiguration->getMirrors().empty()) {
+        auto mirrors = std::make_unique<TDocumentMirrors>(m_pLauncherConfiguration->getBaseUrl(),
+                                                          m_pLauncherConfiguration->getMirrors());
+        if (mirrors->hasMirrors())
+            m_pDocumentMirrors = std::move(mirrors);
+    }
     try {
         const QString path = localConfigurationPath();
         auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
@@ -285,11 +295,11 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(
 void TLauncherConfigurationHandler::acceptHints(const QByteArray& Data)
 {
     if (m_SignaturePolicy.isRequired()) {
-        const QString reason = pinRefusalReason(m_pLauncherConfiguration->getHintsUrl(), Data);
-        if (!reason.isEmpty()) {
-            qCritical().noquote() << "Hints not used:"
-                                  << m_pLauncherConfiguration->getHintsUrl().toString() << reason
-                                  << threadSuffix;
+        const QUrl url = m_pLauncherConfiguration->getHintsUrl();
+        if (const QString reason = pinRefusalReason(url, Data); !reason.isEmpty()) {
+            if (!askElsewhere(url, kHintsDocumentLimit, reason))
+                qCritical().noquote()
+                    << "Hints not used:" << url.toString() << reason << threadSuffix;
             return;
         }
     }
@@ -318,7 +328,15 @@ void TLauncherConfigurationHandler::acceptPackageDocument(const QUrl& Url, const
             ++it;
             continue;
         }
-        if (!documentsAccepted(*it)) {
+        if (const auto refusals = documentRefusals(*it); !refusals.empty()) {
+            if (askElsewhere(*it, refusals)) {
+                ++it;
+                continue;
+            }
+            // Both documents of a build are one installation: either refused refuses the build.
+            for (const auto& [url, reason] : refusals)
+                qCritical().noquote()
+                    << "Package documents not used:" << url.toString() << reason << threadSuffix;
             it = m_PendingPackageConfigurations.erase(it);
             continue;
         }
@@ -330,10 +348,19 @@ void TLauncherConfigurationHandler::acceptPackageDocument(const QUrl& Url, const
                                      std::move(it->AssetSignature));
         // An unusable document (an error page served with status 200, a truncated answer) must
         // not reach planning, which would take it for an empty package and delete the game.
-        if (!configuration->isValid())
-            qCritical() << "Package documents not used:" << it->PackageUrl << it->AssetUrl
-                        << configuration->getInvalidReason() << threadSuffix;
-        else if (it->pBuild)
+        if (!configuration->isValid()) {
+            const QString reason = configuration->getInvalidReason();
+            std::vector<std::pair<QUrl, QString>> both{{it->PackageUrl, reason}};
+            if (it->AssetUrl.isValid())
+                both.emplace_back(it->AssetUrl, reason);
+            // The documents were moved into the reader: both are asked again or none.
+            if (askElsewhere(*it, both)) {
+                ++it;
+                continue;
+            }
+            qCritical() << "Package documents not used:" << it->PackageUrl << it->AssetUrl << reason
+                        << threadSuffix;
+        } else if (it->pBuild)
             it->pBuild->m_pConfiguration = std::move(configuration);
         it = m_PendingPackageConfigurations.erase(it);
     }
@@ -341,11 +368,11 @@ void TLauncherConfigurationHandler::acceptPackageDocument(const QUrl& Url, const
         emit packageConfigurationDownloadsFinished();
 }
 
-bool TLauncherConfigurationHandler::documentsAccepted(
-    const TPendingPackageConfiguration& Record) const
+std::vector<std::pair<QUrl, QString>>
+TLauncherConfigurationHandler::documentRefusals(const TPendingPackageConfiguration& Record) const
 {
     if (!m_SignaturePolicy.isRequired())
-        return true;
+        return {};
     const auto verdict = [&](const QUrl& url, const QByteArray& data, const QByteArray& signature) {
         if (!url.isValid())
             return QString();
@@ -356,21 +383,50 @@ bool TLauncherConfigurationHandler::documentsAccepted(
             reason = pinRefusalReason(url, data);
         return reason;
     };
-    const std::pair<const QUrl*, QString> verdicts[] = {
-        {&Record.PackageUrl,
-         verdict(Record.PackageUrl, Record.PackageData, Record.PackageSignature)},
-        {&Record.AssetUrl, verdict(Record.AssetUrl, Record.AssetData, Record.AssetSignature)},
-    };
-    bool accepted = true;
-    for (const auto& [url, reason] : verdicts) {
-        if (reason.isEmpty())
-            continue;
-        // Both documents of a build are one installation: either refused refuses the build.
-        qCritical().noquote() << "Package documents not used:" << url->toString() << reason
-                              << threadSuffix;
-        accepted = false;
+    std::vector<std::pair<QUrl, QString>> refusals;
+    for (auto [url, reason] :
+         {std::pair{Record.PackageUrl,
+                    verdict(Record.PackageUrl, Record.PackageData, Record.PackageSignature)},
+          std::pair{Record.AssetUrl,
+                    verdict(Record.AssetUrl, Record.AssetData, Record.AssetSignature)}})
+        if (!reason.isEmpty())
+            refusals.emplace_back(std::move(url), std::move(reason));
+    return refusals;
+}
+
+bool TLauncherConfigurationHandler::askElsewhere(const QUrl& Url, qint64 Limit,
+                                                 const QString& Reason)
+{
+    if (!m_pDocumentMirrors)
+        return false;
+    const std::optional<QUrl> next = m_pDocumentMirrors->nextAddress(Url, Reason);
+    if (!next)
+        return false;
+    m_pDownloadPool->queueDownload(*next, Limit);
+    return true;
+}
+
+bool TLauncherConfigurationHandler::askElsewhere(
+    TPendingPackageConfiguration& Record, const std::vector<std::pair<QUrl, QString>>& Refusals)
+{
+    if (!m_pDocumentMirrors || !Record.bRemote)
+        return false;
+    QList<QUrl> asked;
+    for (const auto& [url, reason] : Refusals) {
+        // A document is checked by its signature: the one that came with it may be the fault.
+        const QUrl signature =
+            url == Record.PackageUrl ? Record.PackageSignatureUrl : Record.AssetSignatureUrl;
+        for (const QUrl& document : {url, signature}) {
+            // Identical package and asset addresses are one document.
+            if (!document.isValid() || asked.contains(document))
+                continue;
+            asked.append(document);
+            if (!askElsewhere(document, packageDocumentLimit(Record, document), reason))
+                return false;
+            fill(Record, document, QByteArray());
+        }
     }
-    return accepted;
+    return true;
 }
 
 QString TLauncherConfigurationHandler::pinRefusalReason(const QUrl& Url,
@@ -398,6 +454,8 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url,
                                                                   QNetworkReply::NetworkError Code,
                                                                   QString ErrorString)
 {
+    if (m_pDocumentMirrors)
+        Url = m_pDocumentMirrors->namedAddress(Url);
     if (Url == m_ConfigurationUrl) {
         qCritical() << "Download of configuration failed:" << ErrorString << threadSuffix;
         // Once the timer has fired the launcher runs on the local copy; starting over now would
@@ -427,9 +485,17 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url,
     }
 
     if (m_pLauncherConfiguration && Url == m_pLauncherConfiguration->getHintsUrl()) {
-        qWarning().noquote() << "Hints not used:" << Url.toString() << ErrorString << threadSuffix;
+        if (!askElsewhere(Url, kHintsDocumentLimit, ErrorString))
+            qWarning().noquote() << "Hints not used:" << Url.toString() << ErrorString
+                                 << threadSuffix;
         return;
     }
+    const auto waiting = std::find_if(
+        m_PendingPackageConfigurations.begin(), m_PendingPackageConfigurations.end(),
+        [&](const TPendingPackageConfiguration& record) { return waitsFor(record, Url); });
+    if (waiting != m_PendingPackageConfigurations.end() &&
+        askElsewhere(Url, packageDocumentLimit(*waiting, Url), ErrorString))
+        return;
     // Every record waiting for this document loses it: one that kept waiting would hold back
     // the end of the package downloads forever.
     const auto failedEnd = std::remove_if(
@@ -480,6 +546,8 @@ void TLauncherConfigurationHandler::loadLocalConfiguration()
         }
         m_pLauncherConfiguration = std::make_shared<TLauncherConfigurationReader>(
             data, QUrl::fromLocalFile(path).adjusted(QUrl::RemoveFilename));
+        // The documents of a local copy are on disk; there is nowhere else to ask.
+        m_pDocumentMirrors.reset();
         qInfo() << "Local copy of the launcher configuration loaded from" << path << threadSuffix;
         m_bLocalConfiguration = true;
         emit mainConfigurationLoaded();

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace shared {
@@ -19,6 +20,7 @@ class TDownloadPool;
 
 namespace orvik::launcher {
 
+class TDocumentMirrors;
 class TLauncherConfigurationReader;
 class TLauncherFilesystemHelper;
 struct TPackageBuild;
@@ -105,8 +107,16 @@ private:
     qint64 acceptedSerial() const;
     void storeAcceptedSerial(qint64 Serial);
     // The configured key's verdict on a build's documents, and for downloaded ones the
-    // configuration's pins; false when they must not be used.
-    bool documentsAccepted(const TPendingPackageConfiguration& Record) const;
+    // configuration's pins: each document that must not be used, with the reason.
+    std::vector<std::pair<QUrl, QString>>
+    documentRefusals(const TPendingPackageConfiguration& Record) const;
+    // Asks the next place that serves the tree for a document that failed where it was asked
+    // last; false when there is none.
+    bool askElsewhere(const QUrl& Url, qint64 Limit, const QString& Reason);
+    // Asks elsewhere for each refused document of the record, with its signature; false when
+    // one of them cannot be asked again, and the build cannot be completed.
+    bool askElsewhere(TPendingPackageConfiguration& Record,
+                      const std::vector<std::pair<QUrl, QString>>& Refusals);
     // Why a downloaded document is not the one the configuration pins; empty when it is.
     QString pinRefusalReason(const QUrl& Url, const QByteArray& Data) const;
     qint64 packageDocumentLimit(const TPendingPackageConfiguration& Record, const QUrl& Url) const;
@@ -132,6 +142,8 @@ private:
     ::shared::THint m_CurrentHint;
     std::vector<::shared::THint> m_Hints;
     std::vector<TPendingPackageConfiguration> m_PendingPackageConfigurations;
+    // Only while a configuration fresh from the server names mirrors.
+    std::unique_ptr<TDocumentMirrors> m_pDocumentMirrors;
 };
 
 } // namespace orvik::launcher

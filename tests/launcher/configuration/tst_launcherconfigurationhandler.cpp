@@ -576,6 +576,83 @@ private slots:
             QVERIFY2(messages.contains(refusal), qPrintable(refusal));
     }
 
+    void documentsComeFromTheFirstPlaceThatServesThem_data()
+    {
+        QTest::addColumn<QString>("primary"); // what the primary serves as the documents
+        QTest::addColumn<bool>("onMirror");   // the mirror serves the right ones
+        QTest::newRow("the right documents") << "right" << true;
+        QTest::newRow("nothing") << "nothing" << true;
+        QTest::newRow("another package's signed documents") << "swapped" << true;
+        QTest::newRow("damaged documents") << "damaged" << true;
+        QTest::newRow("nothing, nor does the mirror") << "nothing" << false;
+    }
+    // Catches documents asked of one place only: with the primary's documents missing or wrong,
+    // the build stayed without its document and the hints unshown although a mirror named in
+    // the signed configuration served the very ones it pins.
+    void documentsComeFromTheFirstPlaceThatServesThem()
+    {
+        QFETCH(QString, primary);
+        QFETCH(bool, onMirror);
+        // An earlier test's serial would refuse this configuration's.
+        QFile::remove(serialPath());
+        TTestHttpServer mirror;
+        QVERIFY(mirror.start());
+        const QByteArray game = "{\"version\": \"2\", \"files\": []}";
+        const QByteArray hints = "[{\"richText\": \"from wherever\"}]";
+        const QByteArray document =
+            "{\"packages\": [" + package("Live", linuxBuild("live/package.json")) +
+            "], \"hints\": \"" + m_Server.url("/launcher/hints.json").toEncoded() +
+            "\", \"mirrors\": [\"" + mirror.url("/launcher/").toEncoded() + "\"]" +
+            trust(1, {pin("live/package.json", game), pin("hints.json", hints)}) + "}";
+        m_Studio.publish(m_Server, kConfigurationPath, document);
+        if (primary == "right" || primary == "swapped") {
+            const bool right = primary == "right";
+            m_Studio.publish(m_Server, "/launcher/live/package.json",
+                             right ? game : QByteArray("{\"version\": \"9\", \"files\": []}"));
+            m_Studio.publish(m_Server, "/launcher/hints.json", right ? hints : QByteArray("[]"));
+        } else if (primary == "nothing") {
+            // The server keeps the routes of earlier rows.
+            TTestHttpRoute missing;
+            missing.status = 404;
+            for (const QString path : {"/launcher/live/package.json",
+                                       "/launcher/live/package.json.sig", "/launcher/hints.json"})
+                m_Server.setRoute(path, missing);
+        } else if (primary == "damaged") {
+            m_Server.serve("/launcher/live/package.json", game + " ");
+            m_Server.serve("/launcher/live/package.json.sig", m_Studio.sign(game));
+            m_Server.serve("/launcher/hints.json", hints + " ");
+        }
+        if (onMirror) {
+            m_Studio.publish(mirror, "/launcher/live/package.json", game);
+            mirror.serve("/launcher/hints.json", hints);
+        }
+        QSignalSpy askedOfMirror(&mirror, &TTestHttpServer::requestReceived);
+
+        const testsupport::TMessageCapture messages;
+        THarness harness(m_Server, 10000, false, {}, m_Studio.settings());
+        TLauncherConfigurationHandler& handler = harness.handler();
+        QSignalSpy finished(&handler,
+                            &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        QSignalSpy hint(&handler, &TLauncherConfigurationHandler::hintsAreaDataReceived);
+        QVERIFY(harness.loadMainConfiguration());
+        QVERIFY(!handler.isLocalConfiguration());
+        handler.requestPackageConfigurations();
+        harness.pool().queueDownload(handler.getLauncherConfiguration()->getHintsUrl());
+        QVERIFY(waitFor(finished));
+        const auto& live = handler.getLauncherConfiguration()->getPackages().at(0);
+        QCOMPARE(bool(live->getConfiguration()), onMirror);
+        if (onMirror) {
+            QVERIFY(waitFor(hint));
+            QVERIFY(handler.getCurrentHint().RichText.endsWith("from wherever"));
+        }
+        if (primary == "right")
+            QCOMPARE(askedOfMirror.count(), 0);
+        else
+            QVERIFY(messages.contains("failed on base " + m_Server.url("/").toString()));
+        if (!onMirror)
+            QVERIFY(messages.contains("failed on base " + mirror.url("/").toString()));
+    }
+
     void keySettingThatIsNotOneKeyRefusesEverything_data()
     {
         QTest::addColumn<QByteArray>("value");
