@@ -3,6 +3,7 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/package/package.h"
+#include "shared/network/mirrorset.h"
 #include "shared/platform/memorypolicy.h"
 
 #include <QCoreApplication>
@@ -36,7 +37,7 @@ int runInstallChild(const QStringList& Arguments)
     shared::platform::returnLargeBuffersToTheSystem();
     QTextStream out(stdout);
     QFile document(Arguments.value(0));
-    if (Arguments.size() < 3 || Arguments.size() > 4 || !document.open(QIODevice::ReadOnly)) {
+    if (Arguments.size() < 3 || Arguments.size() > 5 || !document.open(QIODevice::ReadOnly)) {
         out << "install-child: wants a readable document, a base URL and a directory\n";
         return 2;
     }
@@ -45,8 +46,12 @@ int runInstallChild(const QStringList& Arguments)
     QTemporaryDir settings;
     QFile ini(settings.filePath(QStringLiteral("launchersettings.ini")));
     // The launcher's defaults, spelled out so the measured setting is visible here.
-    const QString options =
-        Arguments.value(3, QStringLiteral("maxConcurrentDownloads=10\nmaxCachedChunks=100\n"));
+    QString options = Arguments.value(3);
+    if (options.isEmpty())
+        options = QStringLiteral("maxConcurrentDownloads=10\nmaxCachedChunks=100\n");
+    QList<QUrl> mirrors;
+    for (const QString& mirror : Arguments.value(4).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        mirrors.append(QUrl(mirror));
     if (!remote.isValid() || !ini.open(QIODevice::WriteOnly) ||
         ini.write("[OPTIONS]\n" + options.toUtf8() + "\n") < 0) {
         out << "install-child: invalid document or no settings\n";
@@ -61,6 +66,8 @@ int runInstallChild(const QStringList& Arguments)
     {
         TPackageInstallation installation(package, helper);
         installation.setInstallationDirectory(directory);
+        if (!mirrors.isEmpty())
+            installation.setMirrors(std::make_shared<shared::TMirrorSet>(base, mirrors));
         QEventLoop loop;
         QObject::connect(&installation, &TPackageInstallation::downloadFinished, &loop,
                          &QEventLoop::quit);
@@ -91,15 +98,21 @@ int runInstallChild(const QStringList& Arguments)
 }
 
 TInstallOutcome installInChildProcess(const QString& DocumentPath, const QUrl& BaseUrl,
-                                      const QString& InstallDirectory, const QString& Options)
+                                      const QString& InstallDirectory, const QString& Options,
+                                      const QList<QUrl>& Mirrors)
 {
     TInstallOutcome outcome;
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList arguments{kInstallChildArgument, DocumentPath, BaseUrl.toString(),
                           InstallDirectory};
-    if (!Options.isEmpty())
+    QStringList mirrors;
+    for (const QUrl& mirror : Mirrors)
+        mirrors << mirror.toString();
+    if (!Options.isEmpty() || !mirrors.isEmpty())
         arguments << Options;
+    if (!mirrors.isEmpty())
+        arguments << mirrors.join(QLatin1Char(' '));
     child.start(QCoreApplication::applicationFilePath(), arguments);
     if (!child.waitForFinished(-1))
         return outcome;

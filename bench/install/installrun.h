@@ -22,12 +22,14 @@ inline const QString kInstallChildArgument = QStringLiteral("--install-child");
 // against BaseUrl, into InstallDirectory through the launcher's installation, timed from the
 // start of the planning to the end of the download phase, then an untimed verification. Prints
 // one result line and returns the exit code. Arguments: document, base URL, directory and,
-// optionally, the [OPTIONS] lines of the launcher settings (the launcher's defaults otherwise).
+// optionally, the [OPTIONS] lines of the launcher settings (empty: the launcher's defaults) and
+// the folders of mirrors of the base, separated by spaces.
 int runInstallChild(const QStringList& Arguments);
 
 // Runs the child mode in a new process of this executable, so its peak memory is the install's.
 TInstallOutcome installInChildProcess(const QString& DocumentPath, const QUrl& BaseUrl,
                                       const QString& InstallDirectory,
-                                      const QString& Options = QString());
+                                      const QString& Options = QString(),
+                                      const QList<QUrl>& Mirrors = {});
 
 } // namespace installbench
