@@ -104,13 +104,45 @@ private slots:
               qPrintable(fault), seconds, seconds / m_HealthySeconds);
     }
 
-private:
-    // Installs afresh with the configuration naming Mirror (none when empty); the seconds it
-    // took, or -1 when it did not end well or not byte-identical.
-    double install(const QString& Mirror)
+    // Catches documents asked of the primary only: a primary that serves the configuration but
+    // none of the documents or bodies it names left the player without the game although the
+    // mirror it names had them all.
+    void everythingButTheConfigurationComesFromTheMirror()
     {
         QString output;
-        if (!m_Game.configure("1", output, {"--mirror", Mirror})) {
+        const QUrl mirror = m_pPrimary->url("/launcher/");
+        QVERIFY2(m_Game.configure("1", output, {"--mirror", mirror.toString()}),
+                 qPrintable(output));
+        TTestHttpServer primary;
+        QVERIFY(primary.start());
+        primary.serve(TPublishedGame::kConfigurationPath,
+                      readBytes(m_Game.cdn() + TPublishedGame::kConfigurationPath));
+        QVERIFY(m_Launcher.writeSettings(
+            TLauncherInstall::settingsFor(primary.url(TPublishedGame::kConfigurationPath)) +
+            "stallTimeout=5\n"));
+        const auto restore = qScopeGuard([this] {
+            m_Launcher.writeSettings(
+                TLauncherInstall::settingsFor(m_pPrimary->url(TPublishedGame::kConfigurationPath)) +
+                "stallTimeout=5\n");
+        });
+
+        const double seconds = install(QString(), false);
+        QVERIFY(seconds > 0);
+        const QByteArray log = readBytes(TLauncherInstall::logFilePath());
+        QVERIFY2(log.contains("failed on base " + primary.url("/").toEncoded()),
+                 log.right(3000).constData());
+        qInfo("Primary without documents and bodies: install took %.1f s, %.2f times the time "
+              "with one healthy origin",
+              seconds, seconds / m_HealthySeconds);
+    }
+
+private:
+    // Installs afresh with the configuration naming Mirror (none when empty), or as configured
+    // already; the seconds it took, or -1 when it did not end well or not byte-identical.
+    double install(const QString& Mirror, bool Configure = true)
+    {
+        QString output;
+        if (Configure && !m_Game.configure("1", output, {"--mirror", Mirror})) {
             qWarning().noquote() << output;
             return -1;
         }
