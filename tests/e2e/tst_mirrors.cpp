@@ -131,6 +131,10 @@ private slots:
         const QByteArray log = readBytes(TLauncherInstall::logFilePath());
         QVERIFY2(log.contains("failed on base " + primary.url("/").toEncoded()),
                  log.right(3000).constData());
+        // The documents' failures too, before any installation starts.
+        QVERIFY2(m_ProgressLines.contains("\"base\":\"" + primary.url("/").toEncoded() +
+                                          "\",\"event\":\"base-failed\",\"reason\""),
+                 m_ProgressLines.left(2000).constData());
         qInfo("Primary without documents and bodies: install took %.1f s, %.2f times the time "
               "with one healthy origin",
               seconds, seconds / m_HealthySeconds);

@@ -15,6 +15,11 @@ QUrl TDocumentMirrors::namedAddress(const QUrl& Asked) const
     return m_NamedOf.value(Asked, Asked);
 }
 
+QString TDocumentMirrors::placeAskedLast(const QUrl& Named) const
+{
+    return m_Places.describe(m_PlaceOf.value(Named, 0));
+}
+
 std::optional<QUrl> TDocumentMirrors::nextAddress(const QUrl& Named, const QString& Reason)
 {
     const int failed = m_PlaceOf.value(Named, 0);

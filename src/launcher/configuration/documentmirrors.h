@@ -23,6 +23,8 @@ public:
     bool hasMirrors() const { return m_Places.size() > 1; }
     // The address the configuration named for an address that was asked.
     QUrl namedAddress(const QUrl& Asked) const;
+    // For the log: the root of the tree on the place a document was asked of last.
+    QString placeAskedLast(const QUrl& Named) const;
     // The address to ask next for a document that failed (Reason, for the log) where it was
     // asked last; none when every place has failed it or it lies outside the tree.
     std::optional<QUrl> nextAddress(const QUrl& Named, const QString& Reason);

@@ -399,7 +399,9 @@ bool TLauncherConfigurationHandler::askElsewhere(const QUrl& Url, qint64 Limit,
 {
     if (!m_pDocumentMirrors)
         return false;
+    const QString place = m_pDocumentMirrors->placeAskedLast(Url);
     const std::optional<QUrl> next = m_pDocumentMirrors->nextAddress(Url, Reason);
+    emit documentFailedOnBase(Url, place, Reason);
     if (!next)
         return false;
     m_pDownloadPool->queueDownload(*next, Limit);

@@ -89,6 +89,8 @@ signals:
     void packageConfigurationDownloadsFinished();
     void hintAreaDataReceived(const ::shared::THint& Hint);
     void hintsAreaDataReceived(std::vector<::shared::THint> Hints);
+    // A document the configuration names failed on one of the places that serve the tree.
+    void documentFailedOnBase(QUrl Url, QString BaseRoot, QString Reason);
 
 public slots:
     void onConfigurationDownloadFinished(QUrl Url, QByteArray Data);

@@ -127,11 +127,13 @@ void TProgressJsonPrinter::onFailedOnBase(const QString& Package, const QUrl& Ur
                                           const QString& BaseRoot, const QString& Reason,
                                           bool SetAside)
 {
-    print({{QStringLiteral("event"), QStringLiteral("base-failed")},
-           {QStringLiteral("package"), Package},
-           {QStringLiteral("base"), BaseRoot},
-           {QStringLiteral("url"), Url.toString()},
-           {QStringLiteral("reason"), Reason}});
+    QJsonObject failed{{QStringLiteral("event"), QStringLiteral("base-failed")},
+                       {QStringLiteral("base"), BaseRoot},
+                       {QStringLiteral("url"), Url.toString()},
+                       {QStringLiteral("reason"), Reason}};
+    if (!Package.isEmpty())
+        failed.insert(QStringLiteral("package"), Package);
+    print(failed);
     if (SetAside)
         print({{QStringLiteral("event"), QStringLiteral("base-set-aside")},
                {QStringLiteral("package"), Package},

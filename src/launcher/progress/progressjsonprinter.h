@@ -46,7 +46,8 @@ public:
     void beginPackage(const QString& Package) { m_Progress[Package] = TPackageProgress(); }
     void onPlanned(const QString& Package, TFileSize BytesToDownload, TFileSize BytesToWrite);
     void onProgress(const QString& Package, const QString& Phase, TFileSize Done, TFileSize Total);
-    // A body failed on one of the places that serve it and is asked elsewhere.
+    // A body, or with an empty Package a document, failed on one of the places that serve it
+    // and is asked elsewhere.
     void onFailedOnBase(const QString& Package, const QUrl& Url, const QString& BaseRoot,
                         const QString& Reason, bool SetAside);
     // An empty ErrorReason is a success.

@@ -265,6 +265,11 @@ void TLauncherApplication::startProgressJson()
                              m_pConfigurationHandler->isLocalConfiguration(),
                              configuration ? int(configuration->getPackages().size()) : 0);
                      });
+    QObject::connect(m_pConfigurationHandler, &TLauncherConfigurationHandler::documentFailedOnBase,
+                     this, [this](const QUrl& Url, const QString& Base, const QString& Reason) {
+                         m_pProgressJsonPrinter->onFailedOnBase(QString(), Url, Base, Reason,
+                                                                false);
+                     });
 }
 
 int TLauncherApplication::finish(int Status)
