@@ -1,6 +1,7 @@
 #include "launcher/ui/progresstext.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 
 #include <cmath>
 
@@ -12,9 +13,13 @@ constexpr double kKibi = 1024.0;
 constexpr double kMebi = kKibi * 1024.0;
 constexpr double kGibi = kMebi * 1024.0;
 
+// As the player writes numbers ("1,5" in German), without thousands separators, which would
+// read as decimals in the other half of the world.
 QString oneDecimal(double value)
 {
-    return QString::number(value, 'f', 1);
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(value, 'f', 1);
 }
 
 } // namespace

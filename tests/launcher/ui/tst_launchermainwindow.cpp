@@ -270,19 +270,36 @@ private slots:
     void progressTexts_data()
     {
         QTest::addColumn<double>("rate");
+        QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("text");
-        QTest::newRow("1024") << 1024.0 << "1024 B/s";
-        QTest::newRow("1025") << 1025.0 << "1.0 KB/s";
-        QTest::newRow("mebi") << 1048576.0 << "1048.6 KB/s";
-        QTest::newRow("mebi and one") << 1048577.0 << "1.0 MB/s";
-        QTest::newRow("gibi") << 1073741824.0 << "1073.7 MB/s";
-        QTest::newRow("past gibi") << 1073741825.0 << "1.1 GB/s";
-        QTest::newRow("no sample") << 0.0 << "0 B/s";
+        QTest::newRow("1024") << 1024.0 << "C"
+                              << "1024 B/s";
+        QTest::newRow("1025") << 1025.0 << "C"
+                              << "1.0 KB/s";
+        QTest::newRow("mebi") << 1048576.0 << "C"
+                              << "1048.6 KB/s";
+        QTest::newRow("mebi and one") << 1048577.0 << "C"
+                                      << "1.0 MB/s";
+        QTest::newRow("gibi") << 1073741824.0 << "C"
+                              << "1073.7 MB/s";
+        QTest::newRow("past gibi") << 1073741825.0 << "C"
+                                   << "1.1 GB/s";
+        QTest::newRow("no sample") << 0.0 << "C"
+                                   << "0 B/s";
+        // German players read "1.5" as fifteen, and "1.048,6" as a thousand.
+        QTest::newRow("German decimals") << 1073741825.0 << "de_DE"
+                                         << "1,1 GB/s";
+        QTest::newRow("German, no thousands") << 1048576.0 << "de_DE"
+                                              << "1048,6 KB/s";
     }
     void progressTexts()
     {
         QFETCH(double, rate);
+        QFETCH(QString, locale);
         QFETCH(QString, text);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        const auto restore = qScopeGuard([&before] { QLocale::setDefault(before); });
         QCOMPARE(progresstext::rateText(rate), text);
     }
 
