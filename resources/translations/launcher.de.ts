@@ -236,6 +236,34 @@ Bitte installieren Sie den Launcher neu.</translation>
         <source>Client patching failed</source>
         <translation>Patchen des Clients fehlgeschlagen</translation>
     </message>
+    <message>
+        <source>Kestrun Online is already running: %1</source>
+        <translation>Kestrun Online läuft bereits: %1</translation>
+    </message>
+    <message>
+        <source>Kestrun Online is already running.</source>
+        <translation>Kestrun Online läuft bereits.</translation>
+    </message>
+    <message>
+        <source>the running launcher did not answer</source>
+        <translation>der laufende Launcher hat nicht geantwortet</translation>
+    </message>
+    <message>
+        <source>Kestrun Online is already running; the patch was not started: %1</source>
+        <translation>Kestrun Online läuft bereits; der Patch wurde nicht gestartet: %1</translation>
+    </message>
+    <message>
+        <source>this launcher is busy; close it and start the patch again.</source>
+        <translation>dieser Launcher ist beschäftigt; schließen Sie ihn und starten Sie den Patch erneut.</translation>
+    </message>
+    <message>
+        <source>it is working without a window.</source>
+        <translation>er arbeitet ohne Fenster.</translation>
+    </message>
+    <message>
+        <source>its window was brought to the front.</source>
+        <translation>sein Fenster wurde nach vorne geholt.</translation>
+    </message>
 </context>
 <context>
     <name>orvik::launcher::TLauncherMainWindow</name>

@@ -191,21 +191,23 @@ int TLauncherApplication::handOverToRunningLauncher()
     const QString answer = TRunningInstance::handOver(
         constants::kSingleInstanceKey, QCoreApplication::arguments().mid(1), kHandOverTimeoutMs);
     const bool patch = m_CommandLineParser.isSet(m_PatchOption);
+    // On the terminal, in the player's language as every window text is.
+    const auto tell = [](const QString& Text) {
+        std::fprintf(stderr, "%s\n", Text.toLocal8Bit().constData());
+    };
     if (answer.startsWith(QLatin1String("done"))) {
-        std::fprintf(stderr, "Kestrun Online is already running: %s\n",
-                     answer.mid(5).toLocal8Bit().constData());
+        tell(tr("Kestrun Online is already running: %1").arg(answer.mid(5)));
         return 0;
     }
     if (!patch) {
-        std::fprintf(stderr, "Kestrun Online is already running.\n");
+        tell(tr("Kestrun Online is already running."));
         return 0;
     }
     // A patch that silently did not happen would look like one that did.
     const QString reason = answer.startsWith(QLatin1String("refused "))
                                ? answer.mid(8)
-                               : QStringLiteral("the running launcher did not answer");
-    std::fprintf(stderr, "Kestrun Online is already running; the patch was not started: %s\n",
-                 reason.toLocal8Bit().constData());
+                               : tr("the running launcher did not answer");
+    tell(tr("Kestrun Online is already running; the patch was not started: %1").arg(reason));
     return 1;
 }
 
@@ -217,8 +219,8 @@ QString TLauncherApplication::onLaterStart(const QStringList& Arguments)
     if (parser.isSet(m_PatchOption)) {
         qInfo() << "A later start asked for a patch; refused while this launcher runs"
                 << threadSuffix;
-        return QStringLiteral("refused this launcher is busy; close it and start the patch "
-                              "again.");
+        return QStringLiteral("refused ") +
+               tr("this launcher is busy; close it and start the patch again.");
     }
     // Still starting: the splash screen the player would see a moment later comes now.
     if (!m_pMainWindow && !m_pSplashScreen && m_StartupTimer.isActive())
@@ -227,14 +229,14 @@ QString TLauncherApplication::onLaterStart(const QStringList& Arguments)
                                     : static_cast<QWidget*>(m_pSplashScreen);
     if (!window) {
         qInfo() << "A later start found no window to bring to the front" << threadSuffix;
-        return QStringLiteral("done it is working without a window.");
+        return QStringLiteral("done ") + tr("it is working without a window.");
     }
     qInfo() << "A later start brought the launcher to the front" << threadSuffix;
     window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
     window->raise();
     window->activateWindow();
-    return QStringLiteral("done its window was brought to the front.");
+    return QStringLiteral("done ") + tr("its window was brought to the front.");
 }
 
 QString TLauncherApplication::settingsProblem() const

@@ -46,14 +46,22 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("output");
         QTest::addColumn<QByteArray>("firstLogLine");
+        QTest::addColumn<QByteArray>("language"); // empty: the system's
         // The second start ended silently and the player saw nothing happen.
         QTest::newRow("plain") << QStringList{} << 0
                                << QByteArray("already running: its window was brought to the front")
-                               << QByteArray("A later start brought the launcher to the front");
+                               << QByteArray("A later start brought the launcher to the front")
+                               << QByteArray();
         // A patch the running launcher never started ended with status 0 all the same.
         QTest::newRow("patch") << QStringList{"--patch", "bin/client"} << 1
                                << QByteArray("the patch was not started: this launcher is busy")
-                               << QByteArray("A later start asked for a patch; refused");
+                               << QByteArray("A later start asked for a patch; refused")
+                               << QByteArray();
+        // The terminal's answer was English whatever the player's language (an ASCII part of
+        // it: the test machine may lack the German locale's encoding).
+        QTest::newRow("plain, German")
+            << QStringList{} << 0 << QByteArray("sein Fenster wurde nach vorne geholt")
+            << QByteArray("A later start brought the launcher to the front") << QByteArray("de");
     }
     void secondStartIsAnsweredByTheFirst()
     {
@@ -61,6 +69,17 @@ private slots:
         QFETCH(int, status);
         QFETCH(QByteArray, output);
         QFETCH(QByteArray, firstLogLine);
+        QFETCH(QByteArray, language);
+        const QByteArray oldLanguage = qgetenv("LANGUAGE");
+        const QByteArray oldLang = qgetenv("LANG");
+        const auto restore = qScopeGuard([&] {
+            qputenv("LANGUAGE", oldLanguage);
+            qputenv("LANG", oldLang);
+        });
+        if (!language.isEmpty()) {
+            qputenv("LANGUAGE", language);
+            qputenv("LANG", "de_DE.UTF-8");
+        }
         // The first instance waits for its configuration, so it writes nothing more meanwhile.
         testsupport::TTestHttpServer server;
         QVERIFY(server.start());
