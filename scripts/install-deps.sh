@@ -11,7 +11,7 @@ packages=(
   dpkg-dev lzip xz-utils zstd clang libclang-rt-14-dev
   curl xdotool x11-utils imagemagick dbus-daemon
   desktop-file-utils appstream lintian fakeroot
-  clang-format clang-tidy ccache
+  clang-format clang-tidy ccache jq
 )
 
 missing=()
