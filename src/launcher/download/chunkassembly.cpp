@@ -222,7 +222,6 @@ void writeChunk(TChunkedFileState& Target, const QString& Path, int Index,
 void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
                                                 const QByteArray& Data) const
 {
-    qInfo() << "saveDownloadedData chunk " << Chunk.Url << threadSuffix;
     auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
     bool parked = false;
     // Written from Data itself: a body is only parked for the positions left after these.

@@ -240,7 +240,6 @@ TPackageFileDownloader::TParkingStatistics TPackageFileDownloader::parkingStatis
 
 void TPackageFileDownloader::onDownloadCompleted(const QUrl& Url, const QByteArray& Data)
 {
-    qInfo() << "onDownloadCompleted " << Url << threadSuffix;
     processDownloadedData(Url, Data, false, false);
 }
 
@@ -257,8 +256,6 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
     if (!Verified)
         step = (found->Piece.Unpack && !Decompressed) ? EStep::Decompress : EStep::Verify;
     const TChunkToDownload chunk = chunkForStep(*found, true);
-    static const char* const kStepNames[] = {"decompress ", "verify ", "save "};
-    qInfo() << "processDownloadedData " << kStepNames[int(step)] << Url << threadSuffix;
 
     // The steps of a chunk run one after the other in one task: a hop through this thread
     // between them cost several events per step, and a package of many small files made the
@@ -352,7 +349,6 @@ void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,
         retryOrGiveUp(Url, QStringLiteral("Verify of %1 failed.").arg(Url.toString()));
         return;
     case EStep::Save:
-        qInfo() << "processDownloadedData save completed " << Url << threadSuffix;
         if (failed) {
             releaseUrl(Url);
             m_bAtLeastOneSavingOperationFailed = true;
@@ -360,7 +356,6 @@ void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,
                              .arg(Url.toString(), Outcome.Error));
             return;
         }
-        qInfo() << "processFinishedData: " << Url << threadSuffix;
         releaseUrl(Url);
         finishChunk(Url);
         return;
@@ -371,7 +366,9 @@ void TPackageFileDownloader::finishChunk(const QUrl& Url)
 {
     if (TRunChunk* chunk = findChunkInProgress(Url)) {
         endChunk(*chunk);
-        qInfo() << "processFinishedData found: " << Url << threadSuffix;
+        // One line per chunk: a package of many small files writes tens of thousands, each
+        // line made and written on the window's thread.
+        qInfo() << "Chunk written:" << Url << threadSuffix;
     }
     emitFinishedSignalWhenNoMoreFilesAreOutstanding();
 }
@@ -454,14 +451,13 @@ void TPackageFileDownloader::endRunAtOnce(const QString& Reason)
 
 void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
 {
+    if (m_Run.ChunksInProgress > 0)
+        return;
     qInfo().nospace() << "emitFinishedSignalWhenNoMoreFilesAreOutstanding ActiveDownloads: "
                       << m_pDownloadPool->getNumberOfActiveDownloads()
-                      << " FilesInProgress: " << m_Run.ChunksInProgress
                       << " AtLeastOneDownloadFailed " << boolText(m_bAtLeastOneDownloadFailed)
                       << " AtLeastOneSavingOperationFailed "
                       << boolText(m_bAtLeastOneSavingOperationFailed) << threadSuffix;
-    if (m_Run.ChunksInProgress > 0)
-        return;
 
     const TParkingStatistics parking = parkingStatistics();
     qInfo() << "Chunks parked before their turn: " << parking.Parked
@@ -536,12 +532,9 @@ void TPackageFileDownloader::onProgressTick()
 QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownload& Chunk,
                                                             const QByteArray& Data) const
 {
-    qInfo() << "decompressDownloadedData " << Chunk.Url << "started" << threadSuffix;
     // The document's size, not the container's, decides how much is allocated: a container is
     // only as trustworthy as the server it came from.
-    QByteArray decoded = ::shared::decodeContainerStrict(Data, Chunk.UnpackedSize);
-    qInfo() << "decompressDownloadedData " << Chunk.Url << "finished" << threadSuffix;
-    return decoded;
+    return ::shared::decodeContainerStrict(Data, Chunk.UnpackedSize);
 }
 
 QByteArray TPackageFileDownloader::verifyDownloadedData(const TChunkToDownload& Chunk,
