@@ -7,7 +7,7 @@
 #include "shared/network/downloadpool.h"
 #include "shared/platform/threadpriority.h"
 
-#include <QFutureWatcher>
+#include <QFuture>
 #include <QThreadPool>
 #include <QtConcurrent>
 
@@ -62,6 +62,10 @@ TPackageFileDownloader::TPackageFileDownloader(
     std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper)
     : m_pDownloadPool(std::move(pDownloadPool))
     , m_pLauncherFilesystemHelper(std::move(pLauncherFilesystemHelper))
+    , m_StepResults([this] {
+        QMetaObject::invokeMethod(this, &TPackageFileDownloader::onStepResults,
+                                  Qt::QueuedConnection);
+    })
     , m_WrittenReports([this] {
         QMetaObject::invokeMethod(this, &TPackageFileDownloader::onWrittenReports,
                                   Qt::QueuedConnection);
@@ -86,10 +90,9 @@ TPackageFileDownloader::TPackageFileDownloader(
 
 TPackageFileDownloader::~TPackageFileDownloader()
 {
-    for (QFutureWatcherBase* watcher : m_RunningSteps) {
-        watcher->disconnect(this);
-        watcher->waitForFinished();
-    }
+    // Their results are posted to this object, and dropped with it once the tasks are done.
+    for (auto& [id, step] : m_RunningSteps)
+        step.waitForFinished();
 }
 
 void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
@@ -293,16 +296,30 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
         }
     };
 
-    auto* watcher = new QFutureWatcher<TStepOutcome>(this);
-    m_RunningSteps.insert(watcher);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, Url, Decompressed] {
-        m_RunningSteps.erase(watcher);
-        const TStepOutcome outcome = watcher->result();
-        watcher->deleteLater();
-        onStepFinished(outcome.Step, Url, outcome,
-                       Decompressed || outcome.Step != EStep::Decompress);
-    });
-    watcher->setFuture(QtConcurrent::run(work));
+    // Outcomes come back in batches (a future watcher cost several events per chunk, and a
+    // package of many small files made the window handle a hundred thousand of them).
+    const quint64 id = ++m_StepCount;
+    m_RunningSteps.emplace(id, QtConcurrent::run([this, work, id, Url, Decompressed] {
+                               m_StepResults.add({id, Url, Decompressed, work()});
+                           }));
+}
+
+void TPackageFileDownloader::onStepResults()
+{
+    for (TStepResult& result : m_StepResults.take())
+        m_StepBacklog.push_back(std::move(result));
+    // A bounded share per turn of the event loop: when many steps end at once, the window's
+    // timers and input come between the shares, not after all of them.
+    for (int handled = 0; handled < kStepResultsPerTurn && !m_StepBacklog.empty(); ++handled) {
+        const TStepResult result = std::move(m_StepBacklog.front());
+        m_StepBacklog.pop_front();
+        m_RunningSteps.erase(result.Id);
+        onStepFinished(result.Outcome.Step, result.Url, result.Outcome,
+                       result.Decompressed || result.Outcome.Step != EStep::Decompress);
+    }
+    if (!m_StepBacklog.empty())
+        QMetaObject::invokeMethod(this, &TPackageFileDownloader::onStepResults,
+                                  Qt::QueuedConnection);
 }
 
 void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFuture>
 #include <QHash>
 #include <QMap>
 #include <QMutex>
@@ -16,11 +17,10 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <deque>
+#include <map>
 #include <memory>
-#include <set>
 #include <vector>
-
-class QFutureWatcherBase;
 
 namespace shared {
 class TDownloadPool;
@@ -112,8 +112,11 @@ public slots:
     // What the workers wrote since the last call, in the order they wrote it.
     void onWrittenReports();
     void onProgressTick();
+    // The outcomes of steps that ended on the thread pool.
+    void onStepResults();
 
 private:
+    static constexpr int kStepResultsPerTurn = 32;
     enum class EStep { Decompress, Verify, Save };
     struct TStepOutcome
     {
@@ -183,7 +186,18 @@ private:
     TFileSize m_PreviousDownloadedSum = 0;
     unsigned m_RateSampleCount = 0;
     double m_RateMean = 0;
-    std::set<QFutureWatcherBase*> m_RunningSteps;
+    // The steps on the thread pool, by number, until their outcome is handled here.
+    std::map<quint64, QFuture<void>> m_RunningSteps;
+    quint64 m_StepCount = 0;
+    struct TStepResult
+    {
+        quint64 Id = 0;
+        QUrl Url;
+        bool Decompressed = false;
+        TStepOutcome Outcome;
+    };
+    ::shared::TBatchQueue<TStepResult> m_StepResults;
+    std::deque<TStepResult> m_StepBacklog;
     // Each written chunk, reported from the workers: a package of many small files writes
     // thousands a minute, and one event each would hold up the window.
     mutable ::shared::TBatchQueue<std::pair<QUrl, TFileSize>> m_WrittenReports;
