@@ -91,7 +91,7 @@ TPackageFileDownloader::TPackageFileDownloader(
 TPackageFileDownloader::~TPackageFileDownloader()
 {
     // Their results are posted to this object, and dropped with it once the tasks are done.
-    for (auto& [id, step] : m_RunningSteps)
+    for (QFuture<void>& step : m_RunningSteps)
         step.waitForFinished();
 }
 
@@ -298,10 +298,15 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
 
     // Outcomes come back in batches (a future watcher cost several events per chunk, and a
     // package of many small files made the window handle a hundred thousand of them).
-    const quint64 id = ++m_StepCount;
-    m_RunningSteps.emplace(id, QtConcurrent::run([this, work, id, Url, Decompressed] {
-                               m_StepResults.add({id, Url, Decompressed, work()});
-                           }));
+    // A step's future is kept until its task has returned, not only until its outcome is here:
+    // the task still wakes this object after handing the outcome over.
+    m_RunningSteps.erase(
+        std::remove_if(m_RunningSteps.begin(), m_RunningSteps.end(),
+                       [](const QFuture<void>& step) { return step.isFinished(); }),
+        m_RunningSteps.end());
+    m_RunningSteps.push_back(QtConcurrent::run([this, work, Url, Decompressed] {
+        m_StepResults.add({Url, Decompressed, work()});
+    }));
 }
 
 void TPackageFileDownloader::onStepResults()
@@ -313,7 +318,6 @@ void TPackageFileDownloader::onStepResults()
     for (int handled = 0; handled < kStepResultsPerTurn && !m_StepBacklog.empty(); ++handled) {
         const TStepResult result = std::move(m_StepBacklog.front());
         m_StepBacklog.pop_front();
-        m_RunningSteps.erase(result.Id);
         onStepFinished(result.Outcome.Step, result.Url, result.Outcome,
                        result.Decompressed || result.Outcome.Step != EStep::Decompress);
     }

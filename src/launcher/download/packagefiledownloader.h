@@ -18,7 +18,6 @@
 #include <QUrl>
 
 #include <deque>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -186,12 +185,10 @@ private:
     TFileSize m_PreviousDownloadedSum = 0;
     unsigned m_RateSampleCount = 0;
     double m_RateMean = 0;
-    // The steps on the thread pool, by number, until their outcome is handled here.
-    std::map<quint64, QFuture<void>> m_RunningSteps;
-    quint64 m_StepCount = 0;
+    // The steps on the thread pool; finished ones go when the next starts.
+    std::vector<QFuture<void>> m_RunningSteps;
     struct TStepResult
     {
-        quint64 Id = 0;
         QUrl Url;
         bool Decompressed = false;
         TStepOutcome Outcome;
