@@ -11,7 +11,6 @@ TPackageInstallation::TPackageInstallation(
     std::shared_ptr<TPackage> pPackage,
     std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper)
     : m_pPackage(std::move(pPackage))
-    , m_pPackageFileDownloader(nullptr, [](TPackageFileDownloader* p) { p->deleteLater(); })
     , m_pLauncherFilesystemHelper(std::move(pLauncherFilesystemHelper))
 {
     createDownloader();
@@ -26,7 +25,7 @@ void TPackageInstallation::stop()
 {
     qInfo() << "Stopping the installation of" << m_pPackage->getName() << threadSuffix;
     m_bStopRequested = true;
-    m_pPackageFileDownloader->stop();
+    m_pDownloads->stop();
 }
 
 TPackageInstallation::~TPackageInstallation()

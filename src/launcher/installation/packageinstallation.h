@@ -1,6 +1,7 @@
 #pragma once
 
 #include "launcher/configuration/packageconfigurationreader.h"
+#include "launcher/download/downloadthread.h"
 #include "launcher/download/filetodownload.h"
 #include "launcher/download/packagefiledownloader.h"
 #include "launcher/filesystem/installationpolicy.h"
@@ -48,7 +49,7 @@ public:
     void setInstalledVersionLabel(const QString& Label) { m_InstalledVersionLabel = Label; }
     void setRemoteVersionLabel(const QString& Label) { m_RemoteVersionLabel = Label; }
     const std::shared_ptr<TPackage>& getPackage() const { return m_pPackage; }
-    // For the progress display: its download rate.
+    // For the progress display's connections only: it lives on a thread of its own.
     const TPackageFileDownloader& getPackageFileDownloader() const;
     bool isWithoutError() const { return m_bWithoutError; }
     // Pauses or cancels the run: it ends as soon as its work on the thread pool is back and
@@ -57,12 +58,12 @@ public:
     // The player's speed limit in bytes per second, over the settings' one; 0 for none.
     void setMaxDownloadRate(qint64 BytesPerSecond)
     {
-        m_pPackageFileDownloader->setMaxDownloadRate(BytesPerSecond);
+        m_pDownloads->setMaxDownloadRate(BytesPerSecond);
     }
     // Other places that serve the same bodies, tried when one fails.
     void setMirrors(std::shared_ptr<::shared::TMirrorSet> pMirrors)
     {
-        m_pPackageFileDownloader->setMirrors(std::move(pMirrors));
+        m_pDownloads->setMirrors(std::move(pMirrors));
     }
     // Whether this run only read the installed files again, with nothing planned or fetched.
     bool isVerificationOnly() const { return !m_bPlanningStarted; }
@@ -117,9 +118,7 @@ private:
     bool enoughDiskSpace(const TDiskSpaceNeed& Need) const;
 
     std::shared_ptr<TPackage> m_pPackage;
-    // Released with deleteLater: it may be reporting to this installation right now.
-    std::unique_ptr<TPackageFileDownloader, void (*)(TPackageFileDownloader*)>
-        m_pPackageFileDownloader;
+    std::unique_ptr<TDownloadThread> m_pDownloads;
     std::shared_ptr<TLauncherFilesystemHelper> m_pLauncherFilesystemHelper;
     bool m_bWithoutError = false;
     bool m_bRemovesLeftOvers = false;

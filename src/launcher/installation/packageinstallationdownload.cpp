@@ -22,17 +22,22 @@ void TPackageInstallation::createDownloader()
     qRegisterMetaType<TPackageDifference>("orvik::launcher::TPackageDifference");
     // Each installation has its own connections, so one package's downloads never queue behind
     // another's; manual release makes the bound cover decoding and writing too.
-    auto manager = std::make_shared<::shared::QNetworkAccessManagerWrapper>(
-        std::make_shared<QNetworkAccessManager>());
-    auto pool = std::make_shared<::shared::TDownloadPool>(
-        m_pLauncherFilesystemHelper->settings()->maxConcurrentDownloads, manager, false);
-    pool->setMaxDownloadRate(m_pLauncherFilesystemHelper->settings()->maxDownloadRate);
-    if (const qint64 stall = m_pLauncherFilesystemHelper->settings()->stallTimeout; stall > 0)
-        pool->setTransferTimeout(int(std::min<qint64>(stall, 24 * 3600) * 1000));
-    m_pPackageFileDownloader.reset(new TPackageFileDownloader(pool, m_pLauncherFilesystemHelper));
-    connect(m_pPackageFileDownloader.get(), &TPackageFileDownloader::downloadCompleted, this,
+    const std::shared_ptr<const TLauncherSettings> settings =
+        m_pLauncherFilesystemHelper->settings();
+    m_pDownloads =
+        std::make_unique<TDownloadThread>([settings, helper = m_pLauncherFilesystemHelper] {
+            auto manager = std::make_shared<::shared::QNetworkAccessManagerWrapper>(
+                std::make_shared<QNetworkAccessManager>());
+            auto pool = std::make_shared<::shared::TDownloadPool>(settings->maxConcurrentDownloads,
+                                                                  manager, false);
+            pool->setMaxDownloadRate(settings->maxDownloadRate);
+            if (const qint64 stall = settings->stallTimeout; stall > 0)
+                pool->setTransferTimeout(int(std::min<qint64>(stall, 24 * 3600) * 1000));
+            return std::make_unique<TPackageFileDownloader>(pool, helper);
+        });
+    connect(&m_pDownloads->downloader(), &TPackageFileDownloader::downloadCompleted, this,
             &TPackageInstallation::onDownloadCompleted);
-    connect(m_pPackageFileDownloader.get(), &TPackageFileDownloader::downloadFailed, this,
+    connect(&m_pDownloads->downloader(), &TPackageFileDownloader::downloadFailed, this,
             &TPackageInstallation::onDownloadFailed);
     connect(&m_PlanningWatcher, &QFutureWatcherBase::finished, this, [this] {
         const std::shared_ptr<TPackageDifference> plan = m_PlanningWatcher.result();
@@ -129,8 +134,7 @@ void TPackageInstallation::startDownload()
     }
     // The downloader keeps what it needs of them; held here too, every file of a large package
     // would be held twice until the end of the run.
-    m_pPackageFileDownloader->startDownload(m_InstallationDirectory, m_pPolicy,
-                                            std::move(m_Download));
+    m_pDownloads->startDownload(m_InstallationDirectory, m_pPolicy, std::move(m_Download));
     m_Download = {};
     m_FilesToDelete = {};
 }
@@ -154,7 +158,7 @@ void TPackageInstallation::onDownloadFailed(EPackageDownloaderError ErrorReason)
 
 const TPackageFileDownloader& TPackageInstallation::getPackageFileDownloader() const
 {
-    return *m_pPackageFileDownloader;
+    return m_pDownloads->downloader();
 }
 
 } // namespace orvik::launcher
