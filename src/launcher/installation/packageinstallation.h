@@ -22,8 +22,8 @@ namespace orvik::launcher {
 class TLauncherFilesystemHelper;
 
 // One run of installing, updating, repairing or verifying one package. Planning and verification
-// run on the global thread pool and read only what they are given; their progress reaches the
-// GUI thread through queued signals.
+// run on the global thread pool and read only what they are given; the plan's deletions and its
+// download run on the downloads' thread. Progress reaches the GUI thread through queued signals.
 class TPackageInstallation : public QObject
 {
     Q_OBJECT
@@ -113,6 +113,7 @@ public slots:
 
 private:
     void createDownloader();
+    // Hands the plan's deletions and then its download to the downloads' thread.
     void startDownload();
     // Logs the needed and the free size; false when the plan cannot fit.
     bool enoughDiskSpace(const TDiskSpaceNeed& Need) const;

@@ -17,6 +17,35 @@
 
 namespace orvik::launcher {
 
+namespace {
+
+// Throws std::runtime_error when a file cannot be removed.
+void deleteFiles(TLauncherFilesystemHelper& Helper, const QDir& Directory,
+                 const TInstallationPolicy& Policy, const std::vector<TFileInPackage>& Files)
+{
+    auto& fileSystem = Helper.fileSystem();
+    std::vector<QString> removed;
+    removed.reserve(Files.size());
+    for (const TFileInPackage& file : Files) {
+        // The path comes from a document: it is resolved strictly inside the installation, so a
+        // hostile one cannot reach the installation as a whole or anything else the user owns.
+        // Planning listed only such paths, and no folder that holds a wanted file.
+        QString path;
+        try {
+            path = resolveFileInInstallation(fileSystem, Directory, file.LocalFile);
+        } catch (const std::runtime_error& error) {
+            qWarning() << "startDownload skips deleting: " << error.what() << threadSuffix;
+            continue;
+        }
+        Policy.removeFile(fileSystem, path);
+        removed.push_back(path);
+    }
+    // A renamed folder would stay behind empty for good: no document lists folders.
+    removeFoldersLeftEmpty(Directory, removed);
+}
+
+} // namespace
+
 void TPackageInstallation::createDownloader()
 {
     qRegisterMetaType<TPackageDifference>("orvik::launcher::TPackageDifference");
@@ -73,11 +102,7 @@ void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDiff
     }
     m_FilesToDelete = std::move(Changes.m_FilesToDelete);
     m_Download = std::move(download);
-    try {
-        startDownload();
-    } catch (const std::runtime_error& error) {
-        emit diskAccessFailed(QString::fromUtf8(error.what()));
-    }
+    startDownload();
 }
 
 bool TPackageInstallation::enoughDiskSpace(const TDiskSpaceNeed& Need) const
@@ -109,34 +134,33 @@ void TPackageInstallation::startDownload()
 {
     qInfo() << "startDownload: " << m_pPackage->getName() << threadSuffix;
     emit downloadPlanned(m_Download.TotalPacked, m_Download.TotalUnpacked);
-    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
-    std::vector<QString> removed;
-    removed.reserve(m_FilesToDelete.size());
-    for (const TFileInPackage& file : m_FilesToDelete) {
-        // The path comes from a document: it is resolved strictly inside the installation, so a
-        // hostile one cannot reach the installation as a whole or anything else the user owns.
-        // Planning listed only such paths, and no folder that holds a wanted file.
-        QString path;
+    // On the downloads' thread, before its run: an update that removes thousands of files would
+    // hold the window for as long. The downloader keeps what it needs of the run; held here too,
+    // every file of a large package would be held twice until the end of the run.
+    auto run = std::make_shared<TDownloadRun>(std::exchange(m_Download, {}));
+    auto deleted =
+        std::make_shared<std::vector<TFileInPackage>>(std::exchange(m_FilesToDelete, {}));
+    m_pDownloads->post([this, run, deleted, directory = m_InstallationDirectory,
+                        helper = m_pLauncherFilesystemHelper,
+                        policy = m_pPolicy](TPackageFileDownloader& Downloader) {
         try {
-            path = resolveFileInInstallation(fileSystem, m_InstallationDirectory, file.LocalFile);
+            deleteFiles(*helper, directory, *policy, *deleted);
         } catch (const std::runtime_error& error) {
-            qWarning() << "startDownload skips deleting: " << error.what() << threadSuffix;
-            continue;
+            // Reported on the window's thread; the installation goes no further.
+            QMetaObject::invokeMethod(
+                this,
+                [this, message = QString::fromUtf8(error.what())] {
+                    emit diskAccessFailed(message);
+                },
+                Qt::QueuedConnection);
+            return;
         }
-        m_pPolicy->removeFile(fileSystem, path);
-        removed.push_back(path);
-    }
-    // A renamed folder would stay behind empty for good: no document lists folders.
-    removeFoldersLeftEmpty(m_InstallationDirectory, removed);
-    if (m_Download.Files.empty()) {
-        onDownloadCompleted();
-        return;
-    }
-    // The downloader keeps what it needs of them; held here too, every file of a large package
-    // would be held twice until the end of the run.
-    m_pDownloads->startDownload(m_InstallationDirectory, m_pPolicy, std::move(m_Download));
-    m_Download = {};
-    m_FilesToDelete = {};
+        if (run->Files.empty())
+            QMetaObject::invokeMethod(this, &TPackageInstallation::onDownloadCompleted,
+                                      Qt::QueuedConnection);
+        else
+            Downloader.startDownload(directory, policy, std::move(*run));
+    });
 }
 
 void TPackageInstallation::onDownloadCompleted()

@@ -13,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalSpy>
 
 #include <memory>
 #include <vector>
@@ -146,6 +147,16 @@ makeInstallation(const std::shared_ptr<orvik::launcher::TLauncherFilesystemHelpe
     auto installation = std::make_shared<orvik::launcher::TPackageInstallation>(package, helper);
     installation->setInstallationDirectory(QDir(installationDirectory));
     return installation;
+}
+
+// Hands the plan over and waits for the end of the download phase, which comes from the
+// downloads' thread: false when it did not come once.
+inline bool finishDownloadPhase(orvik::launcher::TPackageInstallation& installation,
+                                const orvik::launcher::TPackageDifference& plan)
+{
+    QSignalSpy finished(&installation, &orvik::launcher::TPackageInstallation::downloadFinished);
+    installation.onRequiredChangesComputedForInstallation(plan);
+    return (finished.count() == 1 || finished.wait(60000)) && finished.count() == 1;
 }
 
 } // namespace installationfixture

@@ -316,9 +316,7 @@ private slots:
         QVERIFY(plan.Difference.m_FilesToDownload.empty());
         QVERIFY(plan.Difference.m_FilesToDelete.empty());
 
-        QSignalSpy finished(installation.get(), &TPackageInstallation::downloadFinished);
-        installation->onRequiredChangesComputedForInstallation(plan.Difference);
-        QCOMPARE(finished.count(), 1);
+        QVERIFY(finishDownloadPhase(*installation, plan.Difference));
         QVERIFY(!installation->isWithoutError());
         QCOMPARE(readBytes(inside("a.bin")), QByteArray("different"));
         QCOMPARE(readBytes(inside("old.bin")), QByteArray("old"));
@@ -403,14 +401,43 @@ private slots:
         const TPlan plan = run(remote, installed, false);
         QVERIFY(plan.Difference.m_ErrorMessage.isEmpty());
         QVERIFY(plan.Difference.m_FilesToDownload.empty()); // both files are in place
-        QSignalSpy finished(installation.get(), &TPackageInstallation::downloadFinished);
-        installation->onRequiredChangesComputedForInstallation(plan.Difference);
-        QCOMPARE(finished.count(), 1);
+        QVERIFY(finishDownloadPhase(*installation, plan.Difference));
         QVERIFY(installation->isWithoutError());
 
         QCOMPARE(readBytes(inside("bin/x.bin")), QByteArray("x"));
         QCOMPARE(readBytes(inside("data/y.bin")), QByteArray("y"));
         QCOMPARE(QFileInfo::exists(inside("old.bin")), !obsoleteDeleted);
+    }
+
+    // The deletions run on the downloads' thread: a file that could not be removed there was
+    // neither reported nor kept from ending the process.
+    void failedDeletionIsReportedAndNothingIsFetched()
+    {
+        struct TPolicyThatCannotRemove : orvik::launcher::TInstallationPolicy
+        {
+            void removeFile(::shared::TFileSystemHelper&, const QString& Path) const override
+            {
+                throw std::runtime_error("Failed to delete file " + Path.toStdString());
+            }
+        };
+        TDocument remote;
+        remote.addWholeFile(QStringLiteral("a.bin"), "wanted");
+        TDocument installed;
+        installed.addWholeFile(QStringLiteral("old.bin"), "old");
+        QVERIFY(writeBytes(inside("old.bin"), "old"));
+        const auto installation = makeInstallation(m_pHelper, m_Installation);
+        installation->setPolicy(std::make_shared<const TPolicyThatCannotRemove>());
+        const TPlan plan = run(remote, installed, false);
+        QCOMPARE(plan.Difference.m_FilesToDelete.size(), size_t(1));
+
+        QSignalSpy failed(installation.get(), &TPackageInstallation::diskAccessFailed);
+        QSignalSpy finished(installation.get(), &TPackageInstallation::downloadFinished);
+        installation->onRequiredChangesComputedForInstallation(plan.Difference);
+        QVERIFY(failed.wait(60000));
+        QVERIFY2(failed.at(0).at(0).toString().contains(QStringLiteral("old.bin")),
+                 qPrintable(failed.at(0).at(0).toString()));
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(!QFileInfo::exists(inside("a.bin")));
     }
 
     // Files of the old and the new document spelled "path=pieces": digits are the natural chunks
@@ -561,9 +588,7 @@ private slots:
         const auto installation = makeInstallation(m_pHelper, m_Installation);
         const TPlan plan = run(remoteDocument, installedDocument, false);
         QVERIFY(plan.Difference.m_FilesToDownload.empty());
-        QSignalSpy finished(installation.get(), &TPackageInstallation::downloadFinished);
-        installation->onRequiredChangesComputedForInstallation(plan.Difference);
-        QCOMPARE(finished.count(), 1);
+        QVERIFY(finishDownloadPhase(*installation, plan.Difference));
         QVERIFY(installation->isWithoutError());
 
         for (const QString& folder : gone)
@@ -615,9 +640,7 @@ private slots:
         const auto installation = makeInstallation(m_pHelper, m_Installation);
         const TPlan plan = run(remote, installed, false);
         QCOMPARE(!plan.Difference.m_ErrorMessage.isEmpty(), planFails);
-        QSignalSpy finished(installation.get(), &TPackageInstallation::downloadFinished);
-        installation->onRequiredChangesComputedForInstallation(plan.Difference);
-        QCOMPARE(finished.count(), 1);
+        QVERIFY(finishDownloadPhase(*installation, plan.Difference));
         QCOMPARE(installation->isWithoutError(), !planFails);
         QCOMPARE(readBytes(outside + "/gone.bin"), QByteArray("beside"));
         QVERIFY(!QFileInfo::exists(outside + "/new.bin"));
@@ -678,7 +701,7 @@ private slots:
         const auto installation = makeInstallation(m_pHelper, m_Installation);
         const TPlan plan = run(remote, installed, false);
         QVERIFY(plan.Difference.m_ErrorMessage.isEmpty());
-        installation->onRequiredChangesComputedForInstallation(plan.Difference);
+        QVERIFY(finishDownloadPhase(*installation, plan.Difference));
         QVERIFY(installation->isWithoutError());
         for (const QString& file : files)
             QCOMPARE(readBytes(inside(qPrintable(file))), QByteArray("player's"));
@@ -737,7 +760,7 @@ private slots:
         const auto installation = makeInstallation(m_pHelper, m_Installation);
         const TPlan plan = run(remote, installed, false);
         QCOMPARE(!plan.Difference.m_ErrorMessage.isEmpty(), planFails);
-        installation->onRequiredChangesComputedForInstallation(plan.Difference);
+        QVERIFY(finishDownloadPhase(*installation, plan.Difference));
         QCOMPARE(installation->isWithoutError(), !planFails);
         for (const QString& name : own)
             if (!name.isEmpty())
