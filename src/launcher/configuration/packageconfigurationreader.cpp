@@ -276,10 +276,13 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray&& PackageDat
         refuse(reason);
         return;
     }
-    std::stable_sort(
-        m_Files.begin(), m_Files.end(),
-        [](const TFileInPackage& a, const TFileInPackage& b) { return a.LocalFile < b.LocalFile; });
     m_bValid = true;
+}
+
+const TPackageConfigurationReader::TRecords& TPackageConfigurationReader::records() const
+{
+    static const TRecords kNone;
+    return m_pRecords ? *m_pRecords : kNone;
 }
 
 QString TPackageConfigurationReader::readDocuments(const TPiecewiseJsonReader& PackageDocument,
@@ -319,24 +322,33 @@ QString TPackageConfigurationReader::readDocuments(const TPiecewiseJsonReader& P
     // Everything both documents describe stays within what a file system can hold, so no sum
     // the planning, the disk-space check or the progress makes of it can wrap.
     TFileSize total = 0;
-    QString reason = readChunks(PackageDocument, m_PackageBaseUrl, total);
+    auto records = std::make_shared<TRecords>();
+    QString reason = readChunks(PackageDocument, m_PackageBaseUrl, total, *records);
     if (reason.isEmpty() && hasAssets)
-        reason = readChunks(AssetsDocument, m_AssetBaseUrl, total);
+        reason = readChunks(AssetsDocument, m_AssetBaseUrl, total, *records);
     if (reason.isEmpty())
-        reason = readFiles(PackageDocument, m_PackageBaseUrl, total);
+        reason = readFiles(PackageDocument, m_PackageBaseUrl, total, *records);
     if (reason.isEmpty() && hasAssets)
-        reason = readFiles(AssetsDocument, m_AssetBaseUrl, total);
-    return reason;
+        reason = readFiles(AssetsDocument, m_AssetBaseUrl, total, *records);
+    if (!reason.isEmpty())
+        return reason;
+    std::stable_sort(
+        records->Files.begin(), records->Files.end(),
+        [](const TFileInPackage& a, const TFileInPackage& b) { return a.LocalFile < b.LocalFile; });
+    m_pRecords = std::move(records);
+    return QString();
 }
 
 QString TPackageConfigurationReader::readChunks(const TPiecewiseJsonReader& Document,
-                                                const QUrl& BaseUrl, TFileSize& Total)
+                                                const QUrl& BaseUrl, TFileSize& Total,
+                                                TRecords& Records)
 {
     const QString key = QStringLiteral("chunks");
-    m_Chunks.reserve(m_Chunks.size() + size_t(Document.arraySize(key)));
+    TChunkInPackageVector& chunks = Records.Chunks;
+    chunks.reserve(chunks.size() + size_t(Document.arraySize(key)));
     QString reason;
     Document.forEachElement(key, [&](const QJsonValue& value) {
-        const QString what = QStringLiteral("chunk %1").arg(m_Chunks.size());
+        const QString what = QStringLiteral("chunk %1").arg(chunks.size());
         TChunkInPackage chunk;
         reason = readChunk(value.toObject(), BaseUrl, what, chunk);
         if (reason.isEmpty() && !isFetchableFromDocument(chunk.Url, BaseUrl))
@@ -345,24 +357,26 @@ QString TPackageConfigurationReader::readChunks(const TPiecewiseJsonReader& Docu
             reason = kSumTooLarge;
         if (!reason.isEmpty())
             return false;
-        m_Chunks.push_back(std::move(chunk));
+        chunks.push_back(std::move(chunk));
         return true;
     });
     return reason;
 }
 
 QString TPackageConfigurationReader::readFiles(const TPiecewiseJsonReader& Document,
-                                               const QUrl& BaseUrl, TFileSize& Total)
+                                               const QUrl& BaseUrl, TFileSize& Total,
+                                               TRecords& Records)
 {
     const QString key = QStringLiteral("files");
-    m_Files.reserve(m_Files.size() + size_t(Document.arraySize(key)));
+    TFileInPackageVector& files = Records.Files;
+    files.reserve(files.size() + size_t(Document.arraySize(key)));
     QString reason;
     Document.forEachElement(key, [&](const QJsonValue& entry) {
         TFileInPackage file;
-        reason = readFile(entry, BaseUrl, m_Chunks, Total, file);
+        reason = readFile(entry, BaseUrl, Records.Chunks, Total, file);
         if (!reason.isEmpty())
             return false;
-        m_Files.push_back(std::move(file));
+        files.push_back(std::move(file));
         return true;
     });
     return reason;
@@ -388,8 +402,7 @@ void TPackageConfigurationReader::refuse(const QString& Reason)
     m_Variant = EPackageVariant::UnknownVariant;
     m_Executable.clear();
     m_Parameters.clear();
-    m_Chunks.clear();
-    m_Files.clear();
+    m_pRecords.reset();
 }
 
 QString TPackageConfigurationReader::versionLabel() const

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -94,8 +95,8 @@ public:
     EPackageVariant getVariant() const { return m_Variant; }
     const QString& getExecutable() const { return m_Executable; }
     const QStringList& getParameters() const { return m_Parameters; }
-    const TChunkInPackageVector& getChunks() const { return m_Chunks; }
-    const TFileInPackageVector& getFiles() const { return m_Files; }
+    const TChunkInPackageVector& getChunks() const { return records().Chunks; }
+    const TFileInPackageVector& getFiles() const { return records().Files; }
     // Empty once released (below).
     const QByteArray& getPackageData() const { return m_PackageData; }
     const QByteArray& getAssetData() const { return m_AssetData; }
@@ -124,11 +125,23 @@ public:
     QString versionLabel() const;
 
 private:
+    // Shared by copies and never changed once read: a document of many files has a record each,
+    // and the copies that planning and verification take would cost the window's thread a deep
+    // copy of all of them.
+    struct TRecords
+    {
+        TChunkInPackageVector Chunks;
+        TFileInPackageVector Files;
+    };
+    const TRecords& records() const;
+
     // Each returns why the documents are refused, or an empty text.
     QString readDocuments(const TPiecewiseJsonReader& Package, const TPiecewiseJsonReader& Assets);
     // Total: the sizes read so far, kept within what a file system can hold.
-    QString readChunks(const TPiecewiseJsonReader& Document, const QUrl& BaseUrl, TFileSize& Total);
-    QString readFiles(const TPiecewiseJsonReader& Document, const QUrl& BaseUrl, TFileSize& Total);
+    QString readChunks(const TPiecewiseJsonReader& Document, const QUrl& BaseUrl, TFileSize& Total,
+                       TRecords& Records);
+    QString readFiles(const TPiecewiseJsonReader& Document, const QUrl& BaseUrl, TFileSize& Total,
+                      TRecords& Records);
     void refuse(const QString& Reason);
 
     QUrl m_PackageBaseUrl;
@@ -139,8 +152,7 @@ private:
     EPackageVariant m_Variant = EPackageVariant::UnknownVariant;
     QString m_Executable;
     QStringList m_Parameters;
-    TChunkInPackageVector m_Chunks;
-    TFileInPackageVector m_Files;
+    std::shared_ptr<const TRecords> m_pRecords;
     QByteArray m_PackageData;
     QByteArray m_AssetData;
     bool m_bHasAssetData = false;

@@ -93,7 +93,7 @@ public:
     void startVerification(const TPackageConfigurationReader& Configuration, bool Force);
     // On a pool thread; true when every file is present and matches.
     bool VerifyPackage(QDir Directory, std::shared_ptr<TLauncherFilesystemHelper> pHelper,
-                       TFileInPackageVector Files);
+                       const TFileInPackageVector& Files);
 
 signals:
     void scanProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);

@@ -75,12 +75,12 @@ void TPackageInstallation::startVerification(const TPackageConfigurationReader& 
         qWarning() << "startVerification ignored: a verification is running" << threadSuffix;
         return;
     }
-    // One copy of the file list, moved on: the task's stored arguments would be copied again.
-    m_VerificationWatcher.setFuture(QtConcurrent::run([this, directory = m_InstallationDirectory,
-                                                       helper = m_pLauncherFilesystemHelper,
-                                                       files = Configuration.getFiles()]() mutable {
-        return VerifyPackage(directory, helper, std::move(files));
-    }));
+    // A copy of the reader shares its records: the window's thread copies none of them.
+    m_VerificationWatcher.setFuture(
+        QtConcurrent::run([this, directory = m_InstallationDirectory,
+                           helper = m_pLauncherFilesystemHelper, configuration = Configuration] {
+            return VerifyPackage(directory, helper, configuration.getFiles());
+        }));
 }
 
 void TPackageInstallation::onVerifyFinished(bool Result)
@@ -95,7 +95,7 @@ void TPackageInstallation::onVerifyFinished(bool Result)
 
 bool TPackageInstallation::VerifyPackage(QDir Directory,
                                          std::shared_ptr<TLauncherFilesystemHelper> pHelper,
-                                         TFileInPackageVector Files)
+                                         const TFileInPackageVector& Files)
 {
     qInfo() << "VerifyPackage: " << Directory.absolutePath() << threadSuffix;
     TVerificationState state;
