@@ -23,7 +23,13 @@ public:
     {
         std::future<TPackageFileDownloader*> made = m_Made.get_future();
         start();
-        return made.get();
+        try {
+            return made.get();
+        } catch (...) {
+            // A running thread must not be destroyed: it is about to end.
+            wait();
+            throw;
+        }
     }
 
 protected:

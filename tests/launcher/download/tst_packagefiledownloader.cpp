@@ -1,3 +1,4 @@
+#include "launcher/download/downloadthread.h"
 #include "launcher/download/packagefiledownloader.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/selfupdate/launcherinstallationpolicy.h"
@@ -11,6 +12,7 @@
 #include "testhttpserver.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -330,6 +332,36 @@ private slots:
         QCOMPARE(readInstalled("done.bin"), body);
         QVERIFY(!QFileInfo::exists(installed("slow.bin")));
         QCOMPARE(m_pServer->requestCount("/stalled"), 1);
+    }
+
+    // The downloads' own thread: a downloader that could not be made took the process down with
+    // a thread still running, and one torn down with a body on the line must not wait for it.
+    void downloadsThreadEndsWithoutWaitingForTheLine()
+    {
+        QVERIFY_EXCEPTION_THROWN(TDownloadThread([]() -> std::unique_ptr<TPackageFileDownloader> {
+                                     throw std::runtime_error("no downloader");
+                                 }),
+                                 std::runtime_error);
+
+        TTestHttpRoute slow;
+        slow.delayMs = 2 * kWaitMs;
+        addFile("slow.bin",
+                {serveChunk("/stalled", pattern(500, 24), EContainerCodec::Deflate, &slow)}, {0});
+        auto downloads = std::make_unique<TDownloadThread>([this] {
+            auto manager = std::make_shared<shared::QNetworkAccessManagerWrapper>(
+                std::make_shared<QNetworkAccessManager>());
+            return std::make_unique<TPackageFileDownloader>(
+                std::make_shared<shared::TDownloadPool>(6, manager, false), m_pFilesystem);
+        });
+        QSignalSpy asked(m_pServer.get(), &TTestHttpServer::requestReceived);
+        downloads->startDownload(QDir(m_pInstallDir->path()), gameInstallationPolicy(),
+                                 TDownloadRun::prepare(m_Files));
+        QVERIFY(asked.wait(kWaitMs));
+        QElapsedTimer teardown;
+        teardown.start();
+        downloads.reset();
+        QVERIFY2(teardown.elapsed() < kWaitMs, qPrintable(QString::number(teardown.elapsed())));
+        QVERIFY(!QFileInfo::exists(installed("slow.bin")));
     }
 
     void transientServerErrorsAreRetried()
