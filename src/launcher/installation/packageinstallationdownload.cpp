@@ -145,7 +145,7 @@ void TPackageInstallation::startDownload()
                         policy = m_pPolicy](TPackageFileDownloader& Downloader) {
         try {
             deleteFiles(*helper, directory, *policy, *deleted);
-        } catch (const std::runtime_error& error) {
+        } catch (const std::exception& error) {
             // Reported on the window's thread; the installation goes no further.
             QMetaObject::invokeMethod(
                 this,
