@@ -261,9 +261,9 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
     const TChunkToDownload chunk = chunkForStep(*found, true);
 
     // The steps of a chunk run one after the other in one task: a hop through this thread
-    // between them cost several events per step, and a package of many small files made the
-    // window wait behind thousands of them. Each step catches its own failure: nothing thrown on
-    // a pool thread may reach this thread.
+    // between them cost several events per step, and a package of many small files made this
+    // thread's timers and replies wait behind thousands of them. Each step catches its own
+    // failure: nothing thrown on a pool thread may reach this thread.
     auto work = [this, step, chunk, Data]() -> TStepOutcome {
         ::shared::platform::lowerThisThreadsPriority();
         TStepOutcome outcome;
@@ -297,7 +297,7 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
     };
 
     // Outcomes come back in batches (a future watcher cost several events per chunk, and a
-    // package of many small files made the window handle a hundred thousand of them).
+    // package of many small files made this thread handle a hundred thousand of them).
     // A step's future is kept until its task has returned, not only until its outcome is here:
     // the task still wakes this object after handing the outcome over.
     m_RunningSteps.erase(
@@ -313,8 +313,8 @@ void TPackageFileDownloader::onStepResults()
 {
     for (TStepResult& result : m_StepResults.take())
         m_StepBacklog.push_back(std::move(result));
-    // A bounded share per turn of the event loop: when many steps end at once, the window's
-    // timers and input come between the shares, not after all of them.
+    // A bounded share per turn of the event loop: when many steps end at once, this thread's
+    // timers and replies come between the shares, not after all of them.
     for (int handled = 0; handled < kStepResultsPerTurn && !m_StepBacklog.empty(); ++handled) {
         const TStepResult result = std::move(m_StepBacklog.front());
         m_StepBacklog.pop_front();
@@ -388,7 +388,7 @@ void TPackageFileDownloader::finishChunk(const QUrl& Url)
     if (TRunChunk* chunk = findChunkInProgress(Url)) {
         endChunk(*chunk);
         // One line per chunk: a package of many small files writes tens of thousands, each
-        // line made and written on the window's thread.
+        // line made on this thread.
         qInfo() << "Chunk written:" << Url << threadSuffix;
     }
     emitFinishedSignalWhenNoMoreFilesAreOutstanding();
