@@ -382,7 +382,8 @@ private:
                 next = QDir::cleanPath(
                     QDir::isAbsolutePath(target) ? target : resolved + QLatin1Char('/') + target);
             }
-            if (!next.startsWith(root))
+            // A link to "." leads to the installation's own folder, which is inside.
+            if (next != m_Install && !next.startsWith(root))
                 return;
             resolved = next;
         }

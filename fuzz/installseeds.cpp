@@ -235,6 +235,12 @@ const std::vector<TSeed>& seeds()
              entry(w, ERecord::OldFile, QStringLiteral("lnk/Other"));
              entry(w, ERecord::NewFile, QStringLiteral("lnk/Live2/a"));
          }},
+        {"link-to-the-installation-itself",
+         [](TSeedWriter& w) {
+             options(w, EMarkers::None);
+             tree(w, ERecord::TreeLink, QStringLiteral("lnk"), linkTo(QStringLiteral(".")));
+             entry(w, ERecord::NewFile, QStringLiteral("lnk/A/a"));
+         }},
     };
     return list;
 }
