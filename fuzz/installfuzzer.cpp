@@ -357,7 +357,8 @@ private:
 
     // Where an entry lands, read without the launcher's own code: the cleaned path, or for one
     // that climbs out its last name directly inside; and the same with the links found on disk
-    // before the update followed, as long as they stay inside.
+    // before the update followed, as long as they stay inside, both those of its folders only
+    // (a link in the last name's place is replaced) and all of them.
     void addListed(const QString& LocalFile, QSet<QString>& Listed) const
     {
         const QString root = m_Install + QLatin1Char('/');
@@ -375,8 +376,10 @@ private:
         QString resolved = m_Install;
         const QStringList parts = path.mid(root.size()).split(QLatin1Char('/'));
         int hops = 0;
-        for (const QString& part : parts) {
-            QString next = resolved + QLatin1Char('/') + part;
+        for (int i = 0; i < parts.size(); ++i) {
+            QString next = resolved + QLatin1Char('/') + parts.at(i);
+            if (i == parts.size() - 1)
+                Listed.insert(next.mid(root.size()));
             while (QFileInfo(next).isSymLink() && hops++ < kMaxLinkHops) {
                 const QString target = QString::fromUtf8(node(next).Target);
                 next = QDir::cleanPath(

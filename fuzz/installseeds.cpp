@@ -241,6 +241,12 @@ const std::vector<TSeed>& seeds()
              tree(w, ERecord::TreeLink, QStringLiteral("lnk"), linkTo(QStringLiteral(".")));
              entry(w, ERecord::NewFile, QStringLiteral("lnk/A/a"));
          }},
+        {"link-to-the-installation-in-the-last-name",
+         [](TSeedWriter& w) {
+             options(w, EMarkers::FullOld);
+             tree(w, ERecord::TreeLink, QStringLiteral("lnk"), linkTo(QStringLiteral(".")));
+             entry(w, ERecord::NewFile, QStringLiteral("lnk/lnk"), EFileKind::Whole, kEmpty);
+         }},
     };
     return list;
 }
