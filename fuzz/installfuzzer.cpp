@@ -548,7 +548,9 @@ extern "C" int LLVMFuzzerInitialize(int* pArgc, char*** pArgv)
     static QCoreApplication application(*pArgc, *pArgv);
     QCoreApplication::setOrganizationName(QStringLiteral("Halvern GmbH"));
     QCoreApplication::setApplicationName(QStringLiteral("Kestrun Online"));
-    qInstallMessageHandler(dropMessage);
+    // A replayed finding shows the launcher's log beside the trees.
+    if (!qEnvironmentVariableIsSet("KESTRUN_FUZZ_SHOW"))
+        qInstallMessageHandler(dropMessage);
 
     const QByteArray root = QDir::tempPath().toUtf8() + "/kestrun-install-fuzz-" +
                             QByteArray::number(qint64(::getpid()));
