@@ -134,8 +134,8 @@ private:
     TChunkToDownload chunkForStep(const TRunChunk& Chunk, bool WithTargets);
     // A finished run keeps only its totals and flags: whatever comes next (verification reads
     // the whole document again) does not find the run's records still held. They are freed on
-    // the thread pool: for a package of many small files that takes longer than the window may
-    // wait.
+    // the thread pool: for a package of many small files that takes longer than the downloads'
+    // own thread may wait between two replies.
     void releaseRun();
     void processDownloadedData(const QUrl& Url, const QByteArray& Data, bool Decompressed,
                                bool Verified);
@@ -196,7 +196,7 @@ private:
     ::shared::TBatchQueue<TStepResult> m_StepResults;
     std::deque<TStepResult> m_StepBacklog;
     // Each written chunk, reported from the workers: a package of many small files writes
-    // thousands a minute, and one event each would hold up the window.
+    // thousands a minute, and one event each would hold up the downloads' thread.
     mutable ::shared::TBatchQueue<std::pair<QUrl, TFileSize>> m_WrittenReports;
 
     mutable QMutex m_CacheLock;
