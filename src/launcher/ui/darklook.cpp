@@ -2,10 +2,52 @@
 
 #include "launcher/ui/uistyle.h"
 
+#include <QChildEvent>
+#include <QEvent>
 #include <QPainter>
 #include <QWidget>
 
 namespace orvik::launcher::darklook {
+
+namespace {
+
+// The launcher's window has a style sheet, and below a style sheet Qt hands no palette down: the
+// widgets a dialog was polished with, and those it makes after it got the dark look (a message
+// box adds its OK button only when it is shown), came in the desktop's light colours. Each gets
+// the look itself and passes it on to the children it polishes.
+class TLookKeeper : public QObject
+{
+public:
+    static constexpr const char* kName = "darklook keeper";
+
+    explicit TLookKeeper(QWidget* pWindow) : QObject(pWindow)
+    {
+        setObjectName(QLatin1String(kName));
+        pWindow->installEventFilter(this);
+        for (QWidget* child : pWindow->findChildren<QWidget*>())
+            passOn(child);
+    }
+
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override
+    {
+        if (pEvent->type() == QEvent::ChildPolished)
+            if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(pEvent)->child()))
+                passOn(child);
+        return QObject::eventFilter(pWatched, pEvent);
+    }
+
+private:
+    void passOn(QWidget* pChild)
+    {
+        if (pChild->isWindow())
+            return;
+        if (!pChild->testAttribute(Qt::WA_SetPalette))
+            pChild->setPalette(palette());
+        pChild->installEventFilter(this);
+    }
+};
+
+} // namespace
 
 QPalette palette()
 {
@@ -42,6 +84,9 @@ void apply(QWidget* pWindow)
 {
     pWindow->setPalette(palette());
     pWindow->setAutoFillBackground(true);
+    if (!pWindow->findChild<QObject*>(QLatin1String(TLookKeeper::kName),
+                                      Qt::FindDirectChildrenOnly))
+        new TLookKeeper(pWindow);
 }
 
 void paintFocusFrame(QWidget* pWidget)

@@ -25,6 +25,7 @@
 #include "testfiles.h"
 #include "testhttpserver.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QApplication>
@@ -906,6 +907,12 @@ private slots:
                      window->metaObject()->className());
             QCOMPARE(palette.color(QPalette::WindowText), uistyle::kText);
             QCOMPARE(palette.color(QPalette::Link), uistyle::kLink);
+            // The window's style sheet stops palettes from reaching a dialog's buttons: they,
+            // and the OK button a message box adds when shown, came in light colours.
+            for (const QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+                QCOMPARE(button->palette().color(QPalette::Button), uistyle::kDialogButton);
+                QCOMPARE(button->palette().color(QPalette::ButtonText), uistyle::kText);
+            }
         }
     }
 
