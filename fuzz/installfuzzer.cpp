@@ -261,7 +261,8 @@ public:
 
     void run()
     {
-        setUp();
+        if (!setUp())
+            return;
         const QMap<QString, TNode> before = snapshot(m_Install);
         const QMap<QString, TNode> outsideBefore = snapshot(m_Data, m_Install);
         const QSet<QString> listed = listedPaths();
@@ -290,7 +291,8 @@ public:
     static std::shared_ptr<TLauncherFilesystemHelper> s_pFastHelper;
 
 private:
-    void setUp()
+    // False when the case cannot be set up as an installation.
+    bool setUp()
     {
         m_Data = s_Root + QStringLiteral("/data/Halvern GmbH/Kestrun Online");
         m_Install = m_Data + QStringLiteral("/packages/Live");
@@ -306,6 +308,12 @@ private:
 
         for (const TTreeItem& item : m_Case.Tree)
             makeTreeItem(item);
+        // A tree item made through a link to the installation's own folder can stand in a
+        // marker's place; the installation can then not even be read, and the case is not one
+        // of an update.
+        for (const QString& name : {kFullMarker, kPartialMarker})
+            if (node(m_Install + QLatin1Char('/') + name).Type != '?')
+                return false;
 
         const QString oldVersion = QStringLiteral("1");
         m_OldDocument = document(m_Case.Old, oldVersion);
@@ -323,6 +331,7 @@ private:
             writeBytes(m_Install + QLatin1Char('/') + kPartialMarker, m_NewDocument);
             break;
         }
+        return true;
     }
 
     void makeTreeItem(const TTreeItem& Item)
