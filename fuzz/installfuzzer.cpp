@@ -390,9 +390,11 @@ private:
             if (i == parts.size() - 1)
                 Listed.insert(next.mid(root.size()));
             while (QFileInfo(next).isSymLink() && hops++ < kMaxLinkHops) {
+                // A relative target counts from the folder of the link that holds it.
                 const QString target = QString::fromUtf8(node(next).Target);
-                next = QDir::cleanPath(
-                    QDir::isAbsolutePath(target) ? target : resolved + QLatin1Char('/') + target);
+                next = QDir::cleanPath(QDir::isAbsolutePath(target)
+                                           ? target
+                                           : QFileInfo(next).path() + QLatin1Char('/') + target);
             }
             // A link to "." leads to the installation's own folder, which is inside.
             if (next != m_Install && !next.startsWith(root))
