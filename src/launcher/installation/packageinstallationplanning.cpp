@@ -47,11 +47,13 @@ bool holdsWantedFile(const std::set<QString>& Wanted, const QString& Path)
 
 // The files the launcher keeps in the installation for itself: the markers and the assets
 // document, their signatures and the staged copy of a document. Listed by a document, an update
-// would write over or delete what records how far the installation got.
+// would write over or delete what records how far the installation got. Each is there both as
+// written and as where it lands, so that an entry reaching one through links is caught too.
 std::set<QString> launcherFiles(const QDir& InstallationDirectory,
                                 const TLauncherSettings& Settings)
 {
     std::set<QString> files;
+    QHash<QString, QString> folders;
     for (const QString& name :
          {Settings.packageFile, Settings.partialPackageFile, Settings.assetFile}) {
         if (name.isEmpty())
@@ -62,6 +64,8 @@ std::set<QString> launcherFiles(const QDir& InstallationDirectory,
         if (name == Settings.partialPackageFile)
             files.insert(stagedDocumentPath(path));
     }
+    for (const QString& path : std::set<QString>(files))
+        files.insert(landingPath(path, folders));
     return files;
 }
 
@@ -76,10 +80,16 @@ std::vector<TFileInPackage> obsoleteFiles(::shared::TFileSystemHelper& FileSyste
     std::vector<TFileInPackage> obsolete;
     if (InstalledFiles.empty())
         return obsolete;
+    // Each wanted file both as written and as where it lands: an old entry that reaches a wanted
+    // file or a launcher's file through a link in the installation names that file too.
     std::set<QString> wantedPaths;
-    for (const TFileInPackage& file : RemoteFiles)
-        wantedPaths.insert(
-            resolveFileInInstallation(FileSystem, InstallationDirectory, file.LocalFile));
+    QHash<QString, QString> folders;
+    for (const TFileInPackage& file : RemoteFiles) {
+        const QString path =
+            resolveFileInInstallation(FileSystem, InstallationDirectory, file.LocalFile);
+        wantedPaths.insert(path);
+        wantedPaths.insert(landingPath(path, folders));
+    }
 
     for (const TFileInPackage& file : InstalledFiles) {
         if (listsPath(RemoteFiles, file.LocalFile))
@@ -93,8 +103,12 @@ std::vector<TFileInPackage> obsoleteFiles(::shared::TFileSystemHelper& FileSyste
         // Compared cleaned: "bin/./x" or a climbing path that lands on its bare name may be a
         // wanted file just planned, and an old file may now be the folder of wanted files.
         // Deletion removes a folder with its tree, so either would lose what was kept.
-        if (wantedPaths.count(path) > 0 || holdsWantedFile(wantedPaths, path) ||
-            LauncherFiles.count(path) > 0)
+        const QString landing = landingPath(path, folders);
+        const auto kept = [&](const QString& At) {
+            return wantedPaths.count(At) > 0 || holdsWantedFile(wantedPaths, At) ||
+                   LauncherFiles.count(At) > 0;
+        };
+        if (kept(path) || kept(landing))
             continue;
         TFileInPackage entry = file;
         entry.LocalFile = InstallationDirectory.relativeFilePath(path);
@@ -114,6 +128,7 @@ TFileSize checkedScanTotal(::shared::TFileSystemHelper& FileSystem,
 {
     TFileSize total = 0;
     std::set<QString> paths;
+    QHash<QString, QString> folders;
     for (const TFileInPackage& file : RemoteFiles) {
         const QString path =
             resolveFileInInstallation(FileSystem, InstallationDirectory, file.LocalFile);
@@ -121,7 +136,7 @@ TFileSize checkedScanTotal(::shared::TFileSystemHelper& FileSystem,
             throw documentError(
                 QStringLiteral("The package document lists '%1' twice.").arg(file.LocalFile));
         // A file below one of them would turn the launcher's file into a folder.
-        bool launchers = false;
+        bool launchers = LauncherFiles.count(landingPath(path, folders)) > 0;
         for (QString at = path;
              !launchers && at.size() > InstallationDirectory.absolutePath().size();
              at = QFileInfo(at).path())

@@ -71,4 +71,28 @@ QString resolveFileInInstallation(::shared::TFileSystemHelper& FileSystem,
     return path;
 }
 
+QString landingPath(const QString& Path, QHash<QString, QString>& Folders)
+{
+    const auto below = [&Path](const QString& Folder, const QString& Rest) {
+        if (Folder.isEmpty())
+            return Path;
+        return Folder.endsWith(QLatin1Char('/')) ? Folder + Rest : Folder + QLatin1Char('/') + Rest;
+    };
+    QString folder = QFileInfo(Path).path();
+    QString rest = QFileInfo(Path).fileName();
+    while (true) {
+        const auto known = Folders.constFind(folder);
+        if (known != Folders.constEnd())
+            return below(known.value(), rest);
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (!real.isEmpty() || QFileInfo(folder).path() == folder) {
+            Folders.insert(folder, real);
+            return below(real, rest);
+        }
+        // Not there yet: it lands wherever its deepest existing folder is.
+        rest = QFileInfo(folder).fileName() + QLatin1Char('/') + rest;
+        folder = QFileInfo(folder).path();
+    }
+}
+
 } // namespace orvik::launcher

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QHash>
 #include <QString>
 
 namespace shared {
@@ -17,5 +18,11 @@ namespace orvik::launcher {
 // leads out of the installation: the write or the deletion would land where the link points.
 QString resolveFileInInstallation(::shared::TFileSystemHelper& FileSystem,
                                   const QDir& InstallationDirectory, const QString& LocalFile);
+
+// Where Path, a cleaned absolute path, lands on disk: its deepest folder that exists with every
+// link on the way followed, then the rest as written (a link in the last name's place is replaced,
+// never written through). Two entries that reach the same file through links land on the same
+// path. Folders is a cache of resolved folders for a run over many paths.
+QString landingPath(const QString& Path, QHash<QString, QString>& Folders);
 
 } // namespace orvik::launcher

@@ -733,12 +733,19 @@ private slots:
             << QString() << "partial-package.json.tmp-remote" << false;
         QTest::newRow("a file of the same name in a folder is the game's")
             << "data/package.json" << QString() << false;
+        // Found by the installation fuzzer: through a link to the installation's own folder an
+        // entry reached a marker whatever its name.
+        QTest::newRow("new document lists the full marker through a link")
+            << "lnk/package.json" << QString() << true;
+        QTest::newRow("old document lists the partial marker through a link")
+            << QString() << "lnk/partial-package.json" << false;
     }
     void markersAreNeverListedFiles()
     {
         QFETCH(QString, newEntry);
         QFETCH(QString, oldEntry);
         QFETCH(bool, planFails);
+        QVERIFY(QFile::link(".", inside("lnk")));
         const QStringList own{"package.json", "partial-package.json", "package.json.sig",
                               "assets.json", oldEntry};
         for (const QString& name : own)
@@ -765,6 +772,25 @@ private slots:
         for (const QString& name : own)
             if (!name.isEmpty())
                 QCOMPARE(readBytes(inside(qPrintable(name))), QByteArray("marker"));
+    }
+
+    // An old entry that reached a wanted file through a link to the installation's own folder
+    // had the update delete that file after planning had kept it.
+    void oldEntryThroughALinkKeepsTheWantedFile()
+    {
+        QVERIFY(QFile::link(".", inside("lnk")));
+        QVERIFY(writeBytes(inside("a.bin"), "wanted"));
+        TDocument remote;
+        remote.addWholeFile(QStringLiteral("a.bin"), "wanted");
+        TDocument installed;
+        installed.addWholeFile(QStringLiteral("lnk/a.bin"), "wanted");
+
+        const auto installation = makeInstallation(m_pHelper, m_Installation);
+        const TPlan plan = run(remote, installed, false);
+        QVERIFY(plan.Difference.m_ErrorMessage.isEmpty());
+        QVERIFY(finishDownloadPhase(*installation, plan.Difference));
+        QVERIFY(installation->isWithoutError());
+        QCOMPARE(readBytes(inside("a.bin")), QByteArray("wanted"));
     }
 
     // Local pieces named by letters, each 10 bytes long, against wanted chunks named the same
