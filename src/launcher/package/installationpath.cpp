@@ -36,6 +36,28 @@ bool foldersStayInside(const QString& Path, const QString& Directory)
     return real == realDirectory || isBelowDirectory(real, realDirectory);
 }
 
+QString below(const QString& Folder, const QString& Name)
+{
+    return Folder.endsWith(QLatin1Char('/')) ? Folder + Name : Folder + QLatin1Char('/') + Name;
+}
+
+// A folder that does not exist yet lands below where its parent does.
+QString landingFolder(const QString& Folder, QHash<QString, QString>& Folders)
+{
+    const auto known = Folders.constFind(Folder);
+    if (known != Folders.constEnd())
+        return known.value();
+    QString landing = QFileInfo(Folder).canonicalFilePath();
+    if (landing.isEmpty()) {
+        const QString parent = QFileInfo(Folder).path();
+        landing = parent == Folder
+                      ? Folder
+                      : below(landingFolder(parent, Folders), QFileInfo(Folder).fileName());
+    }
+    Folders.insert(Folder, landing);
+    return landing;
+}
+
 } // namespace
 
 QString resolveFileInInstallation(::shared::TFileSystemHelper& FileSystem,
@@ -73,26 +95,7 @@ QString resolveFileInInstallation(::shared::TFileSystemHelper& FileSystem,
 
 QString landingPath(const QString& Path, QHash<QString, QString>& Folders)
 {
-    const auto below = [&Path](const QString& Folder, const QString& Rest) {
-        if (Folder.isEmpty())
-            return Path;
-        return Folder.endsWith(QLatin1Char('/')) ? Folder + Rest : Folder + QLatin1Char('/') + Rest;
-    };
-    QString folder = QFileInfo(Path).path();
-    QString rest = QFileInfo(Path).fileName();
-    while (true) {
-        const auto known = Folders.constFind(folder);
-        if (known != Folders.constEnd())
-            return below(known.value(), rest);
-        const QString real = QFileInfo(folder).canonicalFilePath();
-        if (!real.isEmpty() || QFileInfo(folder).path() == folder) {
-            Folders.insert(folder, real);
-            return below(real, rest);
-        }
-        // Not there yet: it lands wherever its deepest existing folder is.
-        rest = QFileInfo(folder).fileName() + QLatin1Char('/') + rest;
-        folder = QFileInfo(folder).path();
-    }
+    return below(landingFolder(QFileInfo(Path).path(), Folders), QFileInfo(Path).fileName());
 }
 
 } // namespace orvik::launcher
