@@ -91,6 +91,10 @@ std::vector<TFileInPackage> obsoleteFiles(::shared::TFileSystemHelper& FileSyste
         wantedPaths.insert(landingPath(path, folders));
     }
 
+    const auto kept = [&](const QString& Path) {
+        return wantedPaths.count(Path) > 0 || holdsWantedFile(wantedPaths, Path) ||
+               LauncherFiles.count(Path) > 0;
+    };
     for (const TFileInPackage& file : InstalledFiles) {
         if (listsPath(RemoteFiles, file.LocalFile))
             continue;
@@ -103,12 +107,7 @@ std::vector<TFileInPackage> obsoleteFiles(::shared::TFileSystemHelper& FileSyste
         // Compared cleaned: "bin/./x" or a climbing path that lands on its bare name may be a
         // wanted file just planned, and an old file may now be the folder of wanted files.
         // Deletion removes a folder with its tree, so either would lose what was kept.
-        const QString landing = landingPath(path, folders);
-        const auto kept = [&](const QString& At) {
-            return wantedPaths.count(At) > 0 || holdsWantedFile(wantedPaths, At) ||
-                   LauncherFiles.count(At) > 0;
-        };
-        if (kept(path) || kept(landing))
+        if (kept(path) || kept(landingPath(path, folders)))
             continue;
         TFileInPackage entry = file;
         entry.LocalFile = InstallationDirectory.relativeFilePath(path);
