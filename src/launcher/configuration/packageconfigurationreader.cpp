@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QSet>
 #include <QVariant>
 
 #include <algorithm>
@@ -277,6 +278,20 @@ TPackageConfigurationReader::TPackageConfigurationReader(QByteArray&& PackageDat
         return;
     }
     m_bValid = true;
+}
+
+TPackageConfigurationReader
+TPackageConfigurationReader::withOnlyFiles(const QStringList& LocalFiles) const
+{
+    const QSet<QString> wanted(LocalFiles.begin(), LocalFiles.end());
+    TRecords kept;
+    kept.Chunks = records().Chunks;
+    for (const TFileInPackage& file : records().Files)
+        if (wanted.contains(file.LocalFile))
+            kept.Files.push_back(file);
+    TPackageConfigurationReader copy = *this;
+    copy.m_pRecords = std::make_shared<const TRecords>(std::move(kept));
+    return copy;
 }
 
 const TPackageConfigurationReader::TRecords& TPackageConfigurationReader::records() const

@@ -120,6 +120,10 @@ public:
     // Why the documents were refused, for the log and the player; empty when valid.
     const QString& getInvalidReason() const { return m_InvalidReason; }
 
+    // A copy that lists only the files of these paths, every chunk kept: what a repair of the
+    // files a verification found damaged plans from.
+    TPackageConfigurationReader withOnlyFiles(const QStringList& LocalFiles) const;
+
     // "P<package version> A<assets version>", "?" for an empty one: what installed and remote
     // configurations are compared by.
     QString versionLabel() const;

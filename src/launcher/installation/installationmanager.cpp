@@ -5,8 +5,10 @@
 #include "launcher/installation/documentstaging.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/logging/logging.h"
+#include "launcher/package/installationpath.h"
 #include "launcher/startup/launcherapplication.h"
 #include "launcher/telemetry/sharedidentifierfile.h"
+#include "shared/filesystemhelper/durability.h"
 #include "shared/filesystemhelper/filereplacement.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 #include "shared/filesystemhelper/ioerror.h"
@@ -14,6 +16,7 @@
 #include "shared/signature/documentsignature.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -114,7 +117,9 @@ ELocalPackageStatus TInstallationManager::computeLocalPackageStatus(const TPacka
         return ELocalPackageStatus::NotInstalled;
     const QDir directory = getInstallationDirectory(Package);
     const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(directory);
-    if (QFileInfo::exists(fullMarker)) {
+    // A partial marker beside the full one is a run that had not ended: whatever the full marker
+    // says, the files may be half way to another version.
+    if (QFileInfo::exists(fullMarker) && !QFileInfo::exists(partialMarker)) {
         const TPackageConfigurationReader installed =
             readPackageConfigurationFromInstallationDirectory(directory);
         const QString remoteLabel = remote ? remote->versionLabel() : QString();
@@ -177,6 +182,9 @@ void TInstallationManager::moveFullMarkerToPartial(const QDir& Directory) const
     const QString fullSignature = ::shared::signature::signaturePath(fullMarker);
     if (QFileInfo::exists(fullSignature))
         renameOrThrow(fullSignature, ::shared::signature::signaturePath(partialMarker));
+    // Before any installed file changes: a power cut must not bring the full marker back over
+    // files half way to another version.
+    ::shared::syncDirectory(Directory.absolutePath());
 }
 
 void TInstallationManager::writeDocument(const QString& Path, const QByteArray& Document,
@@ -303,6 +311,23 @@ void TInstallationManager::writePartialMarker(const QDir& Directory,
     writeAssetsDocument(Directory, Documents);
 }
 
+void TInstallationManager::makeFilesDurable(const QDir& Directory,
+                                            const TFileInPackageVector& Files) const
+{
+    // Verified is not yet durable: the files were written through the system's cache, and a
+    // power cut after the marker would leave a marker that calls empty or old files complete.
+    QElapsedTimer timer;
+    timer.start();
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    QStringList paths;
+    paths.reserve(int(Files.size()));
+    for (const TFileInPackage& file : Files)
+        paths.append(resolveFileInInstallation(fileSystem, Directory, file.LocalFile));
+    ::shared::makeDurable(Directory.absolutePath(), paths);
+    qInfo() << "Installation made durable:" << paths.size() << "files in" << timer.elapsed() << "ms"
+            << threadSuffix;
+}
+
 void TInstallationManager::writeFullMarker(const QDir& Directory,
                                            const TMarkerDocuments& Documents) const
 {
@@ -317,6 +342,7 @@ void TInstallationManager::writeFullMarker(const QDir& Directory,
     const QString partialSignature = ::shared::signature::signaturePath(partialMarker);
     if (QFileInfo::exists(partialSignature))
         fileSystem.deleteFile(partialSignature);
+    ::shared::syncDirectory(Directory.absolutePath());
 }
 
 void TInstallationManager::writeMarkerOffThread(std::function<void()> Write,
@@ -356,12 +382,13 @@ TInstallationManager::findInstallation(const QString& Name) const
 
 std::shared_ptr<TPackageInstallation>
 TInstallationManager::createInstallation(const std::shared_ptr<TPackage>& Package,
-                                         TPackageConfigurationReader& Installed)
+                                         TPackageConfigurationReader& Installed, bool bChangesFiles)
 {
     TPackageConfigurationReader* remote = Package->getConfiguration();
     const QDir directory = getInstallationDirectory(*Package);
     Installed = readPackageConfigurationFromInstallationDirectory(directory);
-    markPackageAsPartiallyInstalled(*Package, *remote);
+    if (bChangesFiles)
+        markPackageAsPartiallyInstalled(*Package, *remote);
 
     auto installation =
         std::make_shared<TPackageInstallation>(Package, m_pLauncherFilesystemHelper);
@@ -417,14 +444,26 @@ void TInstallationManager::installOrUpdatePackage(const std::shared_ptr<TPackage
         Qt::QueuedConnection);
 }
 
+void TInstallationManager::recordRepairRequest(TPackage& Package)
+{
+    const QDir directory = getInstallationDirectory(Package);
+    if (QFileInfo::exists(getInstallationMarkerPaths(directory).second))
+        moveFullMarkerToPartial(directory);
+    Package.setLocalStatus(computeLocalPackageStatus(Package));
+}
+
 void TInstallationManager::verifyPackage(const std::shared_ptr<TPackage>& Package)
 {
     qInfo() << "verifyPackage: " << Package->getName() << threadSuffix;
     if (findInstallation(Package->getName()) || !Package->getConfiguration())
         return;
+    // Reading changes nothing: the markers stay as they are unless damage is found, so that a
+    // Verify stopped half way leaves an intact game playable.
     TPackageConfigurationReader installed;
-    const auto installation = createInstallation(Package, installed);
+    const auto installation = createInstallation(Package, installed, false);
 
+    connect(installation.get(), &TPackageInstallation::downloadFinished, this,
+            &TInstallationManager::onDownloadFinished);
     connect(installation.get(), &TPackageInstallation::verificationFinished, this,
             &TInstallationManager::onVerificationFinished);
     track(installation);
@@ -563,14 +602,27 @@ void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> Pack
             << " without error: " << (installation->isWithoutError() ? "true" : "false")
             << threadSuffix;
     if (!installation->isWithoutError()) {
+        if (installation->isVerificationOnly() &&
+            installation->getErrorReason() == EPackageDownloaderError::VerificationFailed)
+            repair(installation, *PackageBeingInstalled);
+        else
+            endVerification(installation, PackageBeingInstalled);
+        return;
+    }
+    const QDir directory = getInstallationDirectory(*PackageBeingInstalled);
+    const auto [partialMarker, fullMarker] = getInstallationMarkerPaths(directory);
+    if (installation->isVerificationOnly() && QFileInfo::exists(fullMarker) &&
+        !QFileInfo::exists(partialMarker)) {
+        // An intact game whose markers were never touched: there is nothing to write.
         endVerification(installation, PackageBeingInstalled);
         return;
     }
     qInfo() << "markPackageAsFullyInstalled: " << PackageBeingInstalled->getName() << threadSuffix;
-    const QDir directory = getInstallationDirectory(*PackageBeingInstalled);
+    const TPackageConfigurationReader& remote = *PackageBeingInstalled->getConfiguration();
     writeMarkerOffThread(
-        [this, directory,
-         documents = markerDocumentsOf(*PackageBeingInstalled->getConfiguration())] {
+        // A copy of the reader shares its records: nothing of the file list is copied here.
+        [this, directory, documents = markerDocumentsOf(remote), configuration = remote] {
+            makeFilesDurable(directory, configuration.getFiles());
             writeFullMarker(directory, documents);
         },
         [this, installation, PackageBeingInstalled, directory](const QString& Error) {
@@ -586,6 +638,26 @@ void TInstallationManager::onVerificationFinished(std::shared_ptr<TPackage> Pack
             }
             endVerification(installation, PackageBeingInstalled);
         });
+}
+
+void TInstallationManager::repair(const std::shared_ptr<TPackageInstallation>& Installation,
+                                  TPackage& Package)
+{
+    TPackageConfigurationReader* remote = Package.getConfiguration();
+    if (!remote) {
+        endVerification(Installation, Installation->getPackage());
+        return;
+    }
+    try {
+        // Recorded before the first file changes: whatever happens from here, the game is not
+        // started as installed until the repair has passed its own verification.
+        markPackageAsPartiallyInstalled(Package, *remote);
+        Installation->startRepair(*remote);
+        return;
+    } catch (const std::runtime_error& error) {
+        emit diskAccessFailed(QString::fromUtf8(error.what()));
+    }
+    endVerification(Installation, Installation->getPackage());
 }
 
 void TInstallationManager::endVerification(

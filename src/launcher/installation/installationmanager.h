@@ -45,6 +45,9 @@ public:
     readPackageConfigurationFromInstallationDirectory(const QDir& Directory);
 
     void installOrUpdatePackage(const std::shared_ptr<TPackage>& Package);
+    // Records durably that the package needs a repair before it is started again: a complete
+    // installation becomes a partial one.
+    void recordRepairRequest(TPackage& Package);
     void verifyPackage(const std::shared_ptr<TPackage>& Package);
     // Pauses or cancels the package's running installation, if it has one; it then ends with
     // the reason Stopped and keeps what it wrote, so that the next run goes on from there. A pause
@@ -82,9 +85,12 @@ public slots:
 
 private:
     void refreshStatusAndFindDefault();
+    // Without bChangesFiles (a verification that only reads) the markers are left as they are.
     std::shared_ptr<TPackageInstallation>
     createInstallation(const std::shared_ptr<TPackage>& Package,
-                       TPackageConfigurationReader& Installed);
+                       TPackageConfigurationReader& Installed, bool bChangesFiles = true);
+    // Goes on from a verification that found damage to the repair of those files.
+    void repair(const std::shared_ptr<TPackageInstallation>& Installation, TPackage& Package);
     // What the markers are written from, taken from the package's reader on this thread: the
     // writing may run on the thread pool while the reader stays here.
     struct TMarkerDocuments
@@ -103,6 +109,9 @@ private:
     void markPackageAsPartiallyInstalled(TPackage& Package, TPackageConfigurationReader& Remote);
     // After a download: the partial marker holds the new documents. Any thread.
     void writePartialMarker(const QDir& Directory, const TMarkerDocuments& Documents) const;
+    // Every listed file, its mode and its name on the disk, not only in the system's cache: what
+    // the full marker calls complete must survive a power cut. Any thread.
+    void makeFilesDurable(const QDir& Directory, const TFileInPackageVector& Files) const;
     // After a verification: the full marker holds them and the partial one is gone. Any thread.
     void writeFullMarker(const QDir& Directory, const TMarkerDocuments& Documents) const;
     // Runs Write on the thread pool, then Then on this thread with the failure's message (empty

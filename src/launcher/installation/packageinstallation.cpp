@@ -17,8 +17,11 @@ TPackageInstallation::TPackageInstallation(
     // Progress is emitted on pool threads and delivered queued: the types need registering.
     qRegisterMetaType<TFileSize>("TFileSize");
     qRegisterMetaType<std::shared_ptr<TPackage>>("std::shared_ptr<orvik::launcher::TPackage>");
-    connect(&m_VerificationWatcher, &QFutureWatcherBase::finished, this,
-            [this] { onVerifyFinished(m_VerificationWatcher.result()); });
+    connect(&m_VerificationWatcher, &QFutureWatcherBase::finished, this, [this] {
+        TVerificationOutcome outcome = m_VerificationWatcher.result();
+        m_DamagedFiles = std::move(outcome.DamagedFiles);
+        onVerifyFinished(outcome.Passed);
+    });
 }
 
 void TPackageInstallation::stop()
@@ -26,6 +29,16 @@ void TPackageInstallation::stop()
     qInfo() << "Stopping the installation of" << m_pPackage->getName() << threadSuffix;
     m_bStopRequested = true;
     m_pDownloads->stop();
+}
+
+void TPackageInstallation::startRepair(const TPackageConfigurationReader& Remote)
+{
+    qInfo() << "Repairing" << m_DamagedFiles.size() << "files of" << m_pPackage->getName()
+            << threadSuffix;
+    m_RepairedFiles = m_DamagedFiles;
+    // Nothing else is planned: the other files were just read and found as listed, and with no
+    // installed list nothing is taken for obsolete and deleted.
+    startPlanning(Remote.withOnlyFiles(m_RepairedFiles), TPackageConfigurationReader(), false);
 }
 
 TPackageInstallation::~TPackageInstallation()

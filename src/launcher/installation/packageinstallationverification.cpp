@@ -9,6 +9,7 @@
 #include "shared/platform/threadpriority.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QtConcurrent>
 
@@ -25,7 +26,7 @@ struct TVerificationState
 {
     QMutex Mutex;
     size_t Next = 0;
-    bool Result = true;
+    QStringList Damaged;
 };
 
 // Read once in large unbuffered pieces; false when the file is unreadable or different, or when
@@ -33,6 +34,13 @@ struct TVerificationState
 bool fileMatches(const QString& Path, const TFileInPackage& File, std::vector<char>& Buffer,
                  const std::atomic<bool>& StopRequested, const std::function<void(TFileSize)>& Read)
 {
+    // A FIFO opened for reading waits for a writer for good; a device may never end. Whatever
+    // stands in a file's place and is not a file is damage, never read.
+    if (!QFileInfo(Path).isFile()) {
+        qWarning() << "verification of file " << File.LocalFile
+                   << " failed: missing or not a regular file";
+        return false;
+    }
     QFile file(Path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         qWarning() << "verification of file " << File.LocalFile
@@ -93,9 +101,10 @@ void TPackageInstallation::onVerifyFinished(bool Result)
     emit verificationFinished(m_pPackage);
 }
 
-bool TPackageInstallation::VerifyPackage(QDir Directory,
-                                         std::shared_ptr<TLauncherFilesystemHelper> pHelper,
-                                         const TFileInPackageVector& Files)
+TVerificationOutcome
+TPackageInstallation::VerifyPackage(QDir Directory,
+                                    std::shared_ptr<TLauncherFilesystemHelper> pHelper,
+                                    const TFileInPackageVector& Files)
 {
     qInfo() << "VerifyPackage: " << Directory.absolutePath() << threadSuffix;
     TVerificationState state;
@@ -106,6 +115,8 @@ bool TPackageInstallation::VerifyPackage(QDir Directory,
         total, [this](TFileSize Done, TFileSize Total) { emit verificationProgress(Done, Total); });
     const auto read = [&progress](TFileSize Bytes) { progress.add(Bytes); };
 
+    // Every file is read, also after one failed: a repair then fetches what all of them lack,
+    // and the player learns which they were.
     const auto worker = [&]() -> bool {
         ::shared::platform::lowerThisThreadsPriority();
         std::vector<char> buffer;
@@ -113,8 +124,7 @@ bool TPackageInstallation::VerifyPackage(QDir Directory,
             const TFileInPackage* file = nullptr;
             {
                 QMutexLocker lock(&state.Mutex);
-                // Once one file failed the outcome is settled: the others need not be read.
-                if (!state.Result || m_bStopRequested || state.Next >= Files.size())
+                if (m_bStopRequested || state.Next >= Files.size())
                     return true;
                 file = &Files[state.Next++];
             }
@@ -129,15 +139,15 @@ bool TPackageInstallation::VerifyPackage(QDir Directory,
                 qWarning() << "verification of file " << file->LocalFile
                            << " failed: " << error.what();
             }
-            if (!verified) {
+            if (!verified && !m_bStopRequested) {
                 QMutexLocker lock(&state.Mutex);
-                state.Result = false;
-                return false;
+                state.Damaged.append(file->LocalFile);
             }
         }
     };
     ::shared::runParallelWorkers(VerificationWorkerCount, worker);
-    return state.Result && !m_bStopRequested;
+    state.Damaged.sort();
+    return {!m_bStopRequested && state.Damaged.isEmpty(), std::move(state.Damaged)};
 }
 
 } // namespace orvik::launcher

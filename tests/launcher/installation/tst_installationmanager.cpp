@@ -269,26 +269,60 @@ private slots:
         QVERIFY(m_pManager->getInstallationsInProgress().empty());
     }
 
-    void failedVerificationLeavesPartialMarker()
+    void verifyRepairsWhatItFinds_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("changed") << "changed";
+        QTest::newRow("missing") << "missing";
+        // Opened for reading, a FIFO waited for a writer for good and held the launcher.
+        QTest::newRow("fifo in its place") << "fifo";
+    }
+    // A Verify that found damage ended in a failure box, having stopped at the first bad file and
+    // named none; the player had to start an update to repair it.
+    void verifyRepairsWhatItFinds()
+    {
+        QFETCH(QString, damage);
+        const QByteArray document = m_pFixture->publish("1");
+        installVersion(document);
+        const QString damaged = packageDirectory("Live") + "/data/b.dat";
+        QVERIFY(QFile::remove(damaged));
+        if (damage == "changed")
+            QVERIFY(testsupport::writeBytes(damaged, "bed"));
+        else if (damage == "fifo")
+            QCOMPARE(QProcess::execute("mkfifo", {damaged}), 0);
+
+        makeManager(document);
+        QStringList repaired;
+        QObject::connect(m_pManager.get(), &TInstallationManager::installationOrUpdateFinished,
+                         this, [&repaired](TPackageInstallation* installation) {
+                             repaired = installation->getRepairedFiles();
+                         });
+        const int requestsBefore = m_pServer->requests().size();
+        m_pManager->verifyPackage(package());
+        QVERIFY(runUntilAllFinished());
+        QCOMPARE(repaired, QStringList{"data/b.dat"});
+        QCOMPARE(readBytes(damaged), QByteArray("bee"));
+        QCOMPARE(readBytes(fullMarker()), document);
+        QVERIFY(!QFileInfo::exists(partialMarker()));
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
+        // Only the damaged file travelled.
+        QCOMPARE(m_pServer->requests().size(), requestsBefore + 1);
+    }
+
+    // Pausing a Verify of an intact game left only the partial marker: the game could not be
+    // started until the player resumed.
+    void stoppedVerifyLeavesTheGamePlayable()
     {
         const QByteArray document = m_pFixture->publish("1");
         installVersion(document);
-        QVERIFY(testsupport::writeBytes(packageDirectory("Live") + "/data/b.dat", "bed"));
-
         makeManager(document);
-        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
         m_pManager->verifyPackage(package());
-        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::PartiallyInstalled);
+        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
+        m_pManager->pauseInstallation(*package());
         QVERIFY(runUntilAllFinished());
-        QCOMPARE(readBytes(partialMarker()), document);
-        QVERIFY(!QFileInfo::exists(fullMarker()));
-        QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::PartiallyInstalled);
-        QVERIFY(package()->isCheckedThisSession());
-
-        // The repair that follows fetches the damaged file and completes the package.
-        m_pManager->installOrUpdatePackage(package());
-        QVERIFY(runUntilAllFinished());
-        QCOMPARE(readBytes(packageDirectory("Live") + "/data/b.dat"), QByteArray("bee"));
+        QCOMPARE(readBytes(fullMarker()), document);
+        QVERIFY(!QFileInfo::exists(partialMarker()));
+        makeManager(document);
         QCOMPARE(package()->getLocalStatus(), ELocalPackageStatus::Installed);
     }
 
@@ -412,6 +446,12 @@ private slots:
             << "12"
             << "12"
             << "1" << int(ELocalPackageStatus::UpdateAvailable);
+        // Both markers are a run that had not ended: the files may be half way to another
+        // version, yet the full marker alone decided and the game was started.
+        QTest::newRow("partial marker beside the full one")
+            << "12"
+            << "12"
+            << "5" << int(ELocalPackageStatus::PartiallyInstalled);
     }
     void statusRules()
     {
@@ -424,6 +464,9 @@ private slots:
                                         "{\"version\": \"" + installed.toUtf8() +
                                             "\", \"files\": []}"));
         QVERIFY(testsupport::writeBytes(packageDirectory("Live") + "/assets.json", assets));
+        if (expected == int(ELocalPackageStatus::PartiallyInstalled))
+            QVERIFY(QFile::copy(packageDirectory("Live") + "/package.json",
+                                packageDirectory("Live") + "/partial-package.json"));
         makeManager("{\"version\": \"" + remote.toUtf8() + "\", \"files\": []}", assets);
         QCOMPARE(int(package()->getLocalStatus()), expected);
     }

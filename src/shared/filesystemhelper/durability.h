@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace shared {
+
+// Makes Files (absolute paths below Root), their content, their modes and their names, durable:
+// whatever is written afterwards (a marker that calls them complete) can then never outlive
+// them in a power cut. One syncfs writes the whole file system back in one sweep, which the disk
+// orders far better than thousands of single flushes; the fsync of each file and of each folder
+// from its own up to Root that follows then costs next to nothing on a local disk, and reaches
+// file systems whose syncfs does not go through (FUSE, some network ones). A listed file that is
+// not there is skipped: there is nothing of it to keep. Throws the uniform I/O error when the
+// system reports that data could not be written.
+void makeDurable(const QString& Root, const QStringList& Files);
+
+} // namespace shared
