@@ -20,6 +20,7 @@
 
 #include <csignal>
 
+using testsupport::processState;
 using testsupport::readBytes;
 using testsupport::TLauncherInstall;
 using testsupport::TNginxServer;
@@ -169,6 +170,36 @@ private slots:
         launcher.terminate();
         QSignalSpy ended(&launcher, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
         QVERIFY(ended.count() > 0 || ended.wait(kTimeoutMs));
+    }
+
+    void repairRequestOutlivesAKill()
+    {
+        // The request file was removed before the repair was recorded: killed in between, the
+        // launcher started the damaged game as installed, with no repair asked any more.
+        const QString world = packageDirectory() + "/" + kWorld;
+        QByteArray damaged = m_World;
+        damaged[1 << 20] = char(damaged[1 << 20] ^ 0x5a);
+        QVERIFY(writeBytes(world, damaged));
+        QVERIFY(writeBytes(packageDirectory() + "/FORCE_PATCH", ""));
+        TLauncherInstall checkpoints(KESTRUN_CHECKPOINT_LAUNCHER_BINARY);
+        QVERIFY(checkpoints.writeSettings(
+            TLauncherInstall::settingsFor(m_pServer->url(TPublishedGame::kConfigurationPath))));
+        qputenv("KESTRUN_TEST_STOP_AT", "repair-requested");
+        QProcess& killed = checkpoints.start();
+        QTRY_COMPARE_WITH_TIMEOUT(processState(killed.processId()), 'T', kTimeoutMs);
+        qunsetenv("KESTRUN_TEST_STOP_AT");
+        QVERIFY(killed.processId() > 0);
+        ::kill(pid_t(killed.processId()), SIGKILL);
+        QSignalSpy ended(&killed, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        QVERIFY(ended.count() > 0 || ended.wait(kTimeoutMs));
+        QVERIFY(!QFileInfo::exists(packageDirectory() + "/FORCE_PATCH"));
+
+        const int before = clientStarts();
+        QCOMPARE(runLauncher({}), 1); // the window is refused headless: not ready to start
+        QCOMPARE(clientStarts(), before);
+        QCOMPARE(runLauncher({QStringLiteral("--first-launch")}), 0);
+        QCOMPARE(readBytes(world), m_World);
+        QTRY_COMPARE_WITH_TIMEOUT(clientStarts(), before + 1, kTimeoutMs);
     }
 
     void errorPageAsPackageDocumentKeepsTheGame()

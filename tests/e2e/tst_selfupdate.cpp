@@ -17,6 +17,7 @@
 #include <csignal>
 
 using testsupport::filesBelow;
+using testsupport::processState;
 using testsupport::readBytes;
 using testsupport::TLauncherInstall;
 using testsupport::TNginxServer;
@@ -53,13 +54,6 @@ bool runTool(const QString& program, const QStringList& arguments, QString& outp
 }
 
 // The state letter of /proc/<pid>/stat: 'T' once the process stopped itself at a checkpoint.
-char processState(qint64 pid)
-{
-    const QByteArray stat = readBytes(QStringLiteral("/proc/%1/stat").arg(pid));
-    const int end = stat.lastIndexOf(')');
-    return end > 0 && end + 2 < stat.size() ? stat[end + 2] : '?';
-}
-
 // Launchers started from this path, the detached restarted one included.
 int processesRunning(const QString& executable)
 {

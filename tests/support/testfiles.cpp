@@ -49,4 +49,11 @@ QString kestrunDataDirectory()
     return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Halvern GmbH/Kestrun Online");
 }
 
+char processState(qint64 pid)
+{
+    const QByteArray stat = readBytes(QStringLiteral("/proc/%1/stat").arg(pid));
+    const int end = stat.lastIndexOf(')');
+    return end > 0 && end + 2 < stat.size() ? stat[end + 2] : '?';
+}
+
 } // namespace testsupport

@@ -13,6 +13,9 @@ QByteArray readBytes(const QString& path);
 // Every file below the directory (hidden ones too), by path relative to it, with its bytes.
 QMap<QString, QByteArray> filesBelow(const QString& directory);
 
+// The state letter of a process as /proc tells it ('T' when stopped), '?' when it is gone.
+char processState(qint64 pid);
+
 // Gives the test process the launcher's organisation and application names, which decide every
 // per-user path.
 void useLauncherIdentity();

@@ -13,6 +13,7 @@
 #include "launcher/selfupdate/selfupdatecheckpoint.h"
 #include "launcher/startup/launcherapplication.h"
 #include "launcher/ui/launchermainwindow.h"
+#include "shared/filesystemhelper/filereplacement.h"
 #include "shared/singleinstance/singleinstanceguard.h"
 
 #include <QDir>
@@ -262,7 +263,12 @@ std::vector<std::shared_ptr<TPackage>> TLauncherApplication::takeForcedUpdates()
             constants::kForcedUpdateMarker);
         if (!fileSystem.fileExists(marker))
             continue;
+        // The request goes only once the repair is recorded: killed in between, the launcher
+        // would start the damaged game as installed with nothing left to ask for its repair.
+        m_pInstallationManager->recordRepairRequest(*package);
         fileSystem.deleteFile(marker);
+        ::shared::syncDirectory(QFileInfo(marker).absolutePath());
+        passSelfUpdateCheckpoint("repair-requested");
         forced.push_back(package);
     }
     return forced;
