@@ -10,6 +10,7 @@
 #include "shared/network/downloadpool.h"
 #include "shared/randomnumbergenerator/randomnumbergenerator.h"
 #include "shared/signature/documentsignature.h"
+#include "shared/signature/signeddocumentfile.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -280,12 +281,12 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(
         const QString path = localConfigurationPath();
         auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
         fileSystem.createDirectory(QFileInfo(path).absolutePath());
-        fileSystem.writeFileAtomically(path, m_pLauncherConfiguration->getData());
-        // The offline start checks the copy as it checked the download.
-        if (!Signature.isEmpty()) {
-            fileSystem.writeFileAtomically(::shared::signature::signaturePath(path), Signature);
+        // The offline start checks the copy as it checked the download: the two change as a
+        // pair.
+        ::shared::signature::replaceSignedDocument(path, m_pLauncherConfiguration->getData(),
+                                                   Signature);
+        if (!Signature.isEmpty())
             storeAcceptedSerial(m_pLauncherConfiguration->getTrust().getSerial());
-        }
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
     }
@@ -529,6 +530,7 @@ void TLauncherConfigurationHandler::loadLocalConfiguration()
 {
     try {
         const QString path = localConfigurationPath();
+        ::shared::signature::completeSignedDocumentReplacement(path);
         const QByteArray data = m_pLauncherFilesystemHelper->fileSystem().readFileIfExists(path);
         if (data.isEmpty()) {
             qCritical() << "No local copy of the launcher configuration at" << path << threadSuffix;
