@@ -3,6 +3,7 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/installation/packageinstallation.h"
 #include "launcher/package/package.h"
+#include "shared/filesystemhelper/durability.h"
 #include "shared/network/mirrorset.h"
 #include "shared/platform/memorypolicy.h"
 
@@ -85,15 +86,25 @@ int runInstallChild(const QStringList& Arguments)
         outcome.CpuSeconds = cpuSeconds(after) - cpuSeconds(before);
         outcome.PeakMiB = double(after.ru_maxrss) / 1024.0;
         outcome.Installed = installation.isWithoutError();
+        if (outcome.Installed) {
+            QStringList files;
+            for (const TFileInPackage& file : remote.getFiles())
+                files.append(directory.filePath(file.LocalFile));
+            QElapsedTimer durable;
+            durable.start();
+            shared::makeDurable(directory.absolutePath(), files);
+            outcome.DurableMilliseconds = durable.elapsed();
+        }
         if (outcome.Installed)
             outcome.Verified =
                 QtConcurrent::run(&installation, &TPackageInstallation::VerifyPackage, directory,
                                   helper, remote.getFiles())
-                    .result();
+                    .result()
+                    .Passed;
     }
     out << "installed " << int(outcome.Installed) << " verified " << int(outcome.Verified) << " ms "
         << outcome.Milliseconds << " cpu " << outcome.CpuSeconds << " peak " << outcome.PeakMiB
-        << "\n";
+        << " durable " << outcome.DurableMilliseconds << "\n";
     return outcome.Installed && outcome.Verified ? 0 : 1;
 }
 
@@ -118,7 +129,7 @@ TInstallOutcome installInChildProcess(const QString& DocumentPath, const QUrl& B
         return outcome;
     const QStringList words =
         QString::fromUtf8(child.readAllStandardOutput()).simplified().split(QLatin1Char(' '));
-    if (words.size() != 10 || words[0] != QLatin1String("installed")) {
+    if (words.size() != 12 || words[0] != QLatin1String("installed")) {
         QTextStream(stderr) << "install child said: " << words.join(QLatin1Char(' ')) << "\n";
         return outcome;
     }
@@ -127,6 +138,7 @@ TInstallOutcome installInChildProcess(const QString& DocumentPath, const QUrl& B
     outcome.Milliseconds = words[5].toLongLong();
     outcome.CpuSeconds = words[7].toDouble();
     outcome.PeakMiB = words[9].toDouble();
+    outcome.DurableMilliseconds = words[11].toLongLong();
     return outcome;
 }
 

@@ -23,7 +23,8 @@ int main(int argc, char** argv)
                  QtConcurrent::run(setup.Installation.get(), &TPackageInstallation::VerifyPackage,
                                    QDir(package.Directory), package.Helper,
                                    package.Configuration.getFiles())
-                     .result();
+                     .result()
+                     .Passed;
     });
     const double peak = peakResidentMiB();
     const qint64 reference = timeReference(setup);
