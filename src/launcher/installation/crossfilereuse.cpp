@@ -6,6 +6,7 @@
 #include "shared/chunker/contentdefinedchunker.h"
 #include "shared/concurrency/parallelworkers.h"
 #include "shared/filesystemhelper/ioerror.h"
+#include "shared/filesystemhelper/regularfile.h"
 #include "shared/hash/sha256.h"
 
 #include <QFile>
@@ -158,7 +159,8 @@ public:
     explicit TSourceFiles(const TReuseInputs& Inputs) : m_Inputs(Inputs) {}
 
     // nullptr when the document's path names no file inside the installation or it cannot be
-    // opened.
+    // opened. A FIFO, socket or device in its place is never opened: it could hold the planning
+    // for good. Reads fail once the installation is ending: a piece may be a whole large file.
     QFile* open(int Index)
     {
         if (Index == m_Index)
@@ -166,10 +168,11 @@ public:
         m_Index = Index;
         m_pFile.reset();
         try {
-            auto file = std::make_unique<QFile>(
+            auto file = std::make_unique<::shared::TStoppableFile>(
                 resolveFileInInstallation(m_Inputs.FileSystem, m_Inputs.InstallationDirectory,
-                                          m_Inputs.InstalledFiles[size_t(Index)].LocalFile));
-            if (file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+                                          m_Inputs.InstalledFiles[size_t(Index)].LocalFile),
+                m_Inputs.StopRequested);
+            if (::shared::openRegularFileForReading(*file))
                 m_pFile = std::move(file);
         } catch (const std::runtime_error&) {
         }
@@ -179,7 +182,7 @@ public:
 private:
     const TReuseInputs& m_Inputs;
     int m_Index = -1;
-    std::unique_ptr<QFile> m_pFile;
+    std::unique_ptr<::shared::TStoppableFile> m_pFile;
 };
 
 // Copies what other files hold of one wanted file into its staged file. Throws
@@ -197,6 +200,9 @@ bool stageOneFile(const TStagingJob& Job, const TReuseInputs& Inputs, TSourceFil
     if (!file.open())
         throw ::shared::ioError(file.fileTemplate(), file.errorString());
     for (const TWantedPiece& piece : Job.Pieces) {
+        // What is staged goes with the planning that ends: it would only be removed again.
+        if (Inputs.StopRequested)
+            return false;
         const QString& sourceName = Inputs.InstalledFiles[size_t(piece.Source.File)].LocalFile;
         QFile* source = Sources.open(piece.Source.File);
         if (!source) {

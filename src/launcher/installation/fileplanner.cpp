@@ -8,6 +8,7 @@
 #include "shared/chunker/chunkscanner.h"
 #include "shared/filesystemhelper/filesystemhelper.h"
 #include "shared/filesystemhelper/ioerror.h"
+#include "shared/filesystemhelper/regularfile.h"
 #include "shared/hash/sha256.h"
 
 #include <QFile>
@@ -23,6 +24,20 @@ namespace orvik::launcher {
 namespace {
 
 constexpr qint64 kHashReadSize = 1048576;
+// Read by a file that is never stopped: the planning of a test or a tool without an installation.
+const std::atomic<bool> g_NeverStopped{false};
+
+const std::atomic<bool>& stopFlag(const TPlanningInputs& Inputs)
+{
+    return Inputs.StopRequested ? *Inputs.StopRequested : g_NeverStopped;
+}
+
+// What was read of a file that the reading was stopped in is no base for a plan.
+void throwWhenStopped(const TPlanningInputs& Inputs)
+{
+    if (stopFlag(Inputs))
+        throw std::runtime_error("Planning stopped: the installation was ended.");
+}
 
 TFileToDownload describe(const TFileInPackage& File, std::vector<TChunkInPackage> Chunks)
 {
@@ -73,15 +88,16 @@ TFileToDownload fetchWhole(const TFileInPackage& File, const QString&,
     return everyPiece(File, Inputs);
 }
 
-QByteArray hashWholeFile(const QString& Path)
+QByteArray hashWholeFile(const QString& Path, const TPlanningInputs& Inputs)
 {
-    QFile file(Path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    ::shared::TStoppableFile file(Path, stopFlag(Inputs));
+    if (!::shared::openRegularFileForReading(file))
         return {};
     ::shared::TSha256 hash;
     std::vector<char> buffer(static_cast<size_t>(kHashReadSize));
     for (;;) {
         const qint64 read = file.read(buffer.data(), kHashReadSize);
+        throwWhenStopped(Inputs);
         if (read < 0)
             return {};
         if (read == 0)
@@ -93,7 +109,7 @@ QByteArray hashWholeFile(const QString& Path)
 bool matchesWholeFile(const TFileInPackage& File, const QString& Path,
                       const TPlanningInputs& Inputs)
 {
-    const QByteArray hash = hashWholeFile(Path);
+    const QByteArray hash = hashWholeFile(Path, Inputs);
     const QFileInfo info(Path);
     const TFileSize size = info.exists() ? TFileSize(info.size()) : 0;
     Inputs.Progress.add(size);
@@ -198,14 +214,15 @@ bool describeFromInstalledList(const TFileInPackage& File, const TPlanningInputs
 
 void describeByScanning(const QString& Path, const TPlanningInputs& Inputs, TChunkMatcher& Matcher)
 {
-    QFile file(Path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    ::shared::TStoppableFile file(Path, stopFlag(Inputs));
+    if (!::shared::openRegularFileForReading(file))
         return;
     // A read error ends the description early; what was described until then is still true.
     ::shared::scanContentDefinedChunks(file, [&](const QByteArray& Hash, quint64 Length) {
         Inputs.Progress.add(Length);
         Matcher.addLocalChunk(Hash, Length);
     });
+    throwWhenStopped(Inputs);
 }
 
 TFileToDownload planChunkedFile(const TFileInPackage& File, const QString& Path,
@@ -249,7 +266,13 @@ TFileToDownload planFile(const TFileInPackage& File, const TPlanningInputs& Inpu
         resolveFileInInstallation(Inputs.FileSystem, Inputs.InstallationDirectory, File.LocalFile);
     // A link is not the document's file, whatever it points to: reused in place, the file it
     // points to would be rewritten, wherever it is. Fetched whole, the link is replaced.
-    if (QFileInfo(path).isSymLink())
+    const QFileInfo info(path);
+    if (info.isSymLink())
+        return everyPiece(File, Inputs);
+    // Nor is a folder, a FIFO, a socket or a device, and reading one could hold the planning for
+    // good (a FIFO waits for a writer). Fetched whole, it is removed when the file is written; a
+    // folder that holds anything stays and fails the installation.
+    if (info.exists() && !::shared::isRegularFile(path))
         return everyPiece(File, Inputs);
     if (Inputs.ReplaceWholeFiles)
         return matchesWholeFile(File, path, Inputs) ? describe(File, {}) : everyPiece(File, Inputs);

@@ -8,6 +8,7 @@
 #include "launcher/logging/logging.h"
 #include "launcher/package/installationpath.h"
 #include "shared/concurrency/parallelworkers.h"
+#include "shared/filesystemhelper/regularfile.h"
 #include "shared/platform/threadpriority.h"
 #include "shared/signature/documentsignature.h"
 
@@ -152,9 +153,10 @@ TFileSize checkedScanTotal(::shared::TFileSystemHelper& FileSystem,
                                    "not exist.")
                         .arg(index)
                         .arg(file.LocalFile));
-        const QFileInfo info(path);
-        if (info.exists())
-            total += TFileSize(info.size());
+        // Only what the scan reads: a link, a folder or a FIFO in a file's place is fetched whole
+        // unread, and counted here it would keep the progress short of its end.
+        if (::shared::isRegularFile(path))
+            total += TFileSize(QFileInfo(path).size());
     }
     // Writing the file would first remove the folder of the same name with the files planned
     // inside it.
@@ -303,7 +305,8 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
                                  FastScan ? InstalledChunks : noChunks,
                                  progress,
                                  m_pPolicy->replacesWholeFiles(),
-                                 &staged};
+                                 &staged,
+                                 &m_bStopRequested};
 
     QMutex workMutex;
     size_t next = 0;
@@ -316,7 +319,8 @@ TPackageInstallation::FindFilesInPackageBasedOnHashAndSizeThatNeedUpdate(
             {
                 QMutexLocker lock(&workMutex);
                 // A file being planned is finished first: a move stopped half-way would leave
-                // the file matching neither the old nor the new list.
+                // the file matching neither the old nor the new list. Only its reading stops at
+                // once, before anything of it was moved.
                 if (failed || m_bStopRequested || next >= work.size())
                     return outcome;
                 file = work[next++];

@@ -11,6 +11,8 @@
 
 #include <map>
 
+#include <sys/stat.h>
+
 using namespace installationfixture;
 using orvik::launcher::EChunkReuseState;
 using orvik::launcher::TChunkInPackage;
@@ -538,6 +540,46 @@ private slots:
         QDirIterator it(m_Installation, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (it.hasNext())
             QVERIFY2(!it.next().contains(QStringLiteral(".reuse-")), qPrintable(it.filePath()));
+    }
+
+    // A FIFO where a file was: opened for reading, as the file itself or as the source of another
+    // file's pieces, it held the planning for good, and the launcher could not end. It is fetched
+    // whole unread; the download replaces it. Files as in chunksAreReusedAcrossFiles, none on
+    // disk.
+    void fifoIsNeverRead_data()
+    {
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QStringList>("remote");
+        QTest::addColumn<QString>("fetched");
+        QTest::newRow("whole file")
+            << QStringList{} << QStringList{"f.bin=s"} << QString("f.bin=0");
+        QTest::newRow("chunked file")
+            << QStringList{} << QStringList{"f.bin=012"} << QString("f.bin=0,1,2");
+        QTest::newRow("source of another file")
+            << QStringList{"f.bin=s"} << QStringList{"g.bin=s"} << QString("g.bin=0");
+    }
+    void fifoIsNeverRead()
+    {
+        QFETCH(QStringList, installed);
+        QFETCH(QStringList, remote);
+        QFETCH(QString, fetched);
+        QCOMPARE(::mkfifo(QFile::encodeName(inside("f.bin")).constData(), 0644), 0);
+        TDocument installedDocument;
+        for (const QString& spec : installed)
+            describeFile(installedDocument, spec);
+        TDocument remoteDocument;
+        for (const QString& spec : remote)
+            describeFile(remoteDocument, spec);
+
+        const TPlan plan = run(remoteDocument, installedDocument, false);
+        QVERIFY2(plan.Difference.m_ErrorMessage.isEmpty(),
+                 qPrintable(plan.Difference.m_ErrorMessage));
+        const TFileToDownload* file = findFile(plan, fetched.section('=', 0, 0));
+        QVERIFY(file);
+        QStringList positions;
+        for (const int position : file->Positions)
+            positions << QString::number(position);
+        QCOMPARE(positions.join(','), fetched.section('=', 1));
     }
 
     // The deletions of an update leave folders that only held listed files empty; those go, the

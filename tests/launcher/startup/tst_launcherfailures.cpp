@@ -7,10 +7,12 @@
 #include "testhttpserver.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
 #include <sys/resource.h>
 
 using testsupport::peakResidentKiB;
@@ -37,6 +39,14 @@ QByteArray logContent()
 QString packageDirectory()
 {
     return testsupport::kestrunDataDirectory() + "/packages/Live";
+}
+
+// What the process has read so far, files and pipes together.
+qint64 bytesRead(qint64 pid)
+{
+    const QByteArray io = readBytes(QStringLiteral("/proc/%1/io").arg(pid));
+    const int at = io.indexOf("rchar: ");
+    return at < 0 ? 0 : io.mid(at + 7, io.indexOf('\n', at) - at - 7).toLongLong();
 }
 
 int clientStarts()
@@ -205,6 +215,30 @@ private slots:
         QVERIFY2(logContent().contains("File too large"), logContent().right(1500));
         QVERIFY2(logContent().contains("enough free disk space"), logContent().right(1500));
         QCOMPARE(clientStarts(), 0);
+    }
+
+    // Reading an installed file of many gigabytes held a launcher told to end until the whole
+    // file was read: minutes.
+    void terminationEndsTheScanOfALargeFile()
+    {
+        m_pFixture->setExecutable("bin/client");
+        m_pFixture->publish("1");
+        QVERIFY(QDir().mkpath(packageDirectory() + "/data"));
+        QFile sparse(packageDirectory() + "/data/world.dat");
+        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(64) << 30));
+        sparse.close();
+
+        QProcess& launcher = m_pInstall->start({"--first-launch"});
+        QTRY_VERIFY_WITH_TIMEOUT(bytesRead(launcher.processId()) > (qint64(256) << 20), kTimeoutMs);
+        QSignalSpy finished(&launcher,
+                            QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        QElapsedTimer ending;
+        ending.start();
+        launcher.terminate();
+        QVERIFY(finished.wait(kTimeoutMs));
+        QVERIFY2(ending.elapsed() < 5000, qPrintable(QString::number(ending.elapsed())));
+        QCOMPARE(launcher.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(launcher.exitCode(), 128 + SIGTERM);
     }
 
     void everyEndIsExplainedInTheLog_data()
