@@ -409,6 +409,14 @@ Nicht alle benötigten Dateien konnten heruntergeladen werden. Bitte versuchen S
 
 Diagnoseinformationen: %2</translation>
     </message>
+    <message>
+        <source>The installation of %1 failed.
+
+Could not write &apos;%2&apos;: %3</source>
+        <translation>Die Installation von %1 ist fehlgeschlagen.
+
+&apos;%2&apos; konnte nicht geschrieben werden: %3</translation>
+    </message>
 </context>
 <context>
     <name>progresstext</name>

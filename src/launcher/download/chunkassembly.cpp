@@ -7,12 +7,14 @@
 #include "launcher/logging/logging.h"
 #include "launcher/package/installationpath.h"
 #include "shared/filesystemhelper/ioerror.h"
+#include "shared/filesystemhelper/regularfile.h"
 #include "shared/hash/sha256.h"
 
 #include <QFileInfo>
 #include <QTextStream>
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 
 #include <unistd.h>
@@ -52,13 +54,25 @@ bool writeFully(QFileDevice& file, const QByteArray& data)
 void closeChecked(QFileDevice& file, const QString& path, const char* reason)
 {
     if (!flushFully(file)) {
-        const QString why = failure(reason, file);
+        const ::shared::TWriteError why = ::shared::writeError(path, reason, file);
         file.close();
-        throw ::shared::ioError(path, why);
+        throw why;
     }
     file.close();
     if (file.error() != QFileDevice::NoError)
-        throw ::shared::ioError(path, failure(reason, file));
+        throw ::shared::writeError(path, reason, file);
+}
+
+// The folder of Path could not be made; Error is the errno of the last try. A file where a folder
+// goes fails it with EEXIST, which a write there would report as "Not a directory".
+::shared::TWriteError folderError(const QString& Folder, const QString& Path, int Error)
+{
+    const int reason = Error == EEXIST || Error == 0 ? ENOTDIR : Error;
+    const ::shared::TWriteError failure = ::shared::writeError(Path, QString(), reason);
+    return ::shared::TWriteError(QStringLiteral("Failed to create folder: '%1'.")
+                                     .arg(QDir::toNativeSeparators(Folder))
+                                     .toStdString(),
+                                 Path, failure.reason(), failure.isOutOfSpace());
 }
 
 const char* writeMessage(ESource source, bool correct)
@@ -194,7 +208,8 @@ void writeChunk(TChunkedFileState& Target, const QString& Path, int Index,
         const QString writePath = Target.WritePath.isEmpty() ? Path : Target.WritePath;
         auto file = std::make_unique<QFile>(writePath);
         if (!file->open(QIODevice::ReadWrite))
-            throw ::shared::ioError(writePath, QStringLiteral("couldn't open target file"));
+            throw ::shared::writeError(writePath, QStringLiteral("couldn't open target file"),
+                                       *file);
         Target.TargetFile = std::move(file);
     }
     QFile& targetFile = *Target.TargetFile;
@@ -214,7 +229,7 @@ void writeChunk(TChunkedFileState& Target, const QString& Path, int Index,
     // What earlier chunks left in the buffer goes out before the seek.
     if (!flushFully(targetFile) || !targetFile.seek(static_cast<qint64>(offset)) ||
         !writeFully(targetFile, Source.Bytes))
-        throw ::shared::ioError(Path, failure("couldn't write chunk file", targetFile));
+        throw ::shared::writeError(Path, QStringLiteral("couldn't write chunk file"), targetFile);
 }
 
 } // namespace
@@ -233,22 +248,31 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
         // Checked again where it is written: the folders may have changed since planning.
         const QString path =
             resolveFileInInstallation(fileSystem, m_InstallationDirectory, target.RelativePath);
-        if (!target.Prepared)
-            prepareTarget(target, path);
+        try {
+            if (!target.Prepared)
+                prepareTarget(target, path);
 
-        writtenFromData += writeOutstanding(target, path, Chunk, Data);
+            writtenFromData += writeOutstanding(target, path, Chunk, Data);
 
-        const bool stillNeeded =
-            std::any_of(target.Outstanding.begin(), target.Outstanding.end(), [&](int index) {
-                return target.Chunks[static_cast<size_t>(index)].UnpackedHash == Chunk.UnpackedHash;
-            });
-        if (!parked && stillNeeded) {
-            parkChunk(Chunk, Data, Chunk.Uses - writtenFromData);
-            parked = true;
+            const bool stillNeeded =
+                std::any_of(target.Outstanding.begin(), target.Outstanding.end(), [&](int index) {
+                    return target.Chunks[static_cast<size_t>(index)].UnpackedHash ==
+                           Chunk.UnpackedHash;
+                });
+            if (!parked && stillNeeded) {
+                parkChunk(Chunk, Data, Chunk.Uses - writtenFromData);
+                parked = true;
+            }
+
+            if (target.Outstanding.empty() && target.TargetFile)
+                completeTarget(target, path);
+        } catch (const ::shared::TWriteError& error) {
+            // The player knows the file by the document's name, not by where it lies or is
+            // written for now.
+            if (error.fileName() == path || error.fileName() == target.WritePath)
+                throw error.named(target.RelativePath);
+            throw;
         }
-
-        if (target.Outstanding.empty() && target.TargetFile)
-            completeTarget(target, path);
     }
 }
 
@@ -292,12 +316,17 @@ void TPackageFileDownloader::prepareTarget(TChunkedFileState& Target, const QStr
 {
     Target.Prepared = true;
     const QString directory = QFileInfo(Path).absolutePath();
-    QDir().mkpath(directory);
-    if (!QDir(directory).exists())
-        throw std::runtime_error(QStringLiteral("Failed to create folder: '%1'.")
-                                     .arg(QDir::toNativeSeparators(directory))
-                                     .toStdString());
+    const bool made = QDir().mkpath(directory);
+    const int error = errno;
+    if (!made || !QDir(directory).exists())
+        throw folderError(directory, Path, made ? ENOENT : error);
     const bool keepsContent = Target.Outstanding.size() != Target.Chunks.size();
+    // Planned on a regular file; anything else there now (a FIFO would hold the write for good)
+    // has lost the content the plan keeps.
+    if (keepsContent && QFileInfo::exists(Path) && !::shared::isRegularFile(Path))
+        throw ::shared::TWriteError(
+            ::shared::ioError(Path, QStringLiteral("not a regular file any more")).what(), Path,
+            QStringLiteral("Not a regular file"), false);
     Target.WritePath =
         m_pPolicy->prepareFile(m_pLauncherFilesystemHelper->fileSystem(), Path, keepsContent);
 }
@@ -360,10 +389,11 @@ void TPackageFileDownloader::parkChunk(const TChunkToDownload& Chunk, const QByt
     // Written without the cache lock: other files' chunks need not wait for this disk write.
     auto file = std::make_unique<QTemporaryFile>();
     if (!file->open())
-        throw ::shared::ioError(file->fileTemplate(), QStringLiteral("couldn't open chunk file"));
+        throw ::shared::writeError(file->fileTemplate(), QStringLiteral("couldn't open chunk file"),
+                                   *file);
     const QString path = file->fileName();
     if (!writeFully(*file, Data))
-        throw ::shared::ioError(path, failure("couldn't write chunk file", *file));
+        throw ::shared::writeError(path, QStringLiteral("couldn't write chunk file"), *file);
     closeChecked(*file, path, "couldn't write chunk file");
     QMutexLocker cacheLock(&m_CacheLock);
     pending->TemporaryFile = std::move(file);

@@ -3,6 +3,7 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/logging/logging.h"
 #include "shared/container/containerdecoder.h"
+#include "shared/filesystemhelper/ioerror.h"
 #include "shared/hash/sha256.h"
 #include "shared/network/downloadpool.h"
 #include "shared/platform/threadpriority.h"
@@ -73,6 +74,7 @@ TPackageFileDownloader::TPackageFileDownloader(
 {
     qRegisterMetaType<TFileSize>("TFileSize");
     qRegisterMetaType<EPackageDownloaderError>();
+    qRegisterMetaType<TSaveFailure>();
 
     connect(m_pDownloadPool.get(), &::shared::TDownloadPool::success, this,
             &TPackageFileDownloader::onDownloadCompleted);
@@ -115,6 +117,7 @@ void TPackageFileDownloader::startDownload(const QDir& InstallationDirectory,
     qInfo() << "start download of " << m_Run.Chunks.size() << " files" << threadSuffix;
     m_bAtLeastOneDownloadFailed = false;
     m_bAtLeastOneSavingOperationFailed = false;
+    m_SaveFailure = TSaveFailure();
     m_bEnding = false;
     m_bStopped = false;
     m_ProgressTimer.start();
@@ -284,6 +287,9 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
                     saveDownloadedData(chunk, outcome.Data);
                     break;
                 }
+            } catch (const ::shared::TWriteError& error) {
+                outcome.Error = QString::fromUtf8(error.what());
+                outcome.Failure = {error.fileName(), error.reason(), error.isOutOfSpace()};
             } catch (const std::exception& error) {
                 outcome.Error = QString::fromUtf8(error.what());
                 if (outcome.Error.isEmpty())
@@ -373,6 +379,8 @@ void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,
         if (failed) {
             releaseUrl(Url);
             m_bAtLeastOneSavingOperationFailed = true;
+            if (!m_SaveFailure.isKnown())
+                m_SaveFailure = Outcome.Failure;
             endRunAtOnce(QStringLiteral("Failed to save file downloaded from %1: %2")
                              .arg(Url.toString(), Outcome.Error));
             return;
@@ -495,9 +503,11 @@ void TPackageFileDownloader::emitFinishedSignalWhenNoMoreFilesAreOutstanding()
         emit downloadFailed(EPackageDownloaderError::Stopped);
     else if (m_bAtLeastOneDownloadFailed)
         emit downloadFailed(EPackageDownloaderError::DownloadFailed);
-    else if (m_bAtLeastOneSavingOperationFailed)
+    else if (m_bAtLeastOneSavingOperationFailed) {
+        if (m_SaveFailure.isKnown())
+            emit savingFailed(m_SaveFailure);
         emit downloadFailed(EPackageDownloaderError::SavingOperationFailed);
-    else
+    } else
         emit downloadCompleted();
 }
 

@@ -40,6 +40,18 @@ enum class EPackageDownloaderError : qint32 {
     Stopped = 4,
 };
 
+// The file a run could not write and the system's reason ("Is a directory", "File too large"):
+// a folder of the player's in a file's place is no full disk, and the player is told which it is.
+struct TSaveFailure
+{
+    // As the document names the file, or the whole path of a file outside the installation.
+    QString Path;
+    QString Reason;
+    // The disk or the player's quota is full.
+    bool OutOfSpace = false;
+    bool isKnown() const { return !Path.isEmpty(); }
+};
+
 // Fetches the chunks a package installation still needs through its own pool (manual release,
 // so the pool's bound also limits the processing), decodes, verifies and writes each one on the
 // thread pool, retries failures and reports the end of a run exactly once.
@@ -100,6 +112,8 @@ signals:
     void progress(TFileSize BytesDownloaded, TFileSize BytesTotalToDownload, TFileSize BytesWritten,
                   TFileSize BytesTotalToWrite);
     void downloadFailed(orvik::launcher::EPackageDownloaderError ErrorReason);
+    // Comes just before downloadFailed(SavingOperationFailed) when the run knows what failed.
+    void savingFailed(orvik::launcher::TSaveFailure Failure);
     // A try failed on one of several places that serve the bodies; it is tried elsewhere.
     void failedOnBase(QUrl Url, QString BaseRoot, QString Reason, bool SetAside);
 
@@ -121,6 +135,7 @@ private:
     {
         QByteArray Data;
         QString Error; // empty on success
+        TSaveFailure Failure;
         // The step that failed, or the last one run.
         EStep Step = EStep::Save;
     };
@@ -165,6 +180,8 @@ private:
     std::shared_ptr<const TInstallationPolicy> m_pPolicy;
     bool m_bAtLeastOneDownloadFailed = false;
     bool m_bAtLeastOneSavingOperationFailed = false;
+    // The run's first failed write.
+    TSaveFailure m_SaveFailure;
     bool m_bEnding = false;
     bool m_bStopped = false;
     // The run's files are each in m_Run until its first chunk arrives; then its state is here,
@@ -210,3 +227,4 @@ private:
 } // namespace orvik::launcher
 
 Q_DECLARE_METATYPE(orvik::launcher::EPackageDownloaderError)
+Q_DECLARE_METATYPE(orvik::launcher::TSaveFailure)

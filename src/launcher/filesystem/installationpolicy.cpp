@@ -1,10 +1,12 @@
 #include "launcher/filesystem/installationpolicy.h"
 
 #include "shared/filesystemhelper/filesystemhelper.h"
+#include "shared/filesystemhelper/ioerror.h"
 
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <stdexcept>
 
 namespace orvik::launcher {
@@ -34,9 +36,12 @@ QString TInstallationPolicy::prepareFile(::shared::TFileSystemHelper& FileSystem
     // Nothing of the old file is reused: start from nothing, whatever stands there now.
     removeFile(FileSystem, Path);
     const QFileInfo left(Path);
+    // A folder with anything in it stays, and the file cannot be written: the player is told so,
+    // not sent to free disk space.
     if (left.isDir() && !left.isSymLink())
-        throw std::runtime_error(
-            QStringLiteral("Failed to delete file %1").arg(Path).toStdString());
+        throw ::shared::TWriteError(
+            QStringLiteral("Failed to delete file %1").arg(Path).toStdString(), Path,
+            qt_error_string(EISDIR), false);
     return Path;
 }
 

@@ -20,7 +20,7 @@ public:
 
     // Readies Path for its new content and returns the path to write that content to. With
     // KeepsContent, ranges of the file at Path are reused and must be there to write around.
-    // Throws std::runtime_error.
+    // Throws std::runtime_error, a ::shared::TWriteError when a folder stays in the file's place.
     virtual QString prepareFile(::shared::TFileSystemHelper& FileSystem, const QString& Path,
                                 bool KeepsContent) const;
     // The content written to WritePath is complete and closed; written under another name, it is

@@ -68,6 +68,11 @@ public:
     // Whether this run only read the installed files again, with nothing planned or fetched.
     bool isVerificationOnly() const { return !m_bPlanningStarted; }
     EPackageDownloaderError getErrorReason() const { return m_ErrorReason; }
+    // With SavingOperationFailed: the file that could not be written and why, when known.
+    const TSaveFailure& getSaveFailure() const { return m_SaveFailure; }
+    // The same for the log and for scripts, "Could not write 'data/x.bin': Is a directory";
+    // empty when unknown.
+    QString getFailureDetail() const;
 
     // Planning, on a pool thread: which installed files the remote configuration no longer lists,
     // and which wanted files need data after reusing what is on disk. Files on disk that neither
@@ -108,6 +113,7 @@ signals:
 public slots:
     void onDownloadCompleted();
     void onDownloadFailed(orvik::launcher::EPackageDownloaderError ErrorReason);
+    void onSavingFailed(orvik::launcher::TSaveFailure Failure);
     void onRequiredChangesComputedForInstallation(orvik::launcher::TPackageDifference Changes);
     void onVerifyFinished(bool Result);
 
@@ -124,6 +130,7 @@ private:
     bool m_bWithoutError = false;
     bool m_bRemovesLeftOvers = false;
     EPackageDownloaderError m_ErrorReason = EPackageDownloaderError::NoError;
+    TSaveFailure m_SaveFailure;
     std::shared_ptr<const TInstallationPolicy> m_pPolicy = gameInstallationPolicy();
     QString m_InstalledVersionLabel;
     QString m_RemoteVersionLabel;

@@ -68,6 +68,9 @@ void TPackageInstallation::createDownloader()
             &TPackageInstallation::onDownloadCompleted);
     connect(&m_pDownloads->downloader(), &TPackageFileDownloader::downloadFailed, this,
             &TPackageInstallation::onDownloadFailed);
+    // Queued from the same thread as the failure that follows it, so it arrives first.
+    connect(&m_pDownloads->downloader(), &TPackageFileDownloader::savingFailed, this,
+            &TPackageInstallation::onSavingFailed);
     connect(&m_PlanningWatcher, &QFutureWatcherBase::finished, this, [this] {
         const std::shared_ptr<TPackageDifference> plan = m_PlanningWatcher.result();
         onRequiredChangesComputedForInstallation(std::move(*plan));
@@ -76,6 +79,7 @@ void TPackageInstallation::createDownloader()
 
 void TPackageInstallation::onRequiredChangesComputedForInstallation(TPackageDifference Changes)
 {
+    m_SaveFailure = TSaveFailure();
     TDownloadRun download = Changes.m_PreparedDownload
                                 ? std::move(*Changes.m_PreparedDownload)
                                 : TDownloadRun::prepare(std::move(Changes.m_FilesToDownload));
@@ -178,6 +182,18 @@ void TPackageInstallation::onDownloadFailed(EPackageDownloaderError ErrorReason)
     m_ErrorReason = ErrorReason;
     m_bWithoutError = false;
     emit downloadFinished(m_pPackage);
+}
+
+void TPackageInstallation::onSavingFailed(TSaveFailure Failure)
+{
+    m_SaveFailure = std::move(Failure);
+}
+
+QString TPackageInstallation::getFailureDetail() const
+{
+    if (!m_SaveFailure.isKnown())
+        return {};
+    return QStringLiteral("Could not write '%1': %2").arg(m_SaveFailure.Path, m_SaveFailure.Reason);
 }
 
 const TPackageFileDownloader& TPackageInstallation::getPackageFileDownloader() const

@@ -77,7 +77,8 @@ void TProgressJsonPrinter::watch(TInstallationManager* pManager)
             &TProgressJsonPrinter::onInstallationStarted);
     connect(pManager, &TInstallationManager::installationOrUpdateFinished, this,
             [this](TPackageInstallation* pInstallation) {
-                onFinished(pInstallation->getPackage()->getName(), errorReasonText(*pInstallation));
+                onFinished(pInstallation->getPackage()->getName(), errorReasonText(*pInstallation),
+                           pInstallation->getFailureDetail());
             });
 }
 
@@ -184,7 +185,8 @@ void TProgressJsonPrinter::printProgress(const QString& Package, TPackageProgres
     Progress.RateFromDone = Progress.Done;
 }
 
-void TProgressJsonPrinter::onFinished(const QString& Package, const QString& ErrorReason)
+void TProgressJsonPrinter::onFinished(const QString& Package, const QString& ErrorReason,
+                                      const QString& Detail)
 {
     const auto found = m_Progress.find(Package);
     if (found != m_Progress.end()) {
@@ -192,10 +194,14 @@ void TProgressJsonPrinter::onFinished(const QString& Package, const QString& Err
             printProgress(Package, found->second, m_Clock());
         m_Progress.erase(found);
     }
-    print({{QStringLiteral("event"), QStringLiteral("finished")},
-           {QStringLiteral("package"), Package},
-           {QStringLiteral("error"),
-            ErrorReason.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(ErrorReason)}});
+    QJsonObject finished{{QStringLiteral("event"), QStringLiteral("finished")},
+                         {QStringLiteral("package"), Package},
+                         {QStringLiteral("error"), ErrorReason.isEmpty()
+                                                       ? QJsonValue(QJsonValue::Null)
+                                                       : QJsonValue(ErrorReason)}};
+    if (!ErrorReason.isEmpty() && !Detail.isEmpty())
+        finished.insert(QStringLiteral("detail"), Detail);
+    print(finished);
 }
 
 } // namespace orvik::launcher

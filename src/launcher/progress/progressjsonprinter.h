@@ -50,8 +50,9 @@ public:
     // and is asked elsewhere.
     void onFailedOnBase(const QString& Package, const QUrl& Url, const QString& BaseRoot,
                         const QString& Reason, bool SetAside);
-    // An empty ErrorReason is a success.
-    void onFinished(const QString& Package, const QString& ErrorReason);
+    // An empty ErrorReason is a success. Detail, when known, says what failed, as the window does.
+    void onFinished(const QString& Package, const QString& ErrorReason,
+                    const QString& Detail = QString());
 
 private:
     struct TPackageProgress

@@ -437,12 +437,20 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(TPackageInstallation* p
     case EPackageDownloaderError::DownloadFailed:
         showDownloadFailed(name);
         break;
-    case EPackageDownloaderError::SavingOperationFailed:
-        showInstallationFailed(
-            tr("The installation of %1 failed.\n\nMake sure you have enough free disk space and "
-               "the application isn't currently running, then try again.")
-                .arg(name));
+    case EPackageDownloaderError::SavingOperationFailed: {
+        // Free disk space is the advice only where the disk is full: for a folder of the
+        // player's in a file's place it sent the player looking in the wrong place.
+        const TSaveFailure& failure = pInstallation->getSaveFailure();
+        if (failure.isKnown() && !failure.OutOfSpace)
+            showInstallationFailed(tr("The installation of %1 failed.\n\nCould not write '%2': %3")
+                                       .arg(name, failure.Path, failure.Reason));
+        else
+            showInstallationFailed(
+                tr("The installation of %1 failed.\n\nMake sure you have enough free disk space "
+                   "and the application isn't currently running, then try again.")
+                    .arg(name));
         break;
+    }
     case EPackageDownloaderError::VerificationFailed:
         showInstallationFailed(tr("The installation of %1 failed.\n\nVerification of game data "
                                   "failed!")

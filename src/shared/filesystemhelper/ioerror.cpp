@@ -2,7 +2,31 @@
 
 #include <QFileDevice>
 
+#include <cerrno>
+#include <cstring>
+
 namespace shared {
+
+namespace {
+
+// Qt words a few reasons itself and takes the C library's words for the others.
+bool saysOutOfSpace(const QString& reason)
+{
+    for (const int code : {ENOSPC, EDQUOT})
+        if (reason == qt_error_string(code) ||
+            reason == QString::fromLocal8Bit(std::strerror(code)))
+            return true;
+    return false;
+}
+
+TWriteError makeWriteError(const QString& fileName, const QString& context, const QString& reason,
+                           bool outOfSpace)
+{
+    const QString text = context.isEmpty() ? reason : context + QStringLiteral(": ") + reason;
+    return TWriteError(ioError(fileName, text).what(), fileName, reason, outOfSpace);
+}
+
+} // namespace
 
 std::runtime_error ioError(const QString& fileName, const QString& reason)
 {
@@ -14,6 +38,18 @@ void throwIfDeviceFailed(const QFileDevice& device)
 {
     if (device.error() != QFileDevice::NoError)
         throw ioError(device.fileName(), device.errorString());
+}
+
+TWriteError writeError(const QString& fileName, const QString& context, const QFileDevice& device)
+{
+    const QString reason = device.errorString();
+    return makeWriteError(fileName, context, reason, saysOutOfSpace(reason));
+}
+
+TWriteError writeError(const QString& fileName, const QString& context, int errorCode)
+{
+    return makeWriteError(fileName, context, qt_error_string(errorCode),
+                          errorCode == ENOSPC || errorCode == EDQUOT);
 }
 
 } // namespace shared

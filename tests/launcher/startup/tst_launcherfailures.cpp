@@ -3,6 +3,7 @@
 #include "launcherinstall.h"
 #include "memorypeak.h"
 #include "packagefixture.h"
+#include "shared/filesystemhelper/regularfile.h"
 #include "testfiles.h"
 #include "testhttpserver.h"
 
@@ -14,6 +15,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using testsupport::peakResidentKiB;
 using testsupport::readBytes;
@@ -212,9 +214,52 @@ private slots:
         QVERIFY(finished.wait(kTimeoutMs));
         QCOMPARE(pLauncher->exitStatus(), QProcess::NormalExit);
         QCOMPARE(pLauncher->exitCode(), 1);
-        QVERIFY2(logContent().contains("File too large"), logContent().right(1500));
-        QVERIFY2(logContent().contains("enough free disk space"), logContent().right(1500));
+        QVERIFY2(logContent().contains("Could not write 'data/world.dat': File too large"),
+                 logContent().right(1500));
         QCOMPARE(clientStarts(), 0);
+    }
+
+    // A FIFO where the game's file was held the planning for good: the launcher never ended, not
+    // even on SIGTERM. A folder of the player's there failed the installation, rightly, but with
+    // the advice to free disk space. The FIFO is replaced; the folder is kept and named.
+    void somethingElseInAFilesPlace_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("told"); // in the box's text and in the JSON end
+        QTest::newRow("FIFO") << true << 0 << QByteArray();
+        QTest::newRow("folder with the player's file")
+            << false << 1 << QByteArray("Could not write 'data/world.dat': Is a directory");
+    }
+    void somethingElseInAFilesPlace()
+    {
+        QFETCH(bool, fifo);
+        QFETCH(int, status);
+        QFETCH(QByteArray, told);
+        m_pFixture->setExecutable("bin/client");
+        m_pFixture->publish("1");
+        const QString world = packageDirectory() + "/data/world.dat";
+        QVERIFY(QDir().mkpath(fifo ? packageDirectory() + "/data" : world));
+        if (fifo)
+            QCOMPARE(::mkfifo(QFile::encodeName(world).constData(), 0644), 0);
+        else
+            QVERIFY(testsupport::writeBytes(world + "/save.dat", "player's"));
+
+        QProcess& launcher = m_pInstall->start({"--first-launch", "--progress-json"});
+        QSignalSpy finished(&launcher,
+                            QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        QVERIFY2(finished.wait(kTimeoutMs), logContent().right(1500));
+        QCOMPARE(launcher.exitCode(), status);
+        if (fifo) {
+            QVERIFY(shared::isRegularFile(world));
+            QVERIFY(readBytes(world) == QByteArray(50000, 'w'));
+            return;
+        }
+        QCOMPARE(readBytes(world + "/save.dat"), QByteArray("player's"));
+        QVERIFY2(logContent().contains(told), logContent().right(1500));
+        QVERIFY2(!logContent().contains("enough free disk space"), logContent().right(1500));
+        const QByteArray output = launcher.readAllStandardOutput();
+        QVERIFY2(output.contains("\"detail\":\"" + told), output);
     }
 
     // Reading an installed file of many gigabytes held a launcher told to end until the whole

@@ -1,4 +1,5 @@
 #include "shared/filesystemhelper/filesystemhelper.h"
+#include "shared/filesystemhelper/ioerror.h"
 #include "shared/filesystemhelper/lzmacompressedreadonlymemoryblob.h"
 #include "shared/imagefile/imagefile.h"
 
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -255,6 +257,32 @@ private slots:
         QVERIFY(helper.deleteFile(path));
         QVERIFY(!QFile::exists(path));
         QCOMPARE(thrownText([&] { helper.deleteFile(path); }), "Failed to delete file " + path);
+    }
+
+    // Only a full disk or quota sends the player to free space; any other reason is told as it
+    // is. A code of 0 writes to /dev/full, which fails as a full disk does.
+    void writeErrorTellsAFullDiskApart_data()
+    {
+        QTest::addColumn<int>("errorCode");
+        QTest::addColumn<bool>("outOfSpace");
+        QTest::newRow("full device") << 0 << true;
+        QTest::newRow("quota") << int(EDQUOT) << true;
+        QTest::newRow("folder in the way") << int(EISDIR) << false;
+        QTest::newRow("file-size limit") << int(EFBIG) << false;
+    }
+    void writeErrorTellsAFullDiskApart()
+    {
+        QFETCH(int, errorCode);
+        QFETCH(bool, outOfSpace);
+        QFile full(QStringLiteral("/dev/full"));
+        if (errorCode == 0)
+            QVERIFY(full.open(QIODevice::WriteOnly) && (full.write("x") < 0 || !full.flush()));
+        const shared::TWriteError error = errorCode == 0
+                                              ? shared::writeError(full.fileName(), "test", full)
+                                              : shared::writeError("a.bin", "test", errorCode);
+        QCOMPARE(error.isOutOfSpace(), outOfSpace);
+        QCOMPARE(QString::fromUtf8(error.what()),
+                 "I/O error on file '" + error.fileName() + "': test: " + error.reason());
     }
 
     void copyFile()
