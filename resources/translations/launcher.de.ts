@@ -410,6 +410,30 @@ Nicht alle benötigten Dateien konnten heruntergeladen werden. Bitte versuchen S
 Diagnoseinformationen: %2</translation>
     </message>
     <message>
+        <source>Kestrun Online is repaired.
+
+1 file of %1 repaired, %2 downloaded. Every file now matches the published build.</source>
+        <translation>Kestrun Online ist repariert.
+
+1 Datei von %1 repariert, %2 heruntergeladen. Jede Datei stimmt jetzt mit der veröffentlichten Version überein.</translation>
+    </message>
+    <message>
+        <source>Kestrun Online is repaired.
+
+%1 files of %2 repaired, %3 downloaded. Every file now matches the published build.</source>
+        <translation>Kestrun Online ist repariert.
+
+%1 Dateien von %2 repariert, %3 heruntergeladen. Jede Datei stimmt jetzt mit der veröffentlichten Version überein.</translation>
+    </message>
+    <message>
+        <source>and %1 more</source>
+        <translation>und %1 weitere</translation>
+    </message>
+    <message>
+        <source>Missing or different: %1</source>
+        <translation>Fehlend oder verändert: %1</translation>
+    </message>
+    <message>
         <source>The installation of %1 failed.
 
 Could not write &apos;%2&apos;: %3</source>

@@ -266,6 +266,33 @@ private slots:
         QVERIFY(saveArtifact(QStringLiteral("main-window-verified.png"), geometry));
     }
 
+    // A Verify that found damage ended in "The installation ... failed.", named no file and
+    // repaired nothing.
+    void verifyRepairsWhatItFindsAndSaysSo()
+    {
+        const QString world = packageDirectory() + "/" + TPublishedGame::kWorld;
+        QByteArray damaged = readBytes(world);
+        damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x5a);
+        QVERIFY(testsupport::writeBytes(world, damaged));
+        QFile::remove(TLauncherInstall::logFilePath());
+        const QString window = showLauncher();
+        QVERIFY2(!window.isEmpty(), logContent().right(1500));
+        const QRect geometry = windowGeometry(window);
+        QPoint play;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(play = centreOf(screenshot(), aboveTheHints(geometry), isButtonGreen)).isNull(),
+            kTimeoutMs);
+        QVERIFY(chooseFromContextMenu(play, 1));
+        QTRY_VERIFY2_WITH_TIMEOUT(logContent().contains("Verification complete: \"Kestrun Online "
+                                                        "is repaired.\\n\\n1 file of"),
+                                  logContent().right(900).constData(), kTimeoutMs);
+        QVERIFY2(!logContent().contains("Installation failed"), logContent().right(1500));
+        QTRY_VERIFY_WITH_TIMEOUT(!visibleWindowsNamed("^Verification complete$").isEmpty(),
+                                 kTimeoutMs);
+        QVERIFY(saveArtifact(QStringLiteral("main-window-repaired.png"), geometry));
+        QCOMPARE(readBytes(world), readBytes(m_Game.build() + "/" + TPublishedGame::kWorld));
+    }
+
     void theLocaleChoosesTheLanguage_data()
     {
         QTest::addColumn<QByteArray>("lang");

@@ -12,6 +12,7 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -20,6 +21,14 @@
 namespace orvik::launcher {
 
 class TLauncherFilesystemHelper;
+
+// What a verification found: whether every file is there as listed, and which are not (paths as
+// the document writes them, sorted).
+struct TVerificationOutcome
+{
+    bool Passed = false;
+    QStringList DamagedFiles;
+};
 
 // One run of installing, updating, repairing or verifying one package. Planning and verification
 // run on the global thread pool and read only what they are given; the plan's deletions and its
@@ -96,9 +105,22 @@ public:
     // Proves every file of the configuration is on disk with its digest. Without Force, the
     // skipVerification setting passes it at once. GUI thread.
     void startVerification(const TPackageConfigurationReader& Configuration, bool Force);
-    // On a pool thread; true when every file is present and matches.
-    bool VerifyPackage(QDir Directory, std::shared_ptr<TLauncherFilesystemHelper> pHelper,
-                       const TFileInPackageVector& Files);
+    // On a pool thread; passed when every file is present and matches. Reads every file, also
+    // after one was found damaged.
+    TVerificationOutcome VerifyPackage(QDir Directory,
+                                       std::shared_ptr<TLauncherFilesystemHelper> pHelper,
+                                       const TFileInPackageVector& Files);
+    // The files the last verification found missing or different.
+    const QStringList& getDamagedFiles() const { return m_DamagedFiles; }
+
+    // Repairs what a verification of this run found damaged: plans only those files, each read
+    // again so that the pieces it still holds are kept, then fetches the rest; the run then goes
+    // on as an update does. GUI thread.
+    void startRepair(const TPackageConfigurationReader& Remote);
+    bool isRepair() const { return !m_RepairedFiles.isEmpty(); }
+    const QStringList& getRepairedFiles() const { return m_RepairedFiles; }
+    // What the download of this run was planned to fetch, packed.
+    TFileSize getPlannedDownloadBytes() const { return m_PlannedDownloadBytes; }
 
 signals:
     void scanProgress(TFileSize BytesDownloaded, TFileSize BytesTotal);
@@ -141,7 +163,10 @@ private:
     // The plan is held by pointer and moved out: a future keeps its result as long as it lives,
     // and a plan holds a record per file to fetch.
     QFutureWatcher<std::shared_ptr<TPackageDifference>> m_PlanningWatcher;
-    QFutureWatcher<bool> m_VerificationWatcher;
+    QFutureWatcher<TVerificationOutcome> m_VerificationWatcher;
+    QStringList m_DamagedFiles;
+    QStringList m_RepairedFiles;
+    TFileSize m_PlannedDownloadBytes = 0;
     // Set when the installation goes away: running planning workers stop after their current
     // file, verification workers after their current piece.
     std::atomic<bool> m_bStopRequested{false};

@@ -137,6 +137,7 @@ bool TPackageInstallation::enoughDiskSpace(const TDiskSpaceNeed& Need) const
 void TPackageInstallation::startDownload()
 {
     qInfo() << "startDownload: " << m_pPackage->getName() << threadSuffix;
+    m_PlannedDownloadBytes = m_Download.TotalPacked;
     emit downloadPlanned(m_Download.TotalPacked, m_Download.TotalUnpacked);
     // On the downloads' thread, before its run: an update that removes thousands of files would
     // hold the window for as long. The downloader keeps what it needs of the run; held here too,

@@ -34,6 +34,7 @@
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSpacerItem>
@@ -431,8 +432,8 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(TPackageInstallation* p
     const QString name = package->getName();
     switch (pInstallation->getErrorReason()) {
     case EPackageDownloaderError::NoError:
-        if (pInstallation->isVerificationOnly())
-            showVerified(name);
+        if (pInstallation->isVerificationOnly() || pInstallation->isRepair())
+            showVerified(*pInstallation);
         break;
     case EPackageDownloaderError::DownloadFailed:
         showDownloadFailed(name);
@@ -452,9 +453,7 @@ void TLauncherMainWindow::onInstallationOrUpdateFinished(TPackageInstallation* p
         break;
     }
     case EPackageDownloaderError::VerificationFailed:
-        showInstallationFailed(tr("The installation of %1 failed.\n\nVerification of game data "
-                                  "failed!")
-                                   .arg(name));
+        showInstallationFailed(verificationFailedText(name, pInstallation->getDamagedFiles()));
         break;
     case EPackageDownloaderError::Stopped:
         // The player stopped it and knows.
@@ -480,11 +479,22 @@ void TLauncherMainWindow::notifyWhenAway(const TPackageInstallation& Installatio
                                    tr("%1 is installed and ready to play.").arg(name));
 }
 
-void TLauncherMainWindow::showVerified(const QString& PackageName)
+void TLauncherMainWindow::showVerified(const TPackageInstallation& Installation)
 {
+    const QString name = Installation.getPackage()->getName();
+    const int repaired = Installation.getRepairedFiles().size();
     const QString text =
-        tr("Kestrun Online is intact.\n\nEvery file of %1 matches the published build.")
-            .arg(PackageName);
+        repaired == 0
+            ? tr("Kestrun Online is intact.\n\nEvery file of %1 matches the published build.")
+                  .arg(name)
+        : repaired == 1
+            ? tr("Kestrun Online is repaired.\n\n1 file of %1 repaired, %2 downloaded. Every "
+                 "file now matches the published build.")
+                  .arg(name, progresstext::sizeText(Installation.getPlannedDownloadBytes()))
+            : tr("Kestrun Online is repaired.\n\n%1 files of %2 repaired, %3 downloaded. Every "
+                 "file now matches the published build.")
+                  .arg(QLocale().toString(repaired), name,
+                       progresstext::sizeText(Installation.getPlannedDownloadBytes()));
     qInfo() << "Verification complete:" << text << threadSuffix;
     auto* box = new QMessageBox(QMessageBox::Information, tr("Verification complete"), text,
                                 QMessageBox::Ok, this);
@@ -492,6 +502,22 @@ void TLauncherMainWindow::showVerified(const QString& PackageName)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->show();
+}
+
+QString TLauncherMainWindow::verificationFailedText(const QString& PackageName,
+                                                    const QStringList& DamagedFiles)
+{
+    // A few names tell the player and support where to look; thousands would fill the screen.
+    constexpr int kNamesShown = 5;
+    QString text =
+        tr("The installation of %1 failed.\n\nVerification of game data failed!").arg(PackageName);
+    if (DamagedFiles.isEmpty())
+        return text;
+    QStringList names = DamagedFiles.mid(0, kNamesShown);
+    if (DamagedFiles.size() > kNamesShown)
+        names.append(tr("and %1 more").arg(QLocale().toString(DamagedFiles.size() - kNamesShown)));
+    return text + QLatin1String("\n\n") +
+           tr("Missing or different: %1").arg(names.join(QLatin1String(", ")));
 }
 
 void TLauncherMainWindow::askForSpeedLimit()

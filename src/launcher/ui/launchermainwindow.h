@@ -93,7 +93,10 @@ private:
     void showDownloadFailed(const QString& PackageName);
     QString downloadFailedText(const QString& PackageName) const;
     void showInstallationFailed(const QString& Text);
-    void showVerified(const QString& PackageName);
+    // The end of a Verify: intact, or repaired with what that took.
+    void showVerified(const TPackageInstallation& Installation);
+    static QString verificationFailedText(const QString& PackageName,
+                                          const QStringList& DamagedFiles);
     void closeEvent(QCloseEvent* pEvent) override;
     void askForSpeedLimit();
     void refreshInstallEstimate(TClientPackageLayoutItem& Tile);
