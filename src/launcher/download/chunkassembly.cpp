@@ -336,14 +336,16 @@ void TPackageFileDownloader::completeTarget(TChunkedFileState& Target, const QSt
     const QString writePath = Target.WritePath.isEmpty() ? Path : Target.WritePath;
     // Gone once this ends, whatever happens: a failed file is not written again in this run.
     const std::unique_ptr<QFile> file = std::move(Target.TargetFile);
+    // The mode before the sync, so that it is durable with the data: a launcher that survives a
+    // power cut without its execute bit cannot start again.
+    if (Target.Executable && !file->setPermissions(file->permissions() | QFileDevice::ExeOwner |
+                                                   QFileDevice::ExeGroup | QFileDevice::ExeOther))
+        throw ::shared::ioError(writePath, failure("couldn't make target file executable", *file));
     // A file written under another name must be on the disk before its rename: a crash after it
     // must not leave an empty file under the real name.
     if (writePath != Path && (!flushFully(*file) || ::fsync(file->handle()) != 0))
         throw ::shared::ioError(writePath, failure("couldn't write target file", *file));
     closeChecked(*file, writePath, "couldn't write target file");
-    if (Target.Executable)
-        file->setPermissions(file->permissions() | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
-                             QFileDevice::ExeOther);
     m_pPolicy->completeFile(writePath, Path);
 }
 
