@@ -12,6 +12,7 @@ packages=(
   curl xdotool x11-utils imagemagick dbus-daemon
   desktop-file-utils appstream lintian fakeroot
   clang-format clang-tidy ccache jq
+  libfuse3-dev fuse3
 )
 
 missing=()
