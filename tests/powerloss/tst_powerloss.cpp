@@ -313,6 +313,9 @@ private:
         QByteArray log;
         QVERIFY2(runLauncher(work("launcher"), root, ERun::FirstLaunch, error, &log),
                  qPrintable(error));
+        // Client starts are told by this line: without it no crash state could fail for one.
+        QVERIFY2(log.contains(kClientStartLine),
+                 ("the launcher no longer logs " + kClientStartLine).constData());
         // Each run makes the link to its own launcher and its own log.
         QFile::remove(root + "/" + kAppData + "/launcher");
         QFile::remove(root + "/" + kAppData + "/launcher.log");
