@@ -5,6 +5,7 @@
 #include "launcher/installation/leftovers.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/installationpath.h"
+#include "shared/filesystemhelper/durability.h"
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 
@@ -42,6 +43,11 @@ void deleteFiles(TLauncherFilesystemHelper& Helper, const QDir& Directory,
     }
     // A renamed folder would stay behind empty for good: no document lists folders.
     removeFoldersLeftEmpty(Directory, removed);
+    // Before the partial marker names the new version, which no longer lists them: brought back
+    // by a power cut, they would stay for good.
+    if (!removed.empty())
+        ::shared::makeRemovalsDurable(Directory.absolutePath(),
+                                      QStringList(removed.begin(), removed.end()));
 }
 
 } // namespace

@@ -41,11 +41,32 @@ void syncEntry(const QString& Path, int Flags)
         throw ioError(Path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
+// The folders of Paths and theirs up to Root, Root included, deepest first: a folder's own name
+// is made durable by its parent, after its entries.
+void syncFoldersUpTo(const QString& Root, const QStringList& Paths)
+{
+    std::set<QString> folders{Root};
+    for (const QString& path : Paths) {
+        for (QString folder = QFileInfo(path).absolutePath();
+             folder.size() > Root.size() && folder.startsWith(Root) &&
+             folders.insert(folder).second;
+             folder = QFileInfo(folder).absolutePath()) {
+        }
+    }
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)
+        syncEntry(*folder, O_DIRECTORY);
+}
+
+QString cleanRoot(const QString& Root)
+{
+    return QDir::cleanPath(QDir(Root).absolutePath());
+}
+
 } // namespace
 
 void makeDurable(const QString& Root, const QStringList& Files)
 {
-    const QString root = QDir::cleanPath(QDir(Root).absolutePath());
+    const QString root = cleanRoot(Root);
     const int descriptor =
         ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor < 0)
@@ -56,18 +77,14 @@ void makeDurable(const QString& Root, const QStringList& Files)
     if (result != 0 && isRealFailure(error))
         throw ioError(root, QString::fromLocal8Bit(std::strerror(error)));
 
-    std::set<QString> folders{root};
-    for (const QString& file : Files) {
+    for (const QString& file : Files)
         syncEntry(file, 0);
-        for (QString folder = QFileInfo(file).absolutePath();
-             folder.size() > root.size() && folder.startsWith(root) &&
-             folders.insert(folder).second;
-             folder = QFileInfo(folder).absolutePath()) {
-        }
-    }
-    // Deepest first: a folder's own name is made durable by its parent, after its entries.
-    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)
-        syncEntry(*folder, O_DIRECTORY);
+    syncFoldersUpTo(root, Files);
+}
+
+void makeRemovalsDurable(const QString& Root, const QStringList& Paths)
+{
+    syncFoldersUpTo(cleanRoot(Root), Paths);
 }
 
 } // namespace shared

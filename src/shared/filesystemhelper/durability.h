@@ -15,4 +15,9 @@ namespace shared {
 // system reports that data could not be written.
 void makeDurable(const QString& Root, const QStringList& Files);
 
+// Makes the removal of Paths (absolute, below Root) durable: every folder from theirs up to Root
+// that is still there is synced, so that a record written afterwards which no longer names them
+// never sees them come back after a power cut.
+void makeRemovalsDurable(const QString& Root, const QStringList& Paths);
+
 } // namespace shared
