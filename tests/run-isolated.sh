@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs one test with a private home, XDG directories and temporary directory, so tests running in
-# parallel never share per-user files, the single-instance segment or temporary files.
+# parallel never share per-user files, the single-instance lock or temporary files.
 set -u
 root=$(mktemp -d "${TMPDIR:-/tmp}/kestrun-test.XXXXXX")
 trap 'rm -rf "$root"' EXIT

@@ -264,6 +264,10 @@ Bitte installieren Sie den Launcher neu.</translation>
         <source>its window was brought to the front.</source>
         <translation>sein Fenster wurde nach vorne geholt.</translation>
     </message>
+    <message>
+        <source>Kestrun Online cannot make sure that it runs only once for you: %1</source>
+        <translation>Kestrun Online kann nicht sicherstellen, dass es für Sie nur einmal läuft: %1</translation>
+    </message>
 </context>
 <context>
     <name>orvik::launcher::TLauncherMainWindow</name>

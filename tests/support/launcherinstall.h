@@ -19,7 +19,7 @@ public:
     explicit TLauncherInstall(const QString& launcherBinary = QString());
     // The portable bundle as players get it, unpacked with tar; the install is its folder.
     static std::unique_ptr<TLauncherInstall> fromBundle(const QString& archive);
-    // Ends running launchers with SIGTERM, so they release their single-instance segment.
+    // Ends running launchers with SIGTERM, so they release their single-instance lock.
     ~TLauncherInstall();
 
     bool isValid() const { return m_bValid; }

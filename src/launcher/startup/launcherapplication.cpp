@@ -155,8 +155,12 @@ int TLauncherApplication::run()
         qInfo() << "Version: " << constants::kLauncherVersion << "already running" << threadSuffix;
         return finish(handOverToRunningLauncher());
     case ::shared::TSingleInstanceGuard::EOutcome::Failed:
-        qFatal("QSharedMemory::SharedMemoryError(%d)",
-               static_cast<int>(m_pSingleInstanceGuard->error()));
+        // Running unguarded could put two launchers into one installation. The log is not
+        // opened: it may be a running launcher's.
+        endWithMessage(QMessageBox::Critical, tr("Kestrun Online cannot start"),
+                       tr("Kestrun Online cannot make sure that it runs only once for you: %1")
+                           .arg(m_pSingleInstanceGuard->errorString()));
+        return finish(1);
     }
 
     m_pRunningInstance = new TRunningInstance(
@@ -164,7 +168,7 @@ int TLauncherApplication::run()
         [this](const QStringList& Arguments) { return onLaterStart(Arguments); }, this);
     m_pRunningInstance->listen();
 
-    // Before anything can show a window: from here on the segment must be given back.
+    // Before anything can show a window: from here on the lock must be given back.
     watchTerminationSignals();
     setupLogging();
     qInfo() << "Version: " << constants::kLauncherVersion << threadSuffix;
@@ -293,7 +297,7 @@ void TLauncherApplication::addCommandLineOptions()
 
 void TLauncherApplication::watchTerminationSignals()
 {
-    // Leaving through the event loop releases the single-instance segment and flushes the log.
+    // Leaving through the event loop releases the single-instance lock and flushes the log.
     m_pTerminationSignalWatcher = std::make_unique<::shared::TTerminationSignalWatcher>();
     QObject::connect(m_pTerminationSignalWatcher.get(),
                      &::shared::TTerminationSignalWatcher::terminationRequested, this,

@@ -7,7 +7,7 @@ class QSocketNotifier;
 namespace shared {
 
 // Turns SIGTERM, SIGINT and SIGHUP into a queued Qt signal, so the program can leave its event
-// loop and release what it holds (the single-instance segment, open files) instead of dying.
+// loop and release what it holds (the single-instance lock, open files) instead of dying.
 // One instance per process.
 class TTerminationSignalWatcher : public QObject
 {

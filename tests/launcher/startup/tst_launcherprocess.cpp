@@ -46,22 +46,31 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("output");
         QTest::addColumn<QByteArray>("firstLogLine");
-        QTest::addColumn<QByteArray>("language"); // empty: the system's
+        QTest::addColumn<QByteArray>("language");     // empty: the system's
+        QTest::addColumn<bool>("ownTemporaryFolder"); // the second start's TMPDIR differs
         // The second start ended silently and the player saw nothing happen.
         QTest::newRow("plain") << QStringList{} << 0
                                << QByteArray("already running: its window was brought to the front")
                                << QByteArray("A later start brought the launcher to the front")
-                               << QByteArray();
+                               << QByteArray() << false;
         // A patch the running launcher never started ended with status 0 all the same.
         QTest::newRow("patch") << QStringList{"--patch", "bin/client"} << 1
                                << QByteArray("the patch was not started: this launcher is busy")
                                << QByteArray("A later start asked for a patch; refused")
-                               << QByteArray();
+                               << QByteArray() << false;
         // The terminal's answer was English whatever the player's language (an ASCII part of
         // it: the test machine may lack the German locale's encoding).
         QTest::newRow("plain, German")
             << QStringList{} << 0 << QByteArray("sein Fenster wurde nach vorne geholt")
-            << QByteArray("A later start brought the launcher to the front") << QByteArray("de");
+            << QByteArray("A later start brought the launcher to the front") << QByteArray("de")
+            << false;
+        // The guard followed the temporary folder: a second start with a TMPDIR of its own ran
+        // as a second launcher beside the first.
+        QTest::newRow("own temporary folder")
+            << QStringList{} << 0
+            << QByteArray("already running: its window was brought to the front")
+            << QByteArray("A later start brought the launcher to the front") << QByteArray()
+            << true;
     }
     void secondStartIsAnsweredByTheFirst()
     {
@@ -70,11 +79,14 @@ private slots:
         QFETCH(QByteArray, output);
         QFETCH(QByteArray, firstLogLine);
         QFETCH(QByteArray, language);
+        QFETCH(bool, ownTemporaryFolder);
         const QByteArray oldLanguage = qgetenv("LANGUAGE");
         const QByteArray oldLang = qgetenv("LANG");
+        const QByteArray oldTemporaryFolder = qgetenv("TMPDIR");
         const auto restore = qScopeGuard([&] {
             qputenv("LANGUAGE", oldLanguage);
             qputenv("LANG", oldLang);
+            qputenv("TMPDIR", oldTemporaryFolder);
         });
         if (!language.isEmpty()) {
             qputenv("LANGUAGE", language);
@@ -91,6 +103,9 @@ private slots:
         const QByteArray firstLog = logContent();
         QVERIFY2(firstLog.contains("Info: Version:  \"0.0.14\"  Thread:  0x"), firstLog);
 
+        QTemporaryDir secondTemporaryFolder;
+        if (ownTemporaryFolder)
+            qputenv("TMPDIR", QFile::encodeName(secondTemporaryFolder.path()));
         QProcess& second = install.start(arguments);
         QVERIFY(second.waitForFinished(kTimeoutMs));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
@@ -125,8 +140,9 @@ private slots:
 
     void startAfterKilledInstance()
     {
-        // A killed launcher leaves its segment and its log behind; the next start must run and
-        // begin a fresh log. The configuration stays pending, so both stay in their event loop.
+        // A killed launcher leaves its lock file, its door and its log behind; the next start must
+        // run, answer at the door and begin a fresh log. The configuration stays pending, so both
+        // stay in their event loop.
         testsupport::TTestHttpServer server;
         QVERIFY(server.start());
         TLauncherInstall install;
@@ -142,6 +158,9 @@ private slots:
         const QByteArray log = logContent();
         QVERIFY2(!log.contains("stale line"), log);
         QCOMPARE(log.count("Info: Version: "), 1);
+        QProcess& later = install.start();
+        QVERIFY(later.waitForFinished(kTimeoutMs));
+        QCOMPARE(later.exitCode(), 0);
     }
 };
 
