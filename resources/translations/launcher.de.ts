@@ -241,14 +241,6 @@ Bitte installieren Sie den Launcher neu.</translation>
         <translation>Kestrun Online läuft bereits: %1</translation>
     </message>
     <message>
-        <source>Kestrun Online is already running.</source>
-        <translation>Kestrun Online läuft bereits.</translation>
-    </message>
-    <message>
-        <source>the running launcher did not answer</source>
-        <translation>der laufende Launcher hat nicht geantwortet</translation>
-    </message>
-    <message>
         <source>Kestrun Online is already running; the patch was not started: %1</source>
         <translation>Kestrun Online läuft bereits; der Patch wurde nicht gestartet: %1</translation>
     </message>
@@ -267,6 +259,14 @@ Bitte installieren Sie den Launcher neu.</translation>
     <message>
         <source>Kestrun Online cannot make sure that it runs only once for you: %1</source>
         <translation>Kestrun Online kann nicht sicherstellen, dass es für Sie nur einmal läuft: %1</translation>
+    </message>
+    <message>
+        <source>the running launcher did not answer (%1)</source>
+        <translation>der laufende Launcher hat nicht geantwortet (%1)</translation>
+    </message>
+    <message>
+        <source>Kestrun Online is already running but did not take this start: %1</source>
+        <translation>Kestrun Online läuft bereits, hat diesen Start aber nicht angenommen: %1</translation>
     </message>
 </context>
 <context>
@@ -444,6 +444,13 @@ Could not write &apos;%2&apos;: %3</source>
         <translation>Die Installation von %1 ist fehlgeschlagen.
 
 &apos;%2&apos; konnte nicht geschrieben werden: %3</translation>
+    </message>
+</context>
+<context>
+    <name>orvik::launcher::TRunningInstance</name>
+    <message>
+        <source>user %1 answered in its place</source>
+        <translation>Benutzer %1 hat an seiner Stelle geantwortet</translation>
     </message>
 </context>
 <context>

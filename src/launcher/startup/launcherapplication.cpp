@@ -163,15 +163,15 @@ int TLauncherApplication::run()
         return finish(1);
     }
 
-    m_pRunningInstance = new TRunningInstance(
-        constants::kSingleInstanceKey,
-        [this](const QStringList& Arguments) { return onLaterStart(Arguments); }, this);
-    m_pRunningInstance->listen();
-
     // Before anything can show a window: from here on the lock must be given back.
     watchTerminationSignals();
     setupLogging();
     qInfo() << "Version: " << constants::kLauncherVersion << threadSuffix;
+    // After the log is open, where a door that cannot be opened is told.
+    m_pRunningInstance = new TRunningInstance(
+        m_pSingleInstanceGuard->folder(),
+        [this](const QStringList& Arguments) { return onLaterStart(Arguments); }, this);
+    m_pRunningInstance->listen();
     qInfo() << "Texts shown in" << m_pTranslationManager->language() << threadSuffix;
     if (!m_pLauncherFilesystemHelper->settings()->telemetry)
         qInfo() << "Telemetry switched off: no funnel events and no system survey are sent"
@@ -192,26 +192,26 @@ int TLauncherApplication::run()
 
 int TLauncherApplication::handOverToRunningLauncher()
 {
-    const QString answer = TRunningInstance::handOver(
-        constants::kSingleInstanceKey, QCoreApplication::arguments().mid(1), kHandOverTimeoutMs);
-    const bool patch = m_CommandLineParser.isSet(m_PatchOption);
+    const TRunningInstance::THandOver handOver = TRunningInstance::handOver(
+        m_pSingleInstanceGuard->folder(), QCoreApplication::arguments().mid(1), kHandOverTimeoutMs);
     // On the terminal, in the player's language as every window text is.
     const auto tell = [](const QString& Text) {
         std::fprintf(stderr, "%s\n", Text.toLocal8Bit().constData());
     };
-    if (answer.startsWith(QLatin1String("done"))) {
-        tell(tr("Kestrun Online is already running: %1").arg(answer.mid(5)));
+    if (handOver.Answer.startsWith(QLatin1String("done "))) {
+        tell(tr("Kestrun Online is already running: %1").arg(handOver.Answer.mid(5)));
         return 0;
     }
-    if (!patch) {
-        tell(tr("Kestrun Online is already running."));
-        return 0;
-    }
-    // A patch that silently did not happen would look like one that did.
-    const QString reason = answer.startsWith(QLatin1String("refused "))
-                               ? answer.mid(8)
-                               : tr("the running launcher did not answer");
-    tell(tr("Kestrun Online is already running; the patch was not started: %1").arg(reason));
+    // Only the running launcher's own answer says something was done: a patch or a window that
+    // silently did not come would look like one that did.
+    const QString reason =
+        handOver.Answer.startsWith(QLatin1String("refused "))
+            ? handOver.Answer.mid(8)
+            : tr("the running launcher did not answer (%1)").arg(handOver.Problem);
+    if (m_CommandLineParser.isSet(m_PatchOption))
+        tell(tr("Kestrun Online is already running; the patch was not started: %1").arg(reason));
+    else
+        tell(tr("Kestrun Online is already running but did not take this start: %1").arg(reason));
     return 1;
 }
 

@@ -4,6 +4,7 @@
 #include "testfiles.h"
 #include "testhttpserver.h"
 
+#include <QCryptographicHash>
 #include <QtTest>
 
 using testsupport::TLauncherInstall;
@@ -14,6 +15,7 @@ namespace {
 constexpr int kTimeoutMs = 30000;
 constexpr uint kPlayer = 4242;
 constexpr uint kOtherUser = 4343;
+const char* const kFakeDoorVariable = "KESTRUN_TEST_FAKE_DOOR";
 
 QUrl pendingConfiguration(testsupport::TTestHttpServer& server)
 {
@@ -119,6 +121,86 @@ private slots:
         QVERIFY2(waitUntilRunning(player, log), player.readAllStandardError());
     }
 
+    void otherUserCannotAnswerForThePlayer()
+    {
+        // Another user bound the door's name in the shared /tmp first; the player's later
+        // "--patch" start took that user's "done" for an answer and ended with status 0.
+        if (const QString reason = TOtherUsers::unavailableReason(); !reason.isEmpty())
+            QSKIP(qPrintable(reason));
+        testsupport::TTestHttpServer server;
+        QVERIFY(server.start());
+        TOtherUsers users;
+        const auto install = installForAll(users, pendingConfiguration(server));
+        QVERIFY(install);
+        const QByteArray key = "1b7a377a-e61e-4016-a479-7054bc72a4f8";
+        const QString sharedDoor =
+            users.sharedTemporaryFolder() +
+            QStringLiteral("/kestrun-launcher-%1-%2")
+                .arg(kPlayer)
+                .arg(QString::fromLatin1(
+                    QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16)));
+        QProcessEnvironment fakeEnvironment = users.environment(kOtherUser);
+        fakeEnvironment.insert(kFakeDoorVariable, sharedDoor);
+        QProcess fake;
+        QProcess first;
+        const auto stop = stopAtEnd({&fake, &first});
+        TOtherUsers::start(fake, kOtherUser, fakeEnvironment,
+                           QCoreApplication::applicationFilePath());
+        QVERIFY(fake.waitForReadyRead(kTimeoutMs));
+        QCOMPARE(fake.readLine().trimmed(), QByteArray("listening"));
+
+        const QProcessEnvironment environment = users.environment(kPlayer);
+        QVERIFY(users.isValid());
+        TOtherUsers::start(first, kPlayer, environment, install->executablePath());
+        QVERIFY(waitUntilRunning(first, users.launcherDataFolder(kPlayer) + "/launcher.log"));
+        QProcess second;
+        TOtherUsers::start(second, kPlayer, environment, install->executablePath(),
+                           {"--patch", "bin/client"});
+        QVERIFY(second.waitForFinished(kTimeoutMs));
+        const QByteArray errors = second.readAllStandardError();
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY2(errors.contains("the patch was not started: this launcher is busy"), errors);
+        QVERIFY(!fake.readAllStandardOutput().contains("answered"));
+    }
+
+    void doorThatCannotOpen_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("plain") << QStringList{};
+        QTest::newRow("patch") << QStringList{"--patch", "bin/client"};
+    }
+    void doorThatCannotOpen()
+    {
+        // A door that could not be opened was never mentioned in the log, and a later start
+        // that reached nobody ended as if the running launcher had taken it. A runtime folder
+        // too deep for a socket's name stands for any door that cannot be opened.
+        QFETCH(QStringList, arguments);
+        testsupport::TTestHttpServer server;
+        QVERIFY(server.start());
+        QTemporaryDir deep;
+        const QString runtime = deep.filePath(QString(100, QLatin1Char('r')));
+        QVERIFY(QDir().mkpath(runtime));
+        QVERIFY(
+            QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", oldRuntime); });
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        TLauncherInstall install;
+        QVERIFY(install.writeSettings(TLauncherInstall::settingsFor(pendingConfiguration(server))));
+        QProcess& first = install.start();
+        QVERIFY(waitUntilRunning(first, TLauncherInstall::logFilePath()));
+        QVERIFY2(TLauncherInstall::logContent().contains(
+                     "Warning: Later starts cannot reach this launcher"),
+                 TLauncherInstall::logContent());
+
+        QProcess& second = install.start(arguments);
+        QVERIFY(second.waitForFinished(kTimeoutMs));
+        const QByteArray errors = second.readAllStandardError();
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY2(errors.contains("the running launcher did not answer"), errors);
+        QCOMPARE(first.state(), QProcess::Running);
+    }
+
     void guardThatCannotBeMadeEndsWithStatus()
     {
         // Without a runtime folder the lock goes into the data folder; when that cannot be made
@@ -148,6 +230,8 @@ private slots:
 
 int main(int argc, char** argv)
 {
+    if (qEnvironmentVariableIsSet(kFakeDoorVariable))
+        return testsupport::serveFakeDoor(argc, argv, qEnvironmentVariable(kFakeDoorVariable));
     QCoreApplication application(argc, argv);
     TestLauncherInstance test;
     return QTest::qExec(&test, argc, argv);
