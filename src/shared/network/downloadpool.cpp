@@ -1,5 +1,6 @@
 #include "shared/network/downloadpool.h"
 
+#include "shared/network/gzipinflater.h"
 #include "shared/network/mirrorset.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 #include "shared/network/qnetworkreplywrapper.h"
@@ -58,6 +59,11 @@ void TDownloadPool::queueDownload(const QUrl& Url)
 
 void TDownloadPool::queueDownload(const QUrl& Url, qint64 MaxBodyBytes)
 {
+    queueDownload(Url, MaxBodyBytes, EAcceptedEncoding::Identity);
+}
+
+void TDownloadPool::queueDownload(const QUrl& Url, qint64 MaxBodyBytes, EAcceptedEncoding Accepted)
+{
     // Checked in its encoded form: the display form leaves spaces bare, which strict parsing
     // refuses, and every per-user path of the launcher has one.
     const QUrl strict = QUrl::fromEncoded(Url.toEncoded(), QUrl::StrictMode);
@@ -66,15 +72,16 @@ void TDownloadPool::queueDownload(const QUrl& Url, qint64 MaxBodyBytes)
                     QStringLiteral("Invalid URL"));
         return;
     }
-    enqueue(Url, MaxBodyBytes, false);
+    enqueue(Url, MaxBodyBytes, Accepted, false);
 }
 
 void TDownloadPool::queueDownloadWithPriority(const QUrl& Url)
 {
-    enqueue(Url, kNoBodyLimit, true);
+    enqueue(Url, kNoBodyLimit, EAcceptedEncoding::Identity, true);
 }
 
-void TDownloadPool::enqueue(const QUrl& Url, qint64 MaxBodyBytes, bool AtFront)
+void TDownloadPool::enqueue(const QUrl& Url, qint64 MaxBodyBytes, EAcceptedEncoding Accepted,
+                            bool AtFront)
 {
     m_WaitingDownloads.remove(Url);
     if (m_ActiveDownloads.contains(Url))
@@ -84,7 +91,7 @@ void TDownloadPool::enqueue(const QUrl& Url, qint64 MaxBodyBytes, bool AtFront)
         m_QueuedDownloads.push_front(place);
     else
         m_QueuedDownloads.push_back(place);
-    m_WaitingDownloads.insert(Url, {place.Ticket, std::max(MaxBodyBytes, kNoBodyLimit)});
+    m_WaitingDownloads.insert(Url, {place.Ticket, std::max(MaxBodyBytes, kNoBodyLimit), Accepted});
     dropLeftBehindPlaces();
     startQueuedDownloads();
 }
@@ -247,10 +254,12 @@ void TDownloadPool::startQueuedDownloads()
             continue; // left behind by a move
         const QUrl url = place.Url;
         const qint64 maxBodyBytes = waiting->MaxBodyBytes;
+        const EAcceptedEncoding accepted = waiting->Accepted;
         m_WaitingDownloads.erase(waiting);
 
         QNetworkRequest request(chooseAddress(url));
         request.setTransferTimeout(m_TransferTimeoutMs);
+        setAcceptedEncoding(request, accepted);
         const std::size_t manager = pickManager();
         QNetworkReplyWrapper* pReply = m_Managers[manager].pManager->get(request);
         ++m_Managers[manager].Running;
@@ -260,6 +269,7 @@ void TDownloadPool::startQueuedDownloads()
         // The queued URL travels with the handlers, so results are reported under it whatever
         // redirects the reply followed. The body lives as long as the handlers.
         const auto body = std::make_shared<TBody>();
+        body->Accepted = accepted;
         connect(pReply, &QNetworkReplyWrapper::finished, this,
                 [this, url, pReply, maxBodyBytes, body, manager] {
                     --m_Managers[manager].Running;
@@ -325,15 +335,24 @@ void TDownloadPool::onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pRepl
             if (m_ReleaseSlotOnFinish)
                 startQueuedDownloads();
         } else if (onReplyDataArrived(Url, pReply, MaxBodyBytes, pBody, true)) {
-            markReported(Url);
-            noteSuccess(Url);
-            // Shrinking keeps the buffer in place; the receiver holds the only reference.
-            QByteArray bytes = std::move(Body.Bytes);
-            bytes.resize(int(Body.Received));
-            Body = TBody();
-            emit success(Url, bytes);
-            if (m_ReleaseSlotOnFinish)
-                startQueuedDownloads();
+            if (Body.pInflater && !Body.pInflater->isComplete()) {
+                failBody(Url, pReply, Body.pInflater->describe(TGzipInflater::EStatus::Going));
+            } else {
+                markReported(Url);
+                noteSuccess(Url);
+                // Shrinking keeps the buffer in place; the receiver holds the only reference.
+                QByteArray bytes;
+                if (Body.pInflater) {
+                    bytes = Body.pInflater->takeInflated();
+                } else {
+                    bytes = std::move(Body.Bytes);
+                    bytes.resize(int(Body.Received));
+                }
+                Body = TBody();
+                emit success(Url, bytes);
+                if (m_ReleaseSlotOnFinish)
+                    startQueuedDownloads();
+            }
         }
     }
     Body = TBody();
@@ -343,6 +362,10 @@ void TDownloadPool::onReplyFinished(const QUrl& Url, QNetworkReplyWrapper* pRepl
 namespace {
 
 constexpr qint64 kUntrustedUpFront = 64 * 1024 * 1024;
+// What one QByteArray can hold.
+constexpr qint64 kLargestBody = std::numeric_limits<int>::max() - 64;
+// The piece of a gzip body read at a time: its compressed bytes go on to the inflater at once.
+constexpr qint64 kGzipPiece = 64 * 1024;
 
 // Qt throws std::bad_alloc when the memory is not there; that must not reach the event loop.
 template <typename TBody> bool reserve(TBody& Body, qint64 Size)
@@ -355,6 +378,14 @@ template <typename TBody> bool reserve(TBody& Body, qint64 Size)
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+QString tooLongReason(qint64 MaxBodyBytes, qint64 Bytes)
+{
+    return MaxBodyBytes >= 0 && Bytes > MaxBodyBytes
+               ? QStringLiteral("The body is longer than the %1 bytes expected").arg(MaxBodyBytes)
+               : QStringLiteral("The body of at least %1 bytes is too large to hold in memory")
+                     .arg(Bytes);
 }
 
 } // namespace
@@ -370,30 +401,9 @@ bool TDownloadPool::onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pR
     TBody& Body = *pBody;
     if (!isUnreported(Url, pReply))
         return false;
-    // What one QByteArray can hold.
-    constexpr qint64 kLargestBody = std::numeric_limits<int>::max() - 64;
     const qint64 limit = MaxBodyBytes >= 0 ? std::min(MaxBodyBytes, kLargestBody) : kLargestBody;
-    const auto tooLong = [&](qint64 Bytes) {
-        failBody(
-            Url, pReply,
-            MaxBodyBytes >= 0 && Bytes > MaxBodyBytes
-                ? QStringLiteral("The body is longer than the %1 bytes expected").arg(MaxBodyBytes)
-                : QStringLiteral("The body of at least %1 bytes is too large to hold in "
-                                 "memory")
-                      .arg(Bytes));
+    if (!Body.Sized && !startBody(Url, pReply, MaxBodyBytes, limit, Body))
         return false;
-    };
-    if (!Body.Sized) {
-        Body.Sized = true;
-        const qint64 declared = pReply->declaredBodySize();
-        if (declared > limit)
-            return tooLong(declared);
-        // A caller without a limit of its own trusts the server's word only so far: a declared
-        // length is not a body yet.
-        const qint64 upFront = MaxBodyBytes >= 0 ? declared : std::min(declared, kUntrustedUpFront);
-        if (!reserve(Body, upFront))
-            return tooLong(declared);
-    }
     const qint64 available = pReply->bytesAvailable();
     if (available <= 0 || (Body.Throttled && !Final))
         return true;
@@ -410,18 +420,78 @@ bool TDownloadPool::onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pR
             return true;
         }
     }
-    const qint64 needed = Body.Received + available;
-    if (needed > limit)
-        return tooLong(needed);
+    qint64 read = 0;
+    if (Body.pInflater ? !readGzip(Url, pReply, available, Body, read)
+                       : !readRaw(Url, pReply, MaxBodyBytes, limit, available, Body, read))
+        return false;
+    if (m_MaxDownloadRate > 0)
+        m_Tokens -= double(read);
+    return true;
+}
+
+bool TDownloadPool::startBody(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 MaxBodyBytes,
+                              qint64 Limit, TBody& Body)
+{
+    Body.Sized = true;
+    // An error page is read only to be dropped with the error, which is what is reported: it is
+    // neither judged by its encoding nor inflated.
+    if (pReply->httpStatus() < 300) {
+        const TBodyEncoding encoding =
+            judgeContentEncoding(pReply->contentEncoding(), Body.Accepted);
+        if (!encoding.Refusal.isEmpty()) {
+            failBody(Url, pReply, encoding.Refusal);
+            return false;
+        }
+        if (encoding.bGzip) {
+            Body.pInflater = std::make_shared<TGzipInflater>(Limit);
+            return true;
+        }
+    }
+    const qint64 declared = pReply->declaredBodySize();
+    if (declared > Limit) {
+        failBody(Url, pReply, tooLongReason(MaxBodyBytes, declared));
+        return false;
+    }
+    // A caller without a limit of its own trusts the server's word only so far: a declared
+    // length is not a body yet.
+    const qint64 upFront = MaxBodyBytes >= 0 ? declared : std::min(declared, kUntrustedUpFront);
+    if (!reserve(Body, upFront)) {
+        failBody(Url, pReply, tooLongReason(MaxBodyBytes, declared));
+        return false;
+    }
+    return true;
+}
+
+bool TDownloadPool::readRaw(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 MaxBodyBytes,
+                            qint64 Limit, qint64 Available, TBody& Body, qint64& Read)
+{
+    const qint64 needed = Body.Received + Available;
     // Only a body of undeclared (or untrusted) length grows; doubling keeps its copies few.
-    if (needed > Body.Bytes.size() &&
-        !reserve(Body, std::max(needed, std::min(limit, qint64(Body.Bytes.size()) * 2))))
-        return tooLong(needed);
-    const qint64 read = pReply->read(Body.Bytes.data() + Body.Received, available);
-    if (read > 0) {
-        Body.Received += read;
-        if (m_MaxDownloadRate > 0)
-            m_Tokens -= double(read);
+    if (needed > Limit ||
+        (needed > Body.Bytes.size() &&
+         !reserve(Body, std::max(needed, std::min(Limit, qint64(Body.Bytes.size()) * 2))))) {
+        failBody(Url, pReply, tooLongReason(MaxBodyBytes, needed));
+        return false;
+    }
+    Read = std::max<qint64>(pReply->read(Body.Bytes.data() + Body.Received, Available), 0);
+    Body.Received += Read;
+    return true;
+}
+
+bool TDownloadPool::readGzip(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 Available,
+                             TBody& Body, qint64& Read)
+{
+    char piece[kGzipPiece];
+    while (Read < Available) {
+        const qint64 got = pReply->read(piece, std::min(kGzipPiece, Available - Read));
+        if (got <= 0)
+            break;
+        Read += got;
+        const TGzipInflater::EStatus status = Body.pInflater->feed(piece, got);
+        if (status != TGzipInflater::EStatus::Going) {
+            failBody(Url, pReply, Body.pInflater->describe(status));
+            return false;
+        }
     }
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shared/network/contentencoding.h"
 #include "shared/network/networkaccessmanagerauthenticationhandler.h"
 
 #include <QByteArray>
@@ -23,11 +24,16 @@ namespace shared {
 
 class QNetworkAccessManagerWrapper;
 class QNetworkReplyWrapper;
+class TGzipInflater;
 class TMirrorSet;
 
 // Runs HTTP GET downloads, at most a bounded number at a time, keyed by URL: one URL is never
 // downloaded twice at once by one pool. Every started download reports exactly once, through
 // success or failed, under the URL it was queued with.
+//
+// Every request names the content encoding it accepts, identity unless its caller asks for
+// gzip; a body in an encoding that was not asked for fails unread. Gzip is inflated here, and
+// a body's limit counts the inflated bytes.
 //
 // With automatic release a URL gives up its slot as soon as it has reported. With manual
 // release it keeps the slot until releaseDownload, so the bound also limits the clients'
@@ -61,6 +67,9 @@ public:
     // A body declared longer than that fails before it is read. The limit of the latest call
     // applies.
     virtual void queueDownload(const QUrl& Url, qint64 MaxBodyBytes);
+    // The same, accepting the body in the given encoding: a gzip body is inflated, and fails as
+    // soon as the inflated bytes pass MaxBodyBytes.
+    virtual void queueDownload(const QUrl& Url, qint64 MaxBodyBytes, EAcceptedEncoding Accepted);
     // Queues at the front; a URL already waiting moves there.
     virtual void queueDownloadWithPriority(const QUrl& Url);
     // Lowering the bound stops no running download; it only keeps new ones from starting.
@@ -115,6 +124,9 @@ private:
         bool Sized = false;
         // Waiting in m_ThrottledReads for the rate limit.
         bool Throttled = false;
+        EAcceptedEncoding Accepted = EAcceptedEncoding::Identity;
+        // Only for a gzip body; it holds the body instead of Bytes.
+        std::shared_ptr<TGzipInflater> pInflater;
     };
     // Guarded: a reply may finish and go while its read waits.
     struct TThrottledRead
@@ -141,10 +153,11 @@ private:
     {
         quint64 Ticket = 0;
         qint64 MaxBodyBytes = kNoBodyLimit;
+        EAcceptedEncoding Accepted = EAcceptedEncoding::Identity;
     };
 
     void startQueuedDownloads();
-    void enqueue(const QUrl& Url, qint64 MaxBodyBytes, bool AtFront);
+    void enqueue(const QUrl& Url, qint64 MaxBodyBytes, EAcceptedEncoding Accepted, bool AtFront);
     void dropLeftBehindPlaces();
     // True when Url's slot is held by pReply and pReply has not reported yet.
     bool isUnreported(const QUrl& Url, const QNetworkReplyWrapper* pReply) const;
@@ -156,6 +169,15 @@ private:
     // Unless Final, reading waits in m_ThrottledReads while the rate limit allows nothing.
     bool onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 MaxBodyBytes,
                             const std::shared_ptr<TBody>& pBody, bool Final);
+    // Decides from the answer's headers how its body is read; false when it has failed.
+    bool startBody(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 MaxBodyBytes, qint64 Limit,
+                   TBody& Body);
+    // Reads what has arrived into Body; false when the download has failed. Returns the bytes
+    // taken from the network in Read.
+    bool readRaw(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 MaxBodyBytes, qint64 Limit,
+                 qint64 Available, TBody& Body, qint64& Read);
+    bool readGzip(const QUrl& Url, QNetworkReplyWrapper* pReply, qint64 Available, TBody& Body,
+                  qint64& Read);
     // The least busy of the managers the bound calls for, made as needed.
     std::size_t pickManager();
     void refillTokens();
@@ -175,7 +197,7 @@ private:
     QMap<QUrl, QNetworkReplyWrapper*> m_ActiveDownloads;
     int m_MaxConcurrentDownloads;
     std::deque<TQueuedDownload> m_QueuedDownloads;
-    // Every waiting URL once, with its current place's ticket and its body limit.
+    // Every waiting URL once, with its current place's ticket, its body limit and encoding.
     QHash<QUrl, TWaitingDownload> m_WaitingDownloads;
     quint64 m_NextTicket = 0;
     TNetworkAccessManagerAuthenticationHandler m_AuthenticationHandler;

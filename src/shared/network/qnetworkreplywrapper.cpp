@@ -37,12 +37,22 @@ qint64 QNetworkReplyWrapper::declaredBodySize() const
 {
     if (!m_pReply)
         return -1;
-    const QByteArray encoding = m_pReply->rawHeader("Content-Encoding").trimmed().toLower();
+    const QByteArray encoding = contentEncoding().trimmed().toLower();
     if (!encoding.isEmpty() && encoding != "identity")
         return -1;
     bool ok = false;
     const qint64 size = m_pReply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
     return ok && size >= 0 ? size : -1;
+}
+
+QByteArray QNetworkReplyWrapper::contentEncoding() const
+{
+    return m_pReply ? m_pReply->rawHeader("Content-Encoding") : QByteArray();
+}
+
+int QNetworkReplyWrapper::httpStatus() const
+{
+    return m_pReply ? m_pReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() : 0;
 }
 
 qint64 QNetworkReplyWrapper::bytesAvailable() const

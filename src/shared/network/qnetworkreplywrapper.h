@@ -26,9 +26,13 @@ public:
     // Reads up to MaxSize received body bytes into Data; the count read, or -1.
     virtual qint64 read(char* Data, qint64 MaxSize);
     // The length of the body as the server declared it (Content-Length), or -1 when it
-    // declared none or the body arrives in another length than declared (a content encoding
-    // that Qt decodes on the way).
+    // declared none or the body is encoded: its declared length is then not the one it has once
+    // decoded.
     virtual qint64 declaredBodySize() const;
+    // The Content-Encoding the server declared; empty when it declared none.
+    virtual QByteArray contentEncoding() const;
+    // The HTTP status of the answer; 0 before the headers or without HTTP.
+    virtual int httpStatus() const;
     // Body bytes received and not read yet.
     virtual qint64 bytesAvailable() const;
     // Bounds the body bytes Qt holds unread (0: unbounded); past it Qt stops reading from the
