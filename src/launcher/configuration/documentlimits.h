@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/network/contentencoding.h"
+
 #include <QtGlobal>
 
 namespace orvik::launcher {
@@ -13,5 +15,18 @@ constexpr qint64 kHintsDocumentLimit = 4 << 20;
 constexpr qint64 kSignatureLimit = 4 << 10;
 // 200,000 files take about 65 MB; a signed tree pins the exact size instead.
 constexpr qint64 kPackageDocumentLimit = qint64(256) << 20;
+
+// JSON documents compress well, and a CDN gzips them when asked; the launcher inflates them
+// itself and counts the inflated bytes against their limit. A few megabytes of gzip fill any
+// limit, so only a document whose limit the launcher can hold without harm is asked for gzip'ed:
+// one of an unsigned tree's package documents may be as long as kPackageDocumentLimit and comes
+// as it is, while a signed tree pins the exact size of each.
+constexpr qint64 kLargestGzipDocumentLimit = qint64(64) << 20;
+
+constexpr ::shared::EAcceptedEncoding documentEncoding(qint64 Limit)
+{
+    return Limit <= kLargestGzipDocumentLimit ? ::shared::EAcceptedEncoding::Gzip
+                                              : ::shared::EAcceptedEncoding::Identity;
+}
 
 } // namespace orvik::launcher

@@ -57,6 +57,14 @@ bool isSignatureOf(const TPendingPackageConfiguration& record, const QUrl& url)
            (record.AssetSignatureUrl.isValid() && record.AssetSignatureUrl == url);
 }
 
+// Signatures are too short to gain from compression.
+::shared::EAcceptedEncoding encodingOf(const TPendingPackageConfiguration& record, const QUrl& url,
+                                       qint64 limit)
+{
+    return isSignatureOf(record, url) ? ::shared::EAcceptedEncoding::Identity
+                                      : documentEncoding(limit);
+}
+
 bool isMissing(const QUrl& url, const QByteArray& data)
 {
     return url.isValid() && data.isEmpty();
@@ -119,7 +127,8 @@ void TLauncherConfigurationHandler::requestMainConfiguration()
         qCritical().noquote() << problem << threadSuffix;
     // Started first: a pool that fails at once must find the request still pending.
     m_ErrorTimer.start();
-    m_pDownloadPool->queueDownload(m_ConfigurationUrl, kLauncherConfigurationLimit);
+    m_pDownloadPool->queueDownload(m_ConfigurationUrl, kLauncherConfigurationLimit,
+                                   documentEncoding(kLauncherConfigurationLimit));
     if (m_SignaturePolicy.isRequired() && m_ErrorTimer.isActive())
         m_pDownloadPool->queueDownload(m_ConfigurationSignatureUrl, kSignatureLimit);
 }
@@ -396,7 +405,8 @@ TLauncherConfigurationHandler::documentRefusals(const TPendingPackageConfigurati
 }
 
 bool TLauncherConfigurationHandler::askElsewhere(const QUrl& Url, qint64 Limit,
-                                                 const QString& Reason)
+                                                 const QString& Reason,
+                                                 ::shared::EAcceptedEncoding Accepted)
 {
     if (!m_pDocumentMirrors)
         return false;
@@ -405,7 +415,7 @@ bool TLauncherConfigurationHandler::askElsewhere(const QUrl& Url, qint64 Limit,
     emit documentFailedOnBase(Url, place, Reason);
     if (!next)
         return false;
-    m_pDownloadPool->queueDownload(*next, Limit);
+    m_pDownloadPool->queueDownload(*next, Limit, Accepted);
     return true;
 }
 
@@ -424,7 +434,8 @@ bool TLauncherConfigurationHandler::askElsewhere(
             if (!document.isValid() || asked.contains(document))
                 continue;
             asked.append(document);
-            if (!askElsewhere(document, packageDocumentLimit(Record, document), reason))
+            const qint64 limit = packageDocumentLimit(Record, document);
+            if (!askElsewhere(document, limit, reason, encodingOf(Record, document, limit)))
                 return false;
             fill(Record, document, QByteArray());
         }
@@ -496,9 +507,11 @@ void TLauncherConfigurationHandler::onConfigurationDownloadFailed(QUrl Url,
     const auto waiting = std::find_if(
         m_PendingPackageConfigurations.begin(), m_PendingPackageConfigurations.end(),
         [&](const TPendingPackageConfiguration& record) { return waitsFor(record, Url); });
-    if (waiting != m_PendingPackageConfigurations.end() &&
-        askElsewhere(Url, packageDocumentLimit(*waiting, Url), ErrorString))
-        return;
+    if (waiting != m_PendingPackageConfigurations.end()) {
+        const qint64 limit = packageDocumentLimit(*waiting, Url);
+        if (askElsewhere(Url, limit, ErrorString, encodingOf(*waiting, Url, limit)))
+            return;
+    }
     // Every record waiting for this document loses it: one that kept waiting would hold back
     // the end of the package downloads forever.
     const auto failedEnd = std::remove_if(
@@ -599,8 +612,10 @@ void TLauncherConfigurationHandler::requestPackageConfigurations()
     for (const TPendingPackageConfiguration& record : records) {
         for (const QUrl* url : {&record.PackageUrl, &record.AssetUrl, &record.PackageSignatureUrl,
                                 &record.AssetSignatureUrl})
-            if (url->isValid())
-                m_pDownloadPool->queueDownload(*url, packageDocumentLimit(record, *url));
+            if (url->isValid()) {
+                const qint64 limit = packageDocumentLimit(record, *url);
+                m_pDownloadPool->queueDownload(*url, limit, encodingOf(record, *url, limit));
+            }
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "launcher/configuration/signaturepolicy.h"
+#include "shared/network/contentencoding.h"
 #include "shared/randomhints/randomhints.h"
 
 #include <QByteArray>
@@ -114,7 +115,8 @@ private:
     documentRefusals(const TPendingPackageConfiguration& Record) const;
     // Asks the next place that serves the tree for a document that failed where it was asked
     // last; false when there is none.
-    bool askElsewhere(const QUrl& Url, qint64 Limit, const QString& Reason);
+    bool askElsewhere(const QUrl& Url, qint64 Limit, const QString& Reason,
+                      ::shared::EAcceptedEncoding Accepted = ::shared::EAcceptedEncoding::Identity);
     // Asks elsewhere for each refused document of the record, with its signature; false when
     // one of them cannot be asked again, and the build cannot be completed.
     bool askElsewhere(TPendingPackageConfiguration& Record,

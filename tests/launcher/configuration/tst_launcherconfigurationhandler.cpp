@@ -8,6 +8,7 @@
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 #include "shared/signature/documentsignature.h"
 
+#include "gzipbomb.h"
 #include "memorypeak.h"
 #include "messagecapture.h"
 #include "testfiles.h"
@@ -702,6 +703,118 @@ private slots:
         QVERIFY(waitFor(failed));
         const qint64 peak = testsupport::peakResidentKiB();
         QVERIFY2(peak < testsupport::kMemoryCeilingKiB, qPrintable(QString::number(peak)));
+    }
+
+    void documentsComeGzippedWhereAskedFor_data()
+    {
+        QTest::addColumn<bool>("signedTree");
+        QTest::newRow("unsigned tree") << false;
+        QTest::newRow("signed tree") << true;
+    }
+    // Catches a request that leaves the encoding to Qt, which asks for gzip and inflates without
+    // bound; a gzip'ed document the launcher cannot read; and a document asked for gzip'ed whose
+    // limit a few megabytes of gzip would fill with hundreds of megabytes. The server compresses
+    // what it is asked to, as a CDN does.
+    void documentsComeGzippedWhereAskedFor()
+    {
+        QFETCH(bool, signedTree);
+        QFile::remove(serialPath());
+        const QByteArray game = "{\"version\": \"2\", \"files\": []}";
+        const QByteArray document =
+            configuration({package("Live", linuxBuild("live/package.json"))},
+                          signedTree ? trust(1, {pin("live/package.json", game)}) : QByteArray());
+        m_Studio.publish(m_Server, kConfigurationPath, document);
+        m_Server.setRoute(kConfigurationPath, testsupport::gzipRoute(testsupport::gzip(document)));
+        m_Studio.publish(m_Server, "/launcher/live/package.json", game);
+        if (signedTree)
+            m_Server.setRoute("/launcher/live/package.json",
+                              testsupport::gzipRoute(testsupport::gzip(game)));
+        THarness harness(m_Server, 10000, false, {},
+                         signedTree ? m_Studio.settings() : QByteArray());
+        QSignalSpy finished(&harness.handler(),
+                            &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        // The server keeps the requests of earlier tests.
+        const int earlier = m_Server.requests().size();
+        QVERIFY(harness.loadMainConfiguration());
+        QVERIFY(!harness.handler().isLocalConfiguration());
+        harness.handler().requestPackageConfigurations();
+        QVERIFY(waitFor(finished));
+        QVERIFY(
+            harness.handler().getLauncherConfiguration()->getPackages().at(0)->getConfiguration());
+        QMap<QString, QByteArray> asked;
+        for (const auto& request : m_Server.requests().mid(earlier))
+            asked.insert(request.path.section('?', 0, 0), request.header("Accept-Encoding"));
+        QMap<QString, QByteArray> expected{
+            {kConfigurationPath, "gzip"},
+            {"/launcher/live/package.json", signedTree ? "gzip" : "identity"}};
+        if (signedTree) {
+            expected.insert(kConfigurationPath + ".sig", "identity");
+            expected.insert("/launcher/live/package.json.sig", "identity");
+        }
+        QCOMPARE(asked, expected);
+    }
+
+    void gzipBombsFailInLittleMemory_data()
+    {
+        QTest::addColumn<bool>("signedTree");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason");
+        const QString inflated = "bytes expected once inflated";
+        const QString unasked = "which was not asked for";
+        QTest::newRow("configuration") << false << kConfigurationPath << inflated;
+        QTest::newRow("configuration's signature")
+            << true << kConfigurationPath + ".sig" << unasked;
+        QTest::newRow("package document") << false << "/launcher/live/package.json" << unasked;
+        QTest::newRow("pinned package document")
+            << true << "/launcher/live/package.json" << inflated;
+        QTest::newRow("package document's signature")
+            << true << "/launcher/live/package.json.sig" << unasked;
+    }
+    // Qt inflated gzip answers by itself before any limit saw them: ten megabytes that inflate to
+    // ten gigabytes took the launcher to gigabytes of memory, whatever the document's limit.
+    void gzipBombsFailInLittleMemory()
+    {
+        QFETCH(bool, signedTree);
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        QFile::remove(serialPath());
+        const QByteArray game = "{\"version\": \"2\", \"files\": []}";
+        m_Studio.publish(
+            m_Server, kConfigurationPath,
+            configuration({package("Live", linuxBuild("live/package.json"))},
+                          signedTree ? trust(1, {pin("live/package.json", game)}) : QByteArray()));
+        m_Studio.publish(m_Server, "/launcher/live/package.json", game);
+        m_Server.setRoute(path, testsupport::gzipRoute(testsupport::gzipBomb(qint64(10) << 30)));
+        const testsupport::TMessageCapture messages;
+        THarness harness(m_Server, 60000, false, {},
+                         signedTree ? m_Studio.settings() : QByteArray());
+        TLauncherConfigurationHandler& handler = harness.handler();
+        QSignalSpy loaded(&handler, &TLauncherConfigurationHandler::mainConfigurationLoaded);
+        QSignalSpy failed(&handler,
+                          &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
+        QSignalSpy finished(&handler,
+                            &TLauncherConfigurationHandler::packageConfigurationDownloadsFinished);
+        QVERIFY(testsupport::resetPeakResident());
+
+        handler.requestMainConfiguration();
+        const bool configurationItself = path.startsWith(kConfigurationPath);
+        QSignalSpy& end = configurationItself ? failed : finished;
+        if (!configurationItself) {
+            QVERIFY(waitFor(loaded));
+            handler.requestPackageConfigurations();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!end.isEmpty() || testsupport::peakResidentKiB() >
+                                                       testsupport::kMemoryCeilingKiB,
+                                 kWaitMs);
+        const qint64 peak = testsupport::peakResidentKiB();
+        qInfo("peak %lld KiB", peak);
+        QVERIFY2(peak < testsupport::kMemoryCeilingKiB, qPrintable(QString::number(peak)));
+        QCOMPARE(end.count(), 1);
+        QVERIFY2(messages.contains(reason), qPrintable(reason));
+        if (configurationItself)
+            QVERIFY(!handler.getLauncherConfiguration());
+        else
+            QVERIFY(!handler.getLauncherConfiguration()->getPackages().at(0)->getConfiguration());
     }
 
 private:
