@@ -3,6 +3,7 @@
 #include "launcher/logging/logging.h"
 #include "launcher/telemetry/sharedidentifierfile.h"
 #include "shared/jsonupload/replybodylimit.h"
+#include "shared/network/contentencoding.h"
 
 #include <QEventLoop>
 #include <QJsonDocument>
@@ -84,6 +85,7 @@ void TFunnelEventSender::send(const QUrl& FunnelUrl, const QString& AccountGroup
 
     QNetworkRequest request(FunnelUrl);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    ::shared::setAcceptedEncoding(request, ::shared::EAcceptedEncoding::Identity);
     // One manager per event, so that events in flight never share state; it goes with its reply
     // instead of piling up until the launcher ends.
     auto* manager = new QNetworkAccessManager(m_pManagerParent);

@@ -1,6 +1,7 @@
 #include "shared/jsonupload/jsondocumenthttppostsender.h"
 
 #include "shared/jsonupload/replybodylimit.h"
+#include "shared/network/contentencoding.h"
 
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -23,6 +24,7 @@ void TJsonDocumentHttpPostSender::send(const QUrl& Url, const QJsonDocument& Doc
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setHeader(QNetworkRequest::ContentDispositionHeader,
                       QStringLiteral("form-data; name=\"metadata\""));
+    setAcceptedEncoding(request, EAcceptedEncoding::Identity);
     limitReplyBody(m_pNetworkAccessManager->post(request, Document.toJson(QJsonDocument::Compact)),
                    kMaxUploadReplyBytes);
 }

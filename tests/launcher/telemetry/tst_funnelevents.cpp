@@ -1,6 +1,8 @@
 #include "launcher/telemetry/funnelevents.h"
 #include "launcher/telemetry/sharedidentifierfile.h"
 
+#include "gzipbomb.h"
+#include "memorypeak.h"
 #include "testfiles.h"
 #include "testhttpserver.h"
 
@@ -159,6 +161,33 @@ private slots:
         // Counted as sent all the same, and not retried.
         QCOMPARE(QSettings().value("FunnelStartedFirst"), QVariant(false));
         QCOMPARE(m_pServer->requestCount("/funnel"), emptyUrl ? 0 : 1);
+    }
+
+    void gzipAnswerIsOnlyLoggedInLittleMemory_data()
+    {
+        QTest::addColumn<qint64>("inflated");
+        QTest::newRow("3 GiB") << (qint64(3) << 30);
+        QTest::newRow("10 GiB") << (qint64(10) << 30);
+    }
+    // Qt inflated the answer by itself, without bound: a few megabytes of gzip'ed zeros took the
+    // launcher to gigabytes, and ten gigabytes of them got it killed.
+    void gzipAnswerIsOnlyLoggedInLittleMemory()
+    {
+        QFETCH(qint64, inflated);
+        m_pServer->setRoute("/funnel", testsupport::gzipRoute(testsupport::gzipBomb(inflated)));
+        QVERIFY(testsupport::resetPeakResident());
+        TFunnelEventSender(m_pApplication.get(), "FunnelUuid", true)
+            .send(m_pServer->url("/funnel"), QString(), funnelsteps::kStarted,
+                  funnelkeys::kStartedFirst);
+        QTRY_VERIFY_WITH_TIMEOUT(logged("Error funnel sending (Step:  \"launcher_started\" ):") ||
+                                     testsupport::peakResidentKiB() >
+                                         testsupport::kMemoryCeilingKiB,
+                                 kWaitMs);
+        const qint64 peak = testsupport::peakResidentKiB();
+        qInfo("peak %lld KiB", peak);
+        QVERIFY2(peak < testsupport::kMemoryCeilingKiB, qPrintable(QString::number(peak)));
+        QVERIFY(logged("which was not asked for"));
+        QCOMPARE(m_pServer->requests().last().header("Accept-Encoding"), QByteArray("identity"));
     }
 
     void sharedFileCopiedIntoAPackage_data()

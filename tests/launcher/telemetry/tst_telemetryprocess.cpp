@@ -1,5 +1,6 @@
 // The real launcher installing a package from a local server that also plays the funnel and
 // survey services.
+#include "gzipbomb.h"
 #include "launcherinstall.h"
 #include "memorypeak.h"
 #include "packagefixture.h"
@@ -142,15 +143,20 @@ private slots:
         QTest::addColumn<int>("delayMs");
         QTest::addColumn<bool>("sent");
         QTest::addColumn<qint64>("streamBytes");
-        QTest::newRow("services fail") << QByteArray() << 500 << 0 << true << qint64(-1);
+        QTest::addColumn<qint64>("gzipBomb"); // bytes of zeros the answers inflate to; 0: none
+        QTest::newRow("services fail")
+            << QByteArray() << 500 << 0 << true << qint64(-1) << qint64(0);
         // The launcher starts the client and ends without waiting for an answer.
         QTest::newRow("services never answer")
-            << QByteArray() << 200 << 120000 << true << qint64(-1);
+            << QByteArray() << 200 << 120000 << true << qint64(-1) << qint64(0);
         // The answers were collected however long they grew, and the launcher with them.
         QTest::newRow("services answer without end")
-            << QByteArray() << 200 << 0 << true << TTestHttpRoute::kEndless;
+            << QByteArray() << 200 << 0 << true << TTestHttpRoute::kEndless << qint64(0);
+        // Qt inflated them by itself, without bound, until the system killed the launcher.
+        QTest::newRow("services answer with a gzip bomb")
+            << QByteArray() << 200 << 0 << true << qint64(-1) << (qint64(10) << 30);
         QTest::newRow("switched off")
-            << QByteArray("telemetry=false\n") << 200 << 0 << false << qint64(-1);
+            << QByteArray("telemetry=false\n") << 200 << 0 << false << qint64(-1) << qint64(0);
     }
     void telemetryNeverChangesTheInstall()
     {
@@ -159,10 +165,14 @@ private slots:
         QFETCH(int, delayMs);
         QFETCH(bool, sent);
         QFETCH(qint64, streamBytes);
-        TTestHttpRoute route;
+        QFETCH(qint64, gzipBomb);
+        TTestHttpRoute route = gzipBomb > 0
+                                   ? testsupport::gzipRoute(testsupport::gzipBomb(gzipBomb))
+                                   : TTestHttpRoute();
         route.status = status;
         route.delayMs = delayMs;
-        route.body = streamBytes < 0 ? QByteArray("{}") : QByteArray(65536, ' ');
+        if (gzipBomb == 0)
+            route.body = streamBytes < 0 ? QByteArray("{}") : QByteArray(65536, ' ');
         route.streamBytes = streamBytes;
         m_pServer->setRoute("/funnel", route);
         m_pServer->setRoute("/survey", route);
@@ -185,6 +195,7 @@ private slots:
             QCOMPARE(m_pServer->requestCount("/funnel"), 0);
             QCOMPARE(m_pServer->requestCount("/survey"), 0);
         }
+        qInfo("launcher peak %lld KiB", m_PeakKiB);
         QVERIFY2(m_PeakKiB > 0 && m_PeakKiB < testsupport::kMemoryCeilingKiB,
                  qPrintable(QString::number(m_PeakKiB)));
     }

@@ -1,5 +1,6 @@
 // The JSON upload against the local test server: the request on the wire and how each kind of
 // answer is judged.
+#include "gzipbomb.h"
 #include "memorypeak.h"
 #include "shared/jsonupload/jsondocumenthttppostsender.h"
 #include "shared/jsonupload/jsondocumentuploaderbase.h"
@@ -51,10 +52,13 @@ private slots:
     void judgesAnswer();
     void reportsUploadsInOrderOfTheirAnswers();
     void endlessAnswerFailsInLittleMemory();
+    void encodedAnswerFailsInLittleMemory_data();
+    void encodedAnswerFailsInLittleMemory();
 };
 
 // Catches a wrong method, missing or wrong headers, or an indented body the service would not
-// expect.
+// expect; and a request that leaves the encoding of the answer to Qt, which asks for gzip and
+// inflates it without bound.
 void TestJsonDocumentUploaderBase::postsCompactJsonWithFormHeaders()
 {
     TTestHttpServer server;
@@ -71,6 +75,7 @@ void TestJsonDocumentUploaderBase::postsCompactJsonWithFormHeaders()
     QCOMPARE(request.method, QByteArray("POST"));
     QCOMPARE(request.header("Content-Type"), QByteArray("application/json"));
     QCOMPARE(request.header("Content-Disposition"), QByteArray("form-data; name=\"metadata\""));
+    QCOMPARE(request.header("Accept-Encoding"), QByteArray("identity"));
     QCOMPARE(request.body, kDocument.toJson(QJsonDocument::Compact));
 }
 
@@ -175,6 +180,49 @@ void TestJsonDocumentUploaderBase::endlessAnswerFailsInLittleMemory()
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished[0][0].toBool(), false);
     QVERIFY2(uploader->getLastErrorMessage().contains("longer than"),
+             qPrintable(uploader->getLastErrorMessage()));
+}
+
+void TestJsonDocumentUploaderBase::encodedAnswerFailsInLittleMemory_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<qint64>("inflated"); // of zeros; 0: a small JSON answer
+    QTest::addColumn<QString>("reason");
+    const QString unasked = "encoded as \"gzip\", which was not asked for";
+    QTest::newRow("3 GiB of gzip'ed zeros") << 200 << (qint64(3) << 30) << unasked;
+    QTest::newRow("10 GiB of gzip'ed zeros") << 200 << (qint64(10) << 30) << unasked;
+    QTest::newRow("small gzip'ed answer") << 200 << qint64(0) << unasked;
+    // The failure of the service is the news, whatever its page is encoded in.
+    QTest::newRow("gzip'ed error page") << 500 << qint64(0) << "Internal Server Error";
+}
+
+// Qt inflated a gzip answer on its own thread, without bound, before the limit saw a byte: ten
+// megabytes that inflate to gigabytes of zeros took the launcher until the system killed it.
+void TestJsonDocumentUploaderBase::encodedAnswerFailsInLittleMemory()
+{
+    QFETCH(int, status);
+    QFETCH(qint64, inflated);
+    QFETCH(QString, reason);
+    TTestHttpServer server;
+    QVERIFY(server.start());
+    TTestHttpRoute route = testsupport::gzipRoute(inflated > 0 ? testsupport::gzipBomb(inflated)
+                                                               : testsupport::gzip("{}"));
+    route.status = status;
+    server.setRoute("/encoded", route);
+    auto uploader = makeUploader();
+    QSignalSpy finished(uploader.get(), &TJsonDocumentUploaderBase::finished);
+    QVERIFY(testsupport::resetPeakResident());
+
+    uploader->upload(server.url("/encoded"), kDocument);
+    QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty() ||
+                                 testsupport::peakResidentKiB() > testsupport::kMemoryCeilingKiB,
+                             kWaitMs);
+    const qint64 peak = testsupport::peakResidentKiB();
+    qInfo("peak %lld KiB", peak);
+    QVERIFY2(peak < testsupport::kMemoryCeilingKiB, qPrintable(QString::number(peak)));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished[0][0].toBool(), false);
+    QVERIFY2(uploader->getLastErrorMessage().contains(reason),
              qPrintable(uploader->getLastErrorMessage()));
 }
 
