@@ -125,6 +125,9 @@ void TLauncherConfigurationHandler::requestMainConfiguration()
     m_ReceivedConfigurationSignature.reset();
     if (const QString problem = m_SignaturePolicy.keyProblem(); !problem.isEmpty())
         qCritical().noquote() << problem << threadSuffix;
+    // The settings are read before the log is open; what they tell decides what is taken here.
+    for (const QString& note : m_pLauncherFilesystemHelper->settings()->notes)
+        qWarning().noquote() << note << threadSuffix;
     // Started first: a pool that fails at once must find the request still pending.
     m_ErrorTimer.start();
     m_pDownloadPool->queueDownload(m_ConfigurationUrl, kLauncherConfigurationLimit,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QtGlobal>
 
@@ -40,6 +41,10 @@ struct TLauncherSettings
     // QSettings makes of a comma) refuses every document.
     QString documentPublicKey;
     bool documentPublicKeyGiven = false;
+    // What reading the file noticed and the log should say, such as a group name that differs
+    // from a known one only in case (and is taken as that group). The settings are read before
+    // the log is open.
+    QStringList notes;
 
     // Reads every value from an INI file. A missing or unreadable file yields the defaults;
     // there is no merging with any other file.

@@ -679,6 +679,22 @@ private slots:
         QVERIFY(messages.contains("every document is refused"));
     }
 
+    // Catches a key group in another case read as no key: "[security]" let an unsigned
+    // configuration through.
+    void keyGroupInAnotherCaseStillRequiresSignatures()
+    {
+        m_Server.serve(kConfigurationPath, configuration({package("Unsigned", {})}));
+        const testsupport::TMessageCapture messages;
+        THarness harness(m_Server, 10000, false, {},
+                         m_Studio.settings().replace("[SECURITY]", "[security]"));
+        QSignalSpy failed(&harness.handler(),
+                          &TLauncherConfigurationHandler::mainConfigurationDownloadFailed);
+        harness.handler().requestMainConfiguration();
+        QVERIFY(waitFor(failed));
+        QVERIFY(!harness.handler().getLauncherConfiguration());
+        QVERIFY(messages.contains("Settings group [security] taken as [SECURITY]"));
+    }
+
     void endlessSmallDocumentsAreCut_data()
     {
         QTest::addColumn<QString>("path");

@@ -121,6 +121,7 @@ private slots:
         QCOMPARE(s->telemetry, false);
         // Base64 keeps its "+", "/" and "=" through the INI reader.
         QCOMPARE(s->documentPublicKey, QString("ab+/cd=="));
+        QVERIFY(s->notes.isEmpty());
     }
 
     void unreadableValuesTakeNullResults()
@@ -152,6 +153,46 @@ private slots:
         QFETCH(qint64, expected);
         QVERIFY(testsupport::writeBytes(iniPath(), "[OPTIONS]\n" + line + "\n"));
         QCOMPARE(TLauncherFilesystemHelper(m_pDir->path()).settings()->maxDownloadRate, expected);
+    }
+
+    void groupNamesDifferingOnlyInCase_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("key");     // as read
+        QTest::addColumn<QString>("address"); // of the configuration, as read
+        QTest::addColumn<QStringList>("notes");
+        QTest::newRow("security in lower case")
+            << QByteArray("[security]\ndocumentPublicKey=ab+/cd==\n") << "ab+/cd=="
+            << "" << QStringList{"Settings group [security] taken as [SECURITY]"};
+        QTest::newRow("urls capitalised")
+            << QByteArray("[Urls]\nlauncherConfiguration=http://127.0.0.1:1/c.json\n") << ""
+            << "http://127.0.0.1:1/c.json" << QStringList{"Settings group [Urls] taken as [URLS]"};
+        // The group as the launcher spells it keeps its keys; the other adds its own.
+        QTest::newRow("both spellings")
+            << QByteArray("[SECURITY]\ndocumentPublicKey=ab==\n[security]\ndocumentPublicKey="
+                          "cd==\n[urls]\nlauncherConfiguration=http://127.0.0.1:2/c.json\n")
+            << "ab=="
+            << "http://127.0.0.1:2/c.json"
+            << QStringList{"Settings group [urls] taken as [URLS]",
+                           "Settings group [security] taken as [SECURITY]"};
+        QTest::newRow("known spellings only")
+            << QByteArray("[SECURITY]\ndocumentPublicKey=ab==\n[Other]\nx=1\n") << "ab=="
+            << "" << QStringList();
+    }
+    // Catches a group read only in the case the launcher spells it: "[security]" meant no key
+    // at all, and every unsigned tree was installed.
+    void groupNamesDifferingOnlyInCase()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, key);
+        QFETCH(QString, address);
+        QVERIFY(testsupport::writeBytes(iniPath(), ini));
+        const auto s = TLauncherFilesystemHelper(m_pDir->path()).settings();
+        QCOMPARE(s->documentPublicKey, key);
+        QCOMPARE(s->documentPublicKeyGiven, !key.isEmpty());
+        QCOMPARE(s->launcherConfiguration, QUrl(address));
+        QFETCH(QStringList, notes);
+        QCOMPARE(s->notes, notes);
     }
 
     void malformedFileYieldsDefaults()
