@@ -46,10 +46,10 @@ TWriteError writeError(const QString& fileName, const QString& context, const QF
     return makeWriteError(fileName, context, reason, saysOutOfSpace(reason));
 }
 
-TWriteError writeError(const QString& fileName, const QString& context, int errorCode)
+TWriteError writeError(const QString& fileName, const QString& context, int ErrorCode)
 {
-    return makeWriteError(fileName, context, qt_error_string(errorCode),
-                          errorCode == ENOSPC || errorCode == EDQUOT);
+    return makeWriteError(fileName, context, qt_error_string(ErrorCode),
+                          ErrorCode == ENOSPC || ErrorCode == EDQUOT);
 }
 
 } // namespace shared

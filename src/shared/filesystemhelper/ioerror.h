@@ -47,6 +47,6 @@ private:
 // before the reason.
 TWriteError writeError(const QString& fileName, const QString& context, const QFileDevice& device);
 // The same with the system's reason for an errno value.
-TWriteError writeError(const QString& fileName, const QString& context, int errorCode);
+TWriteError writeError(const QString& fileName, const QString& context, int ErrorCode);
 
 } // namespace shared
