@@ -213,6 +213,15 @@ private slots:
         QTest::newRow("the configuration of the earlier publish")
             << "older configuration" << 0
             << "Launcher configuration refused: \\S+ its serial \\d+ is older than the serial";
+        // The signed local copy still carries the newer serial.
+        QTest::newRow("the earlier configuration, the serial file deleted")
+            << "older configuration, serial deleted" << 0
+            << "Launcher configuration refused: \\S+ its serial \\d+ is older than the serial "
+               "\\d+ already accepted \\(launchermetadata.json\\)";
+        QTest::newRow("the earlier configuration, the serial file emptied")
+            << "older configuration, serial emptied" << 0
+            << "Launcher configuration refused: \\S+ its serial \\d+ is older than the serial "
+               "\\d+ already accepted \\(launchermetadata.json\\)";
         QTest::newRow("the earlier package document at the current address")
             << "older package document" << 1
             << "Package documents not used: \\S+/live/package-5\\.json (size|digest) \\S* ?differs";
@@ -244,9 +253,14 @@ private slots:
         QCOMPARE(runLauncher(), 0);
         QVERIFY(installedFiles().count("only-in-5.txt"));
 
-        if (served == "older configuration") {
+        if (served.startsWith("older configuration")) {
             QVERIFY(writeBytes(configuration, olderConfiguration) &&
                     writeBytes(configuration + ".sig", olderSignature));
+            const QString serial = testsupport::kestrunDataDirectory() + "/launchermetadata.serial";
+            if (served.endsWith("deleted"))
+                QVERIFY(QFile::remove(serial));
+            if (served.endsWith("emptied"))
+                QVERIFY(writeBytes(serial, {}));
         } else {
             QString replacement = m_Game.packageDocument("4");
             if (served == "other package") {

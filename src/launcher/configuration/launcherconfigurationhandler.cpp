@@ -4,6 +4,7 @@
 #include "launcher/configuration/documentmirrors.h"
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/configuration/packageconfigurationreader.h"
+#include "launcher/configuration/rollbackfloor.h"
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/package.h"
@@ -148,30 +149,10 @@ QString TLauncherConfigurationHandler::acceptedSerialPath() const
         appDataDirectory(), kAcceptedSerialFile);
 }
 
-qint64 TLauncherConfigurationHandler::acceptedSerial() const
+TRollbackFloor TLauncherConfigurationHandler::rollbackFloor() const
 {
-    try {
-        const QByteArray text =
-            m_pLauncherFilesystemHelper->fileSystem().readFileIfExists(acceptedSerialPath());
-        bool ok = false;
-        const qint64 serial = text.trimmed().toLongLong(&ok);
-        if (ok && serial >= 0)
-            return serial;
-        if (!text.isEmpty())
-            qWarning() << "Accepted serial unreadable, taken as none:" << acceptedSerialPath()
-                       << threadSuffix;
-    } catch (const std::runtime_error& error) {
-        qWarning() << "Accepted serial unreadable, taken as none:" << error.what() << threadSuffix;
-    }
-    return -1;
-}
-
-void TLauncherConfigurationHandler::storeAcceptedSerial(qint64 Serial)
-{
-    if (Serial <= acceptedSerial())
-        return;
-    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
-    fileSystem.writeFileAtomically(acceptedSerialPath(), QByteArray::number(Serial) + '\n');
+    return TRollbackFloor(m_pLauncherFilesystemHelper->fileSystem(), acceptedSerialPath(),
+                          localConfigurationPath());
 }
 
 void TLauncherConfigurationHandler::onConfigurationDownloadFinished(QUrl Url, QByteArray Data)
@@ -260,11 +241,12 @@ QString TLauncherConfigurationHandler::trustRefusalReason(
     if (trust.getExpires() <= QDateTime::currentDateTimeUtc())
         return QStringLiteral("it expired on %1")
             .arg(trust.getExpires().toUTC().toString(Qt::ISODate));
-    const qint64 accepted = acceptedSerial();
-    if (trust.getSerial() < accepted)
-        return QStringLiteral("its serial %1 is older than the serial %2 already accepted")
+    const THeldSerial floor = rollbackFloor().highest(m_SignaturePolicy);
+    if (trust.getSerial() < floor.Serial)
+        return QStringLiteral("its serial %1 is older than the serial %2 already accepted (%3)")
             .arg(trust.getSerial())
-            .arg(accepted);
+            .arg(floor.Serial)
+            .arg(floor.Holder);
     return {};
 }
 
@@ -298,7 +280,7 @@ void TLauncherConfigurationHandler::acceptMainConfiguration(
         ::shared::signature::replaceSignedDocument(path, m_pLauncherConfiguration->getData(),
                                                    Signature);
         if (!Signature.isEmpty())
-            storeAcceptedSerial(m_pLauncherConfiguration->getTrust().getSerial());
+            rollbackFloor().raise(m_pLauncherConfiguration->getTrust().getSerial());
     } catch (const std::runtime_error& error) {
         emit diskAccessFailed(QString::fromUtf8(error.what()));
     }

@@ -24,6 +24,7 @@ namespace orvik::launcher {
 class TDocumentMirrors;
 class TLauncherConfigurationReader;
 class TLauncherFilesystemHelper;
+class TRollbackFloor;
 struct TPackageBuild;
 
 // The documents of one package build that are still awaited.
@@ -107,8 +108,8 @@ private:
     void refuseMainConfiguration(const QString& Reason);
     // Why a validly signed configuration must still not be used; empty when it may.
     QString trustRefusalReason(const TLauncherConfigurationReader& Configuration) const;
-    qint64 acceptedSerial() const;
-    void storeAcceptedSerial(qint64 Serial);
+    // The serial below which a signed configuration is a replay.
+    TRollbackFloor rollbackFloor() const;
     // The configured key's verdict on a build's documents, and for downloaded ones the
     // configuration's pins: each document that must not be used, with the reason.
     std::vector<std::pair<QUrl, QString>>

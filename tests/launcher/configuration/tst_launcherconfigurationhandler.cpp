@@ -145,10 +145,19 @@ QByteArray pin(const QString& address, const QByteArray& document)
 }
 
 QByteArray trust(qint64 serial, const QByteArrayList& pins,
-                 const QDateTime& expires = QDateTime::currentDateTimeUtc().addDays(1))
+                 const QDateTime& expires = QDateTime::currentDateTimeUtc().addDays(1),
+                 const QByteArray& place = {})
 {
     return ", \"trust\": {\"serial\": " + QByteArray::number(serial) + ", \"expires\": \"" +
-           expires.toString(Qt::ISODate).toUtf8() + "\", \"documents\": {" + pins.join(", ") + "}}";
+           expires.toString(Qt::ISODate).toUtf8() + "\"" + place + ", \"documents\": {" +
+           pins.join(", ") + "}}";
+}
+
+// A configuration without documents, signed and bound with this serial and place.
+QByteArray boundConfiguration(const QString& name, qint64 serial, const QByteArray& where = {})
+{
+    return configuration({package(name, {})},
+                         trust(serial, {}, QDateTime::currentDateTimeUtc().addDays(1), where));
 }
 
 } // namespace
@@ -677,6 +686,43 @@ private slots:
         QVERIFY(waitFor(failed));
         QVERIFY(!harness.handler().getLauncherConfiguration());
         QVERIFY(messages.contains("every document is refused"));
+    }
+
+    void lostSerialFileKeepsTheFloor_data()
+    {
+        QTest::addColumn<QString>("loss");
+        QTest::newRow("deleted") << "deleted";
+        QTest::newRow("emptied") << "emptied";
+        QTest::newRow("unreadable") << "unreadable";
+        QTest::newRow("a folder in its place") << "folder";
+    }
+    // Catches a rollback floor that rested on the serial file alone: with that file lost, an
+    // older signed configuration was taken although the signed local copy beside it carries a
+    // higher serial, and the game went back a version.
+    void lostSerialFileKeepsTheFloor()
+    {
+        QFETCH(QString, loss);
+        const QByteArray local = boundConfiguration("Local", 200);
+        QVERIFY(testsupport::writeBytes(localCopyPath(), local));
+        QVERIFY(testsupport::writeBytes(localCopyPath() + ".sig", m_Studio.sign(local)));
+        QFile::remove(serialPath());
+        QDir(serialPath()).removeRecursively();
+        if (loss == "emptied")
+            QVERIFY(testsupport::writeBytes(serialPath(), ""));
+        if (loss == "unreadable")
+            QVERIFY(testsupport::writeBytes(serialPath(), "two hundred\n"));
+        if (loss == "folder")
+            QVERIFY(QDir().mkpath(serialPath()));
+        m_Studio.publish(m_Server, kConfigurationPath, boundConfiguration("Remote", 100));
+
+        const testsupport::TMessageCapture messages;
+        THarness harness(m_Server, 10000, false, {}, m_Studio.settings());
+        QVERIFY(harness.loadMainConfiguration());
+        QDir(serialPath()).removeRecursively();
+        QVERIFY(harness.handler().isLocalConfiguration());
+        QCOMPARE(nameOf(harness.handler(), 0), QString("Local"));
+        QVERIFY2(messages.contains("its serial 100 is older than the serial 200 already accepted"),
+                 qPrintable(messages.line("refused")));
     }
 
     // Catches a key group in another case read as no key: "[security]" let an unsigned
