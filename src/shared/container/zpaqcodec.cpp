@@ -37,8 +37,21 @@ thread_local std::uint64_t t_nZpaqlStepsLeft = std::numeric_limits<std::uint64_t
 // instructions per byte of input and output; a program that loops forever needs more.
 constexpr std::uint64_t kZpaqlStepsPerByte = 2048;
 constexpr std::uint64_t kZpaqlStepsBase = std::uint64_t(1) << 24;
-// Model memory a stream may ask for; the strongest standard levels stay well below.
+// Model memory a stream may ask for, whatever it decodes to; the strongest standard levels stay
+// well below.
 constexpr double kMaxZpaqModelMemory = double(std::uint64_t(1) << 30);
+// Below that, what a block may ask for grows with the output it is to produce: the strongest
+// standard level takes about 85 MiB for a few bytes and about 25 bytes per byte of its block
+// beyond. A swapped body of a few KiB whose model asks for most of a gibibyte is refused before
+// its model is allocated.
+constexpr double kZpaqModelMemoryBase = double(std::uint64_t(128) << 20);
+constexpr double kZpaqModelMemoryPerByte = 32;
+
+double modelMemoryLimitFor(std::size_t capacity)
+{
+    return std::min(kMaxZpaqModelMemory,
+                    kZpaqModelMemoryBase + kZpaqModelMemoryPerByte * double(capacity));
+}
 
 class TStepBudget
 {
@@ -131,7 +144,7 @@ std::uint64_t stepBudgetFor(std::size_t inputLength, std::size_t capacity)
 }
 
 // Throws TZpaqError for a corrupt stream, TOutputOverflow for one that does not fit.
-void decodeAllBlocks(libzpaq::Decompresser& decompresser)
+void decodeAllBlocks(libzpaq::Decompresser& decompresser, double memoryLimit)
 {
     bool foundBlock = false;
     double memory = 0;
@@ -140,7 +153,8 @@ void decodeAllBlocks(libzpaq::Decompresser& decompresser)
     decompresser.setSHA1(&sha1);
     while (decompresser.findBlock(&memory)) {
         foundBlock = true;
-        if (memory > kMaxZpaqModelMemory) {
+        // Known from the block's header alone: the model is allocated by the first decode.
+        if (memory > memoryLimit) {
             throw TZpaqError("model needs too much memory");
         }
         while (decompresser.findFilename()) {
@@ -186,7 +200,7 @@ bool decodeZpaq(const char* input, std::size_t inputLength, char* output, std::s
     decompresser.setInput(&reader);
     decompresser.setOutput(&writer);
     try {
-        decodeAllBlocks(decompresser);
+        decodeAllBlocks(decompresser, modelMemoryLimitFor(outputLength));
     } catch (const TOutputOverflow&) {
         return false;
     } catch (const TZpaqError&) {

@@ -4,6 +4,8 @@
 #include "shared/container/containerwriter.h"
 #include "shared/filesystemhelper/decompressionerror.h"
 
+#include "memorypeak.h"
+
 #include <QtTest>
 
 namespace {
@@ -13,6 +15,19 @@ namespace {
 const QByteArray kLoopingStream =
     QByteArray::fromHex("376b5374a03183d38cb228b0d37a50510101 0c00 00000000 01 0180 00 3ffe38 00"
                         "01 00 00 00 ff9ea4fc89aa0000000000 fe ff");
+
+// A block whose model is four context models of 2^27, 2^26, 2^25 and 2^24 entries of four bytes:
+// 960 MiB that the decoder fills before the first byte, followed by Filler bytes of coded data.
+QByteArray streamAskingFor960MiB(int filler)
+{
+    QByteArray stream = QByteArray::fromHex("376b5374a03183d38cb228b0d37a50510101"
+                                            "1400 00000000 04 021bff 021aff 0219ff 0218ff 00"
+                                            "38 00 01000000");
+    for (int i = 0; i < filler; ++i) {
+        stream += static_cast<char>((i * 151 + 7) & 0xff);
+    }
+    return stream + QByteArray::fromHex("00000000feff");
+}
 
 QByteArray container(quint64 unpackedSize, const QByteArray& payload)
 {
@@ -55,6 +70,8 @@ private slots:
     void bitFlipsFailOrDecodeExactly_data();
     void bitFlipsFailOrDecodeExactly();
     void programThatNeverHaltsFails();
+    void modelMemoryIsBoundByTheDeclaredSize_data();
+    void modelMemoryIsBoundByTheDeclaredSize();
 };
 
 void TContainerZpaqFaultsTest::truncatedStreamsFail_data()
@@ -114,6 +131,40 @@ void TContainerZpaqFaultsTest::programThatNeverHaltsFails()
     QCOMPARE(shared::decodeContainerStrict(container(3, halting)), QByteArray("abc"));
 
     QVERIFY(strictDecodeThrows(container(3, kLoopingStream)));
+}
+
+void TContainerZpaqFaultsTest::modelMemoryIsBoundByTheDeclaredSize_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("expected"); // empty: must fail
+    QTest::addColumn<qint64>("maxPeakGrowthMiB");
+    const QByteArray data = QByteArray("The strongest level keeps a large model. ").repeated(100);
+    QTest::newRow("960 MiB model for 4 KiB")
+        << container(4096, streamAskingFor960MiB(4000)) << QByteArray() << qint64(64);
+    QTest::newRow("strongest level for 4 KiB")
+        << container(quint64(data.size()), zpaqPayload(data, 5)) << data << qint64(200);
+}
+
+// Catches a decoder that allocates whatever model a swapped body asks for: a 4 KiB body whose
+// model wanted 960 MiB was given it on every attempt. The peak is read from the kernel, as an
+// allocation that is made and freed again leaves nothing else to see.
+void TContainerZpaqFaultsTest::modelMemoryIsBoundByTheDeclaredSize()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, expected);
+    QFETCH(qint64, maxPeakGrowthMiB);
+    QVERIFY(testsupport::resetPeakResident());
+    const qint64 before = testsupport::peakResidentKiB();
+    QByteArray decoded;
+    const bool failed = strictDecodeThrows(bytes, &decoded);
+    const qint64 growthKiB = testsupport::peakResidentKiB() - before;
+    QVERIFY2(growthKiB < maxPeakGrowthMiB * 1024, qPrintable(QString::number(growthKiB)));
+    if (expected.isEmpty()) {
+        QVERIFY(failed);
+    } else {
+        QVERIFY(!failed);
+        QCOMPARE(decoded, expected);
+    }
 }
 
 QTEST_GUILESS_MAIN(TContainerZpaqFaultsTest)
