@@ -47,6 +47,10 @@ TDocumentTrustReader::TDocumentTrustReader(const QJsonObject& Trust, const QUrl&
         m_InvalidReason = QStringLiteral("it pins no documents");
         return;
     }
+    if (const QString problem = readPlace(Trust); !problem.isEmpty()) {
+        m_InvalidReason = problem;
+        return;
+    }
     m_Serial = *serial;
     const QJsonObject pins = documents.toObject();
     for (auto it = pins.begin(); it != pins.end(); ++it) {
@@ -64,6 +68,21 @@ TDocumentTrustReader::TDocumentTrustReader(const QJsonObject& Trust, const QUrl&
         }
         m_Pins[pinKey(address)] = {digest, TFileSize(*size)};
     }
+}
+
+QString TDocumentTrustReader::readPlace(const QJsonObject& Trust)
+{
+    const QJsonValue channel = Trust.value(QLatin1String("channel"));
+    const QJsonValue address = Trust.value(QLatin1String("address"));
+    if (!channel.isUndefined() && channel.toString().isEmpty())
+        return QStringLiteral("its channel is not a name");
+    if (!address.isUndefined()) {
+        m_Address = QUrl(address.toString(), QUrl::StrictMode);
+        if (!m_Address.isValid() || m_Address.isRelative())
+            return QStringLiteral("its address is not an absolute address");
+    }
+    m_Channel = channel.toString();
+    return {};
 }
 
 QUrl TDocumentTrustReader::pinKey(const QUrl& Url)

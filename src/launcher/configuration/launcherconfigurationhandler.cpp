@@ -1,5 +1,6 @@
 #include "launcher/configuration/launcherconfigurationhandler.h"
 
+#include "launcher/configuration/configurationplace.h"
 #include "launcher/configuration/documentlimits.h"
 #include "launcher/configuration/documentmirrors.h"
 #include "launcher/configuration/launcherconfigurationreader.h"
@@ -241,12 +242,21 @@ QString TLauncherConfigurationHandler::trustRefusalReason(
     if (trust.getExpires() <= QDateTime::currentDateTimeUtc())
         return QStringLiteral("it expired on %1")
             .arg(trust.getExpires().toUTC().toString(Qt::ISODate));
+    const QString channel = m_pLauncherFilesystemHelper->settings()->channel;
+    if (QString misplaced = placeRefusalReason(trust, m_ConfigurationUrl, channel);
+        !misplaced.isEmpty())
+        return misplaced;
     const THeldSerial floor = rollbackFloor().highest(m_SignaturePolicy);
     if (trust.getSerial() < floor.Serial)
         return QStringLiteral("its serial %1 is older than the serial %2 already accepted (%3)")
             .arg(trust.getSerial())
             .arg(floor.Serial)
             .arg(floor.Holder);
+    if (!trust.namesPlace())
+        qWarning().noquote() << "Launcher configuration names neither its address nor a channel: "
+                                "taken only while the settings pin no channel (configure it "
+                                "again with --address or --channel)"
+                             << threadSuffix;
     return {};
 }
 
@@ -546,8 +556,22 @@ void TLauncherConfigurationHandler::loadLocalConfiguration()
                 return;
             }
         }
-        m_pLauncherConfiguration = std::make_shared<TLauncherConfigurationReader>(
+        auto configuration = std::make_shared<TLauncherConfigurationReader>(
             data, QUrl::fromLocalFile(path).adjusted(QUrl::RemoveFilename));
+        // Taken from where it belonged, the copy may still be another channel's than the one the
+        // settings pin now.
+        if (m_SignaturePolicy.isRequired()) {
+            const QString reason =
+                placeRefusalReason(configuration->getTrust(), m_ConfigurationUrl,
+                                   m_pLauncherFilesystemHelper->settings()->channel);
+            if (!reason.isEmpty()) {
+                qCritical().noquote() << "Local copy of the launcher configuration refused:" << path
+                                      << reason << threadSuffix;
+                emit mainConfigurationDownloadFailed();
+                return;
+            }
+        }
+        m_pLauncherConfiguration = std::move(configuration);
         // The documents of a local copy are on disk; there is nowhere else to ask.
         m_pDocumentMirrors.reset();
         qInfo() << "Local copy of the launcher configuration loaded from" << path << threadSuffix;

@@ -114,6 +114,7 @@ TLauncherSettings TLauncherSettings::loadFromIniFile(const QString& path)
         // never be switched off by a value that merely fails to parse.
         s.documentPublicKeyGiven = security.contains(kDocumentPublicKey);
         s.documentPublicKey = security.textOrList(kDocumentPublicKey).trimmed();
+        s.channel = security.textOrList(kChannel).trimmed();
     }
     return s;
 }

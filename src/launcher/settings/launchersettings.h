@@ -41,6 +41,10 @@ struct TLauncherSettings
     // QSettings makes of a comma) refuses every document.
     QString documentPublicKey;
     bool documentPublicKeyGiven = false;
+    // With the key: the channel whose signed launcher configurations this launcher takes, and no
+    // other's. Empty: none is pinned, and a configuration that names a channel must also name
+    // the address it is served at.
+    QString channel;
     // What reading the file noticed and the log should say, such as a group name that differs
     // from a known one only in case (and is taken as that group). The settings are read before
     // the log is open.
@@ -83,6 +87,7 @@ inline const QString kDebug = QStringLiteral("DEBUG");
 inline const QString kChunkVerification = QStringLiteral("chunkVerification");
 inline const QString kSecurity = QStringLiteral("SECURITY");
 inline const QString kDocumentPublicKey = QStringLiteral("documentPublicKey");
+inline const QString kChannel = QStringLiteral("channel");
 } // namespace settingskeys
 
 } // namespace orvik::launcher

@@ -153,6 +153,18 @@ QByteArray trust(qint64 serial, const QByteArrayList& pins,
            pins.join(", ") + "}}";
 }
 
+// The members of a trust object that name where the configuration belongs; empty ones are left
+// out.
+QByteArray place(const QString& address, const QString& channel)
+{
+    QByteArray members;
+    if (!address.isEmpty())
+        members += ", \"address\": \"" + address.toUtf8() + "\"";
+    if (!channel.isEmpty())
+        members += ", \"channel\": \"" + channel.toUtf8() + "\"";
+    return members;
+}
+
 // A configuration without documents, signed and bound with this serial and place.
 QByteArray boundConfiguration(const QString& name, qint64 serial, const QByteArray& where = {})
 {
@@ -686,6 +698,85 @@ private slots:
         QVERIFY(waitFor(failed));
         QVERIFY(!harness.handler().getLauncherConfiguration());
         QVERIFY(messages.contains("every document is refused"));
+    }
+
+    void configurationBelongsWhereItIsServed_data()
+    {
+        QTest::addColumn<QString>("address"); // named by the configuration; "served": its own
+        QTest::addColumn<QString>("channel"); // named by the configuration
+        QTest::addColumn<QString>("pinned");  // by the launcher's settings
+        QTest::addColumn<QString>("refusal"); // empty: taken
+        QTest::newRow("its own address") << "served"
+                                         << ""
+                                         << ""
+                                         << "";
+        QTest::newRow("another tree's address")
+            << "/beta/launcher/qormetadata.json"
+            << ""
+            << ""
+            << "it belongs at http://127.0.0.1:1/beta/launcher/qormetadata.json, not at";
+        QTest::newRow("the channel the settings pin") << ""
+                                                      << "live"
+                                                      << "live"
+                                                      << "";
+        QTest::newRow("another channel") << ""
+                                         << "beta"
+                                         << "live"
+                                         << "it belongs to the channel 'beta', and the settings "
+                                            "pin the channel 'live'";
+        QTest::newRow("its own address, another channel") << "served"
+                                                          << "beta"
+                                                          << "live"
+                                                          << "it belongs to the channel 'beta'";
+        QTest::newRow("no channel where the settings pin one")
+            << "served"
+            << ""
+            << "live"
+            << "it names no channel, and the settings pin the channel 'live'";
+        QTest::newRow("a channel alone, the settings pin none")
+            << ""
+            << "beta"
+            << ""
+            << "it belongs to the channel 'beta' and names no address, and the settings pin no "
+               "channel";
+        // Signed before configurations named their place: taken only while nothing is pinned.
+        QTest::newRow("neither, the settings pin nothing") << ""
+                                                           << ""
+                                                           << ""
+                                                           << "";
+    }
+    // Catches a configuration taken wherever it is served: a beta tree signed with the same key
+    // and served at the live address was taken, and the launcher installed the beta build.
+    void configurationBelongsWhereItIsServed()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, channel);
+        QFETCH(QString, pinned);
+        QFETCH(QString, refusal);
+        const QString served = m_Server.url(kConfigurationPath).toString();
+        // Accepted earlier from where it belongs.
+        const QByteArray local = boundConfiguration("Local", 5, place(served, pinned));
+        QVERIFY(testsupport::writeBytes(localCopyPath(), local));
+        QVERIFY(testsupport::writeBytes(localCopyPath() + ".sig", m_Studio.sign(local)));
+        QVERIFY(testsupport::writeBytes(serialPath(), "5\n"));
+        const QString named = address == "served"
+                                  ? served
+                                  : (address.isEmpty() ? address : "http://127.0.0.1:1" + address);
+        m_Studio.publish(m_Server, kConfigurationPath,
+                         boundConfiguration("Remote", 6, place(named, channel)));
+
+        const testsupport::TMessageCapture messages;
+        THarness harness(m_Server, 10000, false, {},
+                         m_Studio.settings() + (pinned.isEmpty()
+                                                    ? QByteArray()
+                                                    : "channel=" + pinned.toUtf8() + "\n"));
+        QVERIFY(harness.loadMainConfiguration());
+        QCOMPARE(nameOf(harness.handler(), 0), QString(refusal.isEmpty() ? "Remote" : "Local"));
+        if (!refusal.isEmpty())
+            QVERIFY2(messages.contains("Launcher configuration refused: " + served + " " + refusal),
+                     qPrintable(messages.line("refused")));
+        if (address.isEmpty() && channel.isEmpty())
+            QVERIFY(messages.contains("names neither its address nor a channel"));
     }
 
     void lostSerialFileKeepsTheFloor_data()

@@ -91,6 +91,52 @@ private slots:
         QCOMPARE(reader.getPreventDefaultAutostart(), true);
         QCOMPARE(reader.getShowPackageNames(), true);
     }
+
+    void trustNamesItsPlace_data()
+    {
+        QTest::addColumn<QByteArray>("members"); // of the trust object, besides the usual ones
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("channel");
+        QTest::addColumn<QString>("invalid"); // the reason; empty: usable
+        QTest::newRow("both") << QByteArray(", \"address\": \"https://cdn.example/launcher/"
+                                            "qormetadata.json\", \"channel\": \"live\"")
+                              << "https://cdn.example/launcher/qormetadata.json"
+                              << "live"
+                              << "";
+        QTest::newRow("neither") << QByteArray() << ""
+                                 << ""
+                                 << "";
+        // Read as no place, either would let the configuration be taken anywhere.
+        QTest::newRow("empty channel") << QByteArray(", \"channel\": \"\"") << ""
+                                       << ""
+                                       << "its channel is not a name";
+        QTest::newRow("channel not text") << QByteArray(", \"channel\": 7") << ""
+                                          << ""
+                                          << "its channel is not a name";
+        QTest::newRow("relative address")
+            << QByteArray(", \"address\": \"launcher/qormetadata.json\"") << ""
+            << ""
+            << "its address is not an absolute address";
+    }
+    void trustNamesItsPlace()
+    {
+        QFETCH(QByteArray, members);
+        QFETCH(QString, address);
+        QFETCH(QString, channel);
+        QFETCH(QString, invalid);
+        const TLauncherConfigurationReader reader(
+            "{\"trust\": {\"serial\": 3, \"expires\": \"2027-01-06T12:00:00Z\", "
+            "\"documents\": {}" +
+                members + "}}",
+            kBase);
+        const TDocumentTrustReader& trust = reader.getTrust();
+        QCOMPARE(trust.getInvalidReason(), invalid);
+        if (!invalid.isEmpty())
+            return;
+        QCOMPARE(trust.getAddress(), QUrl(address));
+        QCOMPARE(trust.getChannel(), channel);
+        QCOMPARE(trust.namesPlace(), !members.isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLauncherConfigurationReader)

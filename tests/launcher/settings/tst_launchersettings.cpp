@@ -98,7 +98,8 @@ private slots:
                        "[DEBUG]\n"
                        "chunkVerification=true\n"
                        "[SECURITY]\n"
-                       "documentPublicKey=ab+/cd==\n"));
+                       "documentPublicKey=ab+/cd==\n"
+                       "channel=live\n"));
         const auto s = TLauncherFilesystemHelper(m_pDir->path()).settings();
         QCOMPARE(s->launcherConfiguration, QUrl("http://127.0.0.1:1/launcher/qormetadata.json"));
         QCOMPARE(s->cdnDiagnosticsTrace, QUrl("http://127.0.0.1:2/trace"));
@@ -121,6 +122,7 @@ private slots:
         QCOMPARE(s->telemetry, false);
         // Base64 keeps its "+", "/" and "=" through the INI reader.
         QCOMPARE(s->documentPublicKey, QString("ab+/cd=="));
+        QCOMPARE(s->channel, QString("live"));
         QVERIFY(s->notes.isEmpty());
     }
 
