@@ -26,12 +26,14 @@ std::atomic<int> g_DecodingsInProgress{0};
 std::atomic<int> g_VerificationsInProgress{0};
 std::atomic<int> g_SavesInProgress{0};
 
+// 0 checks a body as it came, 1 decodes it, 2 checks what it decoded to, 3 writes it.
 std::atomic<int>& counterFor(int step)
 {
     switch (step) {
-    case 0:
-        return g_DecodingsInProgress;
     case 1:
+        return g_DecodingsInProgress;
+    case 0:
+    case 2:
         return g_VerificationsInProgress;
     default:
         return g_SavesInProgress;
@@ -260,7 +262,7 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
     found->Working = true;
     EStep step = EStep::Save;
     if (!Verified)
-        step = (found->Piece.Unpack && !Decompressed) ? EStep::Decompress : EStep::Verify;
+        step = Decompressed ? EStep::Verify : EStep::CheckPacked;
     const TChunkToDownload chunk = chunkForStep(*found, true);
 
     // The steps of a chunk run one after the other in one task: a hop through this thread
@@ -277,6 +279,9 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
             ++counter;
             try {
                 switch (outcome.Step) {
+                case EStep::CheckPacked:
+                    checkPackedData(chunk, outcome.Data);
+                    break;
                 case EStep::Decompress:
                     outcome.Data = decompressDownloadedData(chunk, outcome.Data);
                     break;
@@ -298,7 +303,7 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
             --counter;
             if (!outcome.Error.isEmpty() || outcome.Step == EStep::Save)
                 return outcome;
-            outcome.Step = outcome.Step == EStep::Decompress ? EStep::Verify : EStep::Save;
+            outcome.Step = nextStep(outcome.Step, chunk.Unpack);
         }
     };
 
@@ -313,6 +318,20 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
     m_RunningSteps.push_back(QtConcurrent::run([this, work, Url, Decompressed] {
         m_StepResults.add({Url, Decompressed, work()});
     }));
+}
+
+TPackageFileDownloader::EStep TPackageFileDownloader::nextStep(EStep Step, bool Unpack)
+{
+    switch (Step) {
+    case EStep::CheckPacked:
+        return Unpack ? EStep::Decompress : EStep::Verify;
+    case EStep::Decompress:
+        return EStep::Verify;
+    case EStep::Verify:
+    case EStep::Save:
+        break;
+    }
+    return EStep::Save;
 }
 
 void TPackageFileDownloader::onStepResults()
@@ -346,6 +365,17 @@ void TPackageFileDownloader::onStepFinished(EStep Step, const QUrl& Url,
     }
     const bool failed = !Outcome.Error.isEmpty();
     switch (Step) {
+    case EStep::CheckPacked:
+        // Only a failed check comes back: one that passes goes on to the next step in its task.
+        // Another place may serve the right body; this one is asked again like for a body whose
+        // decoded bytes fail their check.
+        qWarning().noquote() << "The body from" << Url.toString() << "is not the one its document"
+                             << "describes:" << Outcome.Error;
+        m_pDownloadPool->reportBadBody(Url, QStringLiteral("(the body failed its check)"));
+        releaseUrl(Url);
+        retryOrGiveUp(Url,
+                      QStringLiteral("Verify of %1 failed: %2").arg(Url.toString(), Outcome.Error));
+        return;
     case EStep::Decompress:
         if (!failed) {
             processDownloadedData(Url, Outcome.Data, true, false);
@@ -558,6 +588,26 @@ void TPackageFileDownloader::onProgressTick()
     }
 
     emit progress(m_DownloadedSum, m_Run.TotalPacked, m_WrittenSum, m_Run.TotalUnpacked);
+}
+
+void TPackageFileDownloader::checkPackedData(const TChunkToDownload& Chunk,
+                                             const QByteArray& Data) const
+{
+    // An older document states no packed digest: its bodies are checked once decoded, as before.
+    if (Chunk.PackedHash.isEmpty())
+        return;
+    // A body that is the file's bytes as they are has one digest for both, checked next.
+    if (!Chunk.Unpack && Chunk.PackedHash == Chunk.UnpackedHash)
+        return;
+    // Compared before any decoder runs: a swapped body of a few bytes could otherwise make a
+    // decoder ask for as much memory as its header or model claims, on every attempt.
+    if (Chunk.PackedSize != 0 && TFileSize(Data.size()) != Chunk.PackedSize)
+        throw std::runtime_error(QStringLiteral("the body has %1 bytes, its document says %2")
+                                     .arg(Data.size())
+                                     .arg(Chunk.PackedSize)
+                                     .toStdString());
+    if (::shared::sha256(Data) != Chunk.PackedHash)
+        throw std::runtime_error("the body's digest differs from its document's");
 }
 
 QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownload& Chunk,

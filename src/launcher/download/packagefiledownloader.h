@@ -101,7 +101,9 @@ public:
     // The most files of the run whose assembly state was held at one time.
     int mostFilesHeldAtOnce() const { return m_MostFilesHeldAtOnce; }
 
-    // Not part of a run: the steps a chunk body goes through, each on a pool thread.
+    // Not part of a run: the steps a chunk body goes through, each on a pool thread. The body as
+    // it came is held to the document's packed size and digest before anything decodes it.
+    void checkPackedData(const TChunkToDownload& Chunk, const QByteArray& Data) const;
     QByteArray decompressDownloadedData(const TChunkToDownload& Chunk,
                                         const QByteArray& Data) const;
     QByteArray verifyDownloadedData(const TChunkToDownload& Chunk, const QByteArray& Data) const;
@@ -130,7 +132,7 @@ public slots:
 
 private:
     static constexpr int kStepResultsPerTurn = 32;
-    enum class EStep { Decompress, Verify, Save };
+    enum class EStep { CheckPacked, Decompress, Verify, Save };
     struct TStepOutcome
     {
         QByteArray Data;
@@ -140,6 +142,8 @@ private:
         EStep Step = EStep::Save;
     };
 
+    // The step after Step for a chunk; a body that is no container is not decoded.
+    static EStep nextStep(EStep Step, bool Unpack);
     // The run's chunk with this URL, or nullptr.
     TRunChunk* findChunk(const QUrl& Url);
     // The chunk with this URL when it is not finished yet, or nullptr.

@@ -7,6 +7,7 @@
 #include "shared/network/downloadpool.h"
 #include "shared/network/qnetworkaccessmanagerwrapper.h"
 
+#include "memorypeak.h"
 #include "messagecapture.h"
 #include "testfiles.h"
 #include "testhttpserver.h"
@@ -61,6 +62,20 @@ QByteArray withDeclaredSize(const QByteArray& container, quint64 declared)
     shared::appendContainerVarint(bytes, declared);
     shared::appendContainerVarint(bytes, header.m_nPackedSize);
     return bytes + container.mid(int(header.m_nPayloadOffset));
+}
+
+// A ZPAQ container for UnpackedSize bytes whose block's model is four context models of 2^27 to
+// 2^24 entries of four bytes: 960 MiB that a decoder fills before the first byte.
+QByteArray zpaqContainerAskingFor960MiB(quint64 unpackedSize)
+{
+    QByteArray payload = QByteArray::fromHex("376b5374a03183d38cb228b0d37a50510101"
+                                             "1400 00000000 04 021bff 021aff 0219ff 0218ff 00"
+                                             "38 00 01000000");
+    payload += pattern(3000, 33) + QByteArray::fromHex("00000000feff");
+    QByteArray bytes = QByteArray::fromHex("7006");
+    shared::appendContainerVarint(bytes, unpackedSize);
+    shared::appendContainerVarint(bytes, quint64(payload.size()));
+    return bytes + payload;
 }
 
 // While it lives, no file of this process may grow past Bytes: writes beyond fail with EFBIG
@@ -410,6 +425,7 @@ private slots:
         // Codec 1 is valid in a header but nothing decodes it.
         const QByteArray body = QByteArray("\x70\x01", 2) + char(100) + char(100) + original;
         m_pServer->serve("/codec1", body);
+        describeBody(chunk, body);
         addFile("codec1.bin", {chunk}, {0});
         QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
         QCOMPARE(m_pServer->requestCount("/codec1"), 1);
@@ -436,7 +452,7 @@ private slots:
             withDeclaredSize(shared::makeContainer(original, containerCodec), declared);
         QVERIFY(!body.isEmpty());
         m_pServer->serve("/lying", body);
-        chunk.PackedSize = TFileSize(body.size());
+        describeBody(chunk, body);
         addFile("lying.bin", {chunk}, {0});
         QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
         QCOMPARE(m_pServer->requestCount("/lying"), 1);
@@ -444,11 +460,61 @@ private slots:
             QString("declares %1 unpacked bytes, 1024 are expected").arg(declared)));
     }
 
+    // A swapped body was decoded before anything checked it: a 4 KiB ZPAQ body whose model
+    // asked for 960 MiB was given it, and a container declaring another size was refused only by
+    // its decoder. The body is held to the document's packed size and digest first; a mismatch
+    // is a failed attempt, retried like a body whose decoded bytes fail their check, and no
+    // decoder runs (the peak stays flat, the message names the digest or the size).
+    void swappedBodyFailsBeforeDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("swapped");
+        QTest::addColumn<QString>("message");
+        const QByteArray original = pattern(4096, 31);
+        QByteArray flipped = shared::makeContainer(original, EContainerCodec::Stored);
+        flipped[flipped.size() - 1] = char(flipped.at(flipped.size() - 1) ^ 1);
+        QTest::newRow("ZPAQ body whose model asks for 960 MiB")
+            << zpaqContainerAskingFor960MiB(4096) << "its document says";
+        QTest::newRow("container declaring another size")
+            << withDeclaredSize(shared::makeContainer(original, EContainerCodec::Stored), 100)
+            << "its document says";
+        QTest::newRow("same length, other bytes") << flipped << "digest differs";
+    }
+    void swappedBodyFailsBeforeDecoding()
+    {
+        QFETCH(QByteArray, swapped);
+        QFETCH(QString, message);
+        TChunkInPackage chunk = serveChunk("/swapped", pattern(4096, 31), EContainerCodec::Stored);
+        m_pServer->serve("/swapped", swapped);
+        addFile("swapped.bin", {chunk}, {0});
+        QVERIFY(testsupport::resetPeakResident());
+        const qint64 before = testsupport::peakResidentKiB();
+        QCOMPARE(run(), EPackageDownloaderError::DownloadFailed);
+        const qint64 growthKiB = testsupport::peakResidentKiB() - before;
+        QVERIFY2(growthKiB < 64 * 1024, qPrintable(QString::number(growthKiB)));
+        QCOMPARE(m_pServer->requestCount("/swapped"), TPackageFileDownloader::kMaxAttempts);
+        QVERIFY(m_pMessages->contains(message));
+        QVERIFY(!QFileInfo::exists(installed("swapped.bin")));
+    }
+
+    // Not a fault: a document from before packed digests is checked as before, by the decoded
+    // bytes alone, whatever its packed size says.
+    void documentWithoutPackedDigestIsCheckedOnceDecoded()
+    {
+        const QByteArray original = pattern(5000, 32);
+        TChunkInPackage chunk = serveChunk("/old", original, EContainerCodec::Zstd);
+        chunk.PackedHash.clear();
+        chunk.PackedSize += 10;
+        addFile("old.bin", {chunk}, {0});
+        QCOMPARE(run(), EPackageDownloaderError::NoError);
+        QCOMPARE(readInstalled("old.bin"), original);
+    }
+
     void plainBodyMarkedAsContainerIsVerifiedAsItIs()
     {
         const QByteArray body = "{\"not\": \"a container\"}";
         TChunkInPackage chunk = serveChunk("/plain", body, EContainerCodec::Stored);
         m_pServer->serve("/plain", body);
+        describeBody(chunk, body);
         chunk.Unpack = true;
         addFile("plain.json", {chunk}, {0});
         QCOMPARE(run(), EPackageDownloaderError::NoError);
@@ -659,6 +725,13 @@ private:
         chunk.UnpackedHash = sha256(unpacked);
         chunk.Unpack = true;
         return chunk;
+    }
+
+    // The document describes Body as the one served for Chunk.
+    static void describeBody(TChunkInPackage& chunk, const QByteArray& body)
+    {
+        chunk.PackedSize = TFileSize(body.size());
+        chunk.PackedHash = sha256(body);
     }
 
     void addFile(const QString& path, const std::vector<TChunkInPackage>& chunks,
