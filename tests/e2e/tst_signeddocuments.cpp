@@ -285,6 +285,76 @@ private slots:
         QVERIFY(installedFiles() == before);
     }
 
+    void configurationOfAnotherTreeKeepsTheGame_data()
+    {
+        QTest::addColumn<QStringList>("betaPlace");
+        QTest::addColumn<QString>("pinned"); // the channel the launcher's settings pin
+        QTest::addColumn<QString>("logLine");
+        QTest::newRow("beta naming its own address")
+            << QStringList{"--address", betaUrl().toString()} << ""
+            << "it belongs at " + betaUrl().toString() + ", not at " +
+                   configurationUrl().toString();
+        QTest::newRow("beta naming its channel, the launcher pinning live")
+            << QStringList{"--channel", "beta"} << "live"
+            << "it belongs to the channel 'beta', and the settings pin the channel 'live'";
+    }
+    // Catches a configuration taken wherever it is served: the beta tree's, signed with the same
+    // key and newer, served at the live address installed the beta build over the live one.
+    void configurationOfAnotherTreeKeepsTheGame()
+    {
+        QFETCH(QStringList, betaPlace);
+        QFETCH(QString, pinned);
+        QFETCH(QString, logLine);
+        QString output;
+        m_Game.setSigningKey(m_Key);
+        QVERIFY2(m_Game.makeBuild(TPublishedGame::pseudoRandom(6 << 20, 9), output),
+                 qPrintable(output));
+        QVERIFY2(m_Game.publish("6", output), qPrintable(output));
+        QVERIFY2(
+            m_Game.configure("6", output,
+                             {"--address", configurationUrl().toString(), "--channel", "live"}),
+            qPrintable(output));
+        const QByteArray settings =
+            signedSettings(configurationUrl()) +
+            (pinned.isEmpty() ? QByteArray() : "channel=" + pinned.toUtf8() + "\n");
+        QVERIFY(m_Launcher.writeSettings(settings));
+        QCOMPARE(runLauncher(), 0);
+        QCOMPARE(readBytes(packageDirectory() + "/package.json"),
+                 readBytes(m_Game.packageDocument("6")));
+
+        // The beta build, published beside the live one and configured in a tree of its own.
+        QVERIFY(writeBytes(m_Game.build() + "/only-in-beta.txt", "beta"));
+        QVERIFY2(m_Game.publish("7", output), qPrintable(output));
+        // Configured after the live one, from it: its serial is the higher.
+        const QString live = m_Game.cdn() + TPublishedGame::kConfigurationPath;
+        const QString beta = m_Game.cdn() + "/beta" + TPublishedGame::kConfigurationPath;
+        QVERIFY(writeBytes(beta, readBytes(live)));
+        QVERIFY2(
+            TPublishedGame::runTool(KESTRUN_PUBLISHER_BINARY,
+                                    QStringList{"configure", "--output", beta, "--package", "Live",
+                                                "--directory-name", "live",
+                                                "--install-automatically", "true", "--build",
+                                                "linux/x86_64=../../live/package-7.json,../../live/"
+                                                "package-7-assets-17.json",
+                                                "--key", m_Key, "--address", "", "--channel", ""} +
+                                        betaPlace,
+                                    output),
+            qPrintable(output));
+        for (const char* suffix : {"", ".sig"})
+            QVERIFY(writeBytes(live + suffix, readBytes(beta + suffix)));
+
+        const auto before = installedFiles();
+        const int status = runLauncher();
+        QVERIFY(m_Launcher.writeSettings(signedSettings(configurationUrl())));
+        QCOMPARE(status, 0);
+        const QByteArray log = readBytes(TLauncherInstall::logFilePath());
+        QVERIFY2(log.contains("Launcher configuration refused: " +
+                              configurationUrl().toString().toUtf8() + " " + logLine.toUtf8()),
+                 log.right(3000).constData());
+        QVERIFY(log.contains("Local copy of the launcher configuration loaded"));
+        QVERIFY(installedFiles() == before);
+    }
+
     // Catches signature checks, or signature requests, that reach launchers without a key.
     void unsignedTreeInstallsWithoutAKey()
     {
@@ -307,6 +377,7 @@ private slots:
 
 private:
     QUrl configurationUrl() const { return m_pServer->url(TPublishedGame::kConfigurationPath); }
+    QUrl betaUrl() const { return m_pServer->url("/beta" + TPublishedGame::kConfigurationPath); }
 
     QByteArray signedSettings(const QUrl& configuration) const
     {

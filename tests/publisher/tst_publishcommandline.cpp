@@ -309,6 +309,93 @@ private slots:
             QCOMPARE(runPublisher({"verify", "--root", m_pCdn->path()}).ExitCode, 0);
     }
 
+    void configurationNamesWhereItBelongs_data()
+    {
+        const QString live = "https://cdn.example/live/launcher/qormetadata.json";
+        const QString beta = "https://cdn.example/beta/launcher/qormetadata.json";
+        QTest::addColumn<QStringList>("configure"); // of the live configuration
+        QTest::addColumn<bool>("beside");           // a beta configuration in the same tree
+        QTest::addColumn<QStringList>("second");    // of the beta configuration
+        QTest::addColumn<QStringList>("verify");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("expected"); // on standard output
+        QTest::newRow("its own channel and address")
+            << QStringList{"--channel", "live", "--address", live} << false << QStringList()
+            << QStringList{"--channel", "live", "--address", live} << 0 << "faults: 0\n";
+        QTest::newRow("verified for another channel")
+            << QStringList{"--channel", "beta"} << false << QStringList()
+            << QStringList{"--channel", "live"} << 1
+            << "launchers refuse it: it belongs to the channel 'beta'";
+        QTest::newRow("verified at another address")
+            << QStringList{"--address", beta} << false << QStringList()
+            << QStringList{"--address", live} << 1 << "launchers refuse it: it belongs at " + beta;
+        QTest::newRow("beta beside live, each in its place")
+            << QStringList{"--address", live} << true << QStringList{"--address", beta}
+            << QStringList() << 0 << "faults: 0\n";
+        QTest::newRow("beta beside live, neither naming a place")
+            << QStringList() << true << QStringList() << QStringList() << 1
+            << "names the same address and channel as ";
+    }
+    // Catches a configure that cannot say where a configuration belongs, and a verify that
+    // passes a tree whose configurations a launcher could not tell apart or would refuse.
+    void configurationNamesWhereItBelongs()
+    {
+        QFETCH(QStringList, configure);
+        QFETCH(bool, beside);
+        QFETCH(QStringList, second);
+        QFETCH(QStringList, verify);
+        QFETCH(int, status);
+        QFETCH(QString, expected);
+        QTemporaryDir keys;
+        const QString key = keys.filePath("studio.key");
+        QCOMPARE(runPublisher({"keygen", "--output", key}).ExitCode, 0);
+        const QString cdn = m_pCdn->path();
+        QCOMPARE(runPublisher({"publish", "--build", m_pBuild->path(), "--cdn", cdn + "/game",
+                               "--name", "game", "--package-version", "1", "--executable",
+                               "bin/game", "--key", key})
+                     .ExitCode,
+                 0);
+        const auto configureAt = [&](const QString& folder, const QStringList& place) {
+            return runPublisher(QStringList{"configure", "--output",
+                                            cdn + "/" + folder + "/launcher/qormetadata.json",
+                                            "--package", "Game", "--directory-name", "game",
+                                            "--build", "linux/x86_64=../../game/game-1.json",
+                                            "--key", key} +
+                                place);
+        };
+        const TRun configured = configureAt("live", configure);
+        QCOMPARE(configured.ExitCode, 0);
+        QCOMPARE(configured.Err.contains("note: the configuration names neither"),
+                 configure.isEmpty());
+        if (beside)
+            QCOMPARE(configureAt("beta", second).ExitCode, 0);
+        const TRun verified = runPublisher(
+            QStringList{"verify", "--root", cdn, "--public-key", key + ".pub"} + verify);
+        QVERIFY2(verified.ExitCode == status && verified.Out.contains(expected),
+                 qPrintable(verified.Out));
+    }
+
+    void placeWithoutAKeyIsRefused_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("configure --channel")
+            << QStringList{"configure", "--output", "CDN/c.json", "--channel", "live"}
+            << "--address and --channel need --key";
+        QTest::newRow("verify --address")
+            << QStringList{"verify", "--root", "CDN", "--address", "https://cdn.example/c.json"}
+            << "--address and --channel need --public-key";
+    }
+    // Catches a place that is silently dropped: unsigned, a configuration vouches for nothing.
+    void placeWithoutAKeyIsRefused()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, reason);
+        const TRun run = runPublisher(arguments.replaceInStrings("CDN", m_pCdn->path()));
+        QCOMPARE(run.ExitCode, 1);
+        QVERIFY2(run.Err.contains(reason), qPrintable(run.Err));
+    }
+
 private:
     std::unique_ptr<QTemporaryDir> m_pBuild;
     std::unique_ptr<QTemporaryDir> m_pCdn;

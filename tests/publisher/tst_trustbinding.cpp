@@ -41,6 +41,7 @@ private slots:
         QVERIFY(writeBytes(path("live/package-2.json"), "{\"version\": \"2\", \"files\": []}"));
         QVERIFY(writeBytes(path("live/assets.json"), "{\"version\": 12}"));
         QVERIFY(writeBytes(path("hints.json"), "[]"));
+        m_Options = {};
         m_Options.Now = QDateTime(QDate(2026, 12, 7), QTime(12, 0), Qt::UTC);
         m_Options.HintsFile = path("hints.json");
     }
@@ -70,6 +71,50 @@ private slots:
         QCOMPARE(
             trustOf(kept).value("documents").toObject().value("https://news.example/hints.json"),
             trustOf(pinned).value("documents").toObject().value("https://news.example/hints.json"));
+    }
+
+    // Catches a configure that forgets where the configuration belongs: a scheduled run without
+    // --channel or --address dropped the place, and launchers pinning the channel refused it.
+    void placeIsWrittenThenKept()
+    {
+        m_Options.Address = "https://cdn.example/live/launcher/qormetadata.json";
+        m_Options.Channel = "live";
+        const QByteArray placed = bind(kConfiguration, {});
+        QCOMPARE(trustOf(placed).value("address").toString(), *m_Options.Address);
+        QCOMPARE(trustOf(placed).value("channel").toString(), QString("live"));
+        m_Options.Address.reset();
+        m_Options.Channel.reset();
+        const QByteArray kept = bind(placed, placed);
+        QCOMPARE(trustOf(kept).value("address"), trustOf(placed).value("address"));
+        QCOMPARE(trustOf(kept).value("channel"), trustOf(placed).value("channel"));
+        m_Options.Channel = "";
+        const QByteArray removed = bind(kept, kept);
+        QVERIFY(!trustOf(removed).contains("channel"));
+        QCOMPARE(trustOf(removed).value("address"), trustOf(placed).value("address"));
+    }
+
+    void placeThatLaunchersCannotMatchFails_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("channel");
+        QTest::newRow("relative address") << "launcher/qormetadata.json"
+                                          << "live";
+        QTest::newRow("address without a host") << "https:///qormetadata.json"
+                                                << "live";
+        // A settings file reads "live, beta" as a list.
+        QTest::newRow("channel with a comma") << ""
+                                              << "live, beta";
+        QTest::newRow("channel with a blank") << ""
+                                              << "live beta";
+    }
+    // Catches a place written that no launcher could ever match: every launcher would refuse.
+    void placeThatLaunchersCannotMatchFails()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, channel);
+        m_Options.Address = address;
+        m_Options.Channel = channel;
+        QVERIFY_EXCEPTION_THROWN(bind(kConfiguration, {}), TPublisherError);
     }
 
     void verifyReportsWhatLaunchersWouldRefuse_data()
@@ -118,6 +163,66 @@ private slots:
             QVERIFY2(faults.empty(), qPrintable(reasons.join('\n')));
         else
             QVERIFY2(reasons.join('\n').contains(fault), qPrintable(reasons.join('\n')));
+    }
+
+    void verifyReportsAPlaceLaunchersRefuse_data()
+    {
+        QTest::addColumn<QString>("address"); // as configured
+        QTest::addColumn<QString>("channel"); // as configured
+        QTest::addColumn<QString>("expectedAddress");
+        QTest::addColumn<QString>("expectedChannel");
+        QTest::addColumn<QString>("fault"); // empty: none
+        const QString live = "https://cdn.example/live/launcher/qormetadata.json";
+        const QString beta = "https://cdn.example/beta/launcher/qormetadata.json";
+        QTest::newRow("its address") << live << "" << live << ""
+                                     << "";
+        QTest::newRow("another address") << beta << "" << live << ""
+                                         << "launchers refuse it: it belongs at " + beta;
+        QTest::newRow("its channel") << ""
+                                     << "live"
+                                     << ""
+                                     << "live"
+                                     << "";
+        QTest::newRow("another channel") << live << "beta"
+                                         << ""
+                                         << "live"
+                                         << "launchers refuse it: it belongs to the channel 'beta'";
+        QTest::newRow("no channel where one is pinned")
+            << live << ""
+            << ""
+            << "live"
+            << "launchers refuse it: it names no channel";
+        // Which launchers should take it is not known: nothing to hold it to.
+        QTest::newRow("a channel alone, nothing expected") << ""
+                                                           << "beta"
+                                                           << ""
+                                                           << ""
+                                                           << "";
+        QTest::newRow("a channel alone, launchers pinning none at its address")
+            << ""
+            << "beta" << live << ""
+            << "launchers refuse it: it belongs to the channel 'beta' and names no address";
+    }
+    // Catches a verify that passes a configuration the launchers it is meant for would refuse.
+    void verifyReportsAPlaceLaunchersRefuse()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, channel);
+        QFETCH(QString, expectedAddress);
+        QFETCH(QString, expectedChannel);
+        QFETCH(QString, fault);
+        m_Options.Address = address;
+        m_Options.Channel = channel;
+        const orvik::launcher::TLauncherConfigurationReader reader(
+            bind(kConfiguration, {}), QUrl::fromLocalFile(path("launcher/")));
+        const auto faults =
+            checkPlace(reader, "qormetadata.json", {QUrl(expectedAddress), expectedChannel});
+        QStringList reasons;
+        for (const TFault& each : faults)
+            reasons << each.Reason;
+        QCOMPARE(reasons.size(), fault.isEmpty() ? 0 : 1);
+        if (!fault.isEmpty())
+            QVERIFY2(reasons.first().startsWith(fault), qPrintable(reasons.first()));
     }
 
 private:

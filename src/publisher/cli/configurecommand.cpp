@@ -8,6 +8,8 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 namespace orvik::publisher {
@@ -40,6 +42,18 @@ TBuildEntry parseBuild(const QString& text)
         throw TPublisherError(
             QStringLiteral("build '%1' is not of the form OS/ARCH=URL[,ASSETSURL]").arg(text));
     return {match.captured(1), match.captured(2), match.captured(3), match.captured(4)};
+}
+
+// Every tree a studio signs is signed with the same key: a configuration that names no place
+// could be served in another tree's place.
+void noteMissingPlace(const TCommandContext& context, const QByteArray& document)
+{
+    const QJsonObject trust =
+        QJsonDocument::fromJson(document).object().value(QLatin1String("trust")).toObject();
+    if (!trust.contains(QLatin1String("address")) && !trust.contains(QLatin1String("channel")))
+        context.Err << "note: the configuration names neither its address nor a channel "
+                       "(--address, --channel): launchers take it wherever it is served, and "
+                       "refuse it when their settings pin a channel\n";
 }
 
 } // namespace
@@ -89,6 +103,16 @@ void declareConfigureOptions(QCommandLineParser& parser)
         {QStringLiteral("hints-file"),
          QStringLiteral("With --key: the hints document as served at the hints URL, to pin."),
          QStringLiteral("file")},
+        {QStringLiteral("address"),
+         QStringLiteral("With --key: the address this configuration is served at; launchers take "
+                        "it from there only (kept from the previous one when not given, an empty "
+                        "value removes it)."),
+         QStringLiteral("url")},
+        {QStringLiteral("channel"),
+         QStringLiteral("With --key: the channel this configuration belongs to; launchers whose "
+                        "settings pin another channel refuse it (kept from the previous one when "
+                        "not given, an empty value removes it)."),
+         QStringLiteral("name")},
     });
 }
 
@@ -146,7 +170,13 @@ int runConfigure(const TCommandContext& context)
         if (!valid)
             throw TPublisherError(QStringLiteral("--expires-in wants a number of days"));
         trust.HintsFile = parser.value(QStringLiteral("hints-file"));
+        trust.Address = optionalValue(parser, QStringLiteral("address"));
+        trust.Channel = optionalValue(parser, QStringLiteral("channel"));
         document = bindDocuments(document, existing, output, trust);
+        noteMissingPlace(context, document);
+    } else if (parser.isSet(QStringLiteral("address")) || parser.isSet(QStringLiteral("channel"))) {
+        // Only a signed configuration can vouch for where it belongs.
+        throw TPublisherError(QStringLiteral("--address and --channel need --key"));
     } else {
         document = withoutTrust(document);
     }

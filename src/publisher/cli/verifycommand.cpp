@@ -42,6 +42,14 @@ void declareVerifyOptions(QCommandLineParser& parser)
          QStringLiteral("Also check each document's signature: the .pub file from keygen, or its "
                         "text."),
          QStringLiteral("key")},
+        {QStringLiteral("address"),
+         QStringLiteral("With --public-key: the address launchers fetch the configuration from; "
+                        "report a configuration they would refuse there."),
+         QStringLiteral("url")},
+        {QStringLiteral("channel"),
+         QStringLiteral("With --public-key: the channel the launchers' settings pin; report a "
+                        "configuration they would refuse."),
+         QStringLiteral("name")},
     });
 }
 
@@ -65,6 +73,13 @@ int runVerify(const TCommandContext& context)
     TTreeVerifier verifier(root);
     if (parser.isSet(QStringLiteral("public-key")))
         verifier.checkSignaturesWith(readPublicKey(parser.value(QStringLiteral("public-key"))));
+    const TExpectedPlace place{QUrl(parser.value(QStringLiteral("address")), QUrl::StrictMode),
+                               parser.value(QStringLiteral("channel"))};
+    if (place.isKnown() && !parser.isSet(QStringLiteral("public-key")))
+        throw TPublisherError(QStringLiteral("--address and --channel need --public-key"));
+    if (!place.Address.isEmpty() && (!place.Address.isValid() || place.Address.isRelative()))
+        throw TPublisherError(QStringLiteral("--address wants an absolute address"));
+    verifier.expectPlace(place);
     if (!package.isEmpty())
         verifier.verifyBuild(package, parser.value(QStringLiteral("assets")));
     else if (!configuration.isEmpty())

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
@@ -55,6 +56,35 @@ QStringList namedAddresses(const QJsonObject& configuration)
     return addresses;
 }
 
+// The place the trust object names: the option, or what the previous one named.
+QString placeMember(const std::optional<QString>& Option, const QJsonObject& PreviousTrust,
+                    const char* Key)
+{
+    return Option ? Option->trimmed() : PreviousTrust.value(QLatin1String(Key)).toString();
+}
+
+// A launcher compares the address it fetched the configuration from with this one.
+void checkAddress(const QString& Address)
+{
+    const QUrl url(Address, QUrl::StrictMode);
+    if (!Address.isEmpty() && (!url.isValid() || url.isRelative() || url.host().isEmpty()))
+        throw TPublisherError(
+            QStringLiteral("address '%1' is not the absolute address the configuration is "
+                           "served at")
+                .arg(Address));
+}
+
+// Launchers read the channel from their settings file, where a comma, a blank or a quote
+// would not read back as written.
+void checkChannel(const QString& Channel)
+{
+    static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9._-]*$"));
+    if (!name.match(Channel).hasMatch())
+        throw TPublisherError(
+            QStringLiteral("channel '%1' is not a name of letters, digits, '.', '_' and '-'")
+                .arg(Channel));
+}
+
 } // namespace
 
 QByteArray bindDocuments(const QByteArray& Document, const QByteArray& Previous,
@@ -88,12 +118,19 @@ QByteArray bindDocuments(const QByteArray& Document, const QByteArray& Previous,
     // Seconds since the epoch keep the serial growing even when the previous document is lost.
     const qint64 previousSerial = qint64(previousTrust.value(QLatin1String("serial")).toDouble(-1));
     const qint64 serial = std::max(previousSerial + 1, Options.Now.toSecsSinceEpoch());
-    configuration.insert(
-        kTrust,
-        QJsonObject{{QStringLiteral("serial"), double(serial)},
-                    {QStringLiteral("expires"),
-                     Options.Now.toUTC().addDays(Options.ExpiresInDays).toString(Qt::ISODate)},
-                    {QStringLiteral("documents"), pins}});
+    QJsonObject trust{{QStringLiteral("serial"), double(serial)},
+                      {QStringLiteral("expires"),
+                       Options.Now.toUTC().addDays(Options.ExpiresInDays).toString(Qt::ISODate)},
+                      {QStringLiteral("documents"), pins}};
+    const QString address = placeMember(Options.Address, previousTrust, "address");
+    const QString channel = placeMember(Options.Channel, previousTrust, "channel");
+    checkAddress(address);
+    checkChannel(channel);
+    if (!address.isEmpty())
+        trust.insert(QStringLiteral("address"), address);
+    if (!channel.isEmpty())
+        trust.insert(QStringLiteral("channel"), channel);
+    configuration.insert(kTrust, trust);
     return QJsonDocument(configuration).toJson(QJsonDocument::Indented);
 }
 

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
+
 namespace orvik::publisher {
 
 struct TTrustOptions
@@ -13,6 +15,11 @@ struct TTrustOptions
     // The hints document as it will be served at the configuration's hints address, which
     // usually lies outside the tree. Empty: the previous pin of that address is kept.
     QString HintsFile;
+    // Where the configuration belongs: the address it will be served at, and its channel, which
+    // launchers pin in their settings. Unset: what the previous document named is kept; empty:
+    // none is named.
+    std::optional<QString> Address;
+    std::optional<QString> Channel;
 };
 
 // Binds a launcher configuration to one publish before it is signed: a "trust" object with a
@@ -20,7 +27,9 @@ struct TTrustOptions
 // configuration names (package and assets documents of every build, the launcher's own
 // included, and the hints). Addresses relative to the configuration are read from the tree
 // beside ConfigurationPath. An absolute address keeps the pin the previous document had for
-// it; one that was never pinned cannot be vouched for and fails. Throws TPublisherError.
+// it; one that was never pinned cannot be vouched for and fails. The trust object also names
+// the address and the channel the configuration belongs to, so that launchers take it nowhere
+// else. Throws TPublisherError.
 QByteArray bindDocuments(const QByteArray& Document, const QByteArray& Previous,
                          const QString& ConfigurationPath, const TTrustOptions& Options);
 

@@ -99,10 +99,12 @@ void TTreeVerifier::verifyLauncherConfiguration(const QString& configurationDocu
     ++m_DocumentsChecked;
     checkSignature(QFileInfo(configurationDocument).absoluteFilePath());
     // With the key, the binding counts as much as the signature: launchers check both.
-    if (!m_PublicKey.isEmpty())
+    if (!m_PublicKey.isEmpty()) {
         for (TFault& fault :
              checkTrust(*reader, configurationDocument, QDateTime::currentDateTimeUtc()))
             addFault(fault.Path, fault.Reason);
+        checkPlaceOf(*reader, configurationDocument);
+    }
     std::vector<std::shared_ptr<launcher::TPackage>> packages = reader->getPackages();
     if (reader->getLauncherPackage())
         packages.push_back(reader->getLauncherPackage());
@@ -175,6 +177,34 @@ void TTreeVerifier::verifyTree()
     for (const auto& [path, kind] : documents)
         if (kind == EKind::Assets && !m_CoveredDocuments.count(path))
             verifyLoneAssets(path);
+}
+
+void TTreeVerifier::checkPlaceOf(const launcher::TLauncherConfigurationReader& reader,
+                                 const QString& configurationDocument)
+{
+    const launcher::TDocumentTrustReader& trust = reader.getTrust();
+    if (!trust.isPresent() || !trust.getInvalidReason().isEmpty())
+        return;
+    for (TFault& fault : checkPlace(reader, configurationDocument, m_ExpectedPlace))
+        addFault(fault.Path, fault.Reason);
+    if (!trust.namesPlace())
+        m_Notes.push_back(QStringLiteral("%1: names neither its address nor a channel: launchers "
+                                         "take it wherever it is served, and refuse it when "
+                                         "their settings pin a channel")
+                              .arg(shown(configurationDocument)));
+    // Signed with the same key, two configurations that name the same place cannot be told
+    // apart by a launcher: either could be served in the other's place.
+    const std::pair place{
+        trust.getAddress().isValid()
+            ? launcher::TDocumentTrustReader::pinKey(trust.getAddress()).toString()
+            : QString(),
+        trust.getChannel()};
+    const auto [first, added] = m_Places.emplace(place, configurationDocument);
+    if (!added)
+        addFault(configurationDocument,
+                 QStringLiteral("names the same address and channel as %1: a launcher could be "
+                                "served either in the other's place (--address, --channel)")
+                     .arg(shown(first->second)));
 }
 
 void TTreeVerifier::checkSignature(const QString& document)

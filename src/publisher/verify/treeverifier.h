@@ -2,6 +2,7 @@
 
 #include "launcher/configuration/packageconfigurationreader.h"
 #include "publisher/verify/fault.h"
+#include "publisher/verify/trustcheck.h"
 
 #include <QDir>
 #include <QString>
@@ -24,6 +25,9 @@ public:
     explicit TTreeVerifier(const QString& rootDirectory);
     // From now on each document also needs a signature by this raw Ed25519 public key beside it.
     void checkSignaturesWith(const QByteArray& publicKey) { m_PublicKey = publicKey; }
+    // With a public key: each signed configuration must also be one that launchers fetching it
+    // from this address, or pinning this channel, take.
+    void expectPlace(const TExpectedPlace& place) { m_ExpectedPlace = place; }
 
     // An empty assetsDocument means none.
     void verifyBuild(const QString& packageDocument, const QString& assetsDocument);
@@ -55,9 +59,15 @@ private:
     void addFault(const QString& path, const QString& reason);
     // Once per document, and only with a public key.
     void checkSignature(const QString& document);
+    // The place a signed configuration names: the one expected, and no other configuration's.
+    void checkPlaceOf(const launcher::TLauncherConfigurationReader& reader,
+                      const QString& configurationDocument);
 
     QDir m_Root;
     QByteArray m_PublicKey;
+    TExpectedPlace m_ExpectedPlace;
+    // The first signed configuration that names each place (address and channel).
+    std::map<std::pair<QString, QString>, QString> m_Places;
     std::set<QString> m_SignaturesChecked;
     std::map<QString, bool> m_ContainerOk;
     std::vector<TFault> m_Faults;

@@ -1,5 +1,6 @@
 #include "publisher/verify/trustcheck.h"
 
+#include "launcher/configuration/configurationplace.h"
 #include "launcher/configuration/launcherconfigurationreader.h"
 #include "launcher/package/package.h"
 #include "launcher/package/packagebuild.h"
@@ -66,6 +67,20 @@ std::vector<TFault> checkTrust(const launcher::TLauncherConfigurationReader& Con
             faults.push_back({shown, reason});
     }
     return faults;
+}
+
+std::vector<TFault> checkPlace(const launcher::TLauncherConfigurationReader& Configuration,
+                               const QString& ConfigurationDocument, const TExpectedPlace& Expected)
+{
+    const launcher::TDocumentTrustReader& trust = Configuration.getTrust();
+    // checkTrust reports a configuration without a usable trust object; and which launchers
+    // should take it is not known.
+    if (!trust.isPresent() || !trust.getInvalidReason().isEmpty() || !Expected.isKnown())
+        return {};
+    const QString reason = launcher::placeRefusalReason(trust, Expected.Address, Expected.Channel);
+    if (reason.isEmpty())
+        return {};
+    return {{ConfigurationDocument, QStringLiteral("launchers refuse it: %1").arg(reason)}};
 }
 
 } // namespace orvik::publisher
