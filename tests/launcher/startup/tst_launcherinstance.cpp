@@ -56,12 +56,13 @@ auto stopAtEnd(std::initializer_list<QProcess*> Processes)
 bool waitUntilRunning(QProcess& launcher, const QString& logPath)
 {
     launcher.waitForStarted(kTimeoutMs);
-    QTest::qWaitFor(
+    // What was waited for is read again below: the launcher may have ended meanwhile.
+    static_cast<void>(QTest::qWaitFor(
         [&] {
             return launcher.state() != QProcess::Running ||
                    testsupport::readBytes(logPath).contains("load configuration");
         },
-        kTimeoutMs);
+        kTimeoutMs));
     return launcher.state() == QProcess::Running &&
            testsupport::readBytes(logPath).contains("load configuration");
 }
