@@ -20,6 +20,8 @@ namespace {
 
 // What Qt's manager opens to one host at most, whatever the client asks for.
 constexpr int kConnectionsPerManager = 6;
+// How often the bases' rates are compared: the rates are sampled by the second.
+constexpr int kSlowCheckMs = 1000;
 
 } // namespace
 
@@ -40,6 +42,8 @@ TDownloadPool::TDownloadPool(int MaxConcurrentDownloads,
     // much wherever the bucket runs full.
     m_ResumeTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_ResumeTimer, &QTimer::timeout, this, &TDownloadPool::onResumeThrottledReads);
+    m_SlowCheckTimer.setInterval(kSlowCheckMs);
+    connect(&m_SlowCheckTimer, &QTimer::timeout, this, &TDownloadPool::onCheckSlowBases);
 }
 
 // Running replies are not aborted here: they go with their manager, the siblings with this pool
@@ -216,6 +220,52 @@ void TDownloadPool::noteSuccess(const QUrl& Url)
         m_BaseOf.remove(Url);
 }
 
+void TDownloadPool::onCheckSlowBases()
+{
+    if (!m_pMirrors || m_Running.isEmpty()) {
+        m_SlowCheckTimer.stop();
+        return;
+    }
+    const int slow = m_pMirrors->setAsideSlowBase(m_MirrorClock.elapsed());
+    if (slow < 0)
+        return;
+    qWarning().noquote() << "Base" << m_pMirrors->describe(slow) << "set aside for"
+                         << TMirrorSet::kSetAsideMs / 1000 << "s after"
+                         << TMirrorSet::kSlowWindowMs / 1000 << "s at under"
+                         << QStringLiteral("1/%1").arg(TMirrorSet::kSlowFactor)
+                         << "of the others' rate";
+    moveOffBase(slow);
+}
+
+void TDownloadPool::moveOffBase(int Base)
+{
+    QList<QUrl> moving;
+    for (auto it = m_Running.cbegin(); it != m_Running.cend(); ++it)
+        if (m_BaseOf.value(it.key(), 0) == Base)
+            moving.append(it.key());
+    const QString reason = QStringLiteral("(far slower than the other places)");
+    bool first = true;
+    for (const QUrl& url : qAsConst(moving)) {
+        const TRunningDownload running = m_Running.take(url);
+        m_pMirrors->noteEnded(Base, m_MirrorClock.elapsed());
+        // Its handlers go with the connection: the reply reports nothing, and the bytes it
+        // brought are dropped with its body.
+        if (QNetworkReplyWrapper* pReply = m_ActiveDownloads.take(url)) {
+            disconnect(pReply, nullptr, this, nullptr);
+            --m_Managers[running.Manager].Running;
+            pReply->abort();
+            pReply->deleteLater();
+        }
+        qWarning().noquote() << "Download of" << url.toString() << "moved off base"
+                             << m_pMirrors->describe(Base) << reason;
+        emit failedOnBase(url, m_pMirrors->describe(Base), reason, std::exchange(first, false));
+        m_FailedBaseOf.insert(url, Base);
+        startDownload(url, running.MaxBodyBytes, running.Accepted);
+        // Where it starts over, it starts from nothing.
+        emit progress(url, 0);
+    }
+}
+
 void TDownloadPool::reportBadBody(const QUrl& Url, const QString& Reason)
 {
     noteFailure(Url, Reason);
@@ -234,6 +284,10 @@ void TDownloadPool::abortAll()
     m_WaitingDownloads.clear();
     m_ThrottledReads.clear();
     m_ResumeTimer.stop();
+    for (auto it = m_Running.cbegin(); it != m_Running.cend(); ++it)
+        m_pMirrors->noteEnded(m_BaseOf.value(it.key(), 0), m_MirrorClock.elapsed());
+    m_Running.clear();
+    m_SlowCheckTimer.stop();
     m_BaseOf.clear();
     m_FailedBaseOf.clear();
     // Emptied first: the error and finished an abort sends find nothing left to report.
@@ -257,39 +311,49 @@ void TDownloadPool::startQueuedDownloads()
         const EAcceptedEncoding accepted = waiting->Accepted;
         m_WaitingDownloads.erase(waiting);
 
-        QNetworkRequest request(chooseAddress(url));
-        request.setTransferTimeout(m_TransferTimeoutMs);
-        setAcceptedEncoding(request, accepted);
-        const std::size_t manager = pickManager();
-        QNetworkReplyWrapper* pReply = m_Managers[manager].pManager->get(request);
-        ++m_Managers[manager].Running;
-        if (m_MaxDownloadRate > 0)
-            pReply->setReadBufferSize(readBufferSize());
+        startDownload(url, maxBodyBytes, accepted);
+    }
+}
 
-        // The queued URL travels with the handlers, so results are reported under it whatever
-        // redirects the reply followed. The body lives as long as the handlers.
-        const auto body = std::make_shared<TBody>();
-        body->Accepted = accepted;
-        connect(pReply, &QNetworkReplyWrapper::finished, this,
-                [this, url, pReply, maxBodyBytes, body, manager] {
-                    --m_Managers[manager].Running;
-                    onReplyFinished(url, pReply, maxBodyBytes, body);
-                });
-        connect(pReply, QOverload<QNetworkReply::NetworkError>::of(&QNetworkReplyWrapper::error),
-                this,
-                [this, url, pReply](QNetworkReply::NetworkError) { onReplyError(url, pReply); });
-        connect(pReply, &QNetworkReplyWrapper::progress, this,
-                [this, url, maxBodyBytes](qint64 Bytes) {
-                    // A body past its limit is about to fail; its count would overstate progress.
-                    if (maxBodyBytes < 0 || Bytes <= maxBodyBytes)
-                        emit progress(url, Bytes);
-                });
-        connect(pReply, &QNetworkReplyWrapper::readyRead, this,
-                [this, url, pReply, maxBodyBytes, body] {
-                    onReplyDataArrived(url, pReply, maxBodyBytes, body, false);
-                });
+void TDownloadPool::startDownload(const QUrl& Url, qint64 MaxBodyBytes, EAcceptedEncoding Accepted)
+{
+    QNetworkRequest request(chooseAddress(Url));
+    request.setTransferTimeout(m_TransferTimeoutMs);
+    setAcceptedEncoding(request, Accepted);
+    const std::size_t manager = pickManager();
+    QNetworkReplyWrapper* pReply = m_Managers[manager].pManager->get(request);
+    ++m_Managers[manager].Running;
+    if (m_MaxDownloadRate > 0)
+        pReply->setReadBufferSize(readBufferSize());
 
-        m_ActiveDownloads.insert(url, pReply);
+    // The queued URL travels with the handlers, so results are reported under it whatever
+    // redirects the reply followed. The body lives as long as the handlers.
+    const auto body = std::make_shared<TBody>();
+    body->Accepted = Accepted;
+    connect(pReply, &QNetworkReplyWrapper::finished, this,
+            [this, Url, pReply, MaxBodyBytes, body, manager] {
+                --m_Managers[manager].Running;
+                onReplyFinished(Url, pReply, MaxBodyBytes, body);
+            });
+    connect(pReply, QOverload<QNetworkReply::NetworkError>::of(&QNetworkReplyWrapper::error), this,
+            [this, Url, pReply](QNetworkReply::NetworkError) { onReplyError(Url, pReply); });
+    connect(pReply, &QNetworkReplyWrapper::progress, this, [this, Url, MaxBodyBytes](qint64 Bytes) {
+        // A body past its limit is about to fail; its count would overstate progress.
+        if (MaxBodyBytes < 0 || Bytes <= MaxBodyBytes)
+            emit progress(Url, Bytes);
+    });
+    connect(pReply, &QNetworkReplyWrapper::readyRead, this,
+            [this, Url, pReply, MaxBodyBytes, body] {
+                onReplyDataArrived(Url, pReply, MaxBodyBytes, body, false);
+            });
+
+    m_ActiveDownloads.insert(Url, pReply);
+    if (m_pMirrors) {
+        const int base = m_BaseOf.value(Url, 0);
+        m_pMirrors->noteStarted(base, m_MirrorClock.elapsed());
+        m_Running.insert(Url, {MaxBodyBytes, Accepted, manager});
+        if (!m_SlowCheckTimer.isActive())
+            m_SlowCheckTimer.start();
     }
 }
 
@@ -304,6 +368,8 @@ bool TDownloadPool::isUnreported(const QUrl& Url, const QNetworkReplyWrapper* pR
 
 void TDownloadPool::markReported(const QUrl& Url)
 {
+    if (m_Running.remove(Url) > 0)
+        m_pMirrors->noteEnded(m_BaseOf.value(Url, 0), m_MirrorClock.elapsed());
     if (m_ReleaseSlotOnFinish)
         m_ActiveDownloads.remove(Url);
     else
@@ -426,6 +492,8 @@ bool TDownloadPool::onReplyDataArrived(const QUrl& Url, QNetworkReplyWrapper* pR
         return false;
     if (m_MaxDownloadRate > 0)
         m_Tokens -= double(read);
+    if (m_pMirrors)
+        m_pMirrors->noteBytes(m_BaseOf.value(Url, 0), read, m_MirrorClock.elapsed());
     return true;
 }
 

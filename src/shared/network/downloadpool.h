@@ -94,8 +94,10 @@ public:
     qint64 getMaxDownloadRate() const { return m_MaxDownloadRate; }
 
     // Spreads the downloads of addresses below the primary's tree over its mirrors, tries a
-    // failed one on another base next time and sets aside bases that keep failing. Results are
-    // still reported under the queued address.
+    // failed one on another base next time and sets aside bases that keep failing or are far
+    // slower than the others; the bodies running on a base set aside for its slowness start
+    // again on another at once, holding their slots and reporting no failure. Results are still
+    // reported under the queued address.
     void setMirrors(std::shared_ptr<TMirrorSet> pMirrors);
     bool hasMirrors() const;
     // A body that arrived but proved wrong (its hash): it counts against the base that served
@@ -156,7 +158,16 @@ private:
         EAcceptedEncoding Accepted = EAcceptedEncoding::Identity;
     };
 
+    // What a running download was asked with, to ask it again elsewhere.
+    struct TRunningDownload
+    {
+        qint64 MaxBodyBytes = kNoBodyLimit;
+        EAcceptedEncoding Accepted = EAcceptedEncoding::Identity;
+        std::size_t Manager = 0;
+    };
+
     void startQueuedDownloads();
+    void startDownload(const QUrl& Url, qint64 MaxBodyBytes, EAcceptedEncoding Accepted);
     void enqueue(const QUrl& Url, qint64 MaxBodyBytes, EAcceptedEncoding Accepted, bool AtFront);
     void dropLeftBehindPlaces();
     // True when Url's slot is held by pReply and pReply has not reported yet.
@@ -188,6 +199,9 @@ private:
     QUrl chooseAddress(const QUrl& Url);
     void noteFailure(const QUrl& Url, const QString& Reason);
     void noteSuccess(const QUrl& Url);
+    void onCheckSlowBases();
+    // Starts the unreported downloads running on Base again on other bases.
+    void moveOffBase(int Base);
 
     std::shared_ptr<QNetworkAccessManagerWrapper> m_pNetworkAccessManager;
     // The given manager first, then its siblings.
@@ -216,6 +230,9 @@ private:
     QHash<QUrl, int> m_BaseOf;
     // The base an address last failed on, avoided by its next try.
     QHash<QUrl, int> m_FailedBaseOf;
+    // Unreported downloads, with mirrors only.
+    QHash<QUrl, TRunningDownload> m_Running;
+    QTimer m_SlowCheckTimer;
 };
 
 } // namespace shared

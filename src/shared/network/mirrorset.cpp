@@ -12,6 +12,11 @@ bool isWebAddress(const QUrl& Url)
            (Url.scheme() == QLatin1String("http") || Url.scheme() == QLatin1String("https"));
 }
 
+constexpr qint64 kSampleMs = 1000;
+// The others' rate a place is compared with is their latest, if it is this recent: a place
+// that has served nothing for a minute tells little about the line now.
+constexpr qint64 kHistoryMs = 60 * 1000;
+
 // The address of the folder, ending with a slash, without query or fragment.
 QString folderOf(const QUrl& Url)
 {
@@ -25,8 +30,14 @@ QString folderOf(const QUrl& Url)
 
 TMirrorSet::TMirrorSet(const QUrl& PrimaryFolder, const QList<QUrl>& MirrorFolders)
 {
+    const auto addBase = [this](const QString& PrimaryRoot, const QString& Root) {
+        TBase base;
+        base.PrimaryRoot = PrimaryRoot;
+        base.Root = Root;
+        m_Bases.push_back(std::move(base));
+    };
     const QString primary = folderOf(PrimaryFolder);
-    m_Bases.push_back({primary, primary});
+    addBase(primary, primary);
     if (!isWebAddress(PrimaryFolder))
         return;
     const QString primaryPath = folderOf(QUrl(PrimaryFolder.path()));
@@ -48,8 +59,7 @@ TMirrorSet::TMirrorSet(const QUrl& PrimaryFolder, const QList<QUrl>& MirrorFolde
             continue;
         // Both roots keep the slash the common part starts with.
         const int keep = common - 1;
-        m_Bases.push_back(
-            {primary.left(primary.size() - keep), mirrorFolder.left(mirrorFolder.size() - keep)});
+        addBase(primary.left(primary.size() - keep), mirrorFolder.left(mirrorFolder.size() - keep));
     }
     // Named in the log by its root, as the mirrors are.
     if (m_Bases.size() > 1)
@@ -107,6 +117,97 @@ void TMirrorSet::reportSuccess(int Base)
 {
     if (Base >= 0 && Base < size())
         m_Bases[size_t(Base)].FailuresInARow = 0;
+}
+
+TMirrorSet::TSample& TMirrorSet::sampleAt(TBase& Base, qint64 NowMs)
+{
+    const qint64 start = NowMs - NowMs % kSampleMs;
+    if (Base.Samples.empty() || Base.Samples.back().StartMs != start)
+        Base.Samples.push_back({start, 0, 0});
+    while (Base.Samples.front().StartMs < NowMs - kHistoryMs)
+        Base.Samples.pop_front();
+    return Base.Samples.back();
+}
+
+void TMirrorSet::advance(TBase& Base, qint64 NowMs)
+{
+    const qint64 elapsed = NowMs - Base.ChangedMs;
+    Base.ChangedMs = NowMs;
+    if (Base.Running > 0 && elapsed > 0)
+        sampleAt(Base, NowMs).ConnectionMs += Base.Running * elapsed;
+}
+
+TMirrorSet::TSample TMirrorSet::latestWindow(const TBase& Base, qint64 NowMs)
+{
+    TSample window;
+    if (Base.Samples.empty() || Base.Samples.back().StartMs < NowMs - kHistoryMs)
+        return window;
+    const qint64 from = Base.Samples.back().StartMs - kSlowWindowMs;
+    for (auto it = Base.Samples.rbegin(); it != Base.Samples.rend() && it->StartMs > from; ++it) {
+        window.Bytes += it->Bytes;
+        window.ConnectionMs += it->ConnectionMs;
+    }
+    return window;
+}
+
+void TMirrorSet::noteStarted(int Base, qint64 NowMs)
+{
+    if (Base < 0 || Base >= size())
+        return;
+    TBase& base = m_Bases[size_t(Base)];
+    advance(base, NowMs);
+    if (base.Running++ == 0)
+        base.BusySinceMs = NowMs;
+}
+
+void TMirrorSet::noteEnded(int Base, qint64 NowMs)
+{
+    if (Base < 0 || Base >= size())
+        return;
+    TBase& base = m_Bases[size_t(Base)];
+    advance(base, NowMs);
+    base.Running = std::max(base.Running - 1, 0);
+}
+
+void TMirrorSet::noteBytes(int Base, qint64 Bytes, qint64 NowMs)
+{
+    if (Base >= 0 && Base < size() && Bytes > 0)
+        sampleAt(m_Bases[size_t(Base)], NowMs).Bytes += Bytes;
+}
+
+int TMirrorSet::setAsideSlowBase(qint64 NowMs)
+{
+    if (size() < 2)
+        return -1;
+    for (TBase& base : m_Bases)
+        advance(base, NowMs);
+    for (int candidate = 0; candidate < size(); ++candidate) {
+        TBase& base = m_Bases[size_t(candidate)];
+        if (!isHealthy(base, NowMs) || base.Running == 0 ||
+            NowMs - base.BusySinceMs < kSlowWindowMs)
+            continue;
+        const TSample own = latestWindow(base, NowMs);
+        TSample others;
+        for (int other = 0; other < size(); ++other) {
+            if (other == candidate || !isHealthy(m_Bases[size_t(other)], NowMs))
+                continue;
+            const TSample window = latestWindow(m_Bases[size_t(other)], NowMs);
+            others.Bytes += window.Bytes;
+            others.ConnectionMs += window.ConnectionMs;
+        }
+        if (own.ConnectionMs <= 0 || others.ConnectionMs <= 0 || others.Bytes <= 0)
+            continue;
+        // Bytes per connection-millisecond, compared without dividing.
+        if (double(own.Bytes) * kSlowFactor * double(others.ConnectionMs) >=
+            double(others.Bytes) * double(own.ConnectionMs))
+            continue;
+        base.AsideUntilMs = NowMs + kSetAsideMs;
+        base.FailuresInARow = 0;
+        // Judged afresh when it is back.
+        base.Samples.clear();
+        return candidate;
+    }
+    return -1;
 }
 
 QString TMirrorSet::describe(int Base) const

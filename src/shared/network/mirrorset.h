@@ -4,6 +4,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <deque>
 #include <vector>
 
 namespace shared {
@@ -15,12 +16,21 @@ namespace shared {
 //
 // A place that fails several times in a row is set aside for a while and tried again after it,
 // so one broken edge costs a few requests, not every body's retries. Bodies are spread over the
-// places in turn while more than one is healthy. Lives on one thread.
+// places in turn while more than one is healthy.
+//
+// A place that trickles never fails, and would hold its share of the bodies for as long as it
+// likes: one whose rate per connection stays under a fraction of the other places' for a whole
+// window is set aside as a failing one is. Rates are per connection, so a place is not judged
+// by how many bodies it happens to hold, and a line that is slow for every place slows them
+// alike and sets none aside. Lives on one thread.
 class TMirrorSet
 {
 public:
     static constexpr int kFailuresBeforeSetAside = 3;
     static constexpr qint64 kSetAsideMs = 30 * 1000;
+    // A place busy this long at under 1/kSlowFactor of the others' rate is set aside.
+    static constexpr qint64 kSlowWindowMs = 10 * 1000;
+    static constexpr int kSlowFactor = 4;
 
     // Mirrors that are not absolute http(s) addresses are left out.
     TMirrorSet(const QUrl& PrimaryFolder, const QList<QUrl>& MirrorFolders);
@@ -35,10 +45,26 @@ public:
     // True when this failure set the base aside.
     bool reportFailure(int Base, qint64 NowMs);
     void reportSuccess(int Base);
+    // What the rates are measured from: a download on Base started or ended (reported, moved
+    // or aborted), and body bytes it received.
+    void noteStarted(int Base, qint64 NowMs);
+    void noteEnded(int Base, qint64 NowMs);
+    void noteBytes(int Base, qint64 Bytes, qint64 NowMs);
+    // Sets aside the healthy base that has been busy for the whole window at under a quarter
+    // of the other healthy bases' latest rate, and returns it; -1 when there is none. The only
+    // healthy base is never set aside, nor one when the others have not been measured.
+    int setAsideSlowBase(qint64 NowMs);
     // For the log: the root of the tree on that base.
     QString describe(int Base) const;
 
 private:
+    // Body bytes and connection time (milliseconds times downloads running) of one second.
+    struct TSample
+    {
+        qint64 StartMs = 0;
+        qint64 Bytes = 0;
+        qint64 ConnectionMs = 0;
+    };
     struct TBase
     {
         // What this base replaces at the start of an address of the primary.
@@ -46,7 +72,19 @@ private:
         QString Root;
         int FailuresInARow = 0;
         qint64 AsideUntilMs = 0;
+        int Running = 0;
+        // When Running last changed, and since when it has been above zero.
+        qint64 ChangedMs = 0;
+        qint64 BusySinceMs = 0;
+        // Oldest first, reaching back kHistoryMs at most; seconds without activity are left
+        // out, so the latest window of a base is its latest activity.
+        std::deque<TSample> Samples;
     };
+    static TSample& sampleAt(TBase& Base, qint64 NowMs);
+    // Books the connection time since ChangedMs.
+    static void advance(TBase& Base, qint64 NowMs);
+    // The bytes and connection time of the base's latest window of activity.
+    static TSample latestWindow(const TBase& Base, qint64 NowMs);
     bool isHealthy(const TBase& Base, qint64 NowMs) const { return Base.AsideUntilMs <= NowMs; }
 
     std::vector<TBase> m_Bases;

@@ -106,6 +106,58 @@ private slots:
         QVERIFY(!mirrors.reportFailure(1, 0));
     }
 
+    // Catches a place that trickles but never fails kept for good: base 0 serves each of its two
+    // connections at SlowRate for BusyMs, base 1 served one body at OtherRate just before.
+    void farSlowerBaseIsSetAsideAfterItsWindow_data()
+    {
+        QTest::addColumn<qint64>("slowRate");
+        QTest::addColumn<qint64>("otherRate");
+        QTest::addColumn<qint64>("busyMs");
+        QTest::addColumn<bool>("otherFailing");
+        QTest::addColumn<bool>("setAside");
+        const qint64 window = TMirrorSet::kSlowWindowMs;
+        QTest::newRow("trickles for a window") << 4096LL << 4194304LL << window << false << true;
+        QTest::newRow("under a quarter") << 200LL << 1000LL << window << false << true;
+        QTest::newRow("not a whole window yet")
+            << 4096LL << 4194304LL << window - 1000 << false << false;
+        // Then nothing is slower than the others.
+        QTest::newRow("the whole line is slow") << 4096LL << 4096LL << 3 * window << false << false;
+        QTest::newRow("a third of the others' rate")
+            << 1000LL << 3000LL << 3 * window << false << false;
+        QTest::newRow("the only place left") << 4096LL << 4194304LL << window << true << false;
+        QTest::newRow("the others never measured") << 4096LL << 0LL << window << false << false;
+    }
+    void farSlowerBaseIsSetAsideAfterItsWindow()
+    {
+        QFETCH(qint64, slowRate);
+        QFETCH(qint64, otherRate);
+        QFETCH(qint64, busyMs);
+        QFETCH(bool, otherFailing);
+        QFETCH(bool, setAside);
+        TMirrorSet mirrors(QUrl("https://a.test/l/"), {QUrl("https://b.test/l/")});
+        qint64 now = 1000;
+        if (otherRate > 0) {
+            mirrors.noteStarted(1, now);
+            now += 1000;
+            mirrors.noteBytes(1, otherRate, now);
+            mirrors.noteEnded(1, now);
+        }
+        for (int i = 0; otherFailing && i < TMirrorSet::kFailuresBeforeSetAside; ++i)
+            mirrors.reportFailure(1, now);
+        const qint64 busySince = now;
+        mirrors.noteStarted(0, now);
+        mirrors.noteStarted(0, now);
+        while (now < busySince + busyMs) {
+            now += 500;
+            // Two connections for half a second each.
+            mirrors.noteBytes(0, slowRate, now);
+            QCOMPARE(mirrors.setAsideSlowBase(now), now < busySince + busyMs || !setAside ? -1 : 0);
+        }
+        // Its next bodies go to the other place.
+        if (setAside)
+            QCOMPARE(mirrors.chooseBase(-1, now), 1);
+    }
+
     // The primary fails in one way or another; every body still arrives, from the mirror, and
     // is reported under the address it was queued with.
     void bodiesComeFromTheMirrorWhenThePrimaryFails_data()
