@@ -6,6 +6,7 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/logging/logging.h"
 #include "launcher/package/installationpath.h"
+#include "shared/container/containerpieces.h"
 #include "shared/filesystemhelper/ioerror.h"
 #include "shared/filesystemhelper/regularfile.h"
 #include "shared/hash/sha256.h"
@@ -347,6 +348,66 @@ void TPackageFileDownloader::completeTarget(TChunkedFileState& Target, const QSt
         throw ::shared::ioError(writePath, failure("couldn't write target file", *file));
     closeChecked(*file, writePath, "couldn't write target file");
     m_pPolicy->completeFile(writePath, Path);
+}
+
+void TPackageFileDownloader::savePiecewise(const TChunkToDownload& Chunk,
+                                           const QByteArray& Data) const
+{
+    auto& fileSystem = m_pLauncherFilesystemHelper->fileSystem();
+    for (const std::shared_ptr<TChunkedFileState>& pTarget : Chunk.TargetFiles) {
+        TChunkedFileState& target = *pTarget;
+        QMutexLocker targetLock(&target.Lock);
+        const QString path =
+            resolveFileInInstallation(fileSystem, m_InstallationDirectory, target.RelativePath);
+        try {
+            if (!target.Prepared)
+                prepareTarget(target, path);
+            if (target.Outstanding.empty())
+                continue;
+            writePiecewise(target, path, Chunk, Data);
+            useOnce(Chunk.UnpackedHash);
+            m_WrittenReports.add({Chunk.Url, Chunk.UnpackedSize});
+            target.Outstanding.pop_front();
+            completeTarget(target, path);
+        } catch (const ::shared::TWriteError& error) {
+            if (error.fileName() == path || error.fileName() == target.WritePath)
+                throw error.named(target.RelativePath);
+            throw;
+        }
+    }
+}
+
+void TPackageFileDownloader::writePiecewise(TChunkedFileState& Target, const QString& Path,
+                                            const TChunkToDownload& Chunk,
+                                            const QByteArray& Data) const
+{
+    if (!Target.TargetFile) {
+        const QString writePath = Target.WritePath.isEmpty() ? Path : Target.WritePath;
+        auto file = std::make_unique<QFile>(writePath);
+        if (!file->open(QIODevice::ReadWrite))
+            throw ::shared::writeError(writePath, QStringLiteral("couldn't open target file"),
+                                       *file);
+        Target.TargetFile = std::move(file);
+    }
+    QFile& file = *Target.TargetFile;
+    // From the start: an earlier attempt may have written bytes that failed their check.
+    if (!flushFully(file) || !file.seek(0))
+        throw ::shared::writeError(Path, QStringLiteral("couldn't write chunk file"), file);
+    ::shared::TSha256 digest;
+    ::shared::decodeContainerPiecewise(
+        Data, Chunk.UnpackedSize, [&](const char* piece, std::size_t length) {
+            digest.addData(piece, length);
+            const auto size = qint64(length);
+            const qint64 written = file.write(piece, size);
+            if (written != size &&
+                (written < 0 || file.write(piece + written, size - written) != size - written))
+                throw ::shared::writeError(Path, QStringLiteral("couldn't write chunk file"), file);
+        });
+    if (!flushFully(file))
+        throw ::shared::writeError(Path, QStringLiteral("couldn't write chunk file"), file);
+    if (digest.result() != Chunk.UnpackedHash)
+        throw TPiecewiseCheckError(
+            QStringLiteral("verify of url '%1' failed").arg(Chunk.Url.toString()).toStdString());
 }
 
 void TPackageFileDownloader::useOnce(const QByteArray& UnpackedHash) const

@@ -3,6 +3,8 @@
 #include "launcher/filesystem/launcherfilesystemhelper.h"
 #include "launcher/logging/logging.h"
 #include "shared/container/containerdecoder.h"
+#include "shared/container/containerpieces.h"
+#include "shared/filesystemhelper/decompressionerror.h"
 #include "shared/filesystemhelper/ioerror.h"
 #include "shared/hash/sha256.h"
 #include "shared/network/downloadpool.h"
@@ -273,6 +275,7 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
         ::shared::platform::lowerThisThreadsPriority();
         TStepOutcome outcome;
         outcome.Data = Data;
+        bool piecewise = false;
         outcome.Step = step;
         for (;;) {
             std::atomic<int>& counter = counterFor(int(outcome.Step));
@@ -289,12 +292,22 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
                     outcome.Data = verifyDownloadedData(chunk, outcome.Data);
                     break;
                 case EStep::Save:
-                    saveDownloadedData(chunk, outcome.Data);
+                    if (piecewise)
+                        savePiecewise(chunk, outcome.Data);
+                    else
+                        saveDownloadedData(chunk, outcome.Data);
                     break;
                 }
             } catch (const ::shared::TWriteError& error) {
                 outcome.Error = QString::fromUtf8(error.what());
                 outcome.Failure = {error.fileName(), error.reason(), error.isOutOfSpace()};
+            } catch (const ::shared::TDecompressionError& error) {
+                // Decoded while it was written: it failed as a decoding does.
+                outcome.Error = QString::fromUtf8(error.what());
+                outcome.Step = EStep::Decompress;
+            } catch (const TPiecewiseCheckError& error) {
+                outcome.Error = QString::fromUtf8(error.what());
+                outcome.Step = EStep::Verify;
             } catch (const std::exception& error) {
                 outcome.Error = QString::fromUtf8(error.what());
                 if (outcome.Error.isEmpty())
@@ -304,6 +317,10 @@ void TPackageFileDownloader::processDownloadedData(const QUrl& Url, const QByteA
             if (!outcome.Error.isEmpty() || outcome.Step == EStep::Save)
                 return outcome;
             outcome.Step = nextStep(outcome.Step, chunk.Unpack);
+            if (outcome.Step == EStep::Decompress && decodesPiecewise(chunk, outcome.Data)) {
+                piecewise = true;
+                outcome.Step = EStep::Save;
+            }
         }
     };
 
@@ -608,6 +625,18 @@ void TPackageFileDownloader::checkPackedData(const TChunkToDownload& Chunk,
                                      .toStdString());
     if (::shared::sha256(Data) != Chunk.PackedHash)
         throw std::runtime_error("the body's digest differs from its document's");
+}
+
+bool TPackageFileDownloader::decodesPiecewise(const TChunkToDownload& Chunk, const QByteArray& Data)
+{
+    if (!Chunk.Unpack || Chunk.UnpackedSize < kPiecewiseFrom || Chunk.TargetFiles.empty())
+        return false;
+    // Only into files downloaded whole: a chunk of an assembled file may have to be parked for a
+    // later position, and parking holds the decoded bytes.
+    for (const std::shared_ptr<TChunkedFileState>& target : Chunk.TargetFiles)
+        if (target->Chunks.size() != 1)
+            return false;
+    return ::shared::isPiecewiseDecodable(Data);
 }
 
 QByteArray TPackageFileDownloader::decompressDownloadedData(const TChunkToDownload& Chunk,

@@ -19,6 +19,7 @@
 
 #include <deque>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 namespace shared {
@@ -52,6 +53,13 @@ struct TSaveFailure
     bool isKnown() const { return !Path.isEmpty(); }
 };
 
+// The bytes a piecewise decoded body wrote into its file are not the ones its document describes.
+class TPiecewiseCheckError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // Fetches the chunks a package installation still needs through its own pool (manual release,
 // so the pool's bound also limits the processing), decodes, verifies and writes each one on the
 // thread pool, retries failures and reports the end of a run exactly once.
@@ -62,6 +70,9 @@ class TPackageFileDownloader : public QObject
 public:
     // A chunk is fetched at most this often before the run gives up on it.
     static constexpr int kMaxAttempts = 4;
+    // A file downloaded whole that is at least this large is decoded piece by piece into its
+    // place rather than whole in memory, when its container's codec allows it.
+    static constexpr TFileSize kPiecewiseFrom = TFileSize(64) << 20;
 
     TPackageFileDownloader(std::shared_ptr<::shared::TDownloadPool> pDownloadPool,
                            std::shared_ptr<TLauncherFilesystemHelper> pLauncherFilesystemHelper);
@@ -171,6 +182,13 @@ private:
     // Uses: the positions still to be written from this body.
     void parkChunk(const TChunkToDownload& Chunk, const QByteArray& Data, int Uses) const;
     void useOnce(const QByteArray& UnpackedHash) const;
+    // Whether Chunk, its body as it came, is decoded piece by piece into its files.
+    static bool decodesPiecewise(const TChunkToDownload& Chunk, const QByteArray& Data);
+    // Decodes Data into every file of Chunk, each a file downloaded whole, checking the decoded
+    // bytes as they are written.
+    void savePiecewise(const TChunkToDownload& Chunk, const QByteArray& Data) const;
+    void writePiecewise(TChunkedFileState& Target, const QString& Path,
+                        const TChunkToDownload& Chunk, const QByteArray& Data) const;
     // Writes the target's outstanding chunks in file order for as long as their bytes are here;
     // returns how many were written from Data.
     int writeOutstanding(TChunkedFileState& Target, const QString& Path,

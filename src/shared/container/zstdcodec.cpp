@@ -87,6 +87,48 @@ bool decodeZstd(const char* Input, std::size_t InputLength, char* Output, std::s
     return !ZSTD_isError(produced) && produced == OutputLength;
 }
 
+bool decodeZstdPiecewise(const char* Input, std::size_t InputLength, std::uint64_t ContentSize,
+                         const std::function<void(const char*, std::size_t)>& Sink)
+{
+    constexpr std::size_t kPiece = std::size_t(1) << 20;
+    // The frame's content size is checked here; a single-segment frame asks for a window of
+    // its whole content, which windowLogMax refuses beyond the limit.
+    if (!windowWithinLimit(reinterpret_cast<const unsigned char*>(Input), InputLength) ||
+        ZSTD_getFrameContentSize(Input, InputLength) != ContentSize ||
+        ZSTD_findFrameCompressedSize(Input, InputLength) != InputLength) {
+        return false;
+    }
+    const std::unique_ptr<ZSTD_DCtx, TDecoderDeleter> context(ZSTD_createDCtx());
+    if (!context || ZSTD_isError(ZSTD_DCtx_setParameter(context.get(), ZSTD_d_windowLogMax,
+                                                        kZstdWindowLogMax))) {
+        return false;
+    }
+    const std::unique_ptr<char[]> piece(new char[kPiece]);
+    ZSTD_inBuffer in{Input, InputLength, 0};
+    std::uint64_t produced = 0;
+    for (;;) {
+        ZSTD_outBuffer out{piece.get(), kPiece, 0};
+        const std::size_t left = ZSTD_decompressStream(context.get(), &out, &in);
+        if (ZSTD_isError(left)) {
+            return false;
+        }
+        produced += out.pos;
+        if (produced > ContentSize) {
+            return false;
+        }
+        if (out.pos > 0) {
+            Sink(piece.get(), out.pos);
+        }
+        if (left == 0) {
+            return produced == ContentSize && in.pos == in.size;
+        }
+        // No progress with input left over: the frame is cut short.
+        if (out.pos == 0 && in.pos == in.size) {
+            return false;
+        }
+    }
+}
+
 QByteArray encodeZstd(const QByteArray& Data, int Level, bool bLongDistance)
 {
     if (Level < 1 || Level > ZSTD_maxCLevel()) {

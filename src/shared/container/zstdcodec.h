@@ -3,6 +3,8 @@
 #include <QByteArray>
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 
 namespace shared {
 
@@ -15,6 +17,11 @@ constexpr int kZstdWindowLogMax = 27;
 // or oversized stream included, is a false result.
 bool decodeZstd(const char* Input, std::size_t InputLength, char* Output,
                 std::size_t& OutputLength);
+
+// As decodeZstd, for a frame of ContentSize bytes handed to Sink a piece at a time: the decoder
+// keeps only the frame's window, never the whole content. What Sink throws passes through.
+bool decodeZstdPiecewise(const char* Input, std::size_t InputLength, std::uint64_t ContentSize,
+                         const std::function<void(const char*, std::size_t)>& Sink);
 
 // One frame with its content size at Level (1 to the library's highest); bLongDistance finds
 // matches across the whole window of kZstdWindowLogMax.

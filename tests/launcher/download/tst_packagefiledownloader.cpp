@@ -78,6 +78,42 @@ QByteArray zpaqContainerAskingFor960MiB(quint64 unpackedSize)
     return bytes + payload;
 }
 
+// A container of one Zstandard frame of Size bytes (a multiple of 128 KiB) in run-length blocks of
+// 128 KiB, each of its own byte, with a window of 1 MiB: a few bytes per block on the wire. Digest
+// becomes the SHA-256 of the content, computed without holding it.
+QByteArray zstdRunLengthContainer(quint64 size, QByteArray& digest)
+{
+    constexpr quint32 kBlock = 128 * 1024;
+    QByteArray frame = QByteArray::fromHex("28b52ffdc050");
+    for (int i = 0; i < 8; ++i)
+        frame += char((size >> (8 * i)) & 0xff);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    const quint64 blocks = size / kBlock;
+    for (quint64 i = 0; i < blocks; ++i) {
+        const quint32 header = kBlock << 3 | 1u << 1 | (i + 1 == blocks ? 1u : 0u);
+        const char byte = char((i * 37 + 11) & 0xff);
+        frame += char(header & 0xff);
+        frame += char((header >> 8) & 0xff);
+        frame += char((header >> 16) & 0xff);
+        frame += byte;
+        hash.addData(QByteArray(int(kBlock), byte));
+    }
+    digest = hash.result();
+    QByteArray bytes = QByteArray::fromHex("7008");
+    shared::appendContainerVarint(bytes, size);
+    shared::appendContainerVarint(bytes, quint64(frame.size()));
+    return bytes + frame;
+}
+
+QByteArray fileDigest(const QString& path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return hash.result();
+}
+
 // While it lives, no file of this process may grow past Bytes: writes beyond fail with EFBIG
 // ("File too large") instead of raising SIGXFSZ, as they would on a full disk. Output that is
 // redirected to a file rather than a pipe loses what is written meanwhile.
@@ -507,6 +543,44 @@ private slots:
         addFile("old.bin", {chunk}, {0});
         QCOMPARE(run(), EPackageDownloaderError::NoError);
         QCOMPARE(readInstalled("old.bin"), original);
+    }
+
+    // A file of 1 GiB downloaded whole in a Zstandard container was decoded whole in memory
+    // (1,066 MiB peak). It is decoded piece by piece into its place and checked as it is
+    // written; bytes that fail their check are a failed attempt like any other, and the peak
+    // stays far below the file's size either way.
+    void largeWholeFileIsDecodedPiecewise_data()
+    {
+        QTest::addColumn<bool>("honest");
+        QTest::newRow("honest body") << true;
+        QTest::newRow("decoded bytes not the documented ones") << false;
+    }
+    void largeWholeFileIsDecodedPiecewise()
+    {
+        QFETCH(bool, honest);
+        constexpr quint64 kSize = quint64(1) << 30;
+        QByteArray digest;
+        const QByteArray body = zstdRunLengthContainer(kSize, digest);
+        m_pServer->serve("/large", body);
+        TChunkInPackage chunk;
+        chunk.Url = m_pServer->url("/large");
+        describeBody(chunk, body);
+        chunk.UnpackedSize = kSize;
+        chunk.UnpackedHash = honest ? digest : sha256("another file");
+        addFile("large.pak", {chunk}, {0});
+        QVERIFY(testsupport::resetPeakResident());
+        const qint64 before = testsupport::peakResidentKiB();
+        QCOMPARE(run(), honest ? EPackageDownloaderError::NoError
+                               : EPackageDownloaderError::DownloadFailed);
+        const qint64 growthKiB = testsupport::peakResidentKiB() - before;
+        qInfo() << "peak growth KiB" << growthKiB;
+        QVERIFY2(growthKiB < 300 * 1024, qPrintable(QString::number(growthKiB)));
+        if (honest) {
+            QCOMPARE(QFileInfo(installed("large.pak")).size(), qint64(kSize));
+            QCOMPARE(fileDigest(installed("large.pak")), digest);
+        } else {
+            QCOMPARE(m_pServer->requestCount("/large"), TPackageFileDownloader::kMaxAttempts);
+        }
     }
 
     void plainBodyMarkedAsContainerIsVerifiedAsItIs()
