@@ -15,14 +15,14 @@ namespace {
 class TGroupReader
 {
 public:
-    TGroupReader(QSettings& settings, const QString& group, QStringList& notes)
+    TGroupReader(QSettings& settings, const QString& group, QStringList& Notes)
         : m_Settings(settings), m_Groups{group}
     {
         for (const QString& present : m_Settings.childGroups()) {
             if (present == group || present.compare(group, Qt::CaseInsensitive) != 0)
                 continue;
             m_Groups.append(present);
-            notes.append(QStringLiteral("Settings group [%1] taken as [%2]").arg(present, group));
+            Notes.append(QStringLiteral("Settings group [%1] taken as [%2]").arg(present, group));
         }
     }
 

@@ -56,6 +56,33 @@ void noteMissingPlace(const TCommandContext& context, const QByteArray& document
                        "refuse it when their settings pin a channel\n";
 }
 
+// What signing takes: the key and what the signed configuration carries.
+void declareSigningOptions(QCommandLineParser& parser)
+{
+    parser.addOptions({
+        {QStringLiteral("key"),
+         QStringLiteral("Sign the configuration with this private key (from keygen); it then "
+                        "pins every document it names, carries a serial and expires."),
+         QStringLiteral("file")},
+        {QStringLiteral("expires-in"),
+         QStringLiteral("With --key: days until launchers refuse the configuration (30)."),
+         QStringLiteral("days"), QStringLiteral("30")},
+        {QStringLiteral("hints-file"),
+         QStringLiteral("With --key: the hints document as served at the hints URL, to pin."),
+         QStringLiteral("file")},
+        {QStringLiteral("address"),
+         QStringLiteral("With --key: the address this configuration is served at; launchers take "
+                        "it from there only (kept from the previous one when not given, an empty "
+                        "value removes it)."),
+         QStringLiteral("url")},
+        {QStringLiteral("channel"),
+         QStringLiteral("With --key: the channel this configuration belongs to; launchers whose "
+                        "settings pin another channel refuse it (kept from the previous one when "
+                        "not given, an empty value removes it)."),
+         QStringLiteral("name")},
+    });
+}
+
 } // namespace
 
 void declareConfigureOptions(QCommandLineParser& parser)
@@ -93,27 +120,8 @@ void declareConfigureOptions(QCommandLineParser& parser)
                         "host serves the same tree; repeatable, replaces the list (an empty value "
                         "removes it)."),
          QStringLiteral("url")},
-        {QStringLiteral("key"),
-         QStringLiteral("Sign the configuration with this private key (from keygen); it then "
-                        "pins every document it names, carries a serial and expires."),
-         QStringLiteral("file")},
-        {QStringLiteral("expires-in"),
-         QStringLiteral("With --key: days until launchers refuse the configuration (30)."),
-         QStringLiteral("days"), QStringLiteral("30")},
-        {QStringLiteral("hints-file"),
-         QStringLiteral("With --key: the hints document as served at the hints URL, to pin."),
-         QStringLiteral("file")},
-        {QStringLiteral("address"),
-         QStringLiteral("With --key: the address this configuration is served at; launchers take "
-                        "it from there only (kept from the previous one when not given, an empty "
-                        "value removes it)."),
-         QStringLiteral("url")},
-        {QStringLiteral("channel"),
-         QStringLiteral("With --key: the channel this configuration belongs to; launchers whose "
-                        "settings pin another channel refuse it (kept from the previous one when "
-                        "not given, an empty value removes it)."),
-         QStringLiteral("name")},
     });
+    declareSigningOptions(parser);
 }
 
 int runConfigure(const TCommandContext& context)

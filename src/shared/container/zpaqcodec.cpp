@@ -144,7 +144,7 @@ std::uint64_t stepBudgetFor(std::size_t inputLength, std::size_t capacity)
 }
 
 // Throws TZpaqError for a corrupt stream, TOutputOverflow for one that does not fit.
-void decodeAllBlocks(libzpaq::Decompresser& decompresser, double memoryLimit)
+void decodeAllBlocks(libzpaq::Decompresser& decompresser, double MemoryLimit)
 {
     bool foundBlock = false;
     double memory = 0;
@@ -154,7 +154,7 @@ void decodeAllBlocks(libzpaq::Decompresser& decompresser, double memoryLimit)
     while (decompresser.findBlock(&memory)) {
         foundBlock = true;
         // Known from the block's header alone: the model is allocated by the first decode.
-        if (memory > memoryLimit) {
+        if (memory > MemoryLimit) {
             throw TZpaqError("model needs too much memory");
         }
         while (decompresser.findFilename()) {

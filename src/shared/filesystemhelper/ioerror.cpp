@@ -20,10 +20,10 @@ bool saysOutOfSpace(const QString& reason)
 }
 
 TWriteError makeWriteError(const QString& fileName, const QString& context, const QString& reason,
-                           bool outOfSpace)
+                           bool bOutOfSpace)
 {
     const QString text = context.isEmpty() ? reason : context + QStringLiteral(": ") + reason;
-    return TWriteError(ioError(fileName, text).what(), fileName, reason, outOfSpace);
+    return TWriteError(ioError(fileName, text).what(), fileName, reason, bOutOfSpace);
 }
 
 } // namespace
