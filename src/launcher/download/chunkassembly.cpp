@@ -233,6 +233,15 @@ void writeChunk(TChunkedFileState& Target, const QString& Path, int Index,
         throw ::shared::writeError(Path, QStringLiteral("couldn't write chunk file"), targetFile);
 }
 
+// The player knows a file by the document's name, not by where it lies or is written for now.
+::shared::TWriteError namedAsInTheDocument(const ::shared::TWriteError& Error,
+                                           const TChunkedFileState& Target, const QString& Path)
+{
+    if (Error.fileName() == Path || Error.fileName() == Target.WritePath)
+        return Error.named(Target.RelativePath);
+    return Error;
+}
+
 } // namespace
 
 void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
@@ -268,11 +277,7 @@ void TPackageFileDownloader::saveDownloadedData(const TChunkToDownload& Chunk,
             if (target.Outstanding.empty() && target.TargetFile)
                 completeTarget(target, path);
         } catch (const ::shared::TWriteError& error) {
-            // The player knows the file by the document's name, not by where it lies or is
-            // written for now.
-            if (error.fileName() == path || error.fileName() == target.WritePath)
-                throw error.named(target.RelativePath);
-            throw;
+            throw namedAsInTheDocument(error, target, path);
         }
     }
 }
@@ -370,9 +375,7 @@ void TPackageFileDownloader::savePiecewise(const TChunkToDownload& Chunk,
             target.Outstanding.pop_front();
             completeTarget(target, path);
         } catch (const ::shared::TWriteError& error) {
-            if (error.fileName() == path || error.fileName() == target.WritePath)
-                throw error.named(target.RelativePath);
-            throw;
+            throw namedAsInTheDocument(error, target, path);
         }
     }
 }
