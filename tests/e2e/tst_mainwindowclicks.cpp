@@ -246,34 +246,30 @@ private slots:
                  readBytes(m_Game.build() + "/" + TPublishedGame::kWorld));
     }
 
-    // A successful Verify used to show nothing at all.
-    void verifySaysTheGameIsIntact()
+    void verifyTellsWhatItFound_data()
     {
-        QFile::remove(TLauncherInstall::logFilePath());
-        const QString window = showLauncher();
-        QVERIFY2(!window.isEmpty(), logContent().right(1500));
-        const QRect geometry = windowGeometry(window);
-        QPoint play;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !(play = centreOf(screenshot(), aboveTheHints(geometry), isButtonGreen)).isNull(),
-            kTimeoutMs);
-        QVERIFY(chooseFromContextMenu(play, 1));
-        QTRY_VERIFY_WITH_TIMEOUT(logContent().contains("Verification complete: \"Kestrun Online "
-                                                       "is intact."),
-                                 kTimeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!visibleWindowsNamed("^Verification complete$").isEmpty(),
-                                 kTimeoutMs);
-        QVERIFY(saveArtifact(QStringLiteral("main-window-verified.png"), geometry));
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QString>("artifact");
+        // A successful Verify used to show nothing at all.
+        QTest::newRow("intact") << false << "is intact."
+                                << "main-window-verified.png";
+        // A Verify that found damage ended in "The installation ... failed.", named no file and
+        // repaired nothing.
+        QTest::newRow("one file damaged") << true << "is repaired.\\n\\n1 file of"
+                                          << "main-window-repaired.png";
     }
-
-    // A Verify that found damage ended in "The installation ... failed.", named no file and
-    // repaired nothing.
-    void verifyRepairsWhatItFindsAndSaysSo()
+    void verifyTellsWhatItFound()
     {
+        QFETCH(bool, damaged);
+        QFETCH(QString, told);
+        QFETCH(QString, artifact);
         const QString world = packageDirectory() + "/" + TPublishedGame::kWorld;
-        QByteArray damaged = readBytes(world);
-        damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x5a);
-        QVERIFY(testsupport::writeBytes(world, damaged));
+        if (damaged) {
+            QByteArray bytes = readBytes(world);
+            bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x5a);
+            QVERIFY(testsupport::writeBytes(world, bytes));
+        }
         QFile::remove(TLauncherInstall::logFilePath());
         const QString window = showLauncher();
         QVERIFY2(!window.isEmpty(), logContent().right(1500));
@@ -283,13 +279,13 @@ private slots:
             !(play = centreOf(screenshot(), aboveTheHints(geometry), isButtonGreen)).isNull(),
             kTimeoutMs);
         QVERIFY(chooseFromContextMenu(play, 1));
-        QTRY_VERIFY2_WITH_TIMEOUT(logContent().contains("Verification complete: \"Kestrun Online "
-                                                        "is repaired.\\n\\n1 file of"),
-                                  logContent().right(900).constData(), kTimeoutMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            logContent().contains("Verification complete: \"Kestrun Online " + told.toUtf8()),
+            logContent().right(900).constData(), kTimeoutMs);
         QVERIFY2(!logContent().contains("Installation failed"), logContent().right(1500));
         QTRY_VERIFY_WITH_TIMEOUT(!visibleWindowsNamed("^Verification complete$").isEmpty(),
                                  kTimeoutMs);
-        QVERIFY(saveArtifact(QStringLiteral("main-window-repaired.png"), geometry));
+        QVERIFY(saveArtifact(artifact, geometry));
         QCOMPARE(readBytes(world), readBytes(m_Game.build() + "/" + TPublishedGame::kWorld));
     }
 
